@@ -1,0 +1,28 @@
+// Grayscale TIFF reading and writing for the script runner's OpenImage and
+// SaveImage. Pixels are row-major: pixel (x, y) at index x + y * width, which
+// is also the host image's pixel order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dmhost {
+
+struct TiffPixels {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<float> pixels;  // width * height values
+};
+
+// Reads one grayscale image: 8/16/32-bit unsigned or signed integers or
+// 32-bit floats, one sample per pixel. Integer samples become floats.
+// Throws std::runtime_error naming the file when it cannot be opened or holds
+// another kind of image.
+TiffPixels ReadTiff(const std::string &path);
+
+// Writes `width` x `height` floats as a 32-bit float grayscale TIFF.
+// Throws std::runtime_error naming the file when it cannot be written.
+void WriteTiff(const std::string &path, uint32_t width, uint32_t height, const float *pixels);
+
+}  // namespace dmhost
