@@ -1,0 +1,87 @@
+// Little-endian field routines of the BIFF8 records.
+//
+// One rule for all: a value of type T is read from n bytes at a position as the
+// sum of byte[position + i] << 8i, i = 0 .. n-1, where n is the count given by
+// the caller or, when the caller gives 0, the width of T (a count above the width
+// of T is cut to it). A write stores the low n bytes of the value, least
+// significant first.
+//
+// Raw-buffer forms trust the caller with the bounds; the caller has checked them.
+// Vector forms check: a field that does not lie wholly inside the vector is
+// refused (Read sets the value to 0 and returns false, Write writes nothing and
+// returns false).
+#ifndef WORKBOOK_LITTLE_ENDIAN_H
+#define WORKBOOK_LITTLE_ENDIAN_H
+
+#include <cstddef>
+#include <type_traits>
+#include <vector>
+
+namespace CompoundFiles {
+namespace XlsBiff {
+namespace LittleEndian {
+
+namespace detail {
+template <typename T>
+size_t Width(size_t bytes) {
+    return (bytes == 0 || bytes > sizeof(T)) ? sizeof(T) : bytes;
+}
+}  // namespace detail
+
+template <typename T>
+void Read(const char* buffer, T& value, size_t position, size_t bytes = 0) {
+    static_assert(std::is_integral<T>::value, "integral fields only");
+    typedef typename std::make_unsigned<T>::type U;
+    const size_t n = detail::Width<T>(bytes);
+    U v = 0;
+    for (size_t i = 0; i < n; ++i)
+        v = static_cast<U>(v | (static_cast<U>(static_cast<unsigned char>(buffer[position + i])) << (8 * i)));
+    value = static_cast<T>(v);
+}
+
+template <typename T>
+void Write(char* buffer, T value, size_t position, size_t bytes = 0) {
+    static_assert(std::is_integral<T>::value, "integral fields only");
+    typedef typename std::make_unsigned<T>::type U;
+    const size_t n = detail::Width<T>(bytes);
+    U v = static_cast<U>(value);
+    for (size_t i = 0; i < n; ++i) {
+        buffer[position + i] = static_cast<char>(static_cast<unsigned char>(v & 0xFFu));
+        v = static_cast<U>(v >> 8);
+    }
+}
+
+template <typename T>
+bool Read(const std::vector<char>& buffer, T& value, size_t position, size_t bytes = 0) {
+    const size_t n = detail::Width<T>(bytes);
+    if (position >= buffer.size() || buffer.size() - position < n) {
+        value = 0;
+        return false;
+    }
+    Read(buffer.data(), value, position, n);
+    return true;
+}
+
+template <typename T>
+bool Write(std::vector<char>& buffer, T value, size_t position, size_t bytes = 0) {
+    const size_t n = detail::Width<T>(bytes);
+    if (position >= buffer.size() || buffer.size() - position < n) return false;
+    Write(buffer.data(), value, position, n);
+    return true;
+}
+
+// Arrays of count elements from a raw buffer at position: bytes (1 each) or
+// 16-bit characters (2 each; a wchar_t holds one 16-bit code unit, written
+// with its low 16 bits). The caller has checked the bounds.
+void ReadArray(const char* buffer, char* values, size_t position, size_t count);
+void ReadArray(const char* buffer, unsigned short* values, size_t position, size_t count);
+void ReadArray(const char* buffer, wchar_t* values, size_t position, size_t count);
+void WriteArray(char* buffer, const char* values, size_t position, size_t count);
+void WriteArray(char* buffer, const unsigned short* values, size_t position, size_t count);
+void WriteArray(char* buffer, const wchar_t* values, size_t position, size_t count);
+
+}  // namespace LittleEndian
+}  // namespace XlsBiff
+}  // namespace CompoundFiles
+
+#endif
