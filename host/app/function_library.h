@@ -35,6 +35,8 @@ class FunctionLibrary {
   // Withdraws a registered entry (logged in Withdrawals()); a second
   // withdrawal of the same entry does nothing.
   void Remove(FunctionEntry *entry);
+  // Unregisters everything without logging (the module is gone).
+  void DropAll();
   static void AddRef(FunctionEntry *entry) { ++entry->refs; }
   void Release(FunctionEntry *entry);
 

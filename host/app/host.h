@@ -102,6 +102,8 @@ class Host {
   const FunctionEntry *FindFunction(const std::string &name) const { return library_.Find(name); }
   std::vector<const FunctionEntry *> Functions() const { return library_.Entries(); }
   std::vector<std::string> FunctionNames() const { return library_.Names(); }
+  // Names the module withdrew, in order (not those the host dropped itself
+  // after an unload).
   const std::vector<std::string> &WithdrawalLog() const { return library_.Withdrawals(); }
   FunctionLibrary &Library() { return library_; }
   // Calls a registered function by name through libffi with arguments of
@@ -162,6 +164,7 @@ class Host {
   FunctionLibrary library_;
   EntryPoints entry_{};
   void *dl_handle_ = nullptr;
+  std::string dl_path_;
   bool has_module_ = false;
 
   std::string results_;
