@@ -6,7 +6,8 @@
 // of T is cut to it). A write stores the low n bytes of the value, least
 // significant first.
 //
-// Raw-buffer forms trust the caller with the bounds; the caller has checked them.
+// Raw-buffer forms (compound_file/little_endian.h) trust the caller with the
+// bounds; the caller has checked them.
 // Vector forms check: a field that does not lie wholly inside the vector is
 // refused (Read sets the value to 0 and returns false, Write writes nothing and
 // returns false).
@@ -17,43 +18,26 @@
 #include <type_traits>
 #include <vector>
 
+#include "compound_file/little_endian.h"
+
 namespace CompoundFiles {
 namespace XlsBiff {
 namespace LittleEndian {
 
+// The raw-buffer forms are those of the compound-document layer.
+using CompoundFiles::LittleEndian::Read;
+using CompoundFiles::LittleEndian::Write;
+
 namespace detail {
 template <typename T>
-size_t Width(size_t bytes) {
+size_t FieldWidth(size_t bytes) {
     return (bytes == 0 || bytes > sizeof(T)) ? sizeof(T) : bytes;
 }
 }  // namespace detail
 
 template <typename T>
-void Read(const char* buffer, T& value, size_t position, size_t bytes = 0) {
-    static_assert(std::is_integral<T>::value, "integral fields only");
-    typedef typename std::make_unsigned<T>::type U;
-    const size_t n = detail::Width<T>(bytes);
-    U v = 0;
-    for (size_t i = 0; i < n; ++i)
-        v = static_cast<U>(v | (static_cast<U>(static_cast<unsigned char>(buffer[position + i])) << (8 * i)));
-    value = static_cast<T>(v);
-}
-
-template <typename T>
-void Write(char* buffer, T value, size_t position, size_t bytes = 0) {
-    static_assert(std::is_integral<T>::value, "integral fields only");
-    typedef typename std::make_unsigned<T>::type U;
-    const size_t n = detail::Width<T>(bytes);
-    U v = static_cast<U>(value);
-    for (size_t i = 0; i < n; ++i) {
-        buffer[position + i] = static_cast<char>(static_cast<unsigned char>(v & 0xFFu));
-        v = static_cast<U>(v >> 8);
-    }
-}
-
-template <typename T>
 bool Read(const std::vector<char>& buffer, T& value, size_t position, size_t bytes = 0) {
-    const size_t n = detail::Width<T>(bytes);
+    const size_t n = detail::FieldWidth<T>(bytes);
     if (position >= buffer.size() || buffer.size() - position < n) {
         value = 0;
         return false;
@@ -64,7 +48,7 @@ bool Read(const std::vector<char>& buffer, T& value, size_t position, size_t byt
 
 template <typename T>
 bool Write(std::vector<char>& buffer, T value, size_t position, size_t bytes = 0) {
-    const size_t n = detail::Width<T>(bytes);
+    const size_t n = detail::FieldWidth<T>(bytes);
     if (position >= buffer.size() || buffer.size() - position < n) return false;
     Write(buffer.data(), value, position, n);
     return true;
