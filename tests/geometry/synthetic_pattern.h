@@ -1,0 +1,55 @@
+#pragma once
+// Synthetic ring patterns with a known centre, ellipse and ring radii.
+
+#include <armadillo>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+struct RingSpec {
+    unsigned width = 512, height = 512;
+    double cx = 256.0, cy = 256.0;
+    // Elliptical distortion as the geometry code defines it: ring radius R is
+    // the mean semi-axis, the long axis 2Rq/(q+1) points along (cos a, -sin a).
+    double ratio = 1.0, angle = 0.0;
+    std::vector<double> radii{60.0, 120.0, 180.0};
+    std::vector<double> amplitudes{}; // empty: 100 for every ring
+    double sigma = 2.0;
+    double background = 10.0;
+    double diffuse = 0.0;     // central diffuse scattering diffuse * exp(-r / 80)
+    double noise = 0.0;       // peak-to-peak uniform noise
+    std::uint32_t seed = 1;
+    double beamStop = 0.0;    // radius of a zero-valued disc at the centre
+};
+
+inline double EllipticalRadius(const RingSpec &s, double dx, double dy)
+{
+    const double t = -s.angle;
+    const double u = (std::cos(t) * dx + std::sin(t) * dy) / s.ratio;
+    const double w = -std::sin(t) * dx + std::cos(t) * dy;
+    return std::sqrt(u * u + w * w) * (s.ratio + 1.0) / 2.0;
+}
+
+inline arma::Mat<float> MakeRingPattern(const RingSpec &s)
+{
+    arma::Mat<float> m(s.width, s.height);
+    std::uint32_t state = s.seed * 2654435761u + 12345u;
+    for (unsigned y = 0; y < s.height; ++y) {
+        for (unsigned x = 0; x < s.width; ++x) {
+            const double dx = x - s.cx, dy = y - s.cy;
+            const double r = EllipticalRadius(s, dx, dy);
+            double v = s.background + s.diffuse * std::exp(-r / 80.0);
+            for (std::size_t i = 0; i < s.radii.size(); ++i) {
+                const double a = i < s.amplitudes.size() ? s.amplitudes[i] : 100.0;
+                const double d = r - s.radii[i];
+                v += a * std::exp(-d * d / (2.0 * s.sigma * s.sigma));
+            }
+            state = state * 1664525u + 1013904223u;
+            v += s.noise * ((state >> 8) / 16777216.0 - 0.5);
+            if (std::sqrt(dx * dx + dy * dy) < s.beamStop)
+                v = 0.0;
+            m(x, y) = static_cast<float>(v);
+        }
+    }
+    return m;
+}

@@ -1,0 +1,192 @@
+#include "geometry/diffraction_pattern.h"
+
+#include "synthetic_pattern.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+void Fill(DiffractionPattern &p, unsigned w, unsigned h, float cx, float cy)
+{
+    p.image.ones(w, h);
+    p.centerX = cx;
+    p.centerY = cy;
+}
+
+} // namespace
+
+TEST(MaxRadius, CornerAndInsideRules)
+{
+    DiffractionPattern p;
+    Fill(p, 512, 512, 256, 256);
+    EXPECT_EQ(PatternWidth(p), 512u);
+    EXPECT_EQ(MaxRadius(p, 0), 353);
+    EXPECT_EQ(MaxRadius(p, 1), 255);
+
+    p.centerX = 100;
+    EXPECT_EQ(MaxRadius(p, 0), 476);
+    EXPECT_EQ(MaxRadius(p, 1), 255);  // off-middle: min(max(100, 412), 256) - 1
+    EXPECT_EQ(MaxRadius(p, 2), 255);
+
+    Fill(p, 1024, 768, 512, 384);
+    EXPECT_EQ(PatternHeight(p), 768u);
+    EXPECT_EQ(MaxRadius(p, 0), 631);
+    EXPECT_EQ(MaxRadius(p, 1), 383);
+
+    // Off-middle near a corner: the far-side extent, never below 1.
+    Fill(p, 512, 512, 10, 20);
+    EXPECT_EQ(MaxRadius(p, 1), 491);
+    Fill(p, 2, 2, 0.2f, 0.2f);
+    EXPECT_EQ(MaxRadius(p, 1), 1);
+    EXPECT_EQ(MaxRadius(p, 2), 0);
+    // Tiny images give a corner radius below 1.
+    Fill(p, 14, 14, 7, 7);
+    EXPECT_LE(MaxRadius(p, 0), 0);
+}
+
+TEST(MaxRadius, MiddleThirdBoundsAreStrict)
+{
+    DiffractionPattern p;
+    Fill(p, 100, 100, 33, 50);
+    EXPECT_TRUE(CenterIsOffMiddle(p));
+    p.centerX = 66;
+    EXPECT_TRUE(CenterIsOffMiddle(p));
+    p.centerX = 34;
+    EXPECT_FALSE(CenterIsOffMiddle(p));
+    p.centerY = 66;
+    EXPECT_TRUE(CenterIsOffMiddle(p));
+    p.centerY = NAN;
+    EXPECT_TRUE(CenterIsOffMiddle(p));
+    // A not-a-number centre gives some radius, without undefined behaviour.
+    (void)MaxRadius(p, 0);
+    (void)MaxRadius(p, 1);
+    (void)MaxRadius(p, 2);
+}
+
+TEST(CenterOfMass, SinglePixelAboveThresholdIsTheCentre)
+{
+    arma::Mat<float> m(40, 30);
+    m.fill(3.0f);
+    m(17, 9) = 50.0f;
+    float cx = 20, cy = 15;
+    CenterOfMassAboveThreshold(m, arma::mean(arma::vectorise(m)), cx, cy);
+    EXPECT_EQ(cx, 17.0f);
+    EXPECT_EQ(cy, 9.0f);
+}
+
+TEST(CenterOfMass, ZeroPixelBorrowsItsPartner)
+{
+    arma::Mat<float> m(5, 5, arma::fill::ones);
+    m(4, 4) = 0.0f;
+    // Partner of (4, 4) around (2, 2) is (2, 2): the hole is filled, the
+    // centre of the full square comes back.
+    float cx = 2, cy = 2;
+    CenterOfMassAboveThreshold(m, 0.5f, cx, cy);
+    EXPECT_FLOAT_EQ(cx, 2.0f);
+    EXPECT_FLOAT_EQ(cy, 2.0f);
+    // A partner outside the matrix adds nothing: 46 / 24.
+    cx = -10;
+    cy = -10;
+    CenterOfMassAboveThreshold(m, 0.5f, cx, cy);
+    EXPECT_FLOAT_EQ(cx, 46.0f / 24.0f);
+    EXPECT_FLOAT_EQ(cy, 46.0f / 24.0f);
+}
+
+TEST(CenterOfMass, NothingAboveThresholdGivesNotANumber)
+{
+    arma::Mat<float> m(8, 8);
+    m.fill(2.0f);
+    float cx = 4, cy = 4;
+    CenterOfMassAboveThreshold(m, 2.0f, cx, cy);
+    EXPECT_TRUE(std::isnan(cx));
+    EXPECT_TRUE(std::isnan(cy));
+
+    DiffractionPattern p;
+    Fill(p, 64, 64, 30, 30);
+    GuessCenterCore(p, 1);  // uniform: no second pass on a not-a-number centre
+    EXPECT_TRUE(std::isnan(p.centerX));
+
+    DiffractionPattern empty;
+    empty.centerX = 1;
+    empty.centerY = 1;
+    GuessCenterCore(empty, 1);
+    EXPECT_TRUE(std::isnan(empty.centerX));
+}
+
+TEST(GuessCenter, SecondPassIgnoresOutliersOutsideTheWindow)
+{
+    DiffractionPattern p;
+    Fill(p, 512, 512, 0, 0);
+    for (int x = 240; x <= 261; ++x)
+        for (int y = 240; y <= 261; ++y)
+            p.image(x, y) = 100.0f;  // block centred on (250.5, 250.5)
+    p.image(511, 250) = 1500.0f;     // outside the second-pass window
+    p.image(511, 251) = 1500.0f;
+
+    GuessCenterCore(p, 0);
+    const float firstX = p.centerX;
+    EXPECT_GT(firstX, 255.0f);
+    EXPECT_NEAR(p.centerY, 250.5f, 1e-3);
+
+    p.centerX = 0;
+    p.centerY = 0;
+    GuessCenterCore(p, 1);
+    EXPECT_FLOAT_EQ(p.centerX, 250.5f);
+    EXPECT_FLOAT_EQ(p.centerY, 250.5f);
+}
+
+TEST(GuessCenter, NoSecondPassWhenTheWindowTouchesTheEdge)
+{
+    // A first-pass centre of (256, 256) gives r = 255 and 256 + 255 = 511,
+    // not below W - 1: the first pass stands.
+    DiffractionPattern p;
+    Fill(p, 512, 512, 0, 0);
+    for (int x = 246; x <= 266; ++x)
+        for (int y = 246; y <= 266; ++y)
+            p.image(x, y) = 100.0f;
+    // Balanced about (256, 256); a second pass over rows 1 .. 511 would drop
+    // the first and move the centre.
+    p.image(0, 0) = 1000.0f;
+    p.image(384, 384) = 2000.0f;
+    GuessCenterCore(p, 1);
+    EXPECT_FLOAT_EQ(p.centerX, 256.0f);
+    EXPECT_FLOAT_EQ(p.centerY, 256.0f);
+}
+
+TEST(GuessCenter, FindsASyntheticPatternWithBeamStop)
+{
+    RingSpec s;
+    s.cx = 243.6;
+    s.cy = 270.2;
+    s.noise = 20.0;
+    s.diffuse = 300.0;
+    s.beamStop = 25.0;
+    DiffractionPattern p;
+    p.image = MakeRingPattern(s);
+    p.centerX = 256;
+    p.centerY = 256;
+    GuessCenterCore(p, 1);
+    EXPECT_NEAR(p.centerX, s.cx, 3.0);
+    EXPECT_NEAR(p.centerY, s.cy, 3.0);
+}
+
+TEST(EllipseRadius, CircleAndAxes)
+{
+    arma::Col<float> par{50.0f, 1.0f, 0.0f};
+    float pos[5] = {0, 1, 2, 3, 4};
+    float radii[4];
+    EllipseRadius(par, radii, 4, pos);
+    for (float r : radii)
+        EXPECT_FLOAT_EQ(r, 50.0f);
+    // q = 2, theta = 0: along theta the radius is 2 R s/(s+1) / sqrt(s^2) = 2R/(s+1).
+    arma::Col<float> e{30.0f, 2.0f, 0.0f};
+    float p2[3] = {-0.5f, 0.5f, 4.0f};  // angles 0 and pi/2
+    float r2[2];
+    EllipseRadius(e, r2, 2, p2);
+    EXPECT_NEAR(r2[0], 40.0f, 1e-3);
+    EXPECT_NEAR(r2[1], 20.0f, 1e-3);
+    arma::Col<float> shortPar{1.0f};
+    EXPECT_THROW(EllipseRadius(shortPar, r2, 2, p2), std::invalid_argument);
+}
