@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "profile/rdf_kirkland.h"
+#include "rdf_test_table.h"
+
+using rdftest::ElementColumn;
+using rdftest::ScatteringFactor;
+
+namespace {
+
+RDFProfile MakeProfile(std::initializer_list<arma::Col<float>> columns, float q_step) {
+  RDFProfile p;
+  p.elements.set_size(14, columns.size());
+  arma::uword c = 0;
+  for (const auto& col : columns) p.elements.col(c++) = col;
+  p.q_step = q_step;
+  return p;
+}
+
+}  // namespace
+
+TEST(KirklandScatteringSquared, OneElementAtFullConcentrationIsFSquared) {
+  const auto au = ElementColumn("Au", 100.0f);
+  const RDFProfile p = MakeProfile({au}, 0.25f);
+  arma::Col<float> out;
+  KirklandScatteringSquared(p, 1.5f, 80, out);
+  ASSERT_EQ(out.n_elem, 80u);
+  for (int i = 0; i < 80; ++i) {
+    const double s = (1.5 + 0.25 * i) / 10.0;  // q in 1/nm, s in 1/Angstrom
+    const double f = ScatteringFactor(au, s);
+    EXPECT_NEAR(out[i], f * f, 2e-6 * f * f + 1e-7) << "i=" << i;
+  }
+}
+
+TEST(KirklandScatteringSquared, AtZeroIsTheClosedForm) {
+  const RDFProfile p = MakeProfile({ElementColumn("Au", 100.0f)}, 0.1f);
+  arma::Col<float> out;
+  KirklandScatteringSquared(p, 0.0f, 1, out);
+  const auto c = rdftest::KirklandRow("Au");
+  const double f0 = c[0] / c[3] + c[1] / c[4] + c[2] / c[5] + c[6] + c[7] + c[8];
+  EXPECT_NEAR(f0, 10.5534, 1e-4);  // the table's published sanity value
+  EXPECT_NEAR(out[0], f0 * f0, 1e-4);
+}
+
+TEST(KirklandScatteringSquared, ConcentrationsWeightTheSquares) {
+  const auto si = ElementColumn("Si", 50.0f);
+  const auto o = ElementColumn("O", 50.0f);
+  const RDFProfile mix = MakeProfile({si, o}, 0.3f);
+  arma::Col<float> out;
+  KirklandScatteringSquared(mix, 0.0f, 50, out);
+  for (int i = 0; i < 50; ++i) {
+    const double s = 0.3 * i / 10.0;
+    const double fs = ScatteringFactor(si, s), fo = ScatteringFactor(o, s);
+    const double mean = 0.5 * (fs * fs + fo * fo);
+    EXPECT_NEAR(out[i], mean, 2e-6 * mean) << "i=" << i;
+  }
+  // A table summing to 200 % doubles the value.
+  const RDFProfile twice = MakeProfile({ElementColumn("Si", 200.0f)}, 0.3f);
+  const RDFProfile once = MakeProfile({ElementColumn("Si", 100.0f)}, 0.3f);
+  arma::Col<float> a, b;
+  KirklandScatteringSquared(twice, 0.0f, 50, a);
+  KirklandScatteringSquared(once, 0.0f, 50, b);
+  for (int i = 0; i < 50; ++i) EXPECT_NEAR(a[i], 2.0f * b[i], 1e-5f * b[i]);
+}
+
+TEST(KirklandScatteringSquared, EmptyAndMalformedTables) {
+  RDFProfile p;
+  p.q_step = 0.1f;
+  arma::Col<float> out;
+  KirklandScatteringSquared(p, 0.0f, 5, out);
+  ASSERT_EQ(out.n_elem, 5u);
+  EXPECT_TRUE(arma::all(out == 0.0f));
+  KirklandScatteringSquared(p, 0.0f, -3, out);
+  EXPECT_EQ(out.n_elem, 0u);
+
+  p.elements.set_size(13, 1);
+  p.elements.fill(1.0f);
+  EXPECT_THROW(KirklandScatteringSquared(p, 0.0f, 5, out), std::invalid_argument);
+}
+
+TEST(KirklandFunctionScale, UsesMagnitudesAndRefusesOtherParameterCounts) {
+  const double t[3] = {1.0, 2.0, 10.0};
+  double out[3];
+  const double par[2] = {-2.0, -0.5};
+  Kirkland_function_scale(2, par, 3, t, out);
+  EXPECT_DOUBLE_EQ(out[0], 2.5);
+  EXPECT_DOUBLE_EQ(out[1], 4.5);
+  EXPECT_DOUBLE_EQ(out[2], 20.5);
+
+  const double three[3] = {1, 2, 3};
+  try {
+    Kirkland_function_scale(3, three, 3, t, out);
+    FAIL() << "no error for three parameters";
+  } catch (const char* text) {
+    EXPECT_STREQ(text, "error in Kirkland_function_scale m!=2");
+  }
+}
+
+namespace {
+
+// A profile made exactly as s * <f^2> + o, the model the fit assumes.
+RDFProfile SyntheticBackground(const char* element, float s, float o, int n, float q_step) {
+  RDFProfile p = MakeProfile({ElementColumn(element, 100.0f)}, q_step);
+  arma::Col<float> f2;
+  KirklandScatteringSquared(p, 0.0f, n, f2);
+  p.profile = f2 * s + o;
+  return p;
+}
+
+}  // namespace
+
+TEST(KirklandFitCore, RecoversScaleAndOffsetOfGold) {
+  RDFProfile p = SyntheticBackground("Au", 3.5f, 120.0f, 600, 0.05f);
+  p.scale = 1.0f;
+  p.offset = 1.0f;
+  KirklandFitCore(p, 20, 500);
+  EXPECT_NEAR(p.scale, 3.5f, 3.5e-3f);
+  EXPECT_NEAR(p.offset, 120.0f, 0.12f);
+}
+
+TEST(KirklandFitCore, NegativeStartScaleEntersAsItsMagnitude) {
+  RDFProfile p = SyntheticBackground("Si", 250.0f, 40.0f, 400, 0.08f);
+  p.scale = -2.0f;
+  p.offset = -5.0f;
+  KirklandFitCore(p, 10, 399);
+  EXPECT_GT(p.scale, 0.0f);
+  EXPECT_GT(p.offset, 0.0f);
+  EXPECT_NEAR(p.scale, 250.0f, 0.25f);
+  EXPECT_NEAR(p.offset, 40.0f, 0.04f);
+}
+
+TEST(KirklandFitCore, FailedFitKeepsValuesAndBadRangeIsRefused) {
+  RDFProfile p = SyntheticBackground("Au", 3.5f, 120.0f, 100, 0.05f);
+  p.scale = 7.0f;
+  p.offset = 9.0f;
+  // One data point for two parameters: the driver reports failure.
+  KirklandFitCore(p, 30, 30);
+  EXPECT_EQ(p.scale, 7.0f);
+  EXPECT_EQ(p.offset, 9.0f);
+
+  EXPECT_THROW(KirklandFitCore(p, -1, 50), std::out_of_range);
+  EXPECT_THROW(KirklandFitCore(p, 10, 100), std::out_of_range);
+  EXPECT_THROW(KirklandFitCore(p, 60, 50), std::out_of_range);
+  EXPECT_EQ(p.scale, 7.0f);
+  EXPECT_EQ(p.offset, 9.0f);
+}
+
+TEST(KirklandReducedIntensity, ColumnsFollowTheBackgroundModel) {
+  const float q_step = 0.05f;
+  RDFProfile p = MakeProfile({ElementColumn("Au", 100.0f)}, q_step);
+  p.scale = 2.0f;
+  p.offset = 30.0f;
+  const int n = 200;
+  arma::Col<float> f2;
+  KirklandScatteringSquared(p, 0.0f, n, f2);
+  // Intensity 10 % above the background everywhere: phi = 0.1 * s.
+  p.profile = (f2 * 2.0f + 30.0f) * 1.1f;
+
+  const arma::Mat<float> r = KirklandReducedIntensity(p);
+  ASSERT_EQ(r.n_rows, static_cast<arma::uword>(n));
+  ASSERT_EQ(r.n_cols, 4u);
+  EXPECT_TRUE(arma::all(r.col(0) == p.profile));
+  EXPECT_TRUE(arma::all(r.col(3) == 0.0f));
+  EXPECT_EQ(r(0, 2), 0.0f);
+  for (int i = 0; i < n; ++i) {
+    EXPECT_FLOAT_EQ(r(i, 1), f2[i] * 2.0f + 30.0f);
+    const double s = i * q_step / 10.0;
+    EXPECT_NEAR(r(i, 2), 0.1 * s, 1e-5 * (1 + s)) << "i=" << i;
+  }
+}
+
+TEST(KirklandReducedIntensity, ZeroBackgroundGivesNonFiniteValues) {
+  RDFProfile p = MakeProfile({ElementColumn("Au", 100.0f)}, 0.05f);
+  p.scale = 0.0f;
+  p.offset = 0.0f;
+  p.profile = arma::Col<float>(20, arma::fill::ones);
+  const arma::Mat<float> r = KirklandReducedIntensity(p);
+  ASSERT_EQ(r.n_rows, 20u);
+  EXPECT_TRUE(arma::all(r.col(1) == 0.0f));
+  for (int i = 0; i < 20; ++i) EXPECT_FALSE(std::isfinite(r(i, 2))) << "i=" << i;
+}
