@@ -1,0 +1,14 @@
+// Writing a single-channel 32-bit float TIFF.
+#ifndef ORVAN_EXAMPLES_TIFF_FLOAT_H
+#define ORVAN_EXAMPLES_TIFF_FLOAT_H
+
+#include <string>
+#include <vector>
+
+// Writes `pixels` (width * height floats, pixel (x, y) at x + y * width) as an
+// uncompressed one-sample IEEE float TIFF: rows are y, columns x.
+// Throws std::runtime_error on a size mismatch or a write failure.
+void WriteFloatTiff(const std::string& path, int width, int height,
+                    const std::vector<float>& pixels);
+
+#endif
