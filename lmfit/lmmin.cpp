@@ -159,8 +159,16 @@ void lmmin(int n_par, double *par, int m_dat, const void *data, lm_evaluate_ftyp
     }
 
     long long budget = static_cast<long long>(C.patience) * (n_par + 1LL);
-    Run run{n_par, m_dat, data, evaluate, budget > INT_MAX ? INT_MAX : static_cast<int>(budget),
-            out, C.verbosity, C.n_maxpri, C.m_maxpri};
+    Run run;
+    run.n_par = n_par;
+    run.m_dat = m_dat;
+    run.data = data;
+    run.evaluate = evaluate;
+    run.maxfev = budget > INT_MAX ? INT_MAX : static_cast<int>(budget);
+    run.out = out;
+    run.verbosity = C.verbosity;
+    run.n_maxpri = C.n_maxpri;
+    run.m_maxpri = C.m_maxpri;
 
     std::vector<double> x, fvec, fjac, diag, qtf, wa1, wa2, wa3, wa4;
     std::vector<int> ipvt;
