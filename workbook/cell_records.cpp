@@ -1,0 +1,195 @@
+#include "workbook/worksheet.h"
+
+#include <cstring>
+
+namespace CompoundFiles {
+namespace XlsBiff {
+
+using CellBlock = Worksheet::CellTable::RowBlock::CellBlock;
+
+CellBlock::Blank::Blank() : Record(0x0201, 6) {}
+
+size_t CellBlock::Blank::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 6);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    return n;
+}
+
+size_t CellBlock::Blank::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, column, 2);
+    LittleEndian::Write(data, xfIndex, 4);
+    return Record::Write(out);
+}
+
+CellBlock::BoolErr::BoolErr() : Record(0x0205, 8) {}
+
+size_t CellBlock::BoolErr::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 8);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    LittleEndian::Read(data, value, 6);
+    LittleEndian::Read(data, isError, 7);
+    return n;
+}
+
+size_t CellBlock::BoolErr::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, column, 2);
+    LittleEndian::Write(data, xfIndex, 4);
+    LittleEndian::Write(data, value, 6);
+    LittleEndian::Write(data, isError, 7);
+    return Record::Write(out);
+}
+
+CellBlock::LabelSST::LabelSST() : Record(0x00FD, 10) {}
+
+size_t CellBlock::LabelSST::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 10);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    LittleEndian::Read(data, sstIndex, 6, 4);
+    return n;
+}
+
+size_t CellBlock::LabelSST::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, column, 2);
+    LittleEndian::Write(data, xfIndex, 4);
+    LittleEndian::Write(data, sstIndex, 6, 4);
+    return Record::Write(out);
+}
+
+CellBlock::Number::Number() : Record(0x0203, 14) {}
+
+size_t CellBlock::Number::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 14);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    LittleEndian::Read(data, bits, 6, 8);
+    std::memcpy(&value, &bits, sizeof value);
+    return n;
+}
+
+size_t CellBlock::Number::Write(char* out) {
+    data.resize(DataSize(), 0);
+    std::memcpy(&bits, &value, sizeof bits);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, column, 2);
+    LittleEndian::Write(data, xfIndex, 4);
+    LittleEndian::Write(data, bits, 6, 8);
+    return Record::Write(out);
+}
+
+CellBlock::RK::RK() : Record(0x027E, 10) {}
+
+size_t CellBlock::RK::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 10);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    LittleEndian::Read(data, rk, 6);
+    return n;
+}
+
+size_t CellBlock::RK::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, column, 2);
+    LittleEndian::Write(data, xfIndex, 4);
+    LittleEndian::Write(data, rk, 6);
+    return Record::Write(out);
+}
+
+namespace {
+// Entry count of a MULBLANK/MULRK from its column fields, or -1 when the
+// range is empty or the data length does not hold exactly that many entries.
+// Guessing a count for a disagreeing record would shift or invent cells.
+long RunLength(const std::vector<char>& data, size_t entryBytes, std::int16_t& first,
+               std::int16_t& last) {
+    if (data.size() < 6) return -1;
+    LittleEndian::Read(data, first, 2);
+    LittleEndian::Read(data, last, data.size() - 2);
+    const long count = static_cast<long>(last) - static_cast<long>(first) + 1;
+    if (count <= 0 || data.size() != 6 + entryBytes * static_cast<size_t>(count)) return -1;
+    return count;
+}
+}  // namespace
+
+CellBlock::MulBlank::MulBlank() : Record(0x00BE, 10) {}
+
+size_t CellBlock::MulBlank::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 6);
+    if (n == 0) return 0;
+    const long count = RunLength(data, 2, firstColumn, lastColumn);
+    if (count < 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    xfIndices.assign(static_cast<size_t>(count), 0);
+    for (size_t i = 0; i < xfIndices.size(); ++i) LittleEndian::Read(data, xfIndices[i], 4 + 2 * i);
+    return n;
+}
+
+size_t CellBlock::MulBlank::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, firstColumn, 2);
+    for (size_t i = 0; i < xfIndices.size(); ++i) LittleEndian::Write(data, xfIndices[i], 4 + 2 * i);
+    LittleEndian::Write(data, lastColumn, data.size() - 2);
+    return Record::Write(out);
+}
+
+size_t CellBlock::MulBlank::DataSize() { return dataSize = 6 + 2 * xfIndices.size(); }
+
+size_t CellBlock::MulBlank::RecordSize() { return recordSize = RecordSizeFor(DataSize()); }
+
+void CellBlock::MulRK::XFRK::Read(const char* in) {
+    LittleEndian::Read(in, xfIndex, 0, 2);
+    LittleEndian::Read(in, rk, 2, 4);
+}
+
+void CellBlock::MulRK::XFRK::Write(char* out) const {
+    LittleEndian::Write(out, xfIndex, 0, 2);
+    LittleEndian::Write(out, rk, 2, 4);
+}
+
+CellBlock::MulRK::MulRK() : Record(0x00BD, 10) {}
+
+size_t CellBlock::MulRK::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 6);
+    if (n == 0) return 0;
+    const long count = RunLength(data, 6, firstColumn, lastColumn);
+    if (count < 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    entries.assign(static_cast<size_t>(count), XFRK());
+    for (size_t i = 0; i < entries.size(); ++i) entries[i].Read(data.data() + 4 + 6 * i);
+    return n;
+}
+
+size_t CellBlock::MulRK::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, firstColumn, 2);
+    for (size_t i = 0; i < entries.size(); ++i) entries[i].Write(data.data() + 4 + 6 * i);
+    LittleEndian::Write(data, lastColumn, data.size() - 2);
+    return Record::Write(out);
+}
+
+size_t CellBlock::MulRK::DataSize() { return dataSize = 6 + 6 * entries.size(); }
+
+size_t CellBlock::MulRK::RecordSize() { return recordSize = RecordSizeFor(DataSize()); }
+
+}  // namespace XlsBiff
+}  // namespace CompoundFiles

@@ -1,0 +1,222 @@
+#include "workbook/worksheet.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace CompoundFiles {
+namespace XlsBiff {
+
+using Formula = Worksheet::CellTable::RowBlock::CellBlock::Formula;
+
+namespace {
+// The data bytes from `from` to the end.
+void TakeTail(const std::vector<char>& data, size_t from, std::vector<char>& tail) {
+    if (from < data.size())
+        tail.assign(data.begin() + static_cast<std::ptrdiff_t>(from), data.end());
+    else
+        tail.clear();
+}
+
+void PutTail(std::vector<char>& data, size_t from, const std::vector<char>& tail) {
+    std::copy(tail.begin(), tail.end(), data.begin() + static_cast<std::ptrdiff_t>(from));
+}
+}  // namespace
+
+Formula::Array::Array() : Record(0x0221, 12) {}
+
+size_t Formula::Array::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 12);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, firstRow, 0);
+    LittleEndian::Read(data, lastRow, 2);
+    LittleEndian::Read(data, firstColumn, 4);
+    LittleEndian::Read(data, lastColumn, 5);
+    LittleEndian::Read(data, options, 6);
+    LittleEndian::Read(data, reserved, 8);
+    TakeTail(data, 12, formulaBytes);
+    return n;
+}
+
+size_t Formula::Array::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, firstRow, 0);
+    LittleEndian::Write(data, lastRow, 2);
+    LittleEndian::Write(data, firstColumn, 4);
+    LittleEndian::Write(data, lastColumn, 5);
+    LittleEndian::Write(data, options, 6);
+    LittleEndian::Write(data, reserved, 8);
+    PutTail(data, 12, formulaBytes);
+    return Record::Write(out);
+}
+
+size_t Formula::Array::DataSize() { return dataSize = 12 + formulaBytes.size(); }
+
+size_t Formula::Array::RecordSize() { return recordSize = RecordSizeFor(DataSize()); }
+
+Formula::ShrFmla::ShrFmla() : Record(0x00BC, 8) {}
+
+Formula::ShrFmla::ShrFmla(std::uint16_t code) : Record(code, 8) {}
+
+size_t Formula::ShrFmla::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 8);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, firstRow, 0);
+    LittleEndian::Read(data, lastRow, 2);
+    LittleEndian::Read(data, firstColumn, 4);
+    LittleEndian::Read(data, lastColumn, 5);
+    LittleEndian::Read(data, useCount, 6);
+    TakeTail(data, 8, formulaBytes);
+    return n;
+}
+
+size_t Formula::ShrFmla::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, firstRow, 0);
+    LittleEndian::Write(data, lastRow, 2);
+    LittleEndian::Write(data, firstColumn, 4);
+    LittleEndian::Write(data, lastColumn, 5);
+    LittleEndian::Write(data, useCount, 6);
+    PutTail(data, 8, formulaBytes);
+    return Record::Write(out);
+}
+
+size_t Formula::ShrFmla::DataSize() { return dataSize = 8 + formulaBytes.size(); }
+
+size_t Formula::ShrFmla::RecordSize() { return recordSize = RecordSizeFor(DataSize()); }
+
+Formula::ShrFmla1::ShrFmla1() : ShrFmla(0x04BC) {}
+
+Formula::Table::Table() : Record(0x0036, 16) {}
+
+size_t Formula::Table::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 16);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, firstRow, 0);
+    LittleEndian::Read(data, lastRow, 2);
+    LittleEndian::Read(data, firstColumn, 4);
+    LittleEndian::Read(data, lastColumn, 5);
+    LittleEndian::Read(data, options, 6);
+    LittleEndian::Read(data, rowInputRow, 8);
+    LittleEndian::Read(data, rowInputColumn, 10);
+    LittleEndian::Read(data, columnInputRow, 12);
+    LittleEndian::Read(data, columnInputColumn, 14);
+    return n;
+}
+
+size_t Formula::Table::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, firstRow, 0);
+    LittleEndian::Write(data, lastRow, 2);
+    LittleEndian::Write(data, firstColumn, 4);
+    LittleEndian::Write(data, lastColumn, 5);
+    LittleEndian::Write(data, options, 6);
+    LittleEndian::Write(data, rowInputRow, 8);
+    LittleEndian::Write(data, rowInputColumn, 10);
+    LittleEndian::Write(data, columnInputRow, 12);
+    LittleEndian::Write(data, columnInputColumn, 14);
+    return Record::Write(out);
+}
+
+Formula::String::String() : Record(0x0207, 0) {}
+
+size_t Formula::String::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 0);
+    if (n == 0) return 0;
+    text.assign(data.size() / 2, 0);
+    for (size_t i = 0; i < text.size(); ++i) LittleEndian::Read(data, text[i], 2 * i);
+    // BIFF8 writers store a counted string here, often of odd length; the
+    // last byte is kept so the record covers and rewrites what was read.
+    oddByte.clear();
+    if (data.size() % 2 != 0) oddByte.push_back(data.back());
+    return n;
+}
+
+size_t Formula::String::Write(char* out) {
+    data.resize(DataSize(), 0);
+    for (size_t i = 0; i < text.size(); ++i) LittleEndian::Write(data, text[i], 2 * i);
+    if (!oddByte.empty()) data[2 * text.size()] = oddByte.front();
+    return Record::Write(out);
+}
+
+size_t Formula::String::DataSize() { return dataSize = 2 * text.size() + (oddByte.empty() ? 0 : 1); }
+
+size_t Formula::String::RecordSize() { return recordSize = RecordSizeFor(DataSize()); }
+
+Formula::Formula() : Record(0x0006, 18) {}
+
+Record* Formula::Attached() {
+    switch (attachedCode) {
+        case 0x0036: return &table;
+        case 0x00BC: return &shrFmla;
+        case 0x0221: return &array;
+        case 0x04BC: return &shrFmla1;
+        default: return nullptr;
+    }
+}
+
+size_t Formula::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 18);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    for (size_t i = 0; i < 8; ++i) result[i] = data[6 + i];
+    LittleEndian::Read(data, options, 14);
+    LittleEndian::Read(data, reserved, 16, 2);
+    TakeTail(data, 18, formulaBytes);
+
+    // What travels with this record belongs to this read alone.
+    attachedCode = 0xFFFF;
+    string = String();
+
+    // Behind the FORMULA record and all its CONTINUE pieces.
+    size_t q = n;
+    unsigned short next = 0;
+    if (Record::PeekCode(in + q, end, next)) {
+        attachedCode = next;
+        Record* attached = Attached();
+        if (attached == nullptr) {
+            attachedCode = 0xFFFF;
+        } else {
+            const size_t m = attached->Read(in + q, end);
+            if (m == 0) return 0;
+            q += m;
+        }
+    }
+    if (Record::PeekCode(in + q, end, next) && next == 0x0207) {
+        const size_t m = string.Read(in + q, end);
+        if (m == 0) return 0;
+        q += m;
+    }
+    // The bytes covered; equal to RecordSize() except for an empty STRING
+    // record, which is passed over here and not written again.
+    return q;
+}
+
+size_t Formula::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, column, 2);
+    LittleEndian::Write(data, xfIndex, 4);
+    for (size_t i = 0; i < 8; ++i) data[6 + i] = result[i];
+    LittleEndian::Write(data, options, 14);
+    LittleEndian::Write(data, reserved, 16, 2);
+    PutTail(data, 18, formulaBytes);
+    size_t q = Record::Write(out);
+    if (Record* attached = Attached()) q += attached->Write(out + q);
+    if (string.DataSize() != 0) q += string.Write(out + q);
+    recordSize = q;
+    return q;
+}
+
+size_t Formula::DataSize() { return dataSize = 18 + formulaBytes.size(); }
+
+size_t Formula::RecordSize() {
+    size_t size = RecordSizeFor(DataSize());
+    if (Record* attached = Attached()) size += attached->RecordSize();
+    if (string.DataSize() != 0) size += string.RecordSize();
+    return recordSize = size;
+}
+
+}  // namespace XlsBiff
+}  // namespace CompoundFiles
