@@ -6,10 +6,12 @@
 #include "profile/peak_index.h"
 #include "profile/peak_profile_fit.h"
 #include "profile/peak_pseudo_voigt.h"
+#include "profile/peak_start_values.h"
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 using peak_detail::TruncToInt;
 
@@ -107,32 +109,18 @@ void PeakProfileFit::PreFitPeakRange(int first, int last)
                                 std::to_string(static_cast<long long>(spline_x.n_elem) - 1));
     if (first < last && peak_table.n_cols > 0 && peak_table.n_rows != 4)
         throw std::invalid_argument("PreFit: the peak table must have 4 rows");
-    const arma::uword m = subtracted.n_elem;
     for (int p = first; p < last; ++p) {
         arma::Col<float> bounds;
         int left = 0, right = 0;
         if (FindPeakBounds(p, p + 1, bounds, left, right) == 0)
             break;
         for (int t = 0; t <= right - left; ++t) {
-            long long a = TruncToInt(bounds[static_cast<arma::uword>(t)]);
-            long long b = TruncToInt(bounds[static_cast<arma::uword>(t) + 1]);
             const arma::uword col = static_cast<arma::uword>(left + t);
-            const long long pos = TruncToInt(peak_table(0, col));
-            const float h = (pos >= 0 && pos < static_cast<long long>(m))
-                                ? subtracted[static_cast<arma::uword>(pos)]
-                                : 0.0f;
-            const float half = static_cast<float>(0.5 * h);
-            float area = 0.0f;
-            int count = 0;
-            if (ClipRange(a, b, m))
-                for (long long i = a; i <= b; ++i) {
-                    const float v = subtracted[static_cast<arma::uword>(i)];
-                    area += v;
-                    count += v > half;
-                }
-            const int width = static_cast<int>(count / 2.0);
-            peak_table(1, col) = area > 0.0f ? area : 0.0;
-            peak_table(2, col) = std::max(width, 1);
+            const PeakStartValues start =
+                EstimatePeakStart(subtracted, bounds[static_cast<arma::uword>(t)],
+                                  bounds[static_cast<arma::uword>(t) + 1], peak_table(0, col));
+            peak_table(1, col) = start.area;
+            peak_table(2, col) = start.width;
             peak_table(3, col) = 0.5;
         }
         FitPeakGroup(left, right, bounds);
