@@ -34,7 +34,8 @@ public:
     // and row 0 of `peak_table` (other rows 0).
     // Throws the text "No maxima or minima found" (also for an empty or NaN
     // range), "No suitable peak was found" or "number of splinepoints is
-    // smaller than 2"; on a throw no member has changed.
+    // smaller than 2"; throws std::invalid_argument for a smoothing
+    // half-width beyond the profile length. On a throw no member has changed.
     void FindExtremaAndSplinePoints(float min_height, float valley_height, float start,
                                     float end, int smoothing);
 

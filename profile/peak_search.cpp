@@ -84,6 +84,9 @@ void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_h
     // also keeps the maximum below from running over no elements.
     if (std::isnan(start) || std::isnan(end) || !(start <= end) || profile.n_elem == 0)
         throw "No maxima or minima found";
+    // A kernel wider than the profile is no smoothing but a memory hazard.
+    if (smoothing > 0 && static_cast<arma::uword>(smoothing) > profile.n_elem)
+        throw std::invalid_argument("peak search: smoothing half-width exceeds the profile length");
     const int first = static_cast<int>(start);
     const int end_index = static_cast<int>(end);
 

@@ -77,6 +77,7 @@ TEST(PeakSearch, NarrowOrEmptyRangesAndMonotoneProfilesFindNothing)
     EXPECT_EQ(ThrownText([&] { f.FindExtremaAndSplinePoints(5, 5, 49, 50.5f, 0); }), none);
     EXPECT_EQ(ThrownText([&] { f.FindExtremaAndSplinePoints(5, 5, 60, 40, 0); }), none);
     EXPECT_EQ(ThrownText([&] { f.FindExtremaAndSplinePoints(5, 5, NAN, 90, 0); }), none);
+    EXPECT_THROW(f.FindExtremaAndSplinePoints(5, 5, 20, 99, 101), std::invalid_argument);
     f.profile = arma::regspace<arma::Col<float>>(0, 99);
     EXPECT_EQ(ThrownText([&] { f.FindExtremaAndSplinePoints(5, 5, 20, 99, 0); }), none);
     f.profile = arma::Col<float>(15, arma::fill::ones);  // shorter than the unsearched head
