@@ -170,6 +170,8 @@ protected:
     void ShiftIndicesDown(DirectoryTreeNode* node, std::uint64_t index);
 
     // --- helpers ------------------------------------------------------------
+    bool StartNewDocument();
+    bool LoadDocument();
     int ChangeDirectoryTo(const std::u16string& path);
     int MakeEntry(const std::u16string& path, std::uint8_t type);
     int RemoveDirectoryAt(const std::u16string& path);
