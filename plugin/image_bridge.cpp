@@ -88,7 +88,7 @@ float ToFloat(double v) {
 
 uint16_t ToUInt16(double v) {
   if (std::isnan(v)) return 0;
-  const double r = std::nearbyint(v);
+  const double r = std::round(v);  // halves away from zero
   if (r <= 0) return 0;
   if (r >= 65535) return 65535;
   return static_cast<uint16_t>(r);

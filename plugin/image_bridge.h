@@ -37,7 +37,7 @@ DM::Image FloatMatrixToRealImage(arma::Mat<float> matrix, const std::string &nam
 DM::Image VectorToRealImage(const arma::Col<float> &vector, const std::string &name);
 // A 3-D real image W x H x D.
 DM::Image FloatCubeToRealImage(const arma::Cube<float> &cube, const std::string &name);
-// 2-byte unsigned integer images; each value rounded to nearest, clamped to
+// 2-byte unsigned integer images; each value rounded to nearest (halves away from zero), clamped to
 // 0..65535, not-a-number stored as 0.
 DM::Image VectorToIntegerImage(const arma::Col<double> &vector, const std::string &name);
 DM::Image MatrixToIntegerImage(const arma::Mat<double> &matrix, const std::string &name);

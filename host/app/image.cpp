@@ -20,7 +20,7 @@ T ToInteger(double v) {
   if (std::isnan(v)) return 0;
   const double lo = static_cast<double>(std::numeric_limits<T>::lowest());
   const double hi = static_cast<double>(std::numeric_limits<T>::max());
-  const double r = std::nearbyint(v);
+  const double r = std::round(v);  // halves away from zero
   if (r <= lo) return std::numeric_limits<T>::lowest();
   if (r >= hi) return std::numeric_limits<T>::max();
   return static_cast<T>(r);

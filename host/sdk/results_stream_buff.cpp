@@ -78,7 +78,7 @@ std::streamsize ResultsStreamBuff::xsputn(const char *s, std::streamsize n) {
     return n;
   }
   if (!HandOverCollected()) return 0;
-  if (count < kCapacity) {
+  if (count <= kCapacity) {
     std::memcpy(pptr(), s, count);
     pbump(static_cast<int>(count));
     return n;
