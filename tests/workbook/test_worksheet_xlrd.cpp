@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include <unistd.h>
+
 #include "tests/workbook/sheet_bytes.h"
 #include "workbook/rk_codec.h"
 #include "workbook/workbook.h"
@@ -158,7 +160,7 @@ TEST(WorksheetInterop, IndependentReaderSeesTheCells) {
     ASSERT_EQ(g, globals.DataSize());
     ASSERT_EQ(sheet.Write(stream.data() + g), sheet.DataSize());
 
-    const std::string path = testing::TempDir() + "wbs_interop_sheet.xls";
+    const std::string path = testing::TempDir() + "sheet_interop_" + std::to_string(getpid()) + ".xls";
     {
         std::ofstream file(path, std::ios::binary);
         file.write(stream.data(), static_cast<std::streamsize>(stream.size()));
