@@ -1,0 +1,2 @@
+// Unreadable files are named.
+image i := OpenImage("no/such/dir/pattern.tif");

@@ -1,0 +1,3 @@
+// A syntax error names its line.
+number a = 1;
+number b = (a + 2;
