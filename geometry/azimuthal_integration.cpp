@@ -101,37 +101,26 @@ arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
 
     const float rlo = static_cast<float>(static_cast<std::int32_t>(r_min) - 1);
     const float rhi = static_cast<float>(static_cast<std::int32_t>(r_max) - 1);
-    const std::uint64_t rows = image.n_rows, cols = image.n_cols;
-
-    std::uint64_t x0, x1;
-    AnnulusRows(bound, rows, x0, x1);
-    for (std::uint64_t x = x0; x < x1; ++x) {
+    ForEachAnnulusPixel(image, bound, [&](std::uint64_t x, std::uint64_t y, float v) {
         const float dx = static_cast<float>(x) - cx;
-        std::uint64_t runs[4];
-        AnnulusColumns(bound, x, cols, runs[0], runs[1], runs[2], runs[3]);
-        for (int run = 0; run < 2; ++run) {
-            for (std::uint64_t y = runs[2 * run]; y < runs[2 * run + 1]; ++y) {
-                const float dy = static_cast<float>(y) - cy;
-                float ax, ay;
-                const float r = radius(dx, dy, ax, ay);
-                // r >= 0 only matters for ratios the kernels do not expect.
-                if (!(r > rlo && r < rhi && r >= 0.0f))
-                    continue;
-                const float v = image.at(x, y);
-                if (v == 0.0f)
-                    continue;
-                if (!inSector(ax, ay))
-                    continue;
-                const float f = std::floor(r);
-                const float s = r - f;
-                const std::uint32_t k = static_cast<std::uint32_t>(f);
-                S[k] += v * (1.0f - s);
-                Wt[k] += 1.0f - s;
-                S[k + 1] += v * s;
-                Wt[k + 1] += s;
-            }
-        }
-    }
+        const float dy = static_cast<float>(y) - cy;
+        float ax, ay;
+        const float r = radius(dx, dy, ax, ay);
+        // r >= 0 only matters for ratios the kernels do not expect.
+        if (!(r > rlo && r < rhi && r >= 0.0f))
+            return;
+        if (v == 0.0f)
+            return;
+        if (!inSector(ax, ay))
+            return;
+        // 0 <= r < r_max - 1 < 2^32: truncation is floor, and exact.
+        const std::uint32_t k = static_cast<std::uint32_t>(r);
+        const float s = r - static_cast<float>(k);
+        S[k] += v * (1.0f - s);
+        Wt[k] += 1.0f - s;
+        S[k + 1] += v * s;
+        Wt[k + 1] += s;
+    });
 
     if (plain == 0) {
         for (std::uint32_t k = 1; k < r_max; ++k)

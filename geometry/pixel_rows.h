@@ -7,6 +7,8 @@
 // margin far larger than the rounding of the loops' single-precision radii, so
 // a skipped pixel is one the loop would have rejected anyway.
 
+#include <armadillo>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -99,4 +101,22 @@ inline void AnnulusColumns(const AnnulusBound &b, std::uint64_t x, std::uint64_t
     // in ascending order.
     ClampRange(b.cy - e, b.cy - g, cols, lo1, hi1);
     ClampRange(b.cy + g, b.cy + e, cols, lo2, hi2);
+}
+
+// Calls f(x, y, value) for the pixels of the annulus in row-major order (x
+// outer, y inner), the order that decides the callers' sums.
+template <class F>
+void ForEachAnnulusPixel(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
+{
+    const std::uint64_t rows = m.n_rows, cols = m.n_cols;
+    std::uint64_t x0, x1;
+    AnnulusRows(b, rows, x0, x1);
+    const float *data = m.memptr();
+    for (std::uint64_t x = x0; x < x1; ++x) {
+        std::uint64_t r[4];
+        AnnulusColumns(b, x, cols, r[0], r[1], r[2], r[3]);
+        for (int k = 0; k < 2; ++k)
+            for (std::uint64_t y = r[2 * k]; y < r[2 * k + 1]; ++y)
+                f(x, y, data[x + y * rows]);
+    }
 }

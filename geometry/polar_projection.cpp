@@ -61,35 +61,23 @@ void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Ma
     const float fhi = static_cast<float>(n - 1);
     const AnnulusBound bound = MakeAnnulusBound(cx, cy, static_cast<double>(r_min),
                                                 static_cast<double>(r_min) + static_cast<double>(n - 1));
-    const std::uint64_t rows = matrix.n_rows, cols = matrix.n_cols;
-    std::uint64_t x0, x1;
-    AnnulusRows(bound, rows, x0, x1);
-    for (std::uint64_t x = x0; x < x1; ++x) {
+    ForEachAnnulusPixel(matrix, bound, [&](std::uint64_t x, std::uint64_t y, float v) {
         const float dx = static_cast<float>(x) - cx;
-        std::uint64_t runs[4];
-        AnnulusColumns(bound, x, cols, runs[0], runs[1], runs[2], runs[3]);
-        for (int run = 0; run < 2; ++run) {
-            for (std::uint64_t y = runs[2 * run]; y < runs[2 * run + 1]; ++y) {
-                const float dy = static_cast<float>(y) - cy;
-                const float rho = std::sqrt(dx * dx + dy * dy) - fmin;
-                if (!(rho > 0.0f && rho < fhi))
-                    continue;
-                const float v = matrix.at(x, y);
-                if (v == 0.0f)
-                    continue;
-                const float phi = PolarAngle(dx, dy);
-                std::int64_t j = static_cast<std::int64_t>(std::floor(phi * b));
-                if (j >= n_angles)
-                    j = n_angles - 1;
-                const float f = std::floor(rho);
-                const float s = rho - f;
-                const arma::uword i = static_cast<arma::uword>(f);
-                const arma::uword ju = static_cast<arma::uword>(j);
-                sums.at(i, ju) += v * (1.0f - s);
-                weights.at(i, ju) += 1.0f - s;
-                sums.at(i + 1, ju) += v * s;
-                weights.at(i + 1, ju) += s;
-            }
-        }
-    }
+        const float dy = static_cast<float>(y) - cy;
+        const float rho = std::sqrt(dx * dx + dy * dy) - fmin;
+        if (!(rho > 0.0f && rho < fhi) || v == 0.0f)
+            return;
+        const float phi = PolarAngle(dx, dy);
+        std::int64_t j = static_cast<std::int64_t>(std::floor(phi * b));
+        if (j >= n_angles)
+            j = n_angles - 1;
+        const float f = std::floor(rho);
+        const float s = rho - f;
+        const arma::uword i = static_cast<arma::uword>(f);
+        const arma::uword ju = static_cast<arma::uword>(j);
+        sums.at(i, ju) += v * (1.0f - s);
+        weights.at(i, ju) += 1.0f - s;
+        sums.at(i + 1, ju) += v * s;
+        weights.at(i + 1, ju) += s;
+    });
 }

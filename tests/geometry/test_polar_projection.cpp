@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -104,5 +106,41 @@ TEST(PolarRebin, RingSitsInEveryAngleBin)
     for (unsigned a = 0; a < 24; ++a) {
         const arma::Col<float> mean = S.col(a) / W.col(a).eval().head_rows(40);
         EXPECT_EQ(mean.index_max(), 20u) << a;
+    }
+}
+
+TEST(PolarRebin, SkippingFarPixelsKeepsEveryBit)
+{
+    RingSpec s;
+    s.width = 260;
+    s.height = 300;
+    s.noise = 25;
+    s.beamStop = 15;
+    const arma::Mat<float> m = MakeRingPattern(s);
+    const float centres[][2] = {{128.3f, 151.7f}, {3.5f, 290.25f}, {-40.0f, 100.0f}, {200.9f, 10.1f}};
+    for (const auto &c : centres) {
+        for (int rmin : {0, 25}) {
+            const int rmax = rmin + 90, n = 90, na = 17;
+            arma::Mat<float> S, W, RS(n, na, arma::fill::zeros), RW(n + 1, na, arma::fill::zeros);
+            PolarRebin(m, S, W, rmin, rmax, c[0], c[1], na);
+            const float b = static_cast<float>(na / (2 * M_PI));
+            for (unsigned x = 0; x < m.n_rows; ++x)
+                for (unsigned y = 0; y < m.n_cols; ++y) {
+                    const float dx = static_cast<float>(x) - c[0], dy = static_cast<float>(y) - c[1];
+                    const float rho = std::sqrt(dx * dx + dy * dy) - static_cast<float>(rmin);
+                    const float v = m(x, y);
+                    if (!(rho > 0.0f && rho < static_cast<float>(n - 1)) || v == 0.0f)
+                        continue;
+                    const int j = std::min(na - 1, static_cast<int>(std::floor(PolarAngle(dx, dy) * b)));
+                    const float f = std::floor(rho), sh = rho - f;
+                    const unsigned i = static_cast<unsigned>(f);
+                    RS(i, j) += v * (1.0f - sh);
+                    RW(i, j) += 1.0f - sh;
+                    RS(i + 1, j) += v * sh;
+                    RW(i + 1, j) += sh;
+                }
+            EXPECT_EQ(std::memcmp(S.memptr(), RS.memptr(), S.n_elem * sizeof(float)), 0);
+            EXPECT_EQ(std::memcmp(W.memptr(), RW.memptr(), W.n_elem * sizeof(float)), 0);
+        }
     }
 }

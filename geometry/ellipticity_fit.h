@@ -1,0 +1,45 @@
+#pragma once
+// Refinement of the centre and the elliptical distortion from the positions
+// of the strongest ring in angular sectors, fitted by an ellipse.
+
+#include "geometry/diffraction_pattern.h"
+
+#include <armadillo>
+#include <ostream>
+
+// Pseudo-Voigt peak on a sloping background, the vector model of the fit
+// driver: par = (position x0, area A, half width w, Lorentzian fraction eta,
+// offset b0, slope b1 per sample index); out[i] = A * (area-normalised mix of
+// a Gaussian and a Lorentzian of half width |w|) + b0 + b1 * i for the m
+// abscissae t (par[1], par[2] taken by magnitude, eta clamped to 0 .. 1).
+// out holds m doubles. Never throws.
+void PseudoVoigtModel(int n_par, const double *par, int m, const double *t, double *out);
+
+// Triangular smoothing kernel of half-width s >= 0: 2s + 1 weights
+// (1, 2, .., s + 1, .., 2, 1) / (s + 1)^2, summing to 1.
+arma::vec TriangleKernel(int s);
+
+// The kernel-weighted average of p centred on each of its samples (zeros
+// beyond the ends): samples s .. n + s - 1 of the full convolution. kernel
+// holds 2s + 1 weights; p at least one sample.
+arma::vec SmoothProfile(const arma::vec &p, const arma::vec &kernel, int s);
+
+// Rebins the pattern into n_angles sectors around its current centre, finds
+// in each sector the radius of the strongest ring between r_in and r_out
+// (smoothed profile maximum refined by a parabola, or, fit != 0, a
+// pseudo-Voigt fit), drops sectors with little coverage, weak peaks or
+// outlying radii, and fits an ellipse to the rest. On success it moves the
+// centre by the ellipse centre, sets angle and axisRatio from the ellipse and
+// stores its mean semi-axis in *mean_radius. s is the half-width of the
+// triangular smoothing kernel.
+//
+// "Initial fit failed, using maxima instead" and "Fit failed, using maxima
+// instead" go to `results`; the fit driver's status lines to standard output.
+//
+// Throws std::invalid_argument for n_angles < 1, s < 0, r_out <= r_in or,
+// with fit on, r_out - r_in < 3; std::runtime_error when fewer than six
+// sectors survive or the ellipse is degenerate (semi-axes not positive
+// numbers). On every exception the pattern and *mean_radius are unchanged.
+void RefineCenterEllipticityFitCore(DiffractionPattern &pattern, int r_in, int r_out,
+                                    int n_angles, int s, int fit, float *mean_radius,
+                                    std::ostream &results);

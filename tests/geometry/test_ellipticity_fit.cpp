@@ -1,0 +1,213 @@
+#include "geometry/ellipticity_fit.h"
+
+#include "synthetic_pattern.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+namespace {
+
+void Load(DiffractionPattern &p, const RingSpec &s, float cx, float cy)
+{
+    p.image = MakeRingPattern(s);
+    p.centerX = cx;
+    p.centerY = cy;
+    p.axisRatio = 1.0f;
+    p.angle = 0.0f;
+}
+
+double AngleGap(double a, double b)
+{
+    double d = std::fmod(a - b, M_PI);
+    if (d > M_PI / 2)
+        d -= M_PI;
+    if (d < -M_PI / 2)
+        d += M_PI;
+    return std::fabs(d);
+}
+
+int Count(const std::string &text, const std::string &line)
+{
+    int n = 0;
+    for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(Smoothing, TriangleKernels)
+{
+    const arma::vec k0 = TriangleKernel(0);
+    ASSERT_EQ(k0.n_elem, 1u);
+    EXPECT_EQ(k0[0], 1.0);
+    const arma::vec k2 = TriangleKernel(2);
+    const double expected[5] = {1, 2, 3, 2, 1};
+    ASSERT_EQ(k2.n_elem, 5u);
+    for (int j = 0; j < 5; ++j)
+        EXPECT_DOUBLE_EQ(k2[j], expected[j] / 9.0);
+
+    const arma::vec p{4, 0, 9, 1, 3, 7};
+    const arma::vec same = SmoothProfile(p, k0, 0);
+    EXPECT_TRUE(arma::approx_equal(same, p, "absdiff", 0.0));
+    const arma::vec sm = SmoothProfile(p, k2, 2);
+    ASSERT_EQ(sm.n_elem, 6u);
+    EXPECT_NEAR(sm[2], (4 * 1 + 0 * 2 + 9 * 3 + 1 * 2 + 3 * 1) / 9.0, 1e-12);
+    EXPECT_NEAR(sm[0], (4 * 3 + 0 * 2 + 9 * 1) / 9.0, 1e-12);  // zeros beyond the end
+}
+
+TEST(PseudoVoigt, AreaWidthAndBackground)
+{
+    const int m = 2001;
+    arma::vec t(m), out(m);
+    for (int i = 0; i < m; ++i)
+        t[i] = i;
+    const double par[6] = {1000.0, -250.0, 4.0, 0.3, 0.0, 0.0};  // area and width by magnitude
+    PseudoVoigtModel(6, par, m, t.memptr(), out.memptr());
+    EXPECT_NEAR(arma::accu(out), 250.0, 0.5);
+    // Both components have half width at half maximum |w|.
+    EXPECT_NEAR(out[1004], out[1000] / 2, 1e-9);
+    EXPECT_NEAR(out[996], out[1000] / 2, 1e-9);
+
+    // The slope multiplies the sample index, not the abscissa.
+    arma::vec shifted = t + 100.0;
+    const double bg[6] = {5000.0, 0.0, 1.0, 0.5, 2.0, 0.5};
+    PseudoVoigtModel(6, bg, m, shifted.memptr(), out.memptr());
+    EXPECT_NEAR(out[10], 2.0 + 0.5 * 10, 1e-12);
+    // eta is clamped: beyond 1 the peak is the pure Lorentzian.
+    const double lor[6] = {10.0, 1.0, 2.0, 7.0, 0.0, 0.0};
+    PseudoVoigtModel(6, lor, m, t.memptr(), out.memptr());
+    EXPECT_NEAR(out[10], 1.0 / (M_PI * 2.0), 1e-12);
+}
+
+TEST(EllipticityFit, CircularRingKeepsTheCentre)
+{
+    RingSpec s;
+    s.cx = 256.0;
+    s.cy = 256.0;
+    s.radii = {150.0};
+    s.noise = 10;
+    DiffractionPattern p;
+    Load(p, s, 256.0f, 256.0f);
+    float radius = -1;
+    std::ostringstream results;
+    RefineCenterEllipticityFitCore(p, 120, 180, 36, 2, 0, &radius, results);
+    EXPECT_NEAR(p.centerX, 256.0, 0.1);
+    EXPECT_NEAR(p.centerY, 256.0, 0.1);
+    EXPECT_NEAR(p.axisRatio, 1.0, 0.005);
+    EXPECT_GE(p.axisRatio, 1.0f);
+    EXPECT_NEAR(radius, 150.0, 0.3);
+    EXPECT_EQ(results.str(), "");
+}
+
+TEST(EllipticityFit, CentreMovesOntoTheRing)
+{
+    // The ring's centre lies 5 pixels toward smaller image y.
+    RingSpec s;
+    s.cx = 256.0;
+    s.cy = 251.0;
+    s.radii = {150.0};
+    DiffractionPattern p;
+    Load(p, s, 256.0f, 256.0f);
+    float radius = 0;
+    std::ostringstream results;
+    RefineCenterEllipticityFitCore(p, 120, 180, 36, 1, 0, &radius, results);
+    EXPECT_NEAR(p.centerX, 256.0, 0.3);
+    EXPECT_NEAR(p.centerY, 251.0, 0.3);
+}
+
+TEST(EllipticityFit, RecoversTheEllipseByMaximaAndByFits)
+{
+    struct Case {
+        double ratio, angle;
+    };
+    for (const Case c : {Case{1.03, 0.3}, Case{1.06, 1.9}, Case{1.08, 2.9}}) {
+        for (int fit : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << c.ratio << " " << c.angle << " fit " << fit);
+            RingSpec s;
+            s.cx = 252.6;
+            s.cy = 259.3;
+            s.ratio = c.ratio;
+            s.angle = c.angle;
+            s.radii = {80.0, 160.0};
+            s.noise = 10;
+            s.beamStop = 20;
+            DiffractionPattern p;
+            Load(p, s, 254.0f, 257.0f);
+            float radius = 0;
+            std::ostringstream results;
+            // As the script functions run it: two passes by maxima, the
+            // second from the first's result, or one pass with fits.
+            RefineCenterEllipticityFitCore(p, 130, 190, 36, 2, fit, &radius, results);
+            if (fit == 0)
+                RefineCenterEllipticityFitCore(p, 130, 190, 36, 2, fit, &radius, results);
+            EXPECT_NEAR(p.axisRatio, c.ratio, 0.005);
+            EXPECT_LT(AngleGap(p.angle, c.angle), 2.0 * M_PI / 180.0) << p.angle;
+            EXPECT_NEAR(p.centerX, s.cx, 0.3);
+            EXPECT_NEAR(p.centerY, s.cy, 0.3);
+            EXPECT_NEAR(radius, 160.0, 0.5);
+            // Sector fits start from the summed profile's scale and may run
+            // out of evaluations; those sectors fall back to their maxima.
+            EXPECT_EQ(Count(results.str(), "Initial fit failed"), 0);
+            if (fit == 0) {
+                EXPECT_EQ(results.str(), "");
+            }
+        }
+    }
+}
+
+TEST(EllipticityFit, RefusalsLeaveThePatternUnchanged)
+{
+    RingSpec s;
+    s.radii = {150.0};
+    DiffractionPattern p;
+    Load(p, s, 256.0f, 256.0f);
+    p.angle = 0.25f;
+    p.axisRatio = 1.01f;
+    float radius = 42;
+    std::ostringstream results;
+    // Five sectors are fewer than an ellipse needs.
+    try {
+        RefineCenterEllipticityFitCore(p, 120, 180, 5, 1, 0, &radius, results);
+        FAIL() << "no exception";
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "ellipse fit failed: 5 usable sectors");
+    }
+    EXPECT_THROW(RefineCenterEllipticityFitCore(p, 120, 120, 36, 1, 0, &radius, results), std::invalid_argument);
+    EXPECT_THROW(RefineCenterEllipticityFitCore(p, 120, 122, 36, 1, 1, &radius, results), std::invalid_argument);
+    EXPECT_THROW(RefineCenterEllipticityFitCore(p, 120, 180, 0, 1, 0, &radius, results), std::invalid_argument);
+    EXPECT_THROW(RefineCenterEllipticityFitCore(p, 120, 180, 36, -1, 0, &radius, results), std::invalid_argument);
+    // An empty image has no ring at all.
+    DiffractionPattern empty;
+    empty.centerX = empty.centerY = 10;
+    empty.angle = 0.25f;
+    empty.axisRatio = 1.01f;
+    EXPECT_THROW(RefineCenterEllipticityFitCore(empty, 20, 60, 36, 1, 0, &radius, results), std::runtime_error);
+    for (const DiffractionPattern *q : {&p, &empty}) {
+        EXPECT_EQ(q->angle, 0.25f);
+        EXPECT_EQ(q->axisRatio, 1.01f);
+    }
+    EXPECT_EQ(p.centerX, 256.0f);
+    EXPECT_EQ(p.centerY, 256.0f);
+    EXPECT_EQ(radius, 42.0f);
+}
+
+TEST(EllipticityFit, FailedInitialFitFallsBackToMaxima)
+{
+    // A not-a-number pixel on the ring poisons the summed profile, so the
+    // initial fit cannot converge; the sector maxima still find the ring.
+    RingSpec s;
+    s.radii = {150.0};
+    DiffractionPattern p;
+    Load(p, s, 256.0f, 256.0f);
+    p.image(406, 256) = NAN;
+    float radius = 0;
+    std::ostringstream results;
+    RefineCenterEllipticityFitCore(p, 120, 180, 36, 1, 1, &radius, results);
+    EXPECT_EQ(Count(results.str(), "Initial fit failed, using maxima instead\n"), 1);
+    EXPECT_EQ(Count(results.str(), "Fit failed"), 0);
+    EXPECT_NEAR(p.centerX, 256.0, 0.3);
+    EXPECT_NEAR(radius, 150.0, 0.5);
+}
