@@ -1,15 +1,111 @@
-// RDF handlers: placeholders until their analysis lands.
+// RDF handlers: the scattering-factor background fit, the same background
+// for a given scale and offset, and the sine transform into a new "RDF"
+// image.
+//
+// Every image, range and count is checked before anything changes, so a
+// refused call leaves the script's images and numbers as they were.
+#include <climits>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "host/sdk/image_ref.h"
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
+#include "plugin/image_bridge.h"
+#include "profile/rdf_kirkland.h"
+#include "profile/rdf_transform.h"
 
-void RDF_Kirklandfit(DMImage *, DMImage *, float *, float *, float, float, float, float) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("RDF_Kirklandfit"); });
+namespace {
+
+// A script number truncated toward zero; one that is not a number or lies
+// outside the 32-bit range gives INT_MIN, which every check below refuses
+// (or, for the transform range, treats as "outside the profile").
+int Trunc(float v) {
+  if (!(v > -2147483648.0f && v < 2147483648.0f)) return INT_MIN;
+  return static_cast<int>(v);
 }
 
-void RDF_Kirklandfunction(DMImage *, DMImage *, float *, float *, float, float) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("RDF_Kirklandfunction"); });
+uint32_t Width(DMImage *image) { return DM::ImageGetDimensionSize(image, 0); }
+uint32_t Lines(DMImage *image) { return DM::ImageGetDimensionSize(image, 1); }
+
+void Refuse(const char *function, const std::string &problem) {
+  throw std::invalid_argument(std::string(function) + ": " + problem);
 }
 
-void CalculateRDF(DMImage *, DMImage **, float, float, float, float, float) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("CalculateRDF"); });
+// The profile image receives the four result lines in place.
+void RequireProfileImage(const char *function, DMImage *image) {
+  if (!DM::ImageIsValid(image) || DM::ImageGetDataType(image) != DM_TYPE_REAL4 ||
+      Lines(image) < 4)
+    Refuse(function, "the profile image must be a valid 4-byte real image at least 4 lines high");
+}
+
+void RequireElementImage(const char *function, DMImage *image) {
+  if (!DM::ImageIsValid(image) || Width(image) != kKirklandTableRows || Lines(image) < 1)
+    Refuse(function, "the element image must be 14 pixels wide with one line per element");
+}
+
+// The part every profile handler shares: the profile object from the two
+// images and the script's numbers.
+RDFProfile LoadProfile(DMImage *profile, DMImage *elements, float offset, float scale,
+                       float q_step) {
+  RDFProfile p;
+  p.profile = orvan::ImageToFloatMatrix(profile).col(0);
+  p.elements = orvan::ImageToFloatMatrix(elements);
+  p.q_step = q_step;
+  p.offset = offset;
+  p.scale = scale;
+  return p;
+}
+
+float Read(const float *number) { return number ? *number : 0.0f; }
+
+}  // namespace
+
+void RDF_Kirklandfit(DMImage *profile, DMImage *elements, float *offset, float *scale,
+                     float first, float last, float q_step, float) {
+  orvan::RunFramed([&] {
+    const char *fn = "RDF_Kirklandfit";
+    RequireProfileImage(fn, profile);
+    RequireElementImage(fn, elements);
+    const int lo = Trunc(first), hi = Trunc(last);
+    const long long m = Width(profile);
+    if (lo < 0 || hi <= lo || hi >= m)
+      Refuse(fn, "the fit range must satisfy 0 <= first < last < " + std::to_string(m));
+
+    RDFProfile p = LoadProfile(profile, elements, Read(offset), Read(scale), q_step);
+    KirklandFitCore(p, lo, hi);
+    orvan::StoreFloat(offset, p.offset);
+    orvan::StoreFloat(scale, p.scale);
+    orvan::CopyFloatMatrixToImage(profile, KirklandReducedIntensity(p));
+  });
+}
+
+void RDF_Kirklandfunction(DMImage *profile, DMImage *elements, float *offset, float *scale,
+                          float q_step, float) {
+  orvan::RunFramed([&] {
+    const char *fn = "RDF_Kirklandfunction";
+    RequireProfileImage(fn, profile);
+    RequireElementImage(fn, elements);
+    const RDFProfile p = LoadProfile(profile, elements, Read(offset), Read(scale), q_step);
+    orvan::CopyFloatMatrixToImage(profile, KirklandReducedIntensity(p));
+  });
+}
+
+void CalculateRDF(DMImage *input, DMImage **rdf, float first, float last, float q_step,
+                  float r_max, float r_count) {
+  orvan::RunFramed([&] {
+    const char *fn = "CalculateRDF";
+    if (!DM::ImageIsValid(input) || Lines(input) < 3)
+      Refuse(fn, "the input image must be a valid image at least 3 lines high");
+    const int n_r = Trunc(r_count);
+    if (n_r < 1) Refuse(fn, "the number of radii must be at least 1");
+
+    RDFProfile p;
+    p.profile = orvan::ImageToFloatMatrix(input).col(2);
+    // The fit's q (1/d, per nm) becomes 2 pi / d per Angstrom.
+    p.q_step = static_cast<float>(static_cast<double>(q_step) * 2.0 * 3.14159265358979 / 10.0);
+    const arma::Col<float> g = RDFSineTransform(p, Trunc(first), Trunc(last), Trunc(r_max), n_r);
+    orvan::StoreNewImage(rdf, orvan::FloatMatrixToRealImage(g, "RDF"));
+  });
 }
