@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "compound_file/compound_file.h"
+#include "tests/compound_file/variant_document.h"
 
 using CompoundFiles::CompoundFile;
 
@@ -121,26 +122,47 @@ void Many(Writer& w) {
     for (std::uint32_t i = 1; i < 150; i += 3) w.Put("m" + std::to_string(i), 10, 2000 + i);
 }
 
+std::vector<unsigned char> PatternBytes(std::size_t size, std::uint32_t seed) { return Bytes(size, seed); }
+
+// A document in the other extension form, opened and changed: what is
+// written back must be the published form.
+bool Variant(Writer& w, const char* output) {
+    const cftest::VariantDocument v = cftest::MakeVariantDocument(&PatternBytes);
+    {
+        std::ofstream out(output, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(v.bytes.data()), static_cast<std::streamsize>(v.bytes.size()));
+    }
+    if (!w.file.Open(output)) return false;
+    w.streams["Big"] = {v.big.size(), 77};
+    w.streams["Tiny"] = {v.tiny.size(), 78};
+    w.Put("Added", 3000, 79);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s sizes|large|churn|many OUTPUT MANIFEST\n", argv[0]);
+        std::fprintf(stderr, "usage: %s sizes|large|churn|many|variant OUTPUT MANIFEST\n", argv[0]);
         return 2;
     }
     const std::string scenario = argv[1];
+    const std::map<std::string, void (*)(Writer&)> scenarios = {
+        {"sizes", &Sizes}, {"large", &Large}, {"churn", &Churn}, {"many", &Many}};
     Writer w;
-    if (!w.file.Create(argv[2])) {
-        std::fprintf(stderr, "cannot create %s\n", argv[2]);
-        return 1;
-    }
-    if (scenario == "sizes") Sizes(w);
-    else if (scenario == "large") Large(w);
-    else if (scenario == "churn") Churn(w);
-    else if (scenario == "many") Many(w);
-    else {
+    if (scenario == "variant") {
+        if (!Variant(w, argv[2])) {
+            std::fprintf(stderr, "cannot open %s\n", argv[2]);
+            return 1;
+        }
+    } else if (scenarios.count(scenario) == 0) {
         std::fprintf(stderr, "unknown scenario %s\n", scenario.c_str());
         return 2;
+    } else if (!w.file.Create(argv[2])) {
+        std::fprintf(stderr, "cannot create %s\n", argv[2]);
+        return 1;
+    } else {
+        scenarios.at(scenario)(w);
     }
     w.file.Close();
     std::ofstream out(argv[3]);

@@ -50,7 +50,7 @@ def check(writer, scenario, workdir):
 def main():
     writer = os.environ["ORVAN_TOOL_CF_WRITER"]
     with tempfile.TemporaryDirectory() as workdir:
-        for scenario in ("sizes", "large", "churn", "many"):
+        for scenario in ("sizes", "large", "churn", "many", "variant"):
             check(writer, scenario, workdir)
     return 0
 
