@@ -1,0 +1,83 @@
+// One cell of a sheet's table: empty, an integer, a double, a narrow (8-bit)
+// text or a wide text (16-bit code units, one per wchar_t element).
+#ifndef WORKBOOK_SHEET_CELL_H
+#define WORKBOOK_SHEET_CELL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+namespace CompoundFiles {
+
+class SheetCell {
+public:
+    static const std::uint32_t Empty = 0;
+    static const std::uint32_t Integer = 1;
+    static const std::uint32_t Real = 2;
+    static const std::uint32_t Text = 3;
+    static const std::uint32_t WideText = 4;
+
+    // A new cell is empty.
+    SheetCell() = default;
+
+    std::uint32_t Type() const { return type; }
+
+    // Integer cell: its value. Double cell: the double truncated toward
+    // zero (a value outside the int range, or not a number, gives INT_MIN).
+    // Any other cell: false, value untouched.
+    bool Get(int& value) const;
+    // Double cell: its value; integer cell: the integer as a double; else
+    // false, value untouched.
+    bool Get(double& value) const;
+    // Text cell of that width: copies the text and its terminating zero into
+    // buffer, which must hold TextLength() + 1 elements; else false and the
+    // buffer is untouched. The capacity forms refuse (false, buffer
+    // untouched) a buffer of fewer than TextLength() + 1 elements.
+    bool Get(char* buffer) const;
+    bool Get(wchar_t* buffer) const;
+    bool Get(char* buffer, std::size_t capacity) const;
+    bool Get(wchar_t* buffer, std::size_t capacity) const;
+
+    // Characters of the text without its zero: of the narrow text for a
+    // narrow text cell, of the wide text otherwise (0 for a non-text cell).
+    std::size_t TextLength() const;
+
+    // What Get gives, or 0 / 0.0 when Get fails.
+    int GetInt() const;
+    double GetDouble() const;
+    // The stored zero-terminated text when the cell holds a text of that
+    // width, else null. Valid until the cell changes.
+    const char* GetText() const;
+    const wchar_t* GetWideText() const;
+
+    void Set(int value) { SetInt(value); }
+    void Set(double value) { SetReal(value); }
+    void Set(const char* text) { SetText(text); }
+    void Set(const wchar_t* text) { SetWideText(text); }
+
+    // Change the type and the value only.
+    void SetInt(int value);
+    void SetReal(double value);
+    // A null or empty text empties the cell; otherwise the cell holds a copy
+    // of the text (up to its zero) and the text of the other width is dropped.
+    void SetText(const char* text);
+    void SetWideText(const wchar_t* text);
+    // Empty, both texts dropped.
+    void Clear();
+
+private:
+    std::uint32_t type = Empty;
+    std::int32_t integerValue = 0;
+    double doubleValue = 0.0;
+    std::vector<char> text;      // characters and a zero, or empty
+    std::vector<wchar_t> wide;   // code units and a zero, or empty
+};
+
+// Writes the integer, the double (at the stream's precision), the narrow
+// text, the wide text as UTF-8 (a lone surrogate as U+FFFD), or for an empty cell one zero character.
+std::ostream& operator<<(std::ostream& out, const SheetCell& cell);
+
+}  // namespace CompoundFiles
+
+#endif

@@ -1,0 +1,127 @@
+// Reading a workbook: the "Workbook" stream into records, then cells.
+#include <utility>
+
+#include "workbook/xls_document.h"
+
+namespace CompoundFiles {
+
+using XlsBiff::BOF;
+using XlsBiff::Record;
+using XlsBiff::Workbook;
+using XlsBiff::Worksheet;
+
+namespace {
+
+const unsigned short kBofCode = 0x0809;
+const unsigned short kEofCode = 0x000A;
+const unsigned short kGlobalsType = 0x0005;
+const unsigned short kWorksheetType = 0x0010;
+const unsigned short kBiff8 = 0x0600;
+
+// Passes over a substream from its BOF to its own EOF, nested substreams
+// included. Returns the bytes covered, 0 when damaged or unterminated.
+std::size_t SkipSubstream(const char* in, const char* end) {
+    std::size_t pos = 0;
+    std::size_t depth = 0;
+    for (;;) {
+        unsigned short code = 0;
+        if (!Record::PeekCode(in + pos, end, code)) return 0;
+        Record skipped;
+        const std::size_t n = skipped.Read(in + pos, end);
+        if (n == 0) return 0;
+        pos += n;
+        if (code == kBofCode) {
+            ++depth;
+        } else if (code == kEofCode && --depth == 0) {
+            return pos;
+        }
+    }
+}
+
+struct ParsedStream {
+    Workbook globals;
+    std::vector<Worksheet> worksheets;
+    std::vector<std::size_t> offsets;  // stream offset of each worksheet's BOF
+};
+
+// Reads the substreams of the stream: the globals first, then every
+// worksheet; other substreams (charts, macro and module sheets) are passed
+// over whole, so the worksheets behind them are still read. Reading ends at
+// the end of the data or at a record between substreams that is not a BOF.
+// False when the stream does not begin with BIFF8 globals or a substream is
+// damaged.
+bool ParseStream(const char* data, std::size_t size, ParsedStream& parsed) {
+    const char* end = data + size;
+    std::size_t pos = 0;
+    bool haveGlobals = false;
+    unsigned short code = 0;
+    while (pos < size && Record::PeekCode(data + pos, end, code) && code == kBofCode) {
+        BOF bof;
+        if (bof.Read(data + pos, end) == 0) return false;
+        std::size_t n = 0;
+        if (!haveGlobals) {
+            // Anything but BIFF8 globals in front would be misread.
+            if (bof.type != kGlobalsType || bof.version != kBiff8) return false;
+            n = parsed.globals.Read(data + pos, end);
+            haveGlobals = true;
+        } else if (bof.type == kWorksheetType) {
+            parsed.worksheets.emplace_back();
+            n = parsed.worksheets.back().Read(data + pos, end);
+            parsed.offsets.push_back(pos);
+        } else {
+            n = SkipSubstream(data + pos, end);
+        }
+        if (n == 0) return false;
+        pos += n;
+    }
+    return haveGlobals;
+}
+
+// Keeps, in BOUNDSHEET order, the entries whose stream position is the BOF
+// of a worksheet read, each with its worksheet; the rest is dropped so that
+// entries and worksheets correspond one to one.
+void MatchSheets(ParsedStream& parsed) {
+    std::vector<Workbook::BoundSheet> entries;
+    std::vector<Worksheet> worksheets;
+    std::vector<bool> taken(parsed.worksheets.size(), false);
+    for (Workbook::BoundSheet& entry : parsed.globals.sheets) {
+        for (std::size_t k = 0; k < parsed.offsets.size(); ++k) {
+            if (!taken[k] && parsed.offsets[k] == entry.streamPosition) {
+                taken[k] = true;
+                entries.push_back(std::move(entry));
+                worksheets.push_back(std::move(parsed.worksheets[k]));
+                break;
+            }
+        }
+    }
+    parsed.globals.sheets = std::move(entries);
+    parsed.worksheets = std::move(worksheets);
+}
+
+}  // namespace
+
+bool XlsDocument::LoadStream(const char* data, std::size_t size) {
+    if (data == nullptr || size == 0) return false;
+    ParsedStream parsed;
+    if (!ParseStream(data, size, parsed)) return false;
+    MatchSheets(parsed);
+    workbook = std::move(parsed.globals);
+    worksheets = std::move(parsed.worksheets);
+    UpdateSheets();
+    return true;
+}
+
+bool XlsDocument::Load(const char* name) {
+    if (file.IsOpen()) file.Close();
+    if (name == nullptr) return false;
+    // Reading only: the file is never written through this handle.
+    if (!file.Open(name, std::ios_base::in)) return false;
+    std::vector<char> bytes;
+    const int code = file.ReadFile("Workbook", bytes);
+    file.Close();
+    if (code != kDone || !LoadStream(bytes.data(), bytes.size())) return false;
+    path = name;
+    return true;
+}
+
+}  // namespace CompoundFiles

@@ -1,0 +1,170 @@
+#include "workbook/xls_sheet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <iomanip>
+
+#include "workbook/rk_codec.h"
+#include "workbook/xls_document.h"
+
+namespace CompoundFiles {
+
+using XlsBiff::Worksheet;
+using CellBlock = Worksheet::CellTable::RowBlock::CellBlock;
+
+XlsSheet::XlsSheet(XlsDocument* document, std::size_t index) : document(document), index(index) {
+    LoadCells();
+}
+
+std::vector<SheetCell>& XlsSheet::MaterialisedRow(std::size_t row) {
+    std::vector<SheetCell>& cells = rows[row];
+    if (cells.size() != columnCount) cells.resize(columnCount);
+    return cells;
+}
+
+SheetCell* XlsSheet::Cell(std::size_t row, std::size_t column) {
+    if (row >= MaxRows || column >= MaxColumns) return nullptr;
+    if (column >= columnCount) {
+        columnCount = column + 1;
+        for (std::vector<SheetCell>& cells : rows)
+            if (!cells.empty()) cells.resize(columnCount);
+    }
+    if (row >= rowCount) {
+        rowCount = row + 1;
+        rows.resize(rowCount);
+    }
+    return &MaterialisedRow(row)[column];
+}
+
+const SheetCell* XlsSheet::CellAt(std::size_t row, std::size_t column) const {
+    static const SheetCell empty;
+    if (row >= rowCount || column >= columnCount) return nullptr;
+    const std::vector<SheetCell>& cells = rows[row];
+    return cells.empty() ? &empty : &cells[column];
+}
+
+bool XlsSheet::EraseCell(std::size_t row, std::size_t column) {
+    if (row >= rowCount || column >= columnCount) return false;
+    std::vector<SheetCell>& cells = rows[row];
+    if (!cells.empty()) cells[column].Clear();
+    return true;
+}
+
+const char* XlsSheet::GetName() const { return document->GetSheetName(index); }
+
+const wchar_t* XlsSheet::GetWideName() const { return document->GetWideSheetName(index); }
+
+bool XlsSheet::GetName(char* buffer) const { return document->GetSheetName(index, buffer); }
+
+bool XlsSheet::GetName(wchar_t* buffer) const { return document->GetSheetName(index, buffer); }
+
+bool XlsSheet::Rename(const char* name) { return document->RenameSheet(index, name); }
+
+bool XlsSheet::Rename(const wchar_t* name) { return document->RenameSheet(index, name); }
+
+void XlsSheet::SetFromRk(std::size_t row, std::size_t column, std::uint32_t rk) {
+    SheetCell* cell = Cell(row, column);
+    if (cell == nullptr) return;
+    if (!XlsBiff::IsRkInteger(rk)) {
+        cell->SetReal(XlsBiff::RkToDouble(rk));
+    } else if ((rk & 1u) != 0) {
+        // An integer in hundredths: the value keeps its fraction.
+        cell->SetReal(static_cast<double>(static_cast<std::int32_t>(rk) >> 2) / 100.0);
+    } else {
+        cell->SetInt(XlsBiff::RkToInteger(rk));
+    }
+}
+
+void XlsSheet::LoadCells() {
+    rowCount = 0;
+    columnCount = 0;
+    rows.clear();
+    if (index >= document->worksheets.size()) return;
+    const Worksheet& sheet = document->worksheets[index];
+    rowCount = static_cast<std::size_t>(std::min<std::uint64_t>(sheet.dimensions.lastRowPlusOne, MaxRows));
+    columnCount = std::min<std::size_t>(sheet.dimensions.lastColumnPlusOne, MaxColumns);
+    rows.resize(rowCount);
+
+    const std::vector<XlsBiff::BiffString>& strings = document->workbook.sharedStrings.strings;
+    for (const auto& block : sheet.cellTable.rowBlocks) {
+        for (const CellBlock& cell : block.cells) {
+            switch (cell.kind) {
+                case 0x00BD: {  // MULRK
+                    const auto& mul = cell.mulRK;
+                    std::size_t c = static_cast<std::uint16_t>(mul.firstColumn);
+                    for (const auto& entry : mul.entries) {
+                        if (c >= MaxColumns) break;
+                        SetFromRk(mul.row, c++, entry.rk);
+                    }
+                    break;
+                }
+                case 0x027E:
+                    SetFromRk(cell.rk.row, cell.rk.column, cell.rk.rk);
+                    break;
+                case 0x0203:
+                    if (SheetCell* target = Cell(cell.number.row, cell.number.column))
+                        target->SetReal(cell.number.value);
+                    break;
+                case 0x00FD: {
+                    const auto& label = cell.labelSST;
+                    if (label.sstIndex >= strings.size()) break;
+                    SheetCell* target = Cell(label.row, label.column);
+                    if (target == nullptr) break;
+                    const XlsBiff::BiffString& s = strings[static_cast<std::size_t>(label.sstIndex)];
+                    if (s.IsWide()) {
+                        std::vector<wchar_t> text(s.wide);
+                        text.push_back(0);
+                        target->SetWideText(text.data());
+                    } else {
+                        std::vector<char> text(s.narrow);
+                        text.push_back(0);
+                        target->SetText(text.data());
+                    }
+                    break;
+                }
+                case 0x0205:
+                    if (cell.boolErr.isError == 0)
+                        if (SheetCell* target = Cell(cell.boolErr.row, cell.boolErr.column))
+                            target->SetInt(cell.boolErr.value);
+                    break;
+                default:  // formulas and blanks are not kept
+                    break;
+            }
+        }
+    }
+}
+
+void XlsSheet::Print(std::ostream& out, char separator, char quote) const {
+    for (std::size_t r = 0; r < rowCount; ++r) {
+        for (std::size_t c = 0; c < columnCount; ++c) {
+            const SheetCell& cell = *CellAt(r, c);
+            switch (cell.Type()) {
+                case SheetCell::Integer:
+                    out << cell.GetInt();
+                    break;
+                case SheetCell::Real:
+                    out << std::setprecision(15) << cell.GetDouble();
+                    break;
+                case SheetCell::Text:
+                    if (quote == 0) {
+                        out << cell.GetText();
+                    } else {
+                        out << quote;
+                        for (const char* p = cell.GetText(); *p != 0; ++p) {
+                            if (*p == quote) out << quote;
+                            out << *p;
+                        }
+                        out << quote;
+                    }
+                    break;
+                default:
+                    break;
+            }
+            if (c + 1 < columnCount) out << separator;
+        }
+        out << std::endl;
+    }
+}
+
+}  // namespace CompoundFiles
