@@ -95,7 +95,9 @@ class Host {
   void UnloadModule();
   bool HasModule() const { return has_module_; }
   // Links the module with no host interface (a null link) and runs its
-  // start-up: for testing the module's refusal. Returns the step's code.
+  // start-up, then links it again: for testing the module's refusal.
+  // Returns the step's code. The module forgets what it had registered
+  // (it stays in the library until UnloadModule).
   int32_t StartModuleUnlinked();
 
   // ---- script functions

@@ -163,6 +163,23 @@ TEST_F(Sdk, ReportCurrentErrorTurnsEachKindIntoItsHostError) {
   EXPECT_EQ(host.ErrorLog()[3].code(), 28803);
 }
 
+TEST_F(Sdk, ASignatureTheHostCannotReadIsRefusedAtRegistration) {
+  TestPlugIn plugin;
+  try {
+    plugin.AddFunction("void Odd(matrix)", Nothing);
+    FAIL();
+  } catch (const dmplugin_exception &e) {
+    EXPECT_EQ(e.code(), DM_ERROR_BAD_SIGNATURE);
+    EXPECT_NE(std::string(e.what()).find("unknown parameter type \"matrix\""), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(plugin.RegisteredCount(), 0u);
+  EXPECT_TRUE(host.FunctionNames().empty());
+  // The returned reference can be dropped; the registration stays.
+  { plugin.AddFunction("void One()", Nothing); }
+  EXPECT_EQ(host.FunctionNames(), std::vector<std::string>{"One"});
+  EXPECT_EQ(host.Functions()[0]->refs, 2);  // the library's and the plug-in's
+}
+
 TEST(SdkEntryPoints, VersionCheckRegistrationAndWithdrawal) {
   dmhost::Host host;
   TestPlugIn plugin;
