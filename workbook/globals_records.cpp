@@ -15,7 +15,8 @@ const char* End(const std::vector<char>& d) { return d.data() + d.size(); }
 Workbook::Window1::Window1() : Record(0x003D, 18) {}
 
 size_t Workbook::Window1::Read(const char* in, const char* end) {
-    if (ReadFixed(in, end, 18) == 0) return 0;
+    const size_t consumed = ReadFixed(in, end, 18);
+    if (consumed == 0) return 0;
     LittleEndian::Read(data, horizontalPosition, 0);
     LittleEndian::Read(data, verticalPosition, 2);
     LittleEndian::Read(data, width, 4);
@@ -25,7 +26,7 @@ size_t Workbook::Window1::Read(const char* in, const char* end) {
     LittleEndian::Read(data, firstVisibleTab, 12);
     LittleEndian::Read(data, selectedSheets, 14);
     LittleEndian::Read(data, tabBarWidth, 16);
-    return RecordSize();
+    return consumed;
 }
 
 size_t Workbook::Window1::Write(char* out) {
@@ -51,8 +52,6 @@ Workbook::Font::Font() : Record(0x0031, 14) {
 }
 
 size_t Workbook::Font::Read(const char* in, const char* end) {
-    // Bytes consumed are returned as read: a record longer than its fields
-    // must not shift the reader's position.
     const size_t consumed = ReadFixed(in, end, 16);
     if (consumed == 0) return 0;
     LittleEndian::Read(data, height, 0);
@@ -98,7 +97,8 @@ size_t Workbook::Font::RecordSize() {
 Workbook::XF::XF() : Record(0x00E0, 20) {}
 
 size_t Workbook::XF::Read(const char* in, const char* end) {
-    if (ReadFixed(in, end, 20) == 0) return 0;
+    const size_t consumed = ReadFixed(in, end, 20);
+    if (consumed == 0) return 0;
     LittleEndian::Read(data, fontIndex, 0);
     LittleEndian::Read(data, formatIndex, 2);
     LittleEndian::Read(data, typeProtection, 4);
@@ -109,7 +109,7 @@ size_t Workbook::XF::Read(const char* in, const char* end) {
     LittleEndian::Read(data, borderLines, 10);
     LittleEndian::Read(data, borderColours, 14);
     LittleEndian::Read(data, patternColours, 18);
-    return RecordSize();
+    return consumed;
 }
 
 size_t Workbook::XF::Write(char* out) {

@@ -61,7 +61,9 @@ size_t Record::ReadFixed(const char* in, const char* end, size_t minimumDataSize
     data.swap(d);
     continueOffsets.swap(offsets);
     dataSize = data.size();
-    recordSize = size;
+    // What Write will produce: the bytes read, unless a piece was longer than
+    // a record may be (it is then cut at 8224 bytes on writing).
+    recordSize = RecordSizeFor(dataSize);
     return size;
 }
 
@@ -69,10 +71,10 @@ bool Record::StoredSplitFits(size_t d) const {
     if (continueOffsets.empty()) return false;
     size_t previous = 0;
     for (size_t offset : continueOffsets) {
-        if (offset < previous || offset > d || offset - previous > 0xFFFF) return false;
+        if (offset < previous || offset > d || offset - previous > MaxPieceSize) return false;
         previous = offset;
     }
-    return d - previous <= 0xFFFF;
+    return d - previous <= MaxPieceSize;
 }
 
 size_t Record::SplitSize(size_t d) { return d == 0 ? 4 : d + 4 + 4 * ((d - 1) / MaxPieceSize); }
@@ -143,14 +145,15 @@ bool Record::PeekCode(const char* at, const char* end, unsigned short& c) {
 BOF::BOF() : Record(0x0809, 16) {}
 
 size_t BOF::Read(const char* in, const char* end) {
-    if (ReadFixed(in, end, 16) == 0) return 0;
+    const size_t consumed = ReadFixed(in, end, 16);
+    if (consumed == 0) return 0;
     LittleEndian::Read(data, version, 0);
     LittleEndian::Read(data, type, 2);
     LittleEndian::Read(data, buildIdentifier, 4);
     LittleEndian::Read(data, buildYear, 6);
     LittleEndian::Read(data, historyFlags, 8);
     LittleEndian::Read(data, lowestVersion, 12);
-    return RecordSize();
+    return consumed;
 }
 
 size_t BOF::Write(char* out) {

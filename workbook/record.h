@@ -17,12 +17,16 @@
 // - Record size = data size + 4 + 4 per CONTINUE record that Write emits.
 //   Without a stored split, data is cut into pieces of 8224 bytes (8224 bytes
 //   give no CONTINUE, 8225 give one); with stored CONTINUE offsets (from Read,
-//   or planned by the shared string table) the pieces are written unchanged.
-//   RecordSizeFor() gives that size for any data size.
+//   or planned by the shared string table) the pieces are written unchanged as
+//   long as they still fit the data and none exceeds 8224 bytes.
+//   RecordSizeFor() gives that size for any data size. After a Read,
+//   RecordSize() is the size Write will produce, which is the bytes consumed
+//   except for a piece longer than 8224 bytes in the input.
 // - Subclass contract: the constructor calls Record(code, fixed data size);
 //   Read calls ReadFixed (or Record::Read), decodes its fields from `data` and
-//   returns RecordSize(); Write resizes `data` to DataSize() (zero-filled),
-//   encodes its fields into it and returns Record::Write(out).
+//   returns what ReadFixed returned (the bytes consumed, so that a record
+//   longer than its fields keeps the reader in step); Write resizes `data` to
+//   DataSize() (zero-filled), encodes its fields and returns Record::Write(out).
 #ifndef WORKBOOK_RECORD_H
 #define WORKBOOK_RECORD_H
 
@@ -45,8 +49,9 @@ public:
     virtual ~Record();
 
     // Gathers the record at in with the CONTINUE records behind it: code and
-    // data replaced, one CONTINUE offset per CONTINUE record. Returns the bytes
-    // consumed, or 0 (record unchanged) when a header or a piece runs past end.
+    // data replaced, one CONTINUE offset per CONTINUE record, sizes stored.
+    // Returns the bytes consumed, or 0 (record unchanged) when a header or a
+    // piece runs past end.
     virtual size_t Read(const char* in, const char* end);
     // Writes header and data at out, cut as described above; returns the bytes
     // written (= RecordSize() once data size and data agree). Never fails.
@@ -79,7 +84,8 @@ protected:
     size_t ReadFixed(const char* in, const char* end, size_t minimumDataSize);
     // The size Write produces for d data bytes: with the stored split when it
     // still fits d data bytes (offsets ascending, none past d, every piece at
-    // most 65535 bytes), else SplitSize(d).
+    // most 8224 bytes), else SplitSize(d). Variable-size subclasses return
+    // recordSize = RecordSizeFor(DataSize()) from RecordSize().
     size_t RecordSizeFor(size_t dataSize) const;
     bool StoredSplitFits(size_t dataSize) const;
 

@@ -141,6 +141,18 @@ TEST(RecordRead, GathersContinueRecordsAndWritesThemBack) {
     EXPECT_EQ(last.Read(stream.data(), stream.data() + recordBytes + 1), recordBytes);
 }
 
+TEST(RecordRead, OverlongPieceIsCutOnWriting) {
+    // A record of 9000 data bytes in one piece, as no BIFF8 writer may emit it.
+    std::vector<char> in = {0x34, 0x12, static_cast<char>(9000 & 0xFF), static_cast<char>(9000 >> 8)};
+    const std::vector<char> d = Pattern(9000);
+    in.insert(in.end(), d.begin(), d.end());
+    Record r;
+    EXPECT_EQ(r.Read(in.data(), in.data() + in.size()), 9004u);
+    EXPECT_EQ(r.RecordSize(), 9008u);
+    const std::vector<char> out = Written(r);
+    EXPECT_EQ(Pieces(out, 0x1234), (std::vector<size_t>{8224, 776}));
+}
+
 TEST(RecordRead, DamagedFramingIsRefusedAndChangesNothing) {
     Record r(0x0001);
     r.SetData(Pattern(3));
