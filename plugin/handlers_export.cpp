@@ -1,15 +1,172 @@
-// Spreadsheet export handlers: placeholders until their workbook lands.
+// Spreadsheet export handlers: a profile (one row per point, with an axis
+// column) or an image (one row per image line) into a named sheet of an .xls
+// workbook, loaded first when the file exists.
+//
+// Everything that can be checked is checked before the file is read or
+// written: the sheet's size limits and the label count. A file that exists
+// but is no readable workbook is refused, never replaced, and a save that
+// fails is reported; the workbook is written to a new file and renamed over
+// the old one, so the old file survives any failure whole.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/sdk/dm_string.h"
+#include "host/sdk/image_ref.h"
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
+#include "plugin/image_bridge.h"
+#include "workbook/xls_document.h"
 
-void saveprofileasxlslong(DMImage *, DMString *, DMString *, float, DMString *, DMString *) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("saveprofileasxlslong"); });
+namespace {
+
+using CompoundFiles::SheetCell;
+using CompoundFiles::XlsDocument;
+using CompoundFiles::XlsSheet;
+
+// Rows 0 and 1 hold the title and the labels; data starts in row 2.
+constexpr size_t kFirstDataRow = 2;
+constexpr size_t kMaxDataRows = XlsSheet::MaxRows - kFirstDataRow;  // 65534
+constexpr size_t kMaxColumns = XlsSheet::MaxColumns;                // 256
+// The labels row also gets the clearing write after the last word.
+constexpr size_t kMaxLabelWords = kMaxColumns - 1;                  // 255
+
+enum class Layout { Profile, Image };
+
+struct Export {
+  const char *function;
+  DMImage *image;
+  std::string file;
+  std::string labels;
+  float step;
+  std::string title;
+  std::string sheet;
+  Layout layout;
+};
+
+std::string Text(DMString *string) { return dm_string::Borrow(string).ToStdString(0); }
+
+[[noreturn]] void Refuse(const char *function, const std::string &problem) {
+  throw std::invalid_argument(std::string(function) + ": " + problem);
 }
 
-void saveprofileasxls(DMImage *, DMString *, DMString *, float) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("saveprofileasxls"); });
+std::vector<std::string> Words(const std::string &labels) {
+  std::istringstream in(labels);
+  std::vector<std::string> words;
+  std::string word;
+  while (in >> word) words.push_back(word);
+  return words;
 }
 
-void saveimageasxls(DMImage *, DMString *, DMString *, DMString *, DMString *) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("saveimageasxls"); });
+void CheckLimits(const Export &e, size_t width, size_t height, size_t words) {
+  const std::string w = std::to_string(width), h = std::to_string(height);
+  if (e.layout == Layout::Profile) {
+    if (width > kMaxDataRows)
+      Refuse(e.function, "a profile " + w + " points long does not fit a sheet (at most " +
+                             std::to_string(kMaxDataRows) + " rows of data)");
+    if (height > kMaxColumns - 1)
+      Refuse(e.function, "a profile image " + h + " lines high does not fit a sheet (at most " +
+                             std::to_string(kMaxColumns - 1) + " data columns beside the axis)");
+  } else {
+    if (width > kMaxColumns)
+      Refuse(e.function, "an image " + w + " pixels wide does not fit a sheet (at most " +
+                             std::to_string(kMaxColumns) + " columns)");
+    if (height > kMaxDataRows)
+      Refuse(e.function, "an image " + h + " pixels high does not fit a sheet (at most " +
+                             std::to_string(kMaxDataRows) + " rows of data)");
+  }
+  if (words > kMaxLabelWords)
+    Refuse(e.function, std::to_string(words) + " label words do not fit a sheet row (at most " +
+                           std::to_string(kMaxLabelWords) + ")");
+}
+
+// Only a missing file starts a new workbook; anything else that is there
+// must load, or it is left alone.
+void OpenWorkbook(const Export &e, XlsDocument &document) {
+  struct stat info;
+  if (stat(e.file.c_str(), &info) != 0 && errno == ENOENT) {
+    document.New(1);
+    return;
+  }
+  if (!document.Load(e.file.c_str()))
+    Refuse(e.function, "\"" + e.file + "\" exists but is not a readable workbook; it was left unchanged");
+}
+
+SheetCell &CellAt(XlsSheet &sheet, size_t row, size_t column) {
+  SheetCell *cell = sheet.Cell(row, column);
+  // The limits were checked first, so every cell of the range exists.
+  if (cell == nullptr) throw std::logic_error("sheet cell out of range");
+  return *cell;
+}
+
+void Run(const Export &e) {
+  const size_t width = DM::ImageGetDimensionSize(e.image, 0);
+  const size_t height = DM::ImageGetDimensionSize(e.image, 1);
+  const std::vector<std::string> words = Words(e.labels);
+  CheckLimits(e, width, height, words.size());
+  if (e.file.empty()) Refuse(e.function, "no file name given");
+  if (!DM::ImageIsValid(e.image)) Refuse(e.function, "the image is not valid");
+  const arma::Mat<float> pixels = orvan::ImageToFloatMatrix(e.image);
+  if (pixels.n_rows != width || pixels.n_cols != height)
+    Refuse(e.function, "the image's pixels do not match its size");
+
+  XlsDocument document;
+  OpenWorkbook(e, document);
+  XlsSheet *sheet = document.GetSheet(e.sheet.c_str());
+  if (sheet == nullptr) sheet = document.AddSheet(e.sheet.c_str(), 0);
+  if (sheet == nullptr)
+    Refuse(e.function, "cannot add a sheet named \"" + e.sheet + "\" (a sheet name has 1 to 255 characters)");
+
+  CellAt(*sheet, 0, 0).SetText(e.title.c_str());
+  size_t k = 0;
+  for (const std::string &word : words) CellAt(*sheet, 1, k++).SetText(word.c_str());
+  CellAt(*sheet, 1, k).SetText("");
+
+  if (e.layout == Layout::Profile) {
+    for (size_t i = 0; i < width; ++i) {
+      const float axis = static_cast<float>(i) * e.step;
+      CellAt(*sheet, i + kFirstDataRow, 0).SetReal(axis);
+      for (size_t j = 0; j < height; ++j)
+        CellAt(*sheet, i + kFirstDataRow, j + 1).SetReal(pixels(i, j));
+    }
+  } else {
+    for (size_t x = 0; x < width; ++x)
+      for (size_t y = 0; y < height; ++y) CellAt(*sheet, y + kFirstDataRow, x).SetReal(pixels(x, y));
+  }
+
+  if (!document.SaveAs(e.file.c_str()))
+    throw std::runtime_error(std::string(e.function) + ": could not write \"" + e.file +
+                             "\"; the file was left as it was");
+}
+
+}  // namespace
+
+void saveprofileasxlslong(DMImage *image, DMString *file_name, DMString *labels, float step,
+                          DMString *title, DMString *sheet_name) {
+  orvan::RunFramed([&] {
+    Export e{"saveprofileasxlslong", image, Text(file_name), Text(labels), step, Text(title),
+             Text(sheet_name), Layout::Profile};
+    Run(e);
+  });
+}
+
+void saveprofileasxls(DMImage *image, DMString *file_name, DMString *labels, float step) {
+  orvan::RunFramed([&] {
+    Export e{"saveprofileasxls", image, Text(file_name), Text(labels), step, "Profile", "Profile",
+             Layout::Profile};
+    Run(e);
+  });
+}
+
+void saveimageasxls(DMImage *image, DMString *file_name, DMString *labels, DMString *title,
+                    DMString *sheet_name) {
+  orvan::RunFramed([&] {
+    Export e{"saveimageasxls", image, Text(file_name), Text(labels), 0.0f, Text(title),
+             Text(sheet_name), Layout::Image};
+    Run(e);
+  });
 }
