@@ -77,36 +77,6 @@ TEST(GlobalsRecords, FieldsRoundTrip) {
     EXPECT_EQ(x2.fontIndex, 2);
     EXPECT_EQ(x2.borderColours, 0x12345678u);
     EXPECT_EQ(x2.typeProtection, 0xFFF5);
-
-    Workbook::Style user;
-    user.xfIndex = 0x0010;
-    user.name = "Heading";
-    const std::vector<char> ub = Written(user);
-    Workbook::Style u2;
-    ASSERT_EQ(u2.Read(ub.data(), ub.data() + ub.size()), ub.size());
-    EXPECT_FALSE(u2.BuiltIn());
-    EXPECT_EQ(u2.name.NarrowText(), "Heading");
-
-    Workbook::BoundSheet sheet;
-    sheet.streamPosition = 0x01020304;
-    sheet.name = "Profile";
-    const std::vector<char> sb = Written(sheet);
-    Workbook::BoundSheet s2;
-    ASSERT_EQ(s2.Read(sb.data(), sb.data() + sb.size()), sb.size());
-    EXPECT_EQ(s2.streamPosition, 0x01020304u);
-    EXPECT_STREQ(s2.name.Narrow(), "Profile");
-
-    Workbook::ExtSST index;
-    index.stringsPerBucket = 8;
-    index.streamPositions = {100, 200};
-    index.recordOffsets = {12, 40};
-    index.reserved = {0, 0};
-    const std::vector<char> ib = Written(index);
-    EXPECT_EQ(ib.size(), 4u + 2 + 16);
-    Workbook::ExtSST i2;
-    ASSERT_EQ(i2.Read(ib.data(), ib.data() + ib.size()), ib.size());
-    EXPECT_EQ(i2.streamPositions, index.streamPositions);
-    EXPECT_EQ(i2.recordOffsets, index.recordOffsets);
 }
 
 TEST(GlobalsRecords, DamagedRecordsAreRefused) {
