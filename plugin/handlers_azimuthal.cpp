@@ -1,25 +1,157 @@
-// Azimuthal integration and projection handlers: placeholders until their
-// analysis lands.
+// Azimuthal integration and projection handlers: a pattern image becomes a
+// new radial profile or polar image, handed back through the script's image
+// variable. Every refusal comes before the new image is stored, so a refused
+// call leaves the script's variable holding its old image.
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "geometry/azimuthal_integration.h"
+#include "geometry/diffraction_pattern.h"
+#include "geometry/polar_projection.h"
+#include "host/sdk/image_ref.h"
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
+#include "plugin/image_bridge.h"
 
-void AzimuthalIntegral(DMImage *, DMImage **, float, float, float, float) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("AzimuthalIntegral"); });
+namespace {
+
+// Truncated toward zero; not-a-number and values outside the 32-bit range
+// give INT_MIN, as the processor's own conversion would.
+std::int32_t Trunc(float v) {
+  const double d = v;
+  if (!(d > -2147483649.0 && d < 2147483648.0)) return INT_MIN;
+  return static_cast<std::int32_t>(d);
 }
 
-void AzimuthalIntegralEllipticity(DMImage *, DMImage **, float, float, float, float, float, float) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("AzimuthalIntegralEllipticity"); });
+[[noreturn]] void Refuse(const char *function, const std::string &problem) {
+  throw std::invalid_argument(std::string(function) + ": " + problem);
 }
 
-void AzimuthalIntegralSektor(DMImage *, DMImage **, float, float, float, float, float, float) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("AzimuthalIntegralSektor"); });
+void Load(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y) {
+  pattern.image = orvan::ImageToFloatMatrix(image);
+  pattern.centerX = center_x;
+  pattern.centerY = center_y;
+  pattern.angle = 0.0f;
+  pattern.axisRatio = 1.0f;
 }
 
-void AzimuthalIntegralSektorEllipticity(DMImage *, DMImage **, float, float, float, float, float, float,
-                                        float, float) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("AzimuthalIntegralSektorEllipticity"); });
+// Checked before the image is read: the elliptical radius needs a positive
+// finite ratio.
+void CheckRatio(const char *function, float axis_ratio) {
+  if (!(axis_ratio > 0.0f) || !std::isfinite(axis_ratio))
+    Refuse(function, "the axis ratio must be a positive finite number");
 }
 
-void AzimuthalProjection(DMImage *, DMImage **, float, float, float) {
-  orvan::RunFramed([] { orvan::NotBuiltYet("AzimuthalProjection"); });
+void SetEllipse(DiffractionPattern &pattern, float angle_degrees, float axis_ratio) {
+  pattern.angle = static_cast<float>(static_cast<double>(angle_degrees) * 3.14159265358979 / 180.0);
+  pattern.axisRatio = axis_ratio;
+}
+
+float SectorRadians(float degrees) {
+  return static_cast<float>(static_cast<double>(degrees / 180.0f) * 3.14159265358979);
+}
+
+// The sector must lie in [0, 2 pi]; an end of exactly 360 degrees is inside,
+// although its single-precision radians exceed the double limit. A refused
+// sector is reported through the host's Result function; false then.
+bool SectorAccepted(float start, float end, float end_degrees) {
+  const char *text = nullptr;
+  if (start < 0.0f)
+    text = "ERROR! The starting angle is negative. \n Please provide angle values in the interval [0,2pi]. \n";
+  else if (static_cast<double>(end) > 6.28318530717958 && end_degrees != 360.0f)
+    text = "ERROR! The ending angle is larger than 2pi. \n Please provide angle values in the interval [0,2pi]. \n";
+  if (!text) return true;
+  DM::Result(dm_string(text));
+  return false;
+}
+
+// The corner rule by default; 1 asks for the largest circle inside the
+// image; a value above 1 and below the corner radius is taken as it is.
+std::uint32_t OuterRadius(const char *function, const DiffractionPattern &pattern, float radius) {
+  std::int32_t r = MaxRadius(pattern, 0);
+  if (radius == 1.0f)
+    r = MaxRadius(pattern, 1);
+  else if (radius > 1.0f && radius < static_cast<float>(r))
+    r = Trunc(radius);
+  if (r < 1) Refuse(function, "the image is too small for an outer radius of at least 1");
+  return static_cast<std::uint32_t>(r);
+}
+
+void StoreProfile(DMImage **slot, const arma::Col<float> &profile) {
+  orvan::StoreNewImage(slot, orvan::FloatMatrixToRealImage(profile, ""));
+}
+
+}  // namespace
+
+void AzimuthalIntegral(DMImage *image, DMImage **profile, float center_x, float center_y,
+                       float radius, float plain) {
+  orvan::RunFramed([&] {
+    DiffractionPattern pattern;
+    Load(pattern, image, center_x, center_y);
+    const std::uint32_t r = OuterRadius("AzimuthalIntegral", pattern, radius);
+    StoreProfile(profile, AzimuthalIntegralCore(pattern, 0, r, Trunc(plain)));
+  });
+}
+
+void AzimuthalIntegralEllipticity(DMImage *image, DMImage **profile, float center_x,
+                                  float center_y, float angle, float axis_ratio, float radius,
+                                  float plain) {
+  orvan::RunFramed([&] {
+    const char *fn = "AzimuthalIntegralEllipticity";
+    DiffractionPattern pattern;
+    CheckRatio(fn, axis_ratio);
+    Load(pattern, image, center_x, center_y);
+    SetEllipse(pattern, angle, axis_ratio);
+    const std::uint32_t r = OuterRadius(fn, pattern, radius);
+    StoreProfile(profile, AzimuthalIntegralEllipticityCore(pattern, 0, r, Trunc(plain)));
+  });
+}
+
+void AzimuthalIntegralSektor(DMImage *image, DMImage **profile, float center_x, float center_y,
+                             float start_angle, float end_angle, float radius, float plain) {
+  orvan::RunFramed([&] {
+    DiffractionPattern pattern;
+    Load(pattern, image, center_x, center_y);
+    const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
+    if (!SectorAccepted(start, end, end_angle)) return;
+    const std::uint32_t r = OuterRadius("AzimuthalIntegralSektor", pattern, radius);
+    StoreProfile(profile, AzimuthalIntegralSektorCore(pattern, 0, r, start, end, Trunc(plain)));
+  });
+}
+
+void AzimuthalIntegralSektorEllipticity(DMImage *image, DMImage **profile, float center_x,
+                                        float center_y, float angle, float axis_ratio,
+                                        float start_angle, float end_angle, float radius,
+                                        float plain) {
+  orvan::RunFramed([&] {
+    const char *fn = "AzimuthalIntegralSektorEllipticity";
+    DiffractionPattern pattern;
+    CheckRatio(fn, axis_ratio);
+    Load(pattern, image, center_x, center_y);
+    SetEllipse(pattern, angle, axis_ratio);
+    const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
+    if (!SectorAccepted(start, end, end_angle)) return;
+    const std::uint32_t r = OuterRadius(fn, pattern, radius);
+    StoreProfile(profile,
+                 AzimuthalIntegralSektorEllipticityCore(pattern, 0, r, start, end, Trunc(plain)));
+  });
+}
+
+void AzimuthalProjection(DMImage *image, DMImage **projection, float center_x, float center_y,
+                         float angle_count) {
+  orvan::RunFramed([&] {
+    const char *fn = "AzimuthalProjection";
+    const std::int32_t n_a = Trunc(angle_count);
+    if (n_a < 0) Refuse(fn, "the angle count must be 0 or more");
+    DiffractionPattern pattern;
+    Load(pattern, image, center_x, center_y);
+    const std::int32_t r = MaxRadius(pattern, 1) - 5;
+    if (r < 2) Refuse(fn, "the image is too small for a projection around this centre");
+    const arma::Mat<float> polar =
+        AzimuthalProjectionCore(pattern, 1, static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(n_a));
+    orvan::StoreNewImage(projection, orvan::FloatMatrixToRealImage(polar, ""));
+  });
 }

@@ -1,42 +1,228 @@
-// Centre and ellipticity handlers: placeholders until their analysis lands.
+// Centre and ellipticity handlers: guess the centre, bracket the strongest
+// ring, refine the centre and the elliptical distortion. Each writes the
+// script's numbers only after its last analysis step, so a refusal or a
+// failure leaves them as they were.
+//
+// The four refinements return 1.0 when they wrote their results back and
+// 0.0 when the radii were refused or the work failed; the two guesses
+// return 1.0 in every case.
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+#include "geometry/azimuthal_integration.h"
+#include "geometry/center_refinement.h"
+#include "geometry/diffraction_pattern.h"
+#include "geometry/ellipticity_fit.h"
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
+#include "plugin/image_bridge.h"
+#include "plugin/streams.h"
 
-float GuessCenter(DMImage *, float *, float *) {
+namespace {
+
+// Truncated toward zero; not-a-number and values outside the 32-bit range
+// give INT_MIN, as the processor's own conversion would.
+std::int32_t Trunc(float v) {
+  const double d = v;
+  if (!(d > -2147483649.0 && d < 2147483648.0)) return INT_MIN;
+  return static_cast<std::int32_t>(d);
+}
+
+float Read(const float *number) { return number ? *number : 0.0f; }
+
+void Load(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y) {
+  pattern.image = orvan::ImageToFloatMatrix(image);
+  pattern.centerX = center_x;
+  pattern.centerY = center_y;
+  pattern.angle = 0.0f;
+  pattern.axisRatio = 1.0f;
+}
+
+// The radii as the script gave them must satisfy inner > 10, outer > inner
+// and outer below the inside radius around the script's centre less 5.
+// Otherwise the refusal line goes to the Results window and false comes back.
+bool RadiiAccepted(const DiffractionPattern &pattern, float inner, float outer,
+                   std::int32_t &r_in, std::int32_t &r_out) {
+  r_in = Trunc(inner);
+  r_out = Trunc(outer);
+  const std::int32_t limit = MaxRadius(pattern, 1) - 5;
+  if (outer > inner && static_cast<double>(inner) > 10.0 && static_cast<float>(limit) > outer)
+    return true;
+  ResultsStream << "Bad input for inner and outer radius!" << std::endl;
+  return false;
+}
+
+float Degrees(float radians) {
+  return static_cast<float>(static_cast<double>(radians) * 180.0 / 3.14159265358979);
+}
+
+float Radians(float degrees) {
+  return static_cast<float>(static_cast<double>(degrees) * 3.14159265358979 / 180.0);
+}
+
+// A distortion above 1.2 is not believed: the circle is written back instead.
+bool DistortionTooLarge(DiffractionPattern &pattern) {
+  if (!(static_cast<double>(pattern.axisRatio) > 1.2)) return false;
+  ResultsStream << "ERROR distortion to large." << std::endl;
+  pattern.axisRatio = 1.0f;
+  pattern.angle = 0.0f;
+  return true;
+}
+
+void WriteEllipse(const DiffractionPattern &pattern, float *center_x, float *center_y,
+                  float *angle, float *axis_ratio, float *ring_radius, float *inner_radius,
+                  float *outer_radius, std::int32_t r_in, std::int32_t r_out, float ring) {
+  orvan::StoreFloat(center_x, pattern.centerX);
+  orvan::StoreFloat(center_y, pattern.centerY);
+  orvan::StoreFloat(axis_ratio, pattern.axisRatio);
+  orvan::StoreFloat(angle, Degrees(pattern.angle));
+  orvan::StoreFloat(inner_radius, static_cast<float>(r_in));
+  orvan::StoreFloat(ring_radius, ring);
+  orvan::StoreFloat(outer_radius, static_cast<float>(r_out));
+}
+
+}  // namespace
+
+float GuessCenter(DMImage *image, float *center_x, float *center_y) {
   float result = 1.0f;
-  orvan::RunFramed([] { orvan::NotBuiltYet("GuessCenter"); });
+  orvan::RunFramed([&] {
+    DiffractionPattern pattern;
+    Load(pattern, image, Read(center_x), Read(center_y));
+    GuessCenterCore(pattern, 1);
+    if (!std::isfinite(pattern.centerX) || !std::isfinite(pattern.centerY))
+      throw std::runtime_error(
+          "GuessCenter: no pixel lies above the image mean; the centre is left as given");
+    orvan::StoreFloat(center_x, pattern.centerX);
+    orvan::StoreFloat(center_y, pattern.centerY);
+  });
   return result;
 }
 
-float GuessInnerandOuterRadius(DMImage *, float, float, float, float *, float *, float *) {
+float GuessInnerandOuterRadius(DMImage *image, float half_width, float center_x, float center_y,
+                               float *ring_radius, float *inner_radius, float *outer_radius) {
   float result = 1.0f;
-  orvan::RunFramed([] { orvan::NotBuiltYet("GuessInnerandOuterRadius"); });
+  orvan::RunFramed([&] {
+    DiffractionPattern pattern;
+    Load(pattern, image, center_x, center_y);
+    const std::int32_t R = MaxRadius(pattern, 0);
+    if (R < 1)
+      throw std::invalid_argument(
+          "GuessInnerandOuterRadius: the image is too small for an outer radius of at least 1");
+    std::int32_t a = Trunc(Read(inner_radius));
+    std::int32_t m = Trunc(std::floor(Read(ring_radius) + 0.5f));
+    std::int32_t b = Trunc(Read(outer_radius));
+    std::int32_t lo = 100, hi = R;
+    if (a == 0 && b == 0 && m != 0) {
+      a = Trunc(static_cast<float>(m) - half_width);
+      b = Trunc(static_cast<float>(m) + half_width);
+      if (a < b && a > 100 && b < R) {
+        lo = a;
+        hi = b;
+      }
+    }
+    AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi), m);
+    a = Trunc(static_cast<float>(m) - half_width);
+    b = Trunc(static_cast<float>(m) + half_width);
+    orvan::StoreFloat(ring_radius, static_cast<float>(m));
+    orvan::StoreFloat(inner_radius, static_cast<float>(a));
+    orvan::StoreFloat(outer_radius, static_cast<float>(b));
+  });
   return result;
 }
 
-float RefineCenter(DMImage *, float *, float *, float *, float *, float *) {
+float RefineCenter(DMImage *image, float *center_x, float *center_y, float *ring_radius,
+                   float *inner_radius, float *outer_radius) {
   float result = 0.0f;
-  orvan::RunFramed([] { orvan::NotBuiltYet("RefineCenter"); });
+  orvan::RunFramed([&] {
+    DiffractionPattern pattern;
+    Load(pattern, image, Read(center_x), Read(center_y));
+    std::int32_t r_in, r_out;
+    if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
+    RefineCenterCore(pattern, r_in, r_out);
+    std::int32_t ring = 0;
+    AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in), static_cast<std::uint32_t>(r_out),
+                        ring);
+    orvan::StoreFloat(center_x, pattern.centerX);
+    orvan::StoreFloat(center_y, pattern.centerY);
+    orvan::StoreFloat(inner_radius, static_cast<float>(r_in));
+    orvan::StoreFloat(ring_radius, static_cast<float>(ring));
+    orvan::StoreFloat(outer_radius, static_cast<float>(r_out));
+    result = 1.0f;
+  });
   return result;
 }
 
-float RefineCenterEllipticity(DMImage *, float *, float *, float *, float *, float *, float *, float *,
-                              float, float) {
+float RefineCenterEllipticity(DMImage *image, float *center_x, float *center_y, float *angle,
+                              float *axis_ratio, float *ring_radius, float *inner_radius,
+                              float *outer_radius, float angle_bins, float half_width) {
   float result = 0.0f;
-  orvan::RunFramed([] { orvan::NotBuiltYet("RefineCenterEllipticity"); });
+  orvan::RunFramed([&] {
+    DiffractionPattern pattern;
+    Load(pattern, image, Read(center_x), Read(center_y));
+    std::int32_t r_in, r_out;
+    if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
+    const std::int32_t bins = Trunc(angle_bins), s = Trunc(half_width);
+    float ring = 0.0f;
+    DiagnosticStream() << "First fit:" << std::endl;
+    RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
+    DiagnosticStream() << "Second fit:" << std::endl;
+    RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
+    if (DistortionTooLarge(pattern)) {
+      std::int32_t m = 0;
+      AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in),
+                          static_cast<std::uint32_t>(r_out), m);
+      ring = static_cast<float>(m);
+    }
+    WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius,
+                 outer_radius, r_in, r_out, ring);
+    result = 1.0f;
+  });
   return result;
 }
 
-float RefineCenterEllipticityFit(DMImage *, float *, float *, float *, float *, float *, float *,
-                                 float *, float, float) {
+float RefineCenterEllipticityFit(DMImage *image, float *center_x, float *center_y, float *angle,
+                                 float *axis_ratio, float *ring_radius, float *inner_radius,
+                                 float *outer_radius, float angle_bins, float half_width) {
   float result = 0.0f;
-  orvan::RunFramed([] { orvan::NotBuiltYet("RefineCenterEllipticityFit"); });
+  orvan::RunFramed([&] {
+    DiffractionPattern pattern;
+    Load(pattern, image, Read(center_x), Read(center_y));
+    std::int32_t r_in, r_out;
+    if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
+    float ring = 0.0f;
+    DiagnosticStream() << "First fit:" << std::endl;
+    RefineCenterEllipticityFitCore(pattern, r_in, r_out, Trunc(angle_bins), Trunc(half_width), 1,
+                                   &ring, ResultsStream);
+    // The ring radius of the fit stands even when the ellipse is refused.
+    DistortionTooLarge(pattern);
+    WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius,
+                 outer_radius, r_in, r_out, ring);
+    result = 1.0f;
+  });
   return result;
 }
 
-float RefineCenterEllipticitySimplex(DMImage *, float *, float *, float *, float *, float *, float *,
-                                     float *) {
+float RefineCenterEllipticitySimplex(DMImage *image, float *center_x, float *center_y,
+                                     float *angle, float *axis_ratio, float *, float *inner_radius,
+                                     float *outer_radius) {
   float result = 0.0f;
-  orvan::RunFramed([] { orvan::NotBuiltYet("RefineCenterEllipticitySimplex"); });
+  orvan::RunFramed([&] {
+    DiffractionPattern pattern;
+    Load(pattern, image, Read(center_x), Read(center_y));
+    pattern.angle = Radians(Read(angle));
+    pattern.axisRatio = Read(axis_ratio);
+    std::int32_t r_in, r_out;
+    if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
+    RefineCenterEllipticityCore(pattern, r_in, r_out);
+    orvan::StoreFloat(center_x, pattern.centerX);
+    orvan::StoreFloat(center_y, pattern.centerY);
+    orvan::StoreFloat(axis_ratio, pattern.axisRatio);
+    orvan::StoreFloat(angle, Degrees(pattern.angle));
+    result = 1.0f;
+  });
   return result;
 }

@@ -1,0 +1,133 @@
+// Time of the centre and ellipticity refinements on square patterns, run as
+// the script functions run them: the simplex centre refinement, two passes of
+// the ring-maxima ellipse fit, and one pass with pseudo-Voigt fits; also the
+// Powell ratio-and-angle refinement. The minimisers' and fits' status lines
+// are sent to /dev/null; the benchmark report goes to the original output.
+
+#include "geometry/center_refinement.h"
+#include "geometry/ellipticity_fit.h"
+#include "tests/geometry/synthetic_pattern.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const arma::Mat<float> &Pattern(unsigned n)
+{
+    static std::map<unsigned, arma::Mat<float>> cache;
+    auto it = cache.find(n);
+    if (it == cache.end()) {
+        RingSpec s;
+        s.width = s.height = n;
+        s.cx = n / 2.0 + 2.37;
+        s.cy = n / 2.0 - 1.71;
+        s.ratio = 1.04;
+        s.angle = 0.7;
+        s.radii = {n * 0.1, n * 0.2, n * 0.3, n * 0.4};
+        s.sigma = 2.0 * n / 1024.0;
+        s.noise = 10;
+        s.beamStop = n * 0.03;
+        it = cache.emplace(n, MakeRingPattern(s)).first;
+    }
+    return it->second;
+}
+
+void Setup(DiffractionPattern &p, unsigned n)
+{
+    p.image = Pattern(n);
+    p.centerX = n / 2.0f;
+    p.centerY = n / 2.0f;
+    p.axisRatio = 1.0f;
+    p.angle = 0.0f;
+}
+
+int Inner(unsigned n) { return static_cast<int>(n * 0.25); }
+int Outer(unsigned n) { return static_cast<int>(n * 0.35); }
+
+void BM_RefineCenter(benchmark::State &state)
+{
+    const unsigned n = static_cast<unsigned>(state.range(0));
+    DiffractionPattern p;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Setup(p, n);
+        state.ResumeTiming();
+        RefineCenterCore(p, Inner(n), Outer(n));
+    }
+}
+
+void BM_RefineCenterEllipticity(benchmark::State &state)
+{
+    const unsigned n = static_cast<unsigned>(state.range(0));
+    DiffractionPattern p;
+    std::ostringstream results;
+    float radius = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Setup(p, n);
+        state.ResumeTiming();
+        RefineCenterEllipticityFitCore(p, Inner(n), Outer(n), 36, 2, 0, &radius, results);
+        RefineCenterEllipticityFitCore(p, Inner(n), Outer(n), 36, 2, 0, &radius, results);
+    }
+}
+
+void BM_RefineCenterEllipticityFit(benchmark::State &state)
+{
+    const unsigned n = static_cast<unsigned>(state.range(0));
+    DiffractionPattern p;
+    std::ostringstream results;
+    float radius = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Setup(p, n);
+        state.ResumeTiming();
+        RefineCenterEllipticityFitCore(p, Inner(n), Outer(n), 36, 2, 1, &radius, results);
+    }
+}
+
+void BM_RefineCenterEllipticitySimplex(benchmark::State &state)
+{
+    const unsigned n = static_cast<unsigned>(state.range(0));
+    DiffractionPattern p;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Setup(p, n);
+        p.centerX = n / 2.0f + 2.37f;
+        p.centerY = n / 2.0f - 1.71f;
+        state.ResumeTiming();
+        RefineCenterEllipticityCore(p, Inner(n), Outer(n));
+    }
+}
+
+} // namespace
+
+#define SIZES ->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond) \
+    ->Repetitions(5)->ReportAggregatesOnly(true)
+BENCHMARK(BM_RefineCenter) SIZES;
+BENCHMARK(BM_RefineCenterEllipticity) SIZES;
+BENCHMARK(BM_RefineCenterEllipticityFit) SIZES;
+BENCHMARK(BM_RefineCenterEllipticitySimplex) SIZES;
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    // Keep the report, drop the status lines printed on standard output.
+    const int saved = dup(1);
+    std::ofstream report("/proc/self/fd/" + std::to_string(saved));
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    benchmark::ConsoleReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
+    reporter.SetOutputStream(&report);
+    reporter.SetErrorStream(&report);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,231 @@
+// The four azimuthal integrals and the polar projection called as a script
+// calls them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "geometry/azimuthal_integration.h"
+#include "geometry/polar_projection.h"
+#include "host_fixture.h"
+#include "tests/geometry/synthetic_pattern.h"
+
+using dmhost::Arg;
+
+namespace {
+
+const char kStartMessage[] =
+    "ERROR! The starting angle is negative. \n Please provide angle values in the interval [0,2pi]. \n";
+const char kEndMessage[] =
+    "ERROR! The ending angle is larger than 2pi. \n Please provide angle values in the interval [0,2pi]. \n";
+
+class AzimuthalHandlers : public orvan_test::HostFixture {
+ protected:
+  static dmhost::ImagePtr FromMatrix(const arma::Mat<float> &m) {
+    return Image(m.n_rows, m.n_cols, std::vector<float>(m.begin(), m.end()));
+  }
+
+  void SetUp() override {
+    HostFixture::SetUp();
+    RingSpec s;
+    s.cx = 256;
+    s.cy = 256;
+    s.ratio = 1.05;
+    s.angle = 0.6;
+    s.noise = 10;
+    matrix = MakeRingPattern(s);
+    pattern = FromMatrix(matrix);
+    geometry.image = matrix;
+    geometry.centerX = 256;
+    geometry.centerY = 256;
+    geometry.axisRatio = 1.05f;
+    geometry.angle = static_cast<float>(30.0 * 3.14159265358979 / 180.0);
+    old = Image(2, 2, {9, 9, 9, 9});
+  }
+
+  dmhost::ImagePtr Integral(double radius, double plain = 1) {
+    dmhost::ImagePtr out;
+    Call("AzimuthalIntegral", {Arg::Image(pattern), Arg::ImageSlot(&out), Arg::Number(256),
+                               Arg::Number(256), Arg::Number(radius), Arg::Number(plain)});
+    return out;
+  }
+
+  static void ExpectProfile(const dmhost::ImagePtr &image, const arma::Col<float> &expected) {
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->DimensionSize(0), expected.n_elem);
+    EXPECT_EQ(image->DimensionSize(1), 1u);
+    const std::vector<float> px = Pixels(image);
+    ASSERT_EQ(px.size(), expected.n_elem);
+    EXPECT_EQ(std::memcmp(px.data(), expected.memptr(), px.size() * sizeof(float)), 0);
+  }
+
+  arma::Mat<float> matrix;
+  dmhost::ImagePtr pattern;
+  DiffractionPattern geometry;
+  dmhost::ImagePtr old;  // what the script variable held before
+};
+
+}  // namespace
+
+TEST_F(AzimuthalHandlers, OuterRadiusRule) {
+  EXPECT_EQ(Integral(0)->DimensionSize(0), 353u);
+  EXPECT_EQ(Integral(1)->DimensionSize(0), 255u);
+  EXPECT_EQ(Integral(100.7)->DimensionSize(0), 100u);
+  EXPECT_EQ(Integral(400)->DimensionSize(0), 353u);
+  EXPECT_EQ(Integral(-5)->DimensionSize(0), 353u);
+  EXPECT_EQ(Integral(NAN)->DimensionSize(0), 353u);
+  EXPECT_EQ(TakeResults(), "");
+  // The values are those of the integration core, bit for bit.
+  ExpectProfile(Integral(100.7, 2), AzimuthalIntegralCore(geometry, 0, 100, 1));
+  ExpectProfile(Integral(0, 0.9), AzimuthalIntegralCore(geometry, 0, 353, 0));
+}
+
+TEST_F(AzimuthalHandlers, NewImageReplacesTheVariable) {
+  dmhost::Image *before = old.get();
+  const long releases = before->ReleaseCount();
+  Call("AzimuthalIntegral", {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256),
+                             Arg::Number(256), Arg::Number(50), Arg::Number(1)});
+  EXPECT_NE(old.get(), before);
+  EXPECT_EQ(before->ReleaseCount(), releases + 1);
+  EXPECT_EQ(old->DimensionSize(0), 50u);
+  EXPECT_EQ(old->Name(), "");
+}
+
+TEST_F(AzimuthalHandlers, EllipticityWithItsArguments) {
+  dmhost::ImagePtr out;
+  Call("AzimuthalIntegralEllipticity",
+       {Arg::Image(pattern), Arg::ImageSlot(&out), Arg::Number(256), Arg::Number(256),
+        Arg::Number(30), Arg::Number(1.05), Arg::Number(200.2), Arg::Number(1)});
+  ExpectProfile(out, AzimuthalIntegralEllipticityCore(geometry, 0, 200, 1));
+
+  // Ratio 1 gives the plain integral, whatever the angle.
+  Call("AzimuthalIntegralEllipticity",
+       {Arg::Image(pattern), Arg::ImageSlot(&out), Arg::Number(256), Arg::Number(256),
+        Arg::Number(77), Arg::Number(1.0), Arg::Number(200), Arg::Number(1)});
+  const std::vector<float> e = Pixels(out), p = Pixels(Integral(200));
+  ASSERT_EQ(e.size(), p.size());
+  for (std::size_t k = 0; k < e.size(); ++k) EXPECT_NEAR(e[k], p[k], 1e-3 * std::fabs(p[k]) + 1e-3);
+}
+
+TEST_F(AzimuthalHandlers, RatiosThatAreNotPositiveAreRefused) {
+  for (double ratio : {0.0, -1.5, double(NAN), double(INFINITY)}) {
+    dmhost::Image *before = old.get();
+    Call("AzimuthalIntegralEllipticity",
+         {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256), Arg::Number(256),
+          Arg::Number(0), Arg::Number(ratio), Arg::Number(0), Arg::Number(1)});
+    EXPECT_EQ(TakeResults(),
+              "exception caught: AzimuthalIntegralEllipticity: the axis ratio must be a positive "
+              "finite number\n");
+    EXPECT_EQ(old.get(), before);
+    Call("AzimuthalIntegralSektorEllipticity",
+         {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256), Arg::Number(256),
+          Arg::Number(0), Arg::Number(ratio), Arg::Number(10), Arg::Number(20), Arg::Number(0),
+          Arg::Number(1)});
+    EXPECT_EQ(TakeResults(),
+              "exception caught: AzimuthalIntegralSektorEllipticity: the axis ratio must be a "
+              "positive finite number\n");
+    EXPECT_EQ(old.get(), before);
+  }
+}
+
+TEST_F(AzimuthalHandlers, SectorAngles) {
+  auto sector = [&](double start, double end, dmhost::ImagePtr *slot) {
+    Call("AzimuthalIntegralSektor", {Arg::Image(pattern), Arg::ImageSlot(slot), Arg::Number(256),
+                                     Arg::Number(256), Arg::Number(start), Arg::Number(end),
+                                     Arg::Number(0), Arg::Number(1)});
+  };
+  dmhost::Image *before = old.get();
+  sector(-1, 90, &old);
+  EXPECT_EQ(old.get(), before);
+  ASSERT_EQ(host.ResultCalls().size(), 1u);
+  EXPECT_EQ(host.ResultCalls()[0], kStartMessage);
+  EXPECT_EQ(TakeResults(), kStartMessage);
+  sector(10, 361, &old);
+  EXPECT_EQ(old.get(), before);
+  EXPECT_EQ(TakeResults(), kEndMessage);
+  // The start is checked first.
+  sector(-1, 361, &old);
+  EXPECT_EQ(TakeResults(), kStartMessage);
+
+  // 360 degrees is inside the closed interval.
+  dmhost::ImagePtr out;
+  sector(0, 360, &out);
+  EXPECT_EQ(TakeResults(), "");
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->DimensionSize(0), 353u);
+
+  // Across the zero direction, with the handler's conversion to radians.
+  sector(350, 10, &out);
+  const float s = static_cast<float>(static_cast<double>(350.0f / 180.0f) * 3.14159265358979);
+  const float e = static_cast<float>(static_cast<double>(10.0f / 180.0f) * 3.14159265358979);
+  ExpectProfile(out, AzimuthalIntegralSektorCore(geometry, 0, 353, s, e, 1));
+  EXPECT_GT(Pixels(out)[100], 0.0f);
+
+  // Equal angles count no pixel.
+  sector(10, 10, &out);
+  for (float v : Pixels(out)) EXPECT_EQ(v, 0.0f);
+
+  dmhost::ImagePtr both;
+  Call("AzimuthalIntegralSektorEllipticity",
+       {Arg::Image(pattern), Arg::ImageSlot(&both), Arg::Number(256), Arg::Number(256),
+        Arg::Number(30), Arg::Number(1.05), Arg::Number(-3), Arg::Number(20), Arg::Number(0),
+        Arg::Number(1)});
+  EXPECT_FALSE(both);
+  EXPECT_EQ(TakeResults(), kStartMessage);
+}
+
+TEST_F(AzimuthalHandlers, ProjectionSizes) {
+  dmhost::ImagePtr out;
+  auto project = [&](double n) {
+    Call("AzimuthalProjection", {Arg::Image(pattern), Arg::ImageSlot(&out), Arg::Number(256),
+                                 Arg::Number(256), Arg::Number(n)});
+  };
+  project(1);
+  EXPECT_EQ(out->DimensionSize(0), 403u);
+  EXPECT_EQ(out->DimensionSize(1), 249u);
+  project(0);
+  EXPECT_EQ(out->DimensionSize(0), 1570u);
+  project(360.9);
+  EXPECT_EQ(out->DimensionSize(0), 360u);
+  const arma::Mat<float> expected = AzimuthalProjectionCore(geometry, 1, 250, 360);
+  const std::vector<float> px = Pixels(out);
+  ASSERT_EQ(px.size(), expected.n_elem);
+  EXPECT_EQ(std::memcmp(px.data(), expected.memptr(), px.size() * sizeof(float)), 0);
+
+  dmhost::Image *before = out.get();
+  project(-2);
+  EXPECT_EQ(TakeResults(), "exception caught: AzimuthalProjection: the angle count must be 0 or more\n");
+  EXPECT_EQ(out.get(), before);
+}
+
+TEST_F(AzimuthalHandlers, TinyAndInvalidImages) {
+  dmhost::ImagePtr tiny = Image(12, 12, std::vector<float>(144, 1.0f));
+  dmhost::Image *before = old.get();
+  Call("AzimuthalIntegral", {Arg::Image(tiny), Arg::ImageSlot(&old), Arg::Number(6),
+                             Arg::Number(6), Arg::Number(0), Arg::Number(1)});
+  EXPECT_EQ(TakeResults(),
+            "exception caught: AzimuthalIntegral: the image is too small for an outer radius of "
+            "at least 1\n");
+  EXPECT_EQ(old.get(), before);
+  Call("AzimuthalProjection", {Arg::Image(tiny), Arg::ImageSlot(&old), Arg::Number(6),
+                               Arg::Number(6), Arg::Number(0)});
+  EXPECT_EQ(TakeResults(),
+            "exception caught: AzimuthalProjection: the image is too small for a projection "
+            "around this centre\n");
+  EXPECT_EQ(old.get(), before);
+
+  // An invalid image reads as an empty matrix: a profile of zeros, or of
+  // not-a-numbers with the coverage normalisation.
+  dmhost::ImagePtr none, out;
+  Call("AzimuthalIntegral", {Arg::Image(none), Arg::ImageSlot(&out), Arg::Number(256),
+                             Arg::Number(256), Arg::Number(0), Arg::Number(1)});
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->DimensionSize(0), 353u);
+  for (float v : Pixels(out)) EXPECT_EQ(v, 0.0f);
+  Call("AzimuthalIntegralEllipticity",
+       {Arg::Image(none), Arg::ImageSlot(&out), Arg::Number(256), Arg::Number(256),
+        Arg::Number(0), Arg::Number(1.02), Arg::Number(0), Arg::Number(0)});
+  for (float v : Pixels(out)) EXPECT_TRUE(std::isnan(v));
+  EXPECT_EQ(TakeResults(), "");
+}

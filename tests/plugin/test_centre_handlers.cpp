@@ -1,0 +1,286 @@
+// The centre and ellipticity script functions called as a script calls
+// them, on synthetic ring patterns whose centre and ellipse are known.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "capture_stdout.h"
+#include "host_fixture.h"
+#include "tests/geometry/synthetic_pattern.h"
+
+using dmhost::Arg;
+
+namespace {
+
+constexpr char kBadRadii[] = "Bad input for inner and outer radius!\n";
+
+double AngleGapDegrees(double a, double b) {
+  double d = std::fmod(a - b, 180.0);
+  if (d > 90) d -= 180;
+  if (d < -90) d += 180;
+  return std::fabs(d);
+}
+
+class CentreHandlers : public orvan_test::HostFixture {
+ protected:
+  dmhost::ImagePtr Pattern(const RingSpec &s) {
+    const arma::Mat<float> m = MakeRingPattern(s);
+    return Image(m.n_rows, m.n_cols, std::vector<float>(m.begin(), m.end()));
+  }
+
+  // The script's numbers of the refinements.
+  struct Numbers {
+    double x, y, angle = -99, ratio = -99, ring = -99, inner, outer;
+  };
+
+  // The minimisers' and fits' status lines go to standard output; they are
+  // caught here so that test failures (also on standard output) stay visible.
+  double Refine(const dmhost::ImagePtr &image, Numbers &n) {
+    orvan_test::CaptureStdout quiet;
+    return *Call("RefineCenter", {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y),
+                                  Arg::NumberRef(&n.ring), Arg::NumberRef(&n.inner),
+                                  Arg::NumberRef(&n.outer)});
+  }
+
+  double Ellipticity(const char *name, const dmhost::ImagePtr &image, Numbers &n, double bins,
+                     double half_width) {
+    orvan_test::CaptureStdout quiet;
+    return *Call(name, {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y),
+                        Arg::NumberRef(&n.angle), Arg::NumberRef(&n.ratio),
+                        Arg::NumberRef(&n.ring), Arg::NumberRef(&n.inner),
+                        Arg::NumberRef(&n.outer), Arg::Number(bins), Arg::Number(half_width)});
+  }
+
+  double Simplex(const dmhost::ImagePtr &image, Numbers &n, double *fifth) {
+    orvan_test::CaptureStdout quiet;
+    return *Call("RefineCenterEllipticitySimplex",
+                 {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y),
+                  Arg::NumberRef(&n.angle), Arg::NumberRef(&n.ratio), Arg::NumberRef(fifth),
+                  Arg::NumberRef(&n.inner), Arg::NumberRef(&n.outer)});
+  }
+};
+
+RingSpec Rings(double cx, double cy, double ratio = 1.0, double angle = 0.0) {
+  RingSpec s;
+  s.cx = cx;
+  s.cy = cy;
+  s.ratio = ratio;
+  s.angle = angle;
+  s.radii = {70.0, 150.0, 210.0};
+  s.amplitudes = {60.0, 100.0, 50.0};
+  s.noise = 15;
+  s.diffuse = 200;
+  s.beamStop = 25;
+  return s;
+}
+
+}  // namespace
+
+TEST_F(CentreHandlers, GuessCenterLandsNearTheTrueCentre) {
+  dmhost::ImagePtr image = Pattern(Rings(249.4, 263.8));
+  double x = 256, y = 256;
+  EXPECT_EQ(*Call("GuessCenter", {Arg::Image(image), Arg::NumberRef(&x), Arg::NumberRef(&y)}), 1.0);
+  EXPECT_NEAR(x, 249.4, 3.0);
+  EXPECT_NEAR(y, 263.8, 3.0);
+  EXPECT_EQ(TakeResults(), "");
+
+  // Nothing above the mean: the centre stays as given.
+  dmhost::ImagePtr flat = Image(64, 64, std::vector<float>(64 * 64, 3.0f));
+  x = 30;
+  y = 31;
+  EXPECT_EQ(*Call("GuessCenter", {Arg::Image(flat), Arg::NumberRef(&x), Arg::NumberRef(&y)}), 1.0);
+  EXPECT_EQ(TakeResults(),
+            "exception caught: GuessCenter: no pixel lies above the image mean; the centre is "
+            "left as given\n");
+  EXPECT_EQ(x, 30);
+  EXPECT_EQ(y, 31);
+}
+
+TEST_F(CentreHandlers, GuessInnerandOuterRadiusWindows) {
+  // Ring 120 is the strongest; 150 is weaker but alone in the window 130..170.
+  RingSpec s = Rings(256, 256);
+  s.radii = {120.0, 150.0};
+  s.amplitudes = {200.0, 80.0};
+  s.diffuse = 0;
+  s.beamStop = 0;
+  dmhost::ImagePtr image = Pattern(s);
+  auto guess = [&](double w, double ring, double inner, double outer) {
+    std::vector<double> n{ring, inner, outer};
+    EXPECT_EQ(*Call("GuessInnerandOuterRadius",
+                    {Arg::Image(image), Arg::Number(w), Arg::Number(256), Arg::Number(256),
+                     Arg::NumberRef(&n[0]), Arg::NumberRef(&n[1]), Arg::NumberRef(&n[2])}),
+              1.0);
+    return n;
+  };
+  EXPECT_EQ(guess(20, 149.5, 0, 0), (std::vector<double>{150, 130, 170}));
+  EXPECT_EQ(guess(20, 0, 0, 0), (std::vector<double>{120, 100, 140}));
+  EXPECT_EQ(guess(20, 149.5, 5, 0), (std::vector<double>{120, 100, 140}));
+  // A window reaching 100 falls back to the whole range.
+  EXPECT_EQ(guess(55, 149.5, 0, 0), (std::vector<double>{120, 65, 175}));
+  EXPECT_EQ(TakeResults(), "");
+
+  // Corner radius between 1 and 100: nothing counts, ring 0.
+  dmhost::ImagePtr small = Image(60, 60, std::vector<float>(3600, 2.0f));
+  std::vector<double> n{0, 0, 0};
+  Call("GuessInnerandOuterRadius", {Arg::Image(small), Arg::Number(7.5), Arg::Number(30),
+                                    Arg::Number(30), Arg::NumberRef(&n[0]), Arg::NumberRef(&n[1]),
+                                    Arg::NumberRef(&n[2])});
+  EXPECT_EQ(n, (std::vector<double>{0, -7, 7}));
+}
+
+TEST_F(CentreHandlers, RadiusCheck) {
+  dmhost::ImagePtr image = Pattern(Rings(256, 256));
+  Numbers refused[] = {{256, 256, -99, -99, -99, 10, 200},
+                       {256, 256, -99, -99, -99, 100, 250},
+                       {256, 256, -99, -99, -99, 120, 120}};
+  for (Numbers n : refused) {
+    const Numbers before = n;
+    EXPECT_EQ(Refine(image, n), 0.0);
+    EXPECT_EQ(TakeResults(), kBadRadii);
+    EXPECT_EQ(n.x, before.x);
+    EXPECT_EQ(n.inner, before.inner);
+    EXPECT_EQ(n.outer, before.outer);
+    EXPECT_EQ(n.ring, before.ring);
+    double fifth = 5;
+    EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
+    EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 36, 2), 0.0);
+    EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 36, 2), 0.0);
+    EXPECT_EQ(TakeResults(), std::string(kBadRadii) + kBadRadii + kBadRadii);
+    EXPECT_EQ(n.ratio, -99);
+  }
+  Numbers n{256, 256, -99, -99, -99, 10.5, 249.9};
+  EXPECT_EQ(Refine(image, n), 1.0);
+  EXPECT_EQ(n.inner, 10);
+  EXPECT_EQ(n.outer, 249);
+  EXPECT_EQ(TakeResults(), "");
+}
+
+TEST_F(CentreHandlers, RefineCenterFindsThePixelOfTheCentre) {
+  dmhost::ImagePtr image = Pattern(Rings(250.3, 262.2));
+  Numbers n{254, 258, -99, -99, -99, 120, 180};
+  EXPECT_EQ(Refine(image, n), 1.0);
+  // The cost samples whole-pixel offsets from the truncated trial centre.
+  EXPECT_EQ(std::floor(n.x), 250);
+  EXPECT_EQ(std::floor(n.y), 262);
+  EXPECT_EQ(n.ring, 150);
+  EXPECT_EQ(n.inner, 120);
+  EXPECT_EQ(n.outer, 180);
+  EXPECT_EQ(n.angle, -99);
+}
+
+TEST_F(CentreHandlers, EllipticityRecoveredByBothRingFits) {
+  struct Case {
+    double ratio, degrees;
+  };
+  for (const Case c : {Case{1.03, 20}, Case{1.06, 110}, Case{1.08, 160}}) {
+    dmhost::ImagePtr image = Pattern(Rings(252.6, 259.3, c.ratio, c.degrees * M_PI / 180));
+    for (const char *name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
+      SCOPED_TRACE(testing::Message() << name << " " << c.ratio << " " << c.degrees);
+      Numbers n{254, 257.5, -99, -99, -99, 120, 180};
+      EXPECT_EQ(Ellipticity(name, image, n, 36, 2), 1.0);
+      EXPECT_NEAR(n.ratio, c.ratio, 0.005);
+      EXPECT_LT(AngleGapDegrees(n.angle, c.degrees), 2.0);
+      EXPECT_NEAR(n.x, 252.6, 0.5);
+      EXPECT_NEAR(n.y, 259.3, 0.5);
+      // Sector fits that stop early bias the fitted variant's radius a little.
+      EXPECT_NEAR(n.ring, 150, std::string(name) == "RefineCenterEllipticityFit" ? 1.5 : 0.5);
+      EXPECT_EQ(n.inner, 120);
+      EXPECT_EQ(n.outer, 180);
+      EXPECT_EQ(TakeResults().find("Initial fit failed"), std::string::npos);
+    }
+  }
+}
+
+TEST_F(CentreHandlers, DiagnosticsFollowTheVerbosity) {
+  dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
+  for (double level : {0.0, 1.0}) {
+    Call("SetORVANverbosity", {Arg::Number(level)});
+    TakeResults();
+    Numbers a{256, 256, -99, -99, -99, 120, 180}, b = a;
+    std::string out;
+    {
+      orvan_test::CaptureStdout capture;
+      for (auto [name, n] : {std::pair{"RefineCenterEllipticity", &a},
+                             std::pair{"RefineCenterEllipticityFit", &b}})
+        Call(name, {Arg::Image(image), Arg::NumberRef(&n->x), Arg::NumberRef(&n->y),
+                    Arg::NumberRef(&n->angle), Arg::NumberRef(&n->ratio), Arg::NumberRef(&n->ring),
+                    Arg::NumberRef(&n->inner), Arg::NumberRef(&n->outer), Arg::Number(36),
+                    Arg::Number(2)});
+      out = capture.Text();
+    }
+    const std::string shown = TakeResults();
+    EXPECT_EQ(shown.find("First fit:"), std::string::npos);
+    EXPECT_EQ(shown.find("Second fit:"), std::string::npos);
+    const std::size_t first = out.find("First fit:\n"), second = out.find("Second fit:\n");
+    if (level >= 1) {
+      ASSERT_NE(first, std::string::npos);
+      ASSERT_NE(second, std::string::npos);
+      EXPECT_LT(first, second);
+      EXPECT_NE(out.find("First fit:\n", second), std::string::npos);  // the Fit variant
+      EXPECT_EQ(out.find("Second fit:\n", second + 1), std::string::npos);
+    } else {
+      EXPECT_EQ(first, std::string::npos);
+      EXPECT_EQ(second, std::string::npos);
+    }
+  }
+}
+
+TEST_F(CentreHandlers, DistortionAboveLimitWritesTheCircle) {
+  RingSpec s = Rings(256, 256, 1.3, 0.4);
+  s.radii = {150.0};
+  s.amplitudes = {100.0};
+  dmhost::ImagePtr image = Pattern(s);
+  for (const char *name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
+    SCOPED_TRACE(name);
+    Numbers n{256, 256, -99, -99, -99, 105, 195};
+    EXPECT_EQ(Ellipticity(name, image, n, 36, 2), 1.0);
+    const std::string shown = TakeResults();
+    EXPECT_NE(shown.find("ERROR distortion to large.\n"), std::string::npos) << shown;
+    EXPECT_EQ(n.ratio, 1.0);
+    EXPECT_EQ(n.angle, 0.0);
+    EXPECT_NEAR(n.x, 256, 1.0);
+    EXPECT_NEAR(n.y, 256, 1.0);
+    EXPECT_GT(n.ring, 105);
+    EXPECT_LT(n.ring, 195);
+  }
+}
+
+TEST_F(CentreHandlers, SimplexImprovesARoughStart) {
+  dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.05, 40 * M_PI / 180));
+  Numbers n{256, 256, 25, 1.02, -99, 120, 180};
+  double fifth = 77;
+  EXPECT_EQ(Simplex(image, n, &fifth), 1.0);
+  EXPECT_NEAR(n.ratio, 1.05, 0.005);
+  EXPECT_LT(AngleGapDegrees(n.angle, 40), 2.0);
+  EXPECT_EQ(n.x, 256);
+  EXPECT_EQ(n.y, 256);
+  EXPECT_EQ(n.inner, 120);
+  EXPECT_EQ(n.outer, 180);
+  EXPECT_EQ(n.ring, -99);
+  EXPECT_EQ(fifth, 77);
+
+  // From the fitted ellipse, read back in degrees, the result stays there.
+  Numbers f{256, 256, -99, -99, -99, 120, 180};
+  Ellipticity("RefineCenterEllipticityFit", image, f, 36, 2);
+  Numbers s = f;
+  EXPECT_EQ(Simplex(image, s, &fifth), 1.0);
+  EXPECT_NEAR(s.ratio, f.ratio, 0.005);
+  EXPECT_LT(AngleGapDegrees(s.angle, f.angle), 2.0);
+  EXPECT_EQ(s.x, f.x);
+  EXPECT_EQ(s.ring, f.ring);
+}
+
+TEST_F(CentreHandlers, FailedEllipseFitWritesNothing) {
+  dmhost::ImagePtr image = Pattern(Rings(256, 256));
+  Numbers n{256, 256, -99, -99, -99, 120, 180};
+  EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 5, 2), 0.0);
+  EXPECT_EQ(TakeResults(), "exception caught: ellipse fit failed: 5 usable sectors\n");
+  EXPECT_EQ(n.x, 256);
+  EXPECT_EQ(n.ratio, -99);
+  EXPECT_EQ(n.ring, -99);
+  EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 0, 2), 0.0);
+  EXPECT_EQ(TakeResults(), "exception caught: ellipticity fit needs at least one angle bin\n");
+}
