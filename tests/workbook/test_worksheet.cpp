@@ -308,3 +308,18 @@ TEST(Worksheet, ThousandsOfMixedRowsRoundTrip) {
     EXPECT_GT(cells, 30000u);
     EXPECT_EQ(Written(back), out);
 }
+
+TEST(Worksheet, OverlongPiecesKeepSizesAndWritingInStep) {
+    // One piece longer than a record may be: written again it is cut at 8224
+    // bytes, and every size must say so, or the output buffer is overrun.
+    const Bytes in = Join({Rec(0x0809, BofData(0x0010)), Rec(0x023E, Filled(9000, 1)),
+                           Rec(0x0208, RowData(0, 0, 1)), Rec(0x0203, NumberData(0, 0, 1.0)),
+                           Rec(0x0207, Filled(9001, 2)), Rec(0x00D7, DbCellData(0, {0})), kEof});
+    Worksheet w;
+    ASSERT_EQ(ReadAll(w, in), in.size());
+    const Bytes out = Written(w);
+    Worksheet back;
+    ASSERT_EQ(ReadAll(back, out), out.size());
+    EXPECT_EQ(back.window2.DataSize(), 9000u);
+    EXPECT_EQ(Written(back), out);
+}
