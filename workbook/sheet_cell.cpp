@@ -34,12 +34,15 @@ void AppendCodePoint(std::vector<char>& out, unsigned long c) {
     }
 }
 
-// UTF-8 of zero-terminated 16-bit code units.
+// UTF-8 of a zero-terminated wide text held as UTF-16 code units (a whole
+// code point in one element is taken as it is).
 std::vector<char> Utf8Of(const wchar_t* units) {
     std::vector<char> out;
     for (size_t i = 0; units[i] != 0; ++i) {
-        unsigned long c = static_cast<unsigned long>(units[i]) & 0xFFFF;
-        if (c >= 0xD800 && c < 0xDC00) {
+        unsigned long c = static_cast<unsigned long>(units[i]);
+        if (c > 0x10FFFF) {
+            c = 0xFFFD;
+        } else if (c >= 0xD800 && c < 0xDC00) {
             const unsigned long low = static_cast<unsigned long>(units[i + 1]) & 0xFFFF;
             if (low >= 0xDC00 && low < 0xE000) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);

@@ -12,11 +12,11 @@ namespace CompoundFiles {
 
 class SheetCell {
 public:
-    static const std::uint32_t Empty = 0;
-    static const std::uint32_t Integer = 1;
-    static const std::uint32_t Real = 2;
-    static const std::uint32_t Text = 3;
-    static const std::uint32_t WideText = 4;
+    static constexpr std::uint32_t Empty = 0;
+    static constexpr std::uint32_t Integer = 1;
+    static constexpr std::uint32_t Real = 2;
+    static constexpr std::uint32_t Text = 3;
+    static constexpr std::uint32_t WideText = 4;
 
     // A new cell is empty.
     SheetCell() = default;

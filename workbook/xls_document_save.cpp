@@ -7,6 +7,7 @@
 
 #include "workbook/replace_file.h"
 #include "workbook/rk_codec.h"
+#include "workbook/rk_exact.h"
 #include "workbook/xls_document.h"
 
 namespace CompoundFiles {
@@ -128,13 +129,13 @@ void XlsDocument::BuildWorksheet(std::size_t w, StringMaps& strings) {
 
             if (type == SheetCell::Integer || type == SheetCell::Real) {
                 const bool integer = type == SheetCell::Integer;
-                const bool rk = integer || XlsBiff::CanStoreAsRk(cell.GetDouble());
+                const bool rk = integer || RkKeepsExactly(cell.GetDouble());
                 // A run: the following cells of the same type that code the same way.
                 std::size_t j = c + 1;
                 while (j < W) {
                     const SheetCell& next = *sheet.CellAt(r, j);
                     if (next.Type() != type) break;
-                    if (!integer && XlsBiff::CanStoreAsRk(next.GetDouble()) != rk) break;
+                    if (!integer && RkKeepsExactly(next.GetDouble()) != rk) break;
                     ++j;
                 }
                 auto code = [](const SheetCell& x) {

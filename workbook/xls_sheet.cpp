@@ -6,6 +6,7 @@
 #include <iomanip>
 
 #include "workbook/rk_codec.h"
+#include "workbook/rk_exact.h"
 #include "workbook/xls_document.h"
 
 namespace CompoundFiles {
@@ -66,14 +67,12 @@ bool XlsSheet::Rename(const wchar_t* name) { return document->RenameSheet(index,
 void XlsSheet::SetFromRk(std::size_t row, std::size_t column, std::uint32_t rk) {
     SheetCell* cell = Cell(row, column);
     if (cell == nullptr) return;
-    if (!XlsBiff::IsRkInteger(rk)) {
-        cell->SetReal(XlsBiff::RkToDouble(rk));
-    } else if ((rk & 1u) != 0) {
-        // An integer in hundredths: the value keeps its fraction.
-        cell->SetReal(static_cast<double>(static_cast<std::int32_t>(rk) >> 2) / 100.0);
-    } else {
+    // A scaled value keeps its fraction, so it is a double even in the
+    // integer form.
+    if (XlsBiff::IsRkInteger(rk) && (rk & 1u) == 0)
         cell->SetInt(XlsBiff::RkToInteger(rk));
-    }
+    else
+        cell->SetReal(RkNumber(rk));
 }
 
 void XlsSheet::LoadCells() {

@@ -16,8 +16,8 @@ class XlsDocument;
 
 class XlsSheet {
 public:
-    static const std::size_t MaxRows = 65536;
-    static const std::size_t MaxColumns = 256;
+    static constexpr std::size_t MaxRows = 65536;
+    static constexpr std::size_t MaxColumns = 256;
 
     // A sheet of the document at index, its cells loaded from worksheet
     // index of the document (an index past the worksheets gives an empty

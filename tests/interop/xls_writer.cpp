@@ -175,6 +175,8 @@ void Kinds(XlsDocument& doc, Expected& e) {
     s.Real(1, 5, 1.5);
     s.Real(1, 6, 3.0);
     s.Real(1, 7, static_cast<double>(0.1f));
+    s.Real(1, 8, 57 * 0.01);  // not the double nearest 0.57
+    s.Real(1, 9, 0.57);
     s.Int(2, 0, -1);
     s.Int(2, 1, -536870912);
     s.Int(2, 2, 536870911);
