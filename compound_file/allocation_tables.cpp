@@ -2,6 +2,7 @@
 // renumbering that follows every insertion or removal of sectors.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "compound_file/compound_file.h"
 #include "compound_file/little_endian.h"
@@ -48,18 +49,34 @@ void CutTableEntries(std::vector<std::int32_t>& table, const std::vector<std::ui
     std::vector<bool> cut(n, false);
     for (std::uint64_t b : sorted)
         if (b < n) cut[b] = true;
-    for (std::uint64_t i = 0; i < n; ++i) {
-        std::int32_t v = table[i];
-        std::uint64_t hops = 0;
-        while (v >= 0 && static_cast<std::uint64_t>(v) < n && cut[static_cast<std::uint64_t>(v)]) {
-            if (++hops > sorted.size()) {  // a loop among the cut blocks
+    // Where a link into the cut blocks leads, found once per cut block; a
+    // loop among them ends the chain.
+    const std::int32_t unresolved = std::numeric_limits<std::int32_t>::min();
+    const std::int32_t visiting = unresolved + 1;
+    std::vector<std::int32_t> through(n, unresolved);
+    auto isCut = [&](std::int32_t v) { return v >= 0 && static_cast<std::uint64_t>(v) < n && cut[static_cast<std::uint64_t>(v)]; };
+    std::vector<std::uint64_t> path;
+    auto resolve = [&](std::int32_t v) {
+        path.clear();
+        while (isCut(v)) {
+            const std::uint64_t u = static_cast<std::uint64_t>(v);
+            if (through[u] == visiting) {
                 v = kEndOfChain;
                 break;
             }
-            v = table[static_cast<std::uint64_t>(v)];
+            if (through[u] != unresolved) {
+                v = through[u];
+                break;
+            }
+            through[u] = visiting;
+            path.push_back(u);
+            v = table[u];
         }
-        table[i] = v;
-    }
+        for (std::uint64_t u : path) through[u] = v;
+        return v;
+    };
+    for (std::uint64_t i = 0; i < n; ++i)
+        if (!cut[i] && isCut(table[i])) table[i] = resolve(table[i]);
     std::uint64_t w = 0;
     for (std::uint64_t i = 0; i < n; ++i)
         if (!cut[i]) table[w++] = table[i];
@@ -325,10 +342,20 @@ void CompoundFile::FreeBlocks(std::vector<std::uint64_t> blocks, bool big) {
         std::vector<std::uint64_t> fileBlocks(blocks);
         for (std::uint64_t& b : fileBlocks) ++b;
         if (!file_.Erase(fileBlocks)) Fail();
-        // Release table sectors that only describe sectors past the end.
+        // Release table sectors that only describe sectors past the end. The
+        // tables are renumbered one release at a time, the file is cut once.
+        std::vector<std::uint64_t> cutFromFile;  // positions in the file as it is now, sorted
+        auto filePosition = [&](std::uint64_t sector) {
+            for (std::uint64_t r : cutFromFile) {
+                if (r > sector) break;
+                ++sector;
+            }
+            return sector;
+        };
         for (;;) {
             const std::uint64_t n = bat_.size();
-            if (batSectors_.size() <= 1 || n < kEntriesPerBlock + FileSectors()) break;
+            const std::uint64_t remaining = FileSectors() - cutFromFile.size();
+            if (batSectors_.size() <= 1 || n < kEntriesPerBlock + remaining) break;
             if (!std::all_of(bat_.end() - kEntriesPerBlock, bat_.end(), [](std::int32_t v) { return v == kFreeBlock; }))
                 break;
             std::vector<std::uint64_t> released{batSectors_.back()};
@@ -338,9 +365,15 @@ void CompoundFile::FreeBlocks(std::vector<std::uint64_t> blocks, bool big) {
                 released.push_back(difatSectors_.back());
                 difatSectors_.pop_back();
             }
+            std::vector<std::uint64_t> positions;
+            for (std::uint64_t r : released) positions.push_back(filePosition(r));
             RenumberAfterErase(released);
-            for (std::uint64_t& b : released) ++b;
-            if (!file_.Erase(released)) Fail();
+            cutFromFile.insert(cutFromFile.end(), positions.begin(), positions.end());
+            std::sort(cutFromFile.begin(), cutFromFile.end());
+        }
+        if (!cutFromFile.empty()) {
+            for (std::uint64_t& b : cutFromFile) ++b;
+            if (!file_.Erase(cutFromFile)) Fail();
         }
         return;
     }
