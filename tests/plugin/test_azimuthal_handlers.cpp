@@ -82,12 +82,14 @@ TEST_F(AzimuthalHandlers, OuterRadiusRule) {
 }
 
 TEST_F(AzimuthalHandlers, NewImageReplacesTheVariable) {
+  const dmhost::ImagePtr keep = old;  // a reference of the test's own
   dmhost::Image *before = old.get();
   const long releases = before->ReleaseCount();
   Call("AzimuthalIntegral", {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256),
                              Arg::Number(256), Arg::Number(50), Arg::Number(1)});
   EXPECT_NE(old.get(), before);
   EXPECT_EQ(before->ReleaseCount(), releases + 1);
+  EXPECT_EQ(before->RefCount(), 1);
   EXPECT_EQ(old->DimensionSize(0), 50u);
   EXPECT_EQ(old->Name(), "");
 }
