@@ -104,12 +104,12 @@ SheetCell &CellAt(XlsSheet &sheet, size_t row, size_t column) {
 }
 
 void Run(const Export &e) {
+  if (!DM::ImageIsValid(e.image)) Refuse(e.function, "the image is not valid");
   const size_t width = DM::ImageGetDimensionSize(e.image, 0);
   const size_t height = DM::ImageGetDimensionSize(e.image, 1);
   const std::vector<std::string> words = Words(e.labels);
   CheckLimits(e, width, height, words.size());
   if (e.file.empty()) Refuse(e.function, "no file name given");
-  if (!DM::ImageIsValid(e.image)) Refuse(e.function, "the image is not valid");
   const arma::Mat<float> pixels = orvan::ImageToFloatMatrix(e.image);
   if (pixels.n_rows != width || pixels.n_cols != height)
     Refuse(e.function, "the image's pixels do not match its size");
