@@ -45,6 +45,13 @@ const SheetCell* XlsSheet::CellAt(std::size_t row, std::size_t column) const {
     return cells.empty() ? &empty : &cells[column];
 }
 
+bool XlsSheet::RowHasCells(std::size_t row) const {
+    if (row >= rowCount) return false;
+    for (const SheetCell& cell : rows[row])
+        if (cell.Type() != SheetCell::Empty) return true;
+    return false;
+}
+
 bool XlsSheet::EraseCell(std::size_t row, std::size_t column) {
     if (row >= rowCount || column >= columnCount) return false;
     std::vector<SheetCell>& cells = rows[row];

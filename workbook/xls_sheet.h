@@ -35,6 +35,9 @@ public:
     SheetCell* Cell(std::size_t row, std::size_t column);
     // The cell without growing the table: null outside it.
     const SheetCell* CellAt(std::size_t row, std::size_t column) const;
+    // Whether any cell of the row is not empty (false outside the table);
+    // rows never written cost nothing to ask.
+    bool RowHasCells(std::size_t row) const;
     // Empties the cell; false (nothing changes) outside the table. The table
     // never shrinks.
     bool EraseCell(std::size_t row, std::size_t column);
