@@ -44,9 +44,10 @@ public:
     // Reads the workbook from a compound document. False, and the document
     // unchanged, when the file cannot be opened as a compound document, has
     // no non-empty "Workbook" stream, or that stream does not begin with
-    // BIFF8 workbook globals, or a substream in it is damaged. BOUNDSHEET
-    // entries without a worksheet substream at their stream position (chart
-    // and macro sheets) are dropped, as are worksheets no entry points at.
+    // BIFF8 workbook globals, or a substream in it is damaged, or a
+    // worksheet's BOUNDSHEET entry finds no worksheet substream at its stream
+    // position. Other entries without one (chart, macro and module sheets)
+    // are dropped, as are worksheets no entry points at.
     // On success the file becomes the document's file.
     bool Load(const char* file);
     // Writes the workbook to the document's file (see SaveAs); false when the

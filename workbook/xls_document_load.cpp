@@ -17,6 +17,7 @@ const unsigned short kEofCode = 0x000A;
 const unsigned short kGlobalsType = 0x0005;
 const unsigned short kWorksheetType = 0x0010;
 const unsigned short kBiff8 = 0x0600;
+const unsigned char kWorksheetEntry = 0;  // BOUNDSHEET sheet type of a worksheet
 
 // Passes over a substream from its BOF to its own EOF, nested substreams
 // included. Returns the bytes covered, 0 when damaged or unterminated.
@@ -79,23 +80,27 @@ bool ParseStream(const char* data, std::size_t size, ParsedStream& parsed) {
 
 // Keeps, in BOUNDSHEET order, the entries whose stream position is the BOF
 // of a worksheet read, each with its worksheet; the rest is dropped so that
-// entries and worksheets correspond one to one.
-void MatchSheets(ParsedStream& parsed) {
+// entries and worksheets correspond one to one. False when a worksheet's
+// entry finds no worksheet there: its cells were not read, and saving would
+// lose them.
+bool MatchSheets(ParsedStream& parsed) {
     std::vector<Workbook::BoundSheet> entries;
     std::vector<Worksheet> worksheets;
     std::vector<bool> taken(parsed.worksheets.size(), false);
     for (Workbook::BoundSheet& entry : parsed.globals.sheets) {
-        for (std::size_t k = 0; k < parsed.offsets.size(); ++k) {
+        bool found = false;
+        for (std::size_t k = 0; k < parsed.offsets.size() && !found; ++k) {
             if (!taken[k] && parsed.offsets[k] == entry.streamPosition) {
-                taken[k] = true;
+                taken[k] = found = true;
                 entries.push_back(std::move(entry));
                 worksheets.push_back(std::move(parsed.worksheets[k]));
-                break;
             }
         }
+        if (!found && entry.sheetType == kWorksheetEntry) return false;
     }
     parsed.globals.sheets = std::move(entries);
     parsed.worksheets = std::move(worksheets);
+    return true;
 }
 
 }  // namespace
@@ -104,7 +109,10 @@ bool XlsDocument::LoadStream(const char* data, std::size_t size) {
     if (data == nullptr || size == 0) return false;
     ParsedStream parsed;
     if (!ParseStream(data, size, parsed)) return false;
-    MatchSheets(parsed);
+    // A BOF met inside the globals replaces theirs: such a stream is not
+    // read as written.
+    if (parsed.globals.bof.type != kGlobalsType || parsed.globals.bof.version != kBiff8) return false;
+    if (!MatchSheets(parsed)) return false;
     workbook = std::move(parsed.globals);
     worksheets = std::move(parsed.worksheets);
     UpdateSheets();

@@ -110,14 +110,17 @@ TEST(XlsLoad, ChartBetweenWorksheets) {
     EXPECT_EQ(doc.GetSheet(size_t{1})->Index(), 1u);
 }
 
-TEST(XlsLoad, EntriesAndWorksheetsWithoutTheirMatchAreDropped) {
+TEST(XlsLoad, EntriesAndWorksheetsWithoutTheirMatch) {
     const Bytes a = Worksheet(1, 1, Join({RowRecord(0), NumberRecord(0, 0, 1.0)}));
     const Bytes b = Worksheet(1, 1, Join({RowRecord(0), NumberRecord(0, 0, 2.0)}));
-    // "Lost" points nowhere; the third substream has no entry.
+    // A chart entry pointing nowhere and a substream no entry names: dropped.
     XlsDocument doc;
-    ASSERT_TRUE(Load(doc, Stream({{"A", 0, 0}, {"Lost", 0, UINT32_MAX}}, {a, b, a}, Sst({}))));
+    ASSERT_TRUE(Load(doc, Stream({{"A", 0, 0}, {"Lost chart", 2, UINT32_MAX}}, {a, b, a}, Sst({}))));
     EXPECT_EQ(Names(doc), std::vector<std::string>({"A"}));
     EXPECT_EQ(doc.Worksheets().size(), 1u);
+    // A worksheet entry whose cells were never found: not a workbook to save over.
+    EXPECT_FALSE(Load(doc, Stream({{"A", 0, 0}, {"Lost", 0, UINT32_MAX}}, {a, b}, Sst({}))));
+    EXPECT_EQ(Names(doc), std::vector<std::string>({"A"}));
 }
 
 TEST(XlsLoad, RefusedStreamsLeaveTheDocumentAsItWas) {
@@ -128,12 +131,25 @@ TEST(XlsLoad, RefusedStreamsLeaveTheDocumentAsItWas) {
     Bytes truncated(good.begin(), good.end() - 4);  // the worksheet's EOF gone
     Bytes damaged = good;
     damaged[damaged.size() - 4 - 8 - 18 + 2] = 0x7F;  // the NUMBER's length, past the end
+    Bytes foreignBof = Stream({{"A", 0, 0}}, {sheet}, Sst({"s"}));
+    {
+        // A worksheet BOF inside the globals, in front of their EOF.
+        const Bytes inner = Rec(0x0809, BofData(0x0010));
+        const size_t globalsEnd = Globals({{"A", 0, 0}}, Sst({"s"})).size() - 4;
+        foreignBof = Stream({{"A", 0, 0}}, {sheet}, Sst({"s"}));
+        foreignBof.insert(foreignBof.begin() + globalsEnd, inner.begin(), inner.end());
+        // The worksheet moved back by the inserted record: its position (the
+        // BOUNDSHEET data behind the 20-byte BOF and a 4-byte header) follows.
+        const size_t position = 20 + 4;
+        ASSERT_EQ(static_cast<unsigned char>(foreignBof[position]), globalsEnd + 4);
+        foreignBof[position] = static_cast<char>(globalsEnd + 4 + inner.size());
+    }
     const std::vector<Bytes> refused = {
         Bytes(),                                    // nothing
         sheet,                                      // no globals in front
         biff5,                                      // not BIFF8
         Bytes(good.begin(), good.begin() + 10),     // cut inside the globals
-        truncated, damaged,
+        truncated, damaged, foreignBof,
     };
     XlsDocument doc;
     doc.New(2);
