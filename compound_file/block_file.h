@@ -62,12 +62,13 @@ public:
     bool Insert(std::uint64_t index, const unsigned char* buffer);
 
     // Cuts block `index` out of the file; the blocks behind it move down.
-    // False without `out`, for an index past the end or on a failed rewrite.
+    // False without both in and out, for an index past the end or on a
+    // failed rewrite.
     bool Erase(std::uint64_t index);
 
     // Cuts every listed block out of the file in one rewrite. Duplicate
-    // indices count once; an index past the end fails the whole call
-    // before anything is changed.
+    // indices count once. False without both in and out; an index past the
+    // end fails the whole call before anything is changed.
     bool Erase(const std::vector<std::uint64_t>& indices);
 
     std::uint64_t BlockSize() const { return blockSize_; }

@@ -105,7 +105,8 @@ public:
     int ReadFile(const char* path, std::vector<char>& data);
 
     // Replaces the content of an existing stream with `size` bytes (0 empties
-    // it). Vector forms: -8 when the vector holds fewer than size bytes.
+    // it). Vector forms: -8 when the vector holds fewer than size bytes; -7
+    // for a size the 32-bit size field cannot hold.
     int WriteFile(const wchar_t* path, const unsigned char* data, std::size_t size);
     int WriteFile(const wchar_t* path, const char* data, std::size_t size);
     int WriteFile(const wchar_t* path, const std::vector<unsigned char>& data, std::size_t size);
