@@ -105,7 +105,11 @@ public:
     const XlsBiff::Workbook& Globals() const { return workbook; }
     const std::vector<XlsBiff::Worksheet>& Worksheets() const { return worksheets; }
 
-    // Rebuilds the records from the cells (worksheets and shared strings).
+    // Rebuilds the records from the cells: every worksheet anew (numbers as
+    // RK, MULRK or NUMBER; texts as LABELSST), and the shared strings in the
+    // order first met. DIMENSIONS, INDEX and the row blocks cover the rows and
+    // columns that hold cells, not the table's size. WINDOW1 shows the first
+    // sheet, the only one selected.
     void UpdateWorksheets();
     // Sets the BOUNDSHEET stream positions, then the INDEX DBCELL positions
     // and the DBCELL offsets, from the record sizes.
