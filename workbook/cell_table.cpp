@@ -1,5 +1,10 @@
 #include "workbook/worksheet.h"
 
+#include <memory>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
 namespace CompoundFiles {
 namespace XlsBiff {
 
@@ -60,7 +65,54 @@ size_t RowBlock::DBCell::RecordSize() { return recordSize = RecordSizeFor(DataSi
 
 // ---- CellBlock ----
 
+static_assert(std::is_nothrow_move_constructible<CellBlock>::value,
+              "cell lists grow by moving their blocks");
+
 CellBlock::CellBlock() = default;
+
+CellBlock::CellBlock(const CellBlock& other) : flag(other.flag), kind(other.kind), held(CopyOf(other.held)) {}
+
+CellBlock& CellBlock::operator=(const CellBlock& other) {
+    if (this != &other) {
+        held = CopyOf(other.held);
+        kind = other.kind;
+        flag = other.flag;
+    }
+    return *this;
+}
+
+CellBlock::CellBlock(CellBlock&& other) noexcept
+    : flag(other.flag), kind(other.kind), held(std::move(other.held)) {
+    other.held.emplace<std::monostate>();
+    other.kind = 0xFFFF;
+    other.flag = 1;
+}
+
+CellBlock& CellBlock::operator=(CellBlock&& other) noexcept {
+    if (this != &other) {
+        held = std::move(other.held);
+        kind = other.kind;
+        flag = other.flag;
+        other.held.emplace<std::monostate>();
+        other.kind = 0xFFFF;
+        other.flag = 1;
+    }
+    return *this;
+}
+
+CellBlock::~CellBlock() = default;
+
+CellBlock::Held CellBlock::CopyOf(const Held& other) {
+    return std::visit(
+        [](const auto& r) -> Held {
+            using T = std::decay_t<decltype(r)>;
+            if constexpr (std::is_same<T, FormulaBox>::value)
+                return Held(std::in_place_type<FormulaBox>, std::make_unique<Formula>(*r));
+            else
+                return Held(std::in_place_type<T>, r);
+        },
+        other);
+}
 
 bool CellBlock::IsCellKind(std::uint16_t code) {
     switch (code) {
@@ -75,96 +127,89 @@ bool CellBlock::IsCellKind(std::uint16_t code) {
 size_t CellBlock::Read(const char* in, const char* end) {
     unsigned short code = 0;
     if (!Record::PeekCode(in, end, code)) return 0;
-    kind = code;
-    switch (kind) {
-        case 0x0006: return formula.Read(in, end);
-        case 0x00BD: return mulRK.Read(in, end);
-        case 0x00BE: return mulBlank.Read(in, end);
-        case 0x00FD: return labelSST.Read(in, end);
-        case 0x0201: return blank.Read(in, end);
-        case 0x0203: return number.Read(in, end);
-        case 0x0205: return boolErr.Read(in, end);
-        case 0x027E: return rk.Read(in, end);
-        default: return 0;
+    switch (code) {
+        case 0x0006: return Hold<Formula>().Read(in, end);
+        case 0x00BD: return Hold<MulRK>().Read(in, end);
+        case 0x00BE: return Hold<MulBlank>().Read(in, end);
+        case 0x00FD: return Hold<LabelSST>().Read(in, end);
+        case 0x0201: return Hold<Blank>().Read(in, end);
+        case 0x0203: return Hold<Number>().Read(in, end);
+        case 0x0205: return Hold<BoolErr>().Read(in, end);
+        case 0x027E: return Hold<RK>().Read(in, end);
+        default:
+            held.emplace<std::monostate>();
+            kind = code;
+            return 0;
     }
+}
+
+Record* CellBlock::HeldRecord() {
+    return std::visit(
+        [](auto& r) -> Record* {
+            using T = std::decay_t<decltype(r)>;
+            if constexpr (std::is_same<T, std::monostate>::value)
+                return nullptr;
+            else if constexpr (std::is_same<T, FormulaBox>::value)
+                return r.get();
+            else
+                return &r;
+        },
+        held);
 }
 
 size_t CellBlock::Write(char* out) {
-    switch (kind) {
-        case 0x0006: return formula.Write(out);
-        case 0x00BD: return mulRK.Write(out);
-        case 0x00BE: return mulBlank.Write(out);
-        case 0x00FD: return labelSST.Write(out);
-        case 0x0201: return blank.Write(out);
-        case 0x0203: return number.Write(out);
-        case 0x0205: return boolErr.Write(out);
-        case 0x027E: return rk.Write(out);
-        default: return 0;
-    }
+    Record* r = HeldRecord();
+    return r != nullptr ? r->Write(out) : 0;
 }
 
 size_t CellBlock::DataSize() {
-    switch (kind) {
-        case 0x0006: return formula.DataSize();
-        case 0x00BD: return mulRK.DataSize();
-        case 0x00BE: return mulBlank.DataSize();
-        case 0x00FD: return labelSST.DataSize();
-        case 0x0201: return blank.DataSize();
-        case 0x0203: return number.DataSize();
-        case 0x0205: return boolErr.DataSize();
-        case 0x027E: return rk.DataSize();
-        default: return 0;
-    }
+    Record* r = HeldRecord();
+    return r != nullptr ? r->DataSize() : 0;
 }
 
 size_t CellBlock::RecordSize() {
-    switch (kind) {
-        case 0x0006: return formula.RecordSize();
-        case 0x00BD: return mulRK.RecordSize();
-        case 0x00BE: return mulBlank.RecordSize();
-        case 0x00FD: return labelSST.RecordSize();
-        case 0x0201: return blank.RecordSize();
-        case 0x0203: return number.RecordSize();
-        case 0x0205: return boolErr.RecordSize();
-        case 0x027E: return rk.RecordSize();
-        default: return 0;
-    }
+    Record* r = HeldRecord();
+    return r != nullptr ? r->RecordSize() : 0;
 }
 
 std::int16_t CellBlock::RowIndex() const {
-    switch (kind) {
-        case 0x0006: return static_cast<std::int16_t>(formula.row);
-        case 0x00BD: return static_cast<std::int16_t>(mulRK.row);
-        case 0x00BE: return static_cast<std::int16_t>(mulBlank.row);
-        case 0x00FD: return static_cast<std::int16_t>(labelSST.row);
-        case 0x0201: return static_cast<std::int16_t>(blank.row);
-        case 0x0203: return static_cast<std::int16_t>(number.row);
-        case 0x0205: return static_cast<std::int16_t>(boolErr.row);
-        case 0x027E: return static_cast<std::int16_t>(rk.row);
-        default: return 0;
-    }
+    return std::visit(
+        [](const auto& r) -> std::int16_t {
+            using T = std::decay_t<decltype(r)>;
+            if constexpr (std::is_same<T, std::monostate>::value)
+                return 0;
+            else if constexpr (std::is_same<T, FormulaBox>::value)
+                return static_cast<std::int16_t>(r->row);
+            else
+                return static_cast<std::int16_t>(r.row);
+        },
+        held);
 }
 
 std::int16_t CellBlock::ColumnIndex() const {
-    switch (kind) {
-        case 0x0006: return static_cast<std::int16_t>(formula.column);
-        case 0x00BD: return mulRK.firstColumn;
-        case 0x00BE: return mulBlank.firstColumn;
-        case 0x00FD: return static_cast<std::int16_t>(labelSST.column);
-        case 0x0201: return static_cast<std::int16_t>(blank.column);
-        case 0x0203: return static_cast<std::int16_t>(number.column);
-        case 0x0205: return static_cast<std::int16_t>(boolErr.column);
-        case 0x027E: return static_cast<std::int16_t>(rk.column);
-        default: return 0;
-    }
+    return std::visit(
+        [](const auto& r) -> std::int16_t {
+            using T = std::decay_t<decltype(r)>;
+            if constexpr (std::is_same<T, std::monostate>::value)
+                return 0;
+            else if constexpr (std::is_same<T, FormulaBox>::value)
+                return static_cast<std::int16_t>(r->column);
+            else if constexpr (std::is_same<T, MulRK>::value || std::is_same<T, MulBlank>::value)
+                return r.firstColumn;
+            else
+                return static_cast<std::int16_t>(r.column);
+        },
+        held);
 }
 
 // ---- RowBlock ----
 
 RowBlock::RowBlock() = default;
 
+// The lists grow with what is read and nothing is reserved ahead: a
+// block's size is not known before its DBCELL, and room reserved on the
+// strength of a ROW record would let a few bytes of input claim megabytes.
 size_t RowBlock::Read(const char* in, const char* end) {
-    cells.reserve(cells.size() + 1000);
     size_t pos = 0;
     for (;;) {
         unsigned short code = 0;
@@ -183,7 +228,6 @@ size_t RowBlock::Read(const char* in, const char* end) {
             n = rows.back().Read(in + pos, end);
         } else if (CellBlock::IsCellKind(code)) {
             cells.emplace_back();
-            if (cells.size() % 1000 == 0) cells.reserve(cells.size() + 1000);
             n = cells.back().Read(in + pos, end);
         } else {
             Record skipped;
@@ -214,7 +258,6 @@ size_t RowBlock::DataSize() {
 CellTable::CellTable() = default;
 
 size_t CellTable::Read(const char* in, const char* end) {
-    rowBlocks.reserve(rowBlocks.size() + 1000);
     size_t pos = 0;
     unsigned short code = 0;
     while (Record::PeekCode(in + pos, end, code) && code == 0x0208) {

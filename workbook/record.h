@@ -47,6 +47,12 @@ public:
     // A plain record: the given code, empty data, data size 0, record size 4.
     explicit Record(unsigned short code = 0);
     virtual ~Record();
+    // Copies copy code, data, sizes and split. Moves take them over and never
+    // throw, so containers of records move them rather than copy.
+    Record(const Record&) = default;
+    Record& operator=(const Record&) = default;
+    Record(Record&&) = default;
+    Record& operator=(Record&&) = default;
 
     // Gathers the record at in with the CONTINUE records behind it: code and
     // data replaced, one CONTINUE offset per CONTINUE record, sizes stored.

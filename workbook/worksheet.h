@@ -12,6 +12,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "workbook/record.h"
@@ -115,8 +118,10 @@ public:
                 std::vector<std::uint16_t> cellOffsets;
             };
 
-            // One cell record of any of the eight cell kinds; only the record
-            // whose code equals `kind` carries the cell.
+            // One cell record of any of the eight cell kinds. A block holds
+            // only the record of its own kind (a FORMULA, with its attached
+            // records, behind a pointer), so that a sheet of numbers costs
+            // about one small record per cell.
             class CellBlock {
             public:
                 // BLANK (0x0201, 6 data bytes): a formatted empty cell.
@@ -356,15 +361,23 @@ public:
                     Record* Attached();  // the member attachedCode names, or null
                 };
 
-                CellBlock();  // kind 0xFFFF (none), flag 1
+                CellBlock();  // kind 0xFFFF (none), flag 1, no record
+                // Copies copy the held record (a FORMULA too). A block moved
+                // from is left as constructed.
+                CellBlock(const CellBlock& other);
+                CellBlock& operator=(const CellBlock& other);
+                CellBlock(CellBlock&& other) noexcept;
+                CellBlock& operator=(CellBlock&& other) noexcept;
+                ~CellBlock();
 
                 // True for the eight cell codes a block can hold.
                 static bool IsCellKind(std::uint16_t code);
 
-                // Reads the cell record at in into the record of its code.
-                // Returns the bytes covered; 0 when the record is damaged, or
-                // when its code is not a cell kind (kind is then that code and
-                // nothing is read).
+                // Reads the cell record at in into a new record of its code,
+                // which replaces the held one. Returns the bytes covered; 0
+                // when the record is damaged, or when its code is not a cell
+                // kind (kind is then that code, no record is held and nothing
+                // is read).
                 size_t Read(const char* in, const char* end);
                 // Writes the held record; 0 for a kind outside the eight.
                 size_t Write(char* out);
@@ -376,16 +389,35 @@ public:
                 std::int16_t RowIndex() const;
                 std::int16_t ColumnIndex() const;
 
-                std::uint16_t kind = 0xFFFF;
+                // The code of the held record, or the foreign code Read met;
+                // 0xFFFF when none was ever set.
+                std::uint16_t Kind() const { return kind; }
+
+                // Replaces the held record by a default R (one of the eight
+                // record classes; others do not compile), sets kind to its
+                // code and returns it for filling. May throw std::bad_alloc
+                // for a FORMULA; the block is then unchanged.
+                template <class R>
+                R& Hold();
+                // The held record as an R. Throws std::bad_variant_access when
+                // the block holds another kind; callers check Kind() first.
+                template <class R>
+                R& As();
+                template <class R>
+                const R& As() const;
+
                 std::uint8_t flag = 1;  // unused by the workbook
-                Blank blank;
-                BoolErr boolErr;
-                LabelSST labelSST;
-                MulBlank mulBlank;
-                MulRK mulRK;
-                Number number;
-                RK rk;
-                Formula formula;
+
+            private:
+                using FormulaBox = std::unique_ptr<Formula>;  // never null when held
+                using Held = std::variant<std::monostate, Blank, BoolErr, LabelSST, MulBlank, MulRK,
+                                          Number, RK, FormulaBox>;
+
+                Record* HeldRecord();  // null when no record is held
+                static Held CopyOf(const Held& other);
+
+                std::uint16_t kind = 0xFFFF;
+                Held held;
             };
 
             RowBlock();
@@ -446,6 +478,35 @@ public:
     Window2 window2;
     EOFRecord eof;
 };
+
+template <class R>
+R& Worksheet::CellTable::RowBlock::CellBlock::Hold() {
+    if constexpr (std::is_same<R, Formula>::value) {
+        Formula& f = *held.emplace<FormulaBox>(std::make_unique<Formula>());
+        kind = f.Code();
+        return f;
+    } else {
+        R& r = held.emplace<R>();
+        kind = r.Code();
+        return r;
+    }
+}
+
+template <class R>
+R& Worksheet::CellTable::RowBlock::CellBlock::As() {
+    if constexpr (std::is_same<R, Formula>::value)
+        return *std::get<FormulaBox>(held);
+    else
+        return std::get<R>(held);
+}
+
+template <class R>
+const R& Worksheet::CellTable::RowBlock::CellBlock::As() const {
+    if constexpr (std::is_same<R, Formula>::value)
+        return *std::get<FormulaBox>(held);
+    else
+        return std::get<R>(held);
+}
 
 }  // namespace XlsBiff
 }  // namespace CompoundFiles

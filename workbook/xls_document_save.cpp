@@ -23,10 +23,6 @@ const std::size_t kRowsPerBlock = 32;
 const std::uint64_t kRowNotSet = 100000;
 const std::uint16_t kColumnNotSet = 1000;
 const std::uint16_t kSheetSelected = 0x0200;
-const std::uint16_t kRkCode = 0x027E;
-const std::uint16_t kMulRkCode = 0x00BD;
-const std::uint16_t kNumberCode = 0x0203;
-const std::uint16_t kLabelSstCode = 0x00FD;
 
 std::uint32_t TypeAt(const XlsSheet& sheet, std::size_t r, std::size_t c) {
     const SheetCell* cell = sheet.CellAt(r, c);
@@ -88,8 +84,8 @@ void XlsDocument::BuildWorksheet(std::size_t w, StringMaps& strings) {
     for (std::size_t r = 0; r < R; ++r) {
         RowBlock& block = blocks[r / kRowsPerBlock];
         if (r % kRowsPerBlock == 0) {
-            // A cell block is large: room for exactly the block's cells at
-            // most, so that the list never moves and never over-allocates.
+            // Room for exactly the block's cells, so that the list never
+            // moves and never over-allocates.
             std::size_t cells = 0;
             for (std::size_t q = r; q < std::min(R, r + kRowsPerBlock); ++q)
                 for (std::size_t c = 0; c < W && !sheet.rows[q].empty(); ++c)
@@ -143,24 +139,24 @@ void XlsDocument::BuildWorksheet(std::size_t w, StringMaps& strings) {
                                                           : XlsBiff::DoubleToRk(x.GetDouble());
                 };
                 if (rk && j > c + 1) {
-                    out.kind = kMulRkCode;
-                    out.mulRK.row = row16;
-                    out.mulRK.firstColumn = static_cast<std::int16_t>(c);
-                    out.mulRK.lastColumn = static_cast<std::int16_t>(j - 1);
-                    out.mulRK.entries.resize(j - c);
-                    for (std::size_t k = c; k < j; ++k) out.mulRK.entries[k - c].rk = code(*sheet.CellAt(r, k));
+                    CellBlock::MulRK& mul = out.Hold<CellBlock::MulRK>();
+                    mul.row = row16;
+                    mul.firstColumn = static_cast<std::int16_t>(c);
+                    mul.lastColumn = static_cast<std::int16_t>(j - 1);
+                    mul.entries.resize(j - c);
+                    for (std::size_t k = c; k < j; ++k) mul.entries[k - c].rk = code(*sheet.CellAt(r, k));
                     c = j;
                 } else if (rk) {
-                    out.kind = kRkCode;
-                    out.rk.row = row16;
-                    out.rk.column = column16;
-                    out.rk.rk = code(cell);
+                    CellBlock::RK& one = out.Hold<CellBlock::RK>();
+                    one.row = row16;
+                    one.column = column16;
+                    one.rk = code(cell);
                     ++c;
                 } else {
-                    out.kind = kNumberCode;
-                    out.number.row = row16;
-                    out.number.column = column16;
-                    out.number.value = cell.GetDouble();
+                    CellBlock::Number& number = out.Hold<CellBlock::Number>();
+                    number.row = row16;
+                    number.column = column16;
+                    number.value = cell.GetDouble();
                     ++c;
                 }
                 continue;
@@ -198,10 +194,10 @@ void XlsDocument::BuildWorksheet(std::size_t w, StringMaps& strings) {
                     ++table.unique;
                 }
             }
-            out.kind = kLabelSstCode;
-            out.labelSST.row = row16;
-            out.labelSST.column = column16;
-            out.labelSST.sstIndex = sst;
+            CellBlock::LabelSST& label = out.Hold<CellBlock::LabelSST>();
+            label.row = row16;
+            label.column = column16;
+            label.sstIndex = sst;
             ++c;
         }
     }

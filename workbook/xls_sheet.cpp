@@ -95,9 +95,9 @@ void XlsSheet::LoadCells() {
     const std::vector<XlsBiff::BiffString>& strings = document->workbook.sharedStrings.strings;
     for (const auto& block : sheet.cellTable.rowBlocks) {
         for (const CellBlock& cell : block.cells) {
-            switch (cell.kind) {
+            switch (cell.Kind()) {
                 case 0x00BD: {  // MULRK
-                    const auto& mul = cell.mulRK;
+                    const auto& mul = cell.As<CellBlock::MulRK>();
                     std::size_t c = static_cast<std::uint16_t>(mul.firstColumn);
                     for (const auto& entry : mul.entries) {
                         if (c >= MaxColumns) break;
@@ -105,15 +105,18 @@ void XlsSheet::LoadCells() {
                     }
                     break;
                 }
-                case 0x027E:
-                    SetFromRk(cell.rk.row, cell.rk.column, cell.rk.rk);
+                case 0x027E: {
+                    const auto& rk = cell.As<CellBlock::RK>();
+                    SetFromRk(rk.row, rk.column, rk.rk);
                     break;
-                case 0x0203:
-                    if (SheetCell* target = Cell(cell.number.row, cell.number.column))
-                        target->SetReal(cell.number.value);
+                }
+                case 0x0203: {
+                    const auto& number = cell.As<CellBlock::Number>();
+                    if (SheetCell* target = Cell(number.row, number.column)) target->SetReal(number.value);
                     break;
+                }
                 case 0x00FD: {
-                    const auto& label = cell.labelSST;
+                    const auto& label = cell.As<CellBlock::LabelSST>();
                     if (label.sstIndex >= strings.size()) break;
                     SheetCell* target = Cell(label.row, label.column);
                     if (target == nullptr) break;
@@ -129,11 +132,12 @@ void XlsSheet::LoadCells() {
                     }
                     break;
                 }
-                case 0x0205:
-                    if (cell.boolErr.isError == 0)
-                        if (SheetCell* target = Cell(cell.boolErr.row, cell.boolErr.column))
-                            target->SetInt(cell.boolErr.value);
+                case 0x0205: {
+                    const auto& boolErr = cell.As<CellBlock::BoolErr>();
+                    if (boolErr.isError == 0)
+                        if (SheetCell* target = Cell(boolErr.row, boolErr.column)) target->SetInt(boolErr.value);
                     break;
+                }
                 default:  // formulas and blanks are not kept
                     break;
             }

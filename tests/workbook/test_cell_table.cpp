@@ -8,6 +8,7 @@ using namespace CompoundFiles::XlsBiff;
 using namespace sheet_bytes;
 using CellTable = Worksheet::CellTable;
 using RowBlock = CellTable::RowBlock;
+using CellBlock = RowBlock::CellBlock;
 
 namespace {
 
@@ -44,8 +45,8 @@ TEST(CellTable, FortyEightByteRowBlock) {
     ASSERT_EQ(b.cells.size(), 1u);
     EXPECT_EQ(b.rows[0].row, 4);
     EXPECT_EQ(b.rows[0].height, 255);
-    EXPECT_EQ(b.cells[0].kind, 0x0203);
-    EXPECT_EQ(b.cells[0].number.value, 2.5);
+    EXPECT_EQ(b.cells[0].Kind(), 0x0203);
+    EXPECT_EQ(b.cells[0].As<CellBlock::Number>().value, 2.5);
     EXPECT_EQ(b.dbCell.firstRowOffset, 38u);
     ASSERT_EQ(b.dbCell.cellOffsets.size(), 1u);
     EXPECT_EQ(b.dbCell.cellOffsets[0], 20);
@@ -70,7 +71,7 @@ TEST(CellTable, ForeignRecordInsideBlockIsDropped) {
     RowBlock b;
     EXPECT_EQ(ReadAll(b, Join({in, kEof})), in.size());
     ASSERT_EQ(b.cells.size(), 2u);
-    EXPECT_EQ(b.cells[1].number.value, 3.0);
+    EXPECT_EQ(b.cells[1].As<CellBlock::Number>().value, 3.0);
     EXPECT_EQ(Written(b), Join({row, n1, n2, dbcell}));
 }
 

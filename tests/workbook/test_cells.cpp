@@ -274,7 +274,7 @@ TEST(CellRecords, FormulaWithDamagedCompanionsIsRefused) {
 
 TEST(CellRecords, CellBlockDispatchAndForeignKinds) {
     CellBlock b;
-    EXPECT_EQ(b.kind, 0xFFFF);
+    EXPECT_EQ(b.Kind(), 0xFFFF);
     EXPECT_EQ(b.flag, 1);
     EXPECT_EQ(b.DataSize(), 0u);
     EXPECT_EQ(b.RecordSize(), 0u);
@@ -286,7 +286,7 @@ TEST(CellRecords, CellBlockDispatchAndForeignKinds) {
 
     const Bytes window2 = WithEof(Rec(0x023E, Filled(18, 0)));
     EXPECT_EQ(b.Read(window2.data(), window2.data() + window2.size()), 0u);
-    EXPECT_EQ(b.kind, 0x023E);
+    EXPECT_EQ(b.Kind(), 0x023E);
     EXPECT_EQ(b.RecordSize(), 0u);
 
     Bytes mulrk;
@@ -300,7 +300,7 @@ TEST(CellRecords, CellBlockDispatchAndForeignKinds) {
     const Bytes rec = WithEof(Rec(0x00BD, mulrk));
     CellBlock m;
     EXPECT_EQ(m.Read(rec.data(), rec.data() + rec.size()), 28u);
-    EXPECT_EQ(m.kind, 0x00BD);
+    EXPECT_EQ(m.Kind(), 0x00BD);
     EXPECT_EQ(m.RowIndex(), 7);
     EXPECT_EQ(m.ColumnIndex(), 2);
     EXPECT_EQ(m.RecordSize(), 28u);

@@ -150,7 +150,7 @@ TEST(Worksheet, LaterRecordReplacesEarlierAndRowRunsAppend) {
     EXPECT_EQ(ReadAll(w, in), in.size());
     EXPECT_EQ(w.dimensions.lastRowPlusOne, 41u);
     ASSERT_EQ(w.cellTable.rowBlocks.size(), 2u);
-    EXPECT_EQ(w.cellTable.rowBlocks[1].cells[0].number.value, 2.0);
+    EXPECT_EQ(w.cellTable.rowBlocks[1].cells[0].As<CellBlock::Number>().value, 2.0);
 }
 
 TEST(Worksheet, DamagedOrUnterminatedSubstreams) {
@@ -200,61 +200,67 @@ Worksheet MixedSheet(unsigned rows, std::mt19937& rng) {
             CellBlock cell;
             const int kind = pick(rng);
             switch (kind) {
-                case 0:
-                    cell.kind = 0x027E;
-                    cell.rk.row = r, cell.rk.column = c, cell.rk.rk = IntegerToRk(small(rng));
+                case 0: {
+                    CellBlock::RK& rec = cell.Hold<CellBlock::RK>();
+                    rec.row = r, rec.column = c, rec.rk = IntegerToRk(small(rng));
                     c += 1;
                     break;
+                }
                 case 1: {
-                    cell.kind = 0x00BD;
+                    CellBlock::MulRK& rec = cell.Hold<CellBlock::MulRK>();
                     const int n = width(rng) + 1;
-                    cell.mulRK.row = r, cell.mulRK.firstColumn = c;
+                    rec.row = r, rec.firstColumn = c;
                     for (int i = 0; i < n; ++i) {
                         CellBlock::MulRK::XFRK e;
                         e.xfIndex = 15;
                         e.rk = DoubleToRk(small(rng) / 100.0);
-                        cell.mulRK.entries.push_back(e);
+                        rec.entries.push_back(e);
                     }
-                    cell.mulRK.lastColumn = static_cast<std::int16_t>(c + n - 1);
+                    rec.lastColumn = static_cast<std::int16_t>(c + n - 1);
                     c += n;
                     break;
                 }
-                case 2:
-                    cell.kind = 0x0203;
-                    cell.number.row = r, cell.number.column = c, cell.number.value = small(rng) / 7.0;
+                case 2: {
+                    CellBlock::Number& rec = cell.Hold<CellBlock::Number>();
+                    rec.row = r, rec.column = c, rec.value = small(rng) / 7.0;
                     c += 1;
                     break;
-                case 3:
-                    cell.kind = 0x00FD;
-                    cell.labelSST.row = r, cell.labelSST.column = c, cell.labelSST.sstIndex = rng() % 5000;
+                }
+                case 3: {
+                    CellBlock::LabelSST& rec = cell.Hold<CellBlock::LabelSST>();
+                    rec.row = r, rec.column = c, rec.sstIndex = rng() % 5000;
                     c += 1;
                     break;
-                case 4:
-                    cell.kind = 0x0201;
-                    cell.blank.row = r, cell.blank.column = c, cell.blank.xfIndex = 21;
+                }
+                case 4: {
+                    CellBlock::Blank& rec = cell.Hold<CellBlock::Blank>();
+                    rec.row = r, rec.column = c, rec.xfIndex = 21;
                     c += 1;
                     break;
+                }
                 case 5: {
-                    cell.kind = 0x00BE;
+                    CellBlock::MulBlank& rec = cell.Hold<CellBlock::MulBlank>();
                     const int n = width(rng);
-                    cell.mulBlank.row = r, cell.mulBlank.firstColumn = c;
-                    cell.mulBlank.xfIndices.assign(n, 22);
-                    cell.mulBlank.lastColumn = static_cast<std::int16_t>(c + n - 1);
+                    rec.row = r, rec.firstColumn = c;
+                    rec.xfIndices.assign(n, 22);
+                    rec.lastColumn = static_cast<std::int16_t>(c + n - 1);
                     c += n;
                     break;
                 }
-                case 6:
-                    cell.kind = 0x0205;
-                    cell.boolErr.row = r, cell.boolErr.column = c, cell.boolErr.value = 1;
+                case 6: {
+                    CellBlock::BoolErr& rec = cell.Hold<CellBlock::BoolErr>();
+                    rec.row = r, rec.column = c, rec.value = 1;
                     c += 1;
                     break;
-                default:
-                    cell.kind = 0x0006;
-                    cell.formula.row = r, cell.formula.column = c;
-                    cell.formula.formulaBytes = {3, 0, 0x1E, static_cast<char>(c), 0};
-                    if (c % 2) cell.formula.string.text = {'o', 'k'};
+                }
+                default: {
+                    CellBlock::Formula& rec = cell.Hold<CellBlock::Formula>();
+                    rec.row = r, rec.column = c;
+                    rec.formulaBytes = {3, 0, 0x1E, static_cast<char>(c), 0};
+                    if (c % 2) rec.string.text = {'o', 'k'};
                     c += 1;
                     break;
+                }
             }
             block.cells.push_back(cell);
         }
@@ -283,23 +289,23 @@ TEST(Worksheet, ThousandsOfMixedRowsRoundTrip) {
         for (size_t i = 0; i < x.cells.size(); ++i, ++cells) {
             CellBlock& p = x.cells[i];
             CellBlock& q = y.cells[i];
-            ASSERT_EQ(p.kind, q.kind);
+            ASSERT_EQ(p.Kind(), q.Kind());
             ASSERT_EQ(p.RowIndex(), q.RowIndex());
             ASSERT_EQ(p.ColumnIndex(), q.ColumnIndex());
             ASSERT_EQ(p.RecordSize(), q.RecordSize());
-            switch (p.kind) {
-                case 0x027E: ASSERT_EQ(p.rk.rk, q.rk.rk); break;
-                case 0x0203: ASSERT_EQ(p.number.value, q.number.value); break;
-                case 0x00FD: ASSERT_EQ(p.labelSST.sstIndex, q.labelSST.sstIndex); break;
-                case 0x00BE: ASSERT_EQ(p.mulBlank.xfIndices, q.mulBlank.xfIndices); break;
+            switch (p.Kind()) {
+                case 0x027E: ASSERT_EQ(p.As<CellBlock::RK>().rk, q.As<CellBlock::RK>().rk); break;
+                case 0x0203: ASSERT_EQ(p.As<CellBlock::Number>().value, q.As<CellBlock::Number>().value); break;
+                case 0x00FD: ASSERT_EQ(p.As<CellBlock::LabelSST>().sstIndex, q.As<CellBlock::LabelSST>().sstIndex); break;
+                case 0x00BE: ASSERT_EQ(p.As<CellBlock::MulBlank>().xfIndices, q.As<CellBlock::MulBlank>().xfIndices); break;
                 case 0x0006:
-                    ASSERT_EQ(p.formula.formulaBytes, q.formula.formulaBytes);
-                    ASSERT_EQ(p.formula.string.text, q.formula.string.text);
+                    ASSERT_EQ(p.As<CellBlock::Formula>().formulaBytes, q.As<CellBlock::Formula>().formulaBytes);
+                    ASSERT_EQ(p.As<CellBlock::Formula>().string.text, q.As<CellBlock::Formula>().string.text);
                     break;
                 case 0x00BD:
-                    ASSERT_EQ(p.mulRK.entries.size(), q.mulRK.entries.size());
-                    for (size_t e = 0; e < p.mulRK.entries.size(); ++e)
-                        ASSERT_EQ(p.mulRK.entries[e].rk, q.mulRK.entries[e].rk);
+                    ASSERT_EQ(p.As<CellBlock::MulRK>().entries.size(), q.As<CellBlock::MulRK>().entries.size());
+                    for (size_t e = 0; e < p.As<CellBlock::MulRK>().entries.size(); ++e)
+                        ASSERT_EQ(p.As<CellBlock::MulRK>().entries[e].rk, q.As<CellBlock::MulRK>().entries[e].rk);
                     break;
                 default: break;
             }

@@ -44,40 +44,40 @@ std::string RunCommand(const std::string& command) {
 
 CellBlock RkCell(unsigned r, unsigned c, std::uint32_t rk) {
     CellBlock b;
-    b.kind = 0x027E;
-    b.rk.row = r, b.rk.column = c, b.rk.rk = rk;
+    CellBlock::RK& rkRec = b.Hold<CellBlock::RK>();
+    rkRec.row = r, rkRec.column = c, rkRec.rk = rk;
     return b;
 }
 
 CellBlock NumberCell(unsigned r, unsigned c, double v) {
     CellBlock b;
-    b.kind = 0x0203;
-    b.number.row = r, b.number.column = c, b.number.value = v;
+    CellBlock::Number& numberRec = b.Hold<CellBlock::Number>();
+    numberRec.row = r, numberRec.column = c, numberRec.value = v;
     return b;
 }
 
 CellBlock LabelCell(unsigned r, unsigned c, unsigned index) {
     CellBlock b;
-    b.kind = 0x00FD;
-    b.labelSST.row = r, b.labelSST.column = c, b.labelSST.sstIndex = index;
+    CellBlock::LabelSST& labelSSTRec = b.Hold<CellBlock::LabelSST>();
+    labelSSTRec.row = r, labelSSTRec.column = c, labelSSTRec.sstIndex = index;
     return b;
 }
 
 CellBlock BoolErrCell(unsigned r, unsigned c, unsigned value, unsigned isError) {
     CellBlock b;
-    b.kind = 0x0205;
-    b.boolErr.row = r, b.boolErr.column = c;
-    b.boolErr.value = static_cast<std::uint8_t>(value);
-    b.boolErr.isError = static_cast<std::uint8_t>(isError);
+    CellBlock::BoolErr& boolErrRec = b.Hold<CellBlock::BoolErr>();
+    boolErrRec.row = r, boolErrRec.column = c;
+    boolErrRec.value = static_cast<std::uint8_t>(value);
+    boolErrRec.isError = static_cast<std::uint8_t>(isError);
     return b;
 }
 
 CellBlock FormulaCell(unsigned r, unsigned c, const char result[8]) {
     CellBlock b;
-    b.kind = 0x0006;
-    b.formula.row = r, b.formula.column = c;
-    std::memcpy(b.formula.result, result, 8);
-    b.formula.formulaBytes = {0, 0, 3, 0, 0x1E, 12, 0};  // =12
+    CellBlock::Formula& formulaRec = b.Hold<CellBlock::Formula>();
+    formulaRec.row = r, formulaRec.column = c;
+    std::memcpy(formulaRec.result, result, 8);
+    formulaRec.formulaBytes = {0, 0, 3, 0, 0x1E, 12, 0};  // =12
     return b;
 }
 
@@ -114,15 +114,15 @@ TEST(WorksheetInterop, IndependentReaderSeesTheCells) {
     first.cells.push_back(BoolErrCell(0, 5, 0x07, 1));
 
     CellBlock mul;
-    mul.kind = 0x00BD;
-    mul.mulRK.row = 1;
-    mul.mulRK.firstColumn = 2;
+    CellBlock::MulRK& mulRKRec = mul.Hold<CellBlock::MulRK>();
+    mulRKRec.row = 1;
+    mulRKRec.firstColumn = 2;
     for (std::uint32_t rk : {IntegerToRk(-7), DoubleToRk(-3.25), DoubleToRk(12.34), IntegerToRk(536870911)}) {
         CellBlock::MulRK::XFRK e;
         e.rk = rk;
-        mul.mulRK.entries.push_back(e);
+        mulRKRec.entries.push_back(e);
     }
-    mul.mulRK.lastColumn = 5;
+    mulRKRec.lastColumn = 5;
     first.cells.push_back(mul);
 
     char numeric[8];
@@ -134,13 +134,13 @@ TEST(WorksheetInterop, IndependentReaderSeesTheCells) {
     const char text[8] = {0, 0, 0, 0, 0, 0, '\xFF', '\xFF'};
     CellBlock withString = FormulaCell(2, 1, text);
     const Bytes stringRecord = Rec(0x0207, {2, 0, 0, 'o', 'k'});
-    ASSERT_EQ(withString.formula.string.Read(stringRecord.data(), stringRecord.data() + stringRecord.size()), 9u);
+    ASSERT_EQ(withString.As<CellBlock::Formula>().string.Read(stringRecord.data(), stringRecord.data() + stringRecord.size()), 9u);
     first.cells.push_back(withString);
     first.cells.push_back(LabelCell(2, 2, 0));
     CellBlock blanks;
-    blanks.kind = 0x00BE;
-    blanks.mulBlank.row = 2, blanks.mulBlank.firstColumn = 3, blanks.mulBlank.lastColumn = 4;
-    blanks.mulBlank.xfIndices = {0, 0};
+    CellBlock::MulBlank& mulBlankRec = blanks.Hold<CellBlock::MulBlank>();
+    mulBlankRec.row = 2, mulBlankRec.firstColumn = 3, mulBlankRec.lastColumn = 4;
+    mulBlankRec.xfIndices = {0, 0};
     first.cells.push_back(blanks);
 
     second.cells.push_back(NumberCell(40, 0, 1e300));

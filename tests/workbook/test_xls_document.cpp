@@ -182,32 +182,32 @@ TEST(XlsDocument, NumberRecordChoices) {
     const std::vector<const CellBlock*> cells = Cells(doc.Worksheets()[0]);
     ASSERT_EQ(cells.size(), 7u);
 
-    EXPECT_EQ(cells[0]->kind, 0x00BD);
-    EXPECT_EQ(cells[0]->mulRK.firstColumn, 0);
-    EXPECT_EQ(cells[0]->mulRK.lastColumn, 2);
-    ASSERT_EQ(cells[0]->mulRK.entries.size(), 3u);
+    EXPECT_EQ(cells[0]->Kind(), 0x00BD);
+    EXPECT_EQ(cells[0]->As<CellBlock::MulRK>().firstColumn, 0);
+    EXPECT_EQ(cells[0]->As<CellBlock::MulRK>().lastColumn, 2);
+    ASSERT_EQ(cells[0]->As<CellBlock::MulRK>().entries.size(), 3u);
     for (int k = 0; k < 3; ++k) {
-        EXPECT_EQ(cells[0]->mulRK.entries[k].rk, CompoundFiles::XlsBiff::IntegerToRk(k + 1));
-        EXPECT_EQ(cells[0]->mulRK.entries[k].xfIndex, 0);
+        EXPECT_EQ(cells[0]->As<CellBlock::MulRK>().entries[k].rk, CompoundFiles::XlsBiff::IntegerToRk(k + 1));
+        EXPECT_EQ(cells[0]->As<CellBlock::MulRK>().entries[k].xfIndex, 0);
     }
-    EXPECT_EQ(cells[1]->kind, 0x027E);
-    EXPECT_EQ(cells[1]->rk.column, 3);
-    EXPECT_EQ(CompoundFiles::XlsBiff::RkToDouble(cells[1]->rk.rk), 4.0);
-    EXPECT_EQ(cells[2]->kind, 0x027E);
-    EXPECT_EQ(cells[2]->rk.column, 5);
-    EXPECT_EQ(CompoundFiles::XlsBiff::RkToInteger(cells[2]->rk.rk), -5);
+    EXPECT_EQ(cells[1]->Kind(), 0x027E);
+    EXPECT_EQ(cells[1]->As<CellBlock::RK>().column, 3);
+    EXPECT_EQ(CompoundFiles::XlsBiff::RkToDouble(cells[1]->As<CellBlock::RK>().rk), 4.0);
+    EXPECT_EQ(cells[2]->Kind(), 0x027E);
+    EXPECT_EQ(cells[2]->As<CellBlock::RK>().column, 5);
+    EXPECT_EQ(CompoundFiles::XlsBiff::RkToInteger(cells[2]->As<CellBlock::RK>().rk), -5);
 
-    EXPECT_EQ(cells[3]->kind, 0x00BD);
-    EXPECT_EQ(cells[3]->mulRK.row, 1);
-    EXPECT_EQ(cells[3]->mulRK.lastColumn, 1);
+    EXPECT_EQ(cells[3]->Kind(), 0x00BD);
+    EXPECT_EQ(cells[3]->As<CellBlock::MulRK>().row, 1);
+    EXPECT_EQ(cells[3]->As<CellBlock::MulRK>().lastColumn, 1);
     // Doubles that do not code as RK are each a NUMBER of their own, and the
     // RK double behind them stands alone.
-    EXPECT_EQ(cells[4]->kind, 0x0203);
-    EXPECT_EQ(cells[4]->number.value, 1234.5678);
-    EXPECT_EQ(cells[5]->kind, 0x0203);
-    EXPECT_EQ(cells[5]->number.value, 57 * 0.01);
-    EXPECT_EQ(cells[6]->kind, 0x027E);
-    EXPECT_EQ(cells[6]->rk.column, 4);
+    EXPECT_EQ(cells[4]->Kind(), 0x0203);
+    EXPECT_EQ(cells[4]->As<CellBlock::Number>().value, 1234.5678);
+    EXPECT_EQ(cells[5]->Kind(), 0x0203);
+    EXPECT_EQ(cells[5]->As<CellBlock::Number>().value, 57 * 0.01);
+    EXPECT_EQ(cells[6]->Kind(), 0x027E);
+    EXPECT_EQ(cells[6]->As<CellBlock::RK>().column, 4);
     ASSERT_EQ(doc.Worksheets()[0].cellTable.rowBlocks.size(), 1u);
     const auto& block = doc.Worksheets()[0].cellTable.rowBlocks[0];
     ASSERT_EQ(block.rows.size(), 2u);
@@ -230,8 +230,8 @@ TEST(XlsDocument, SharedStringsCountEveryUseOnce) {
     ASSERT_EQ(table.strings.size(), 1u);
     for (const Worksheet& w : doc.Worksheets())
         for (const CellBlock* c : Cells(w)) {
-            EXPECT_EQ(c->kind, 0x00FD);
-            EXPECT_EQ(c->labelSST.sstIndex, 0u);
+            EXPECT_EQ(c->Kind(), 0x00FD);
+            EXPECT_EQ(c->As<CellBlock::LabelSST>().sstIndex, 0u);
         }
 
     // Narrow and wide texts of the same letters are different strings;
