@@ -1,6 +1,10 @@
 // Row blocks and the cell table.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <variant>
+#include <vector>
+
 #include "tests/workbook/sheet_bytes.h"
 #include "workbook/worksheet.h"
 
@@ -20,6 +24,16 @@ Bytes Written(T& t) {
     Bytes out(t.DataSize() + 8, 'x');
     const size_t n = t.Write(out.data());
     EXPECT_EQ(n, t.DataSize());
+    EXPECT_EQ(out[n], 'x');
+    out.resize(n);
+    return out;
+}
+
+// A cell block's bytes; its DataSize is that of the record's data alone.
+Bytes BlockBytes(CellBlock& c) {
+    Bytes out(c.RecordSize() + 8, 'x');
+    const size_t n = c.Write(out.data());
+    EXPECT_EQ(n, c.RecordSize());
     EXPECT_EQ(out[n], 'x');
     out.resize(n);
     return out;
@@ -128,4 +142,68 @@ TEST(CellTable, DamagedRecordsInsideBlock) {
     const Bytes odd = Join({row, Rec(0x00D7, {0, 0, 0, 0, 5, 0, 9})});
     EXPECT_EQ(ReadAll(oddDb, Join({odd, kEof})), odd.size());
     EXPECT_EQ(oddDb.dbCell.cellOffsets, (std::vector<std::uint16_t>{5}));
+}
+
+TEST(CellTable, BlockHoldsOnlyItsOwnRecord) {
+    // Whole sheets of cell blocks are built before saving: a block must cost
+    // about one small record, not one of each kind.
+    EXPECT_LT(sizeof(CellBlock), 2 * sizeof(CellBlock::Number));
+
+    CellBlock b;
+    CellBlock::Number& n = b.Hold<CellBlock::Number>();
+    n.row = 3, n.column = 4, n.value = 0.1;
+    EXPECT_EQ(b.Kind(), 0x0203);
+    EXPECT_EQ(b.RowIndex(), 3);
+    EXPECT_EQ(b.ColumnIndex(), 4);
+    EXPECT_EQ(BlockBytes(b), Rec(0x0203, NumberData(3, 4, 0.1)));
+    EXPECT_THROW(b.As<CellBlock::RK>(), std::bad_variant_access);
+
+    // Another kind replaces the record whole.
+    CellBlock::MulRK& m = b.Hold<CellBlock::MulRK>();
+    EXPECT_EQ(b.Kind(), 0x00BD);
+    EXPECT_TRUE(m.entries.empty());
+    EXPECT_THROW(b.As<CellBlock::Number>(), std::bad_variant_access);
+}
+
+TEST(CellTable, FormulaBlocksCopyDeepAndMoveOut) {
+    CellBlock f;
+    CellBlock::Formula& formula = f.Hold<CellBlock::Formula>();
+    formula.row = 2, formula.column = 1;
+    formula.formulaBytes = {3, 0, 0x1E, 12, 0};
+    formula.string.text = {'o', 'k'};
+    const Bytes bytes = BlockBytes(f);
+
+    CellBlock copy = f;
+    copy.As<CellBlock::Formula>().string.text = {'n', 'o', 'w'};
+    EXPECT_EQ(BlockBytes(f), bytes);  // the original keeps its own records
+
+    std::vector<CellBlock> cells;
+    cells.push_back(std::move(f));
+    // A block moved from is left as constructed, never with a dangling record.
+    EXPECT_EQ(f.Kind(), 0xFFFF);
+    EXPECT_EQ(f.RecordSize(), 0u);
+    for (int i = 0; i < 100; ++i) cells.push_back(copy);  // the list moves its blocks
+    EXPECT_EQ(BlockBytes(cells[0]), bytes);
+    EXPECT_EQ(cells[100].As<CellBlock::Formula>().string.text, copy.As<CellBlock::Formula>().string.text);
+}
+
+TEST(CellTable, ReadingClaimsRoomOnlyForWhatItReads) {
+    // Room is never reserved on the strength of a ROW record: a few bytes of
+    // input must not cost megabytes. Three blocks of 1, 0 and 5 cells.
+    Bytes five = Rec(0x0208, RowData(64, 0, 5));
+    for (unsigned c = 0; c < 5; ++c) five = Join({five, Rec(0x0203, NumberData(64, c, c + 0.5))});
+    five = Join({five, Rec(0x00D7, DbCellData(0, {20}))});
+    const Bytes empty = Join({Rec(0x0208, RowData(32, 0, 0)), Rec(0x00D7, DbCellData(0, {}))});
+    const Bytes in = Join({OneRowBlock(0, 1.0), empty, five});
+    CellTable t;
+    ASSERT_EQ(ReadAll(t, Join({in, kEof})), in.size());
+    ASSERT_EQ(t.rowBlocks.size(), 3u);
+    EXPECT_LE(t.rowBlocks.capacity(), 2 * t.rowBlocks.size());
+    const size_t expected[] = {1, 0, 5};
+    for (size_t k = 0; k < 3; ++k) {
+        const RowBlock& block = t.rowBlocks[k];
+        EXPECT_EQ(block.cells.size(), expected[k]);
+        EXPECT_LE(block.cells.capacity(), 2 * block.cells.size()) << "block " << k;
+    }
+    EXPECT_EQ(Written(t), in);
 }
