@@ -26,6 +26,8 @@ int Trunc(float v) {
   return static_cast<int>(v);
 }
 
+constexpr int kMaxRadii = 1000000;
+
 uint32_t Width(DMImage *image) { return DM::ImageGetDimensionSize(image, 0); }
 uint32_t Lines(DMImage *image) { return DM::ImageGetDimensionSize(image, 1); }
 
@@ -99,7 +101,10 @@ void CalculateRDF(DMImage *input, DMImage **rdf, float first, float last, float 
     if (!DM::ImageIsValid(input) || Lines(input) < 3)
       Refuse(fn, "the input image must be a valid image at least 3 lines high");
     const int n_r = Trunc(r_count);
-    if (n_r < 1) Refuse(fn, "the number of radii must be at least 1");
+    // Every radius is a sum over the whole range: a count far beyond any
+    // useful sampling would run for hours.
+    if (n_r < 1 || n_r > kMaxRadii)
+      Refuse(fn, "the number of radii must lie between 1 and " + std::to_string(kMaxRadii));
 
     RDFProfile p;
     p.profile = orvan::ImageToFloatMatrix(input).col(2);

@@ -7,7 +7,9 @@ arma::Col<float> RDFSineTransform(const RDFProfile& p, int lo, int hi, int r_max
   const arma::Col<float>& F = p.profile;
   const int n = static_cast<int>(F.n_elem);
   const float dr = static_cast<float>(static_cast<double>(r_max) / static_cast<double>(n_r));
-  if (hi - lo < 11 || lo < 0 || hi > n) {
+  // In 64 bits: a range end of INT_MIN (a script number that is not a
+  // number) must not wrap around into a valid-looking range.
+  if (lo < 0 || hi > n || static_cast<long long>(hi) - lo < 11) {
     lo = 0;
     hi = n;
   }
