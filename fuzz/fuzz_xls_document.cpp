@@ -94,9 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!WriteFile(input, data, size)) return 0;
 
     XlsDocument doc;
-    const bool loaded = doc.Load(input.c_str());
+    const bool opened = doc.Load(input.c_str());
     std::remove(input.c_str());
-    if (!loaded) return 0;
+    if (!opened) return 0;
     Require(doc.Globals().sheets.size() == doc.SheetCount(), "one entry per sheet");
     Require(doc.Worksheets().size() == doc.SheetCount(), "one worksheet per sheet");
     const std::string loaded = Describe(doc);
