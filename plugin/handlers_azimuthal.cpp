@@ -30,6 +30,18 @@ std::int32_t Trunc(float v) {
   throw std::invalid_argument(std::string(function) + ": " + problem);
 }
 
+// A centre far outside the image asks for a profile of its distance in
+// bins; beyond these sizes the request is a mistake, not a pattern, and is
+// refused before gigabytes are allocated.
+constexpr std::int64_t kMaxRadius = std::int64_t{1} << 20;
+constexpr std::int64_t kMaxProjectionSamples = std::int64_t{1} << 28;
+
+void CheckRadius(const char *function, std::int64_t r) {
+  if (r > kMaxRadius)
+    Refuse(function, "an outer radius of " + std::to_string(r) + " is beyond the largest profile of " +
+                         std::to_string(kMaxRadius) + " bins; the centre lies too far outside the image");
+}
+
 void Load(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y) {
   pattern.image = orvan::ImageToFloatMatrix(image);
   pattern.centerX = center_x;
@@ -77,6 +89,7 @@ std::uint32_t OuterRadius(const char *function, const DiffractionPattern &patter
   else if (radius > 1.0f && radius < static_cast<float>(r))
     r = Trunc(radius);
   if (r < 1) Refuse(function, "the image is too small for an outer radius of at least 1");
+  CheckRadius(function, r);
   return static_cast<std::uint32_t>(r);
 }
 
@@ -150,6 +163,14 @@ void AzimuthalProjection(DMImage *image, DMImage **projection, float center_x, f
     Load(pattern, image, center_x, center_y);
     const std::int32_t r = MaxRadius(pattern, 1) - 5;
     if (r < 2) Refuse(fn, "the image is too small for a projection around this centre");
+    CheckRadius(fn, r);
+    // The angle samples as the projection counts them (0 and 1: automatic).
+    const double radii = static_cast<double>(r) - 1.0;
+    const double angles = n_a == 0 ? 2.0 * r * 3.14159265358979 : n_a == 1 ? radii * 1.62 : n_a;
+    if (angles * radii > static_cast<double>(kMaxProjectionSamples))
+      Refuse(fn, "a projection of " + std::to_string(static_cast<long long>(angles)) + " angles by " +
+                     std::to_string(r - 1) + " radii is beyond the largest of " +
+                     std::to_string(kMaxProjectionSamples) + " samples");
     const arma::Mat<float> polar =
         AzimuthalProjectionCore(pattern, 1, static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(n_a));
     orvan::StoreNewImage(projection, orvan::FloatMatrixToRealImage(polar, ""));

@@ -34,6 +34,26 @@ std::int32_t Trunc(float v) {
 
 float Read(const float *number) { return number ? *number : 0.0f; }
 
+// Beyond these sizes a request is a mistake, not a pattern: a centre far
+// outside the image asks for a profile of its distance in bins, and angle
+// bins and smoothing widths near the 32-bit limit for tables of gigabytes.
+constexpr std::int64_t kMaxRadius = std::int64_t{1} << 20;
+constexpr std::int64_t kMaxPolarSamples = std::int64_t{1} << 26;
+
+// The angle bins and smoothing half-width of the ring fit, checked against
+// the radius range before anything is allocated. Bins below 1 and negative
+// widths are the fit's own to refuse.
+void CheckRingFit(std::int32_t r_in, std::int32_t r_out, std::int32_t bins, std::int32_t half_width) {
+  const std::int64_t radii = std::int64_t{r_out} - r_in;
+  if (bins > 0 && radii * bins > kMaxPolarSamples)
+    throw std::invalid_argument("ellipticity fit: " + std::to_string(bins) + " angle bins over " +
+                                std::to_string(radii) + " radii exceed " +
+                                std::to_string(kMaxPolarSamples) + " samples");
+  if (half_width > radii)
+    throw std::invalid_argument("ellipticity fit: a smoothing half-width of " + std::to_string(half_width) +
+                                " exceeds the radius range of " + std::to_string(radii));
+}
+
 void Load(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y) {
   pattern.image = orvan::ImageToFloatMatrix(image);
   pattern.centerX = center_x;
@@ -50,7 +70,9 @@ bool RadiiAccepted(const DiffractionPattern &pattern, float inner, float outer,
   r_in = Trunc(inner);
   r_out = Trunc(outer);
   const std::int32_t limit = MaxRadius(pattern, 1) - 5;
-  if (outer > inner && static_cast<double>(inner) > 10.0 && static_cast<float>(limit) > outer)
+  // The last condition only matters for a centre far outside the image.
+  if (outer > inner && static_cast<double>(inner) > 10.0 && static_cast<float>(limit) > outer &&
+      r_out <= kMaxRadius)
     return true;
   ResultsStream << "Bad input for inner and outer radius!" << std::endl;
   return false;
@@ -112,6 +134,10 @@ float GuessInnerandOuterRadius(DMImage *image, float half_width, float center_x,
     if (R < 1)
       throw std::invalid_argument(
           "GuessInnerandOuterRadius: the image is too small for an outer radius of at least 1");
+    if (R > kMaxRadius)
+      throw std::invalid_argument("GuessInnerandOuterRadius: an outer radius of " + std::to_string(R) +
+                                  " is beyond the largest profile of " + std::to_string(kMaxRadius) +
+                                  " bins; the centre lies too far outside the image");
     std::int32_t a = Trunc(Read(inner_radius));
     std::int32_t m = Trunc(std::floor(Read(ring_radius) + 0.5f));
     std::int32_t b = Trunc(Read(outer_radius));
@@ -166,6 +192,7 @@ float RefineCenterEllipticity(DMImage *image, float *center_x, float *center_y, 
     std::int32_t r_in, r_out;
     if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
     const std::int32_t bins = Trunc(angle_bins), s = Trunc(half_width);
+    CheckRingFit(r_in, r_out, bins, s);
     float ring = 0.0f;
     DiagnosticStream() << "First fit:" << std::endl;
     RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
@@ -193,10 +220,11 @@ float RefineCenterEllipticityFit(DMImage *image, float *center_x, float *center_
     Load(pattern, image, Read(center_x), Read(center_y));
     std::int32_t r_in, r_out;
     if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
+    const std::int32_t bins = Trunc(angle_bins), s = Trunc(half_width);
+    CheckRingFit(r_in, r_out, bins, s);
     float ring = 0.0f;
     DiagnosticStream() << "First fit:" << std::endl;
-    RefineCenterEllipticityFitCore(pattern, r_in, r_out, Trunc(angle_bins), Trunc(half_width), 1,
-                                   &ring, ResultsStream);
+    RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 1, &ring, ResultsStream);
     // The ring radius of the fit stands even when the ellipse is refused.
     DistortionTooLarge(pattern);
     WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius,

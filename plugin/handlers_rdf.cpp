@@ -103,8 +103,8 @@ void CalculateRDF(DMImage *input, DMImage **rdf, float first, float last, float 
     const int n_r = Trunc(r_count);
     // Every radius is a sum over the whole range: a count far beyond any
     // useful sampling would run for hours.
-    if (n_r < 1 || n_r > kMaxRadii)
-      Refuse(fn, "the number of radii must lie between 1 and " + std::to_string(kMaxRadii));
+    if (n_r < 1) Refuse(fn, "the number of radii must be at least 1");
+    if (n_r > kMaxRadii) Refuse(fn, "the number of radii must be at most " + std::to_string(kMaxRadii));
 
     RDFProfile p;
     p.profile = orvan::ImageToFloatMatrix(input).col(2);

@@ -40,9 +40,41 @@ TEST_F(Regression, CalculateRdfWithALastPositionThatIsNoNumberTransformsTheWhole
 // variable keeps its image.
 TEST_F(Regression, CalculateRdfRefusesAnAbsurdRadiusCount) {
   EXPECT_TRUE(Rdf(10, 140, 1e9).empty());
-  EXPECT_EQ(TakeResults(), "exception caught: CalculateRDF: the number of radii must lie between 1 and 1000000\n");
+  EXPECT_EQ(TakeResults(), "exception caught: CalculateRDF: the number of radii must be at most 1000000\n");
   EXPECT_TRUE(Rdf(10, 140, 1000001).empty());
-  EXPECT_EQ(TakeResults(), "exception caught: CalculateRDF: the number of radii must lie between 1 and 1000000\n");
+  EXPECT_EQ(TakeResults(), "exception caught: CalculateRDF: the number of radii must be at most 1000000\n");
+}
+
+// A centre a thousand million pixels away asked for a profile of as many
+// bins (4 GB) and ran for seconds, or failed by the allocator's luck; the
+// same for angle counts and ring-fit tables near the 32-bit limit. Each is
+// refused up front and the script's variables keep their values.
+TEST_F(Regression, CentresFarOutsideAndHugeAngleCountsAreRefusedBeforeAllocating) {
+  dmhost::ImagePtr pattern = robust::RealImage(robust::Kit::kPattern, robust::Kit::kPattern, kit.pattern);
+  dmhost::ImagePtr held = robust::RealImage(3, 1, {7, 8, 9});
+  dmhost::ImagePtr slot = held;
+  Call("AzimuthalIntegral", {Arg::Image(pattern), Arg::ImageSlot(&slot), Arg::Number(1e9), Arg::Number(32),
+                             Arg::Number(0), Arg::Number(0)});
+  EXPECT_EQ(TakeResults(),
+            "exception caught: AzimuthalIntegral: an outer radius of 999999990 is beyond the largest profile "
+            "of 1048576 bins; the centre lies too far outside the image\n");
+  EXPECT_EQ(slot.get(), held.get());
+
+  Call("AzimuthalProjection", {Arg::Image(pattern), Arg::ImageSlot(&slot), Arg::Number(32), Arg::Number(32),
+                               Arg::Number(1e9)});
+  EXPECT_EQ(TakeResults().rfind("exception caught: AzimuthalProjection: a projection of 1000000000 angles", 0), 0u);
+  EXPECT_EQ(slot.get(), held.get());
+
+  double x = 31, y = 33, angle = 5, ratio = 2, ring = 7, inner = 12.5, outer = 24;
+  orvan_test::CaptureStdout quiet;
+  Call("RefineCenterEllipticity", {Arg::Image(pattern), Arg::NumberRef(&x), Arg::NumberRef(&y),
+                                   Arg::NumberRef(&angle), Arg::NumberRef(&ratio), Arg::NumberRef(&ring),
+                                   Arg::NumberRef(&inner), Arg::NumberRef(&outer), Arg::Number(1e9),
+                                   Arg::Number(2)});
+  EXPECT_EQ(TakeResults(), "exception caught: ellipticity fit: 1000000000 angle bins over 12 radii exceed "
+                           "67108864 samples\n");
+  EXPECT_EQ(std::vector<double>({x, y, angle, ratio, ring, inner, outer}),
+            std::vector<double>({31, 33, 5, 2, 7, 12.5, 24}));
 }
 
 }  // namespace
