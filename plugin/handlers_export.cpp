@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/sdk/dm_string.h"
@@ -110,6 +111,12 @@ void Run(const Export &e) {
   const std::vector<std::string> words = Words(e.labels);
   CheckLimits(e, width, height, words.size());
   if (e.file.empty()) Refuse(e.function, "no file name given");
+  // The workbook layer takes zero-terminated texts: a zero byte would cut a
+  // file or sheet name to another name, and a text short.
+  const std::pair<const char *, const std::string *> texts[] = {
+      {"file name", &e.file}, {"sheet name", &e.sheet}, {"title", &e.title}, {"labels text", &e.labels}};
+  for (const auto &[what, text] : texts)
+    if (text->find('\0') != std::string::npos) Refuse(e.function, std::string("the ") + what + " holds a zero byte");
   const arma::Mat<float> pixels = orvan::ImageToFloatMatrix(e.image);
   if (pixels.n_rows != width || pixels.n_cols != height)
     Refuse(e.function, "the image's pixels do not match its size");
