@@ -20,17 +20,12 @@
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
+#include "plugin/script_number.h"
 #include "plugin/streams.h"
 
 namespace {
 
-// Truncated toward zero; not-a-number and values outside the 32-bit range
-// give INT_MIN, as the processor's own conversion would.
-std::int32_t Trunc(float v) {
-  const double d = v;
-  if (!(d > -2147483649.0 && d < 2147483648.0)) return INT_MIN;
-  return static_cast<std::int32_t>(d);
-}
+std::int32_t Trunc(float v) { return orvan::TruncateScriptNumber(v); }
 
 float Read(const float *number) { return number ? *number : 0.0f; }
 

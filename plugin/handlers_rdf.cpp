@@ -13,6 +13,7 @@
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
+#include "plugin/script_number.h"
 #include "profile/rdf_kirkland.h"
 #include "profile/rdf_transform.h"
 
@@ -21,10 +22,7 @@ namespace {
 // A script number truncated toward zero; one that is not a number or lies
 // outside the 32-bit range gives INT_MIN, which every check below refuses
 // (or, for the transform range, treats as "outside the profile").
-int Trunc(float v) {
-  if (!(v > -2147483648.0f && v < 2147483648.0f)) return INT_MIN;
-  return static_cast<int>(v);
-}
+int Trunc(float v) { return orvan::TruncateScriptNumber(v); }
 
 constexpr int kMaxRadii = 1000000;
 
