@@ -15,6 +15,7 @@
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
+#include "plugin/pattern_input.h"
 #include "plugin/script_number.h"
 
 namespace {
@@ -37,13 +38,7 @@ void CheckRadius(const char *function, std::int64_t r) {
                          std::to_string(kMaxRadius) + " bins; the centre lies too far outside the image");
 }
 
-void Load(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y) {
-  pattern.image = orvan::ImageToFloatMatrix(image);
-  pattern.centerX = center_x;
-  pattern.centerY = center_y;
-  pattern.angle = 0.0f;
-  pattern.axisRatio = 1.0f;
-}
+using orvan::LoadPattern;
 
 // Checked before the image is read: the elliptical radius needs a positive
 // finite ratio.
@@ -98,7 +93,7 @@ void AzimuthalIntegral(DMImage *image, DMImage **profile, float center_x, float 
                        float radius, float plain) {
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    Load(pattern, image, center_x, center_y);
+    LoadPattern(pattern, image, center_x, center_y);
     const std::uint32_t r = OuterRadius("AzimuthalIntegral", pattern, radius);
     StoreProfile(profile, AzimuthalIntegralCore(pattern, 0, r, Trunc(plain)));
   });
@@ -111,7 +106,7 @@ void AzimuthalIntegralEllipticity(DMImage *image, DMImage **profile, float cente
     const char *fn = "AzimuthalIntegralEllipticity";
     DiffractionPattern pattern;
     CheckRatio(fn, axis_ratio);
-    Load(pattern, image, center_x, center_y);
+    LoadPattern(pattern, image, center_x, center_y);
     SetEllipse(pattern, angle, axis_ratio);
     const std::uint32_t r = OuterRadius(fn, pattern, radius);
     StoreProfile(profile, AzimuthalIntegralEllipticityCore(pattern, 0, r, Trunc(plain)));
@@ -122,7 +117,7 @@ void AzimuthalIntegralSektor(DMImage *image, DMImage **profile, float center_x, 
                              float start_angle, float end_angle, float radius, float plain) {
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    Load(pattern, image, center_x, center_y);
+    LoadPattern(pattern, image, center_x, center_y);
     const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
     if (!SectorAccepted(start, end, end_angle)) return;
     const std::uint32_t r = OuterRadius("AzimuthalIntegralSektor", pattern, radius);
@@ -138,7 +133,7 @@ void AzimuthalIntegralSektorEllipticity(DMImage *image, DMImage **profile, float
     const char *fn = "AzimuthalIntegralSektorEllipticity";
     DiffractionPattern pattern;
     CheckRatio(fn, axis_ratio);
-    Load(pattern, image, center_x, center_y);
+    LoadPattern(pattern, image, center_x, center_y);
     SetEllipse(pattern, angle, axis_ratio);
     const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
     if (!SectorAccepted(start, end, end_angle)) return;
@@ -155,7 +150,7 @@ void AzimuthalProjection(DMImage *image, DMImage **projection, float center_x, f
     const std::int32_t n_a = Trunc(angle_count);
     if (n_a < 0) Refuse(fn, "the angle count must be 0 or more");
     DiffractionPattern pattern;
-    Load(pattern, image, center_x, center_y);
+    LoadPattern(pattern, image, center_x, center_y);
     const std::int32_t r = MaxRadius(pattern, 1) - 5;
     if (r < 2) Refuse(fn, "the image is too small for a projection around this centre");
     CheckRadius(fn, r);

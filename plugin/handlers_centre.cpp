@@ -20,6 +20,7 @@
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
+#include "plugin/pattern_input.h"
 #include "plugin/script_number.h"
 #include "plugin/streams.h"
 
@@ -49,13 +50,7 @@ void CheckRingFit(std::int32_t r_in, std::int32_t r_out, std::int32_t bins, std:
                                 " exceeds the radius range of " + std::to_string(radii));
 }
 
-void Load(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y) {
-  pattern.image = orvan::ImageToFloatMatrix(image);
-  pattern.centerX = center_x;
-  pattern.centerY = center_y;
-  pattern.angle = 0.0f;
-  pattern.axisRatio = 1.0f;
-}
+using orvan::LoadPattern;
 
 // The radii as the script gave them must satisfy inner > 10, outer > inner
 // and outer below the inside radius around the script's centre less 5.
@@ -108,7 +103,7 @@ float GuessCenter(DMImage *image, float *center_x, float *center_y) {
   float result = 1.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    Load(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y));
     GuessCenterCore(pattern, 1);
     if (!std::isfinite(pattern.centerX) || !std::isfinite(pattern.centerY))
       throw std::runtime_error(
@@ -124,7 +119,7 @@ float GuessInnerandOuterRadius(DMImage *image, float half_width, float center_x,
   float result = 1.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    Load(pattern, image, center_x, center_y);
+    LoadPattern(pattern, image, center_x, center_y);
     const std::int32_t R = MaxRadius(pattern, 0);
     if (R < 1)
       throw std::invalid_argument(
@@ -160,7 +155,7 @@ float RefineCenter(DMImage *image, float *center_x, float *center_y, float *ring
   float result = 0.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    Load(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y));
     std::int32_t r_in, r_out;
     if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
     RefineCenterCore(pattern, r_in, r_out);
@@ -183,7 +178,7 @@ float RefineCenterEllipticity(DMImage *image, float *center_x, float *center_y, 
   float result = 0.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    Load(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y));
     std::int32_t r_in, r_out;
     if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
     const std::int32_t bins = Trunc(angle_bins), s = Trunc(half_width);
@@ -212,7 +207,7 @@ float RefineCenterEllipticityFit(DMImage *image, float *center_x, float *center_
   float result = 0.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    Load(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y));
     std::int32_t r_in, r_out;
     if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
     const std::int32_t bins = Trunc(angle_bins), s = Trunc(half_width);
@@ -235,7 +230,7 @@ float RefineCenterEllipticitySimplex(DMImage *image, float *center_x, float *cen
   float result = 0.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    Load(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y));
     pattern.angle = Radians(Read(angle));
     pattern.axisRatio = Read(axis_ratio);
     std::int32_t r_in, r_out;
