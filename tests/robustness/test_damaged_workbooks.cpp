@@ -52,15 +52,17 @@ class DamagedWorkbook : public robust::RobustFixture,
   }
 };
 
-// Damage the workbook layer does not refuse yet: the export would load the
-// file, lose what it cannot read and save over it.
+// Damage the workbook layer accepts: a shared string table whose count
+// holds fewer strings than the text cells name. Loading keeps those cells
+// empty (the workbook tests expect that), so an export saves the file again
+// without them. Left for the workbook layer to decide.
 const std::map<std::string, std::string> kKnownFaults = {
     {"small_sst_count_low.xls",
-     "workbook load drops text cells whose shared-string index lies beyond the string table, so the "
-     "export saves the workbook without them"},
+     "the workbook load empties text cells whose shared-string index lies beyond the table, so the "
+     "export saves over the file without them"},
     {"large_sst_count_low.xls",
-     "workbook load drops text cells whose shared-string index lies beyond the string table, so the "
-     "export saves the workbook without them"},
+     "the workbook load empties text cells whose shared-string index lies beyond the table, so the "
+     "export saves over the file without them"},
 };
 
 TEST_P(DamagedWorkbook, IsRefusedAndLeftAsItWas) {
