@@ -21,6 +21,7 @@
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
+#include "workbook/biff_string.h"
 #include "workbook/xls_document.h"
 
 namespace {
@@ -35,6 +36,7 @@ constexpr size_t kMaxDataRows = XlsSheet::MaxRows - kFirstDataRow;  // 65534
 constexpr size_t kMaxColumns = XlsSheet::MaxColumns;                // 256
 // The labels row also gets the clearing write after the last word.
 constexpr size_t kMaxLabelWords = kMaxColumns - 1;                  // 255
+constexpr size_t kMaxCellText = CompoundFiles::XlsBiff::BiffString::MaxLength;  // 65535
 
 enum class Layout { Profile, Image };
 
@@ -117,6 +119,14 @@ void Run(const Export &e) {
       {"file name", &e.file}, {"sheet name", &e.sheet}, {"title", &e.title}, {"labels text", &e.labels}};
   for (const auto &[what, text] : texts)
     if (text->find('\0') != std::string::npos) Refuse(e.function, std::string("the ") + what + " holds a zero byte");
+  // Longer cell texts would be written cut short.
+  auto check_cell_text = [&](const char *what, const std::string &text) {
+    if (text.size() > kMaxCellText)
+      Refuse(e.function, std::string("the ") + what + " has " + std::to_string(text.size()) +
+                             " characters; a cell holds at most " + std::to_string(kMaxCellText));
+  };
+  check_cell_text("title", e.title);
+  for (const std::string &word : words) check_cell_text("label word", word);
   const arma::Mat<float> pixels = orvan::ImageToFloatMatrix(e.image);
   if (pixels.n_rows != width || pixels.n_cols != height)
     Refuse(e.function, "the image's pixels do not match its size");

@@ -1,11 +1,13 @@
 // Faults the sweep found, each pinned down with a known outcome.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "tests/robustness/robust_fixture.h"
+#include "workbook/xls_document.h"
 
 namespace {
 
@@ -75,6 +77,34 @@ TEST_F(Regression, CentresFarOutsideAndHugeAngleCountsAreRefusedBeforeAllocating
                            "67108864 samples\n");
   EXPECT_EQ(std::vector<double>({x, y, angle, ratio, ring, inner, outer}),
             std::vector<double>({31, 33, 5, 2, 7, 12.5, 24}));
+}
+
+// A title or label longer than a cell's 65535 characters was saved cut
+// short without a word; now it is refused and the file kept, while the
+// longest text a cell holds is saved whole.
+TEST_F(Regression, ExportRefusesCellTextsLongerThanACellHolds) {
+  dmhost::ImagePtr profile = robust::RealImage(3, 1, {1, 2, 3});
+  const std::string kept = *robust::ReadFile(kit.dir + "/seed.xls");
+  std::filesystem::copy_file(kit.dir + "/seed.xls", kit.book);
+  auto save = [&](const std::string &title, const std::string &labels) {
+    Call("saveprofileasxlslong", {Arg::Image(profile), Arg::Text(kit.book), Arg::Text(labels), Arg::Number(1),
+                                  Arg::Text(title), Arg::Text("Long")});
+  };
+  save(std::string(65536, 't'), "q I");
+  EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxlslong: the title has 65536 characters; a cell holds "
+                           "at most 65535\n");
+  save("Title", "q " + std::string(65536, 'l'));
+  EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxlslong: the label word has 65536 characters; a cell "
+                           "holds at most 65535\n");
+  EXPECT_TRUE(robust::ReadFile(kit.book) == kept);
+
+  save(std::string(65535, 't'), "q I");
+  EXPECT_EQ(TakeResults(), "");
+  CompoundFiles::XlsDocument back;
+  ASSERT_TRUE(back.Load(kit.book.c_str()));
+  CompoundFiles::XlsSheet *sheet = back.GetSheet("Long");
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(std::string(sheet->Cell(0, 0)->GetText()), std::string(65535, 't'));
 }
 
 }  // namespace
