@@ -151,6 +151,9 @@ size_t Workbook::SharedStringTable::Read(const char* in, const char* end) {
         p = q + skipped;
         read.push_back(std::move(s));
     }
+    // String data left over means the count is lower than the strings held:
+    // cells naming the others would load empty and be lost on the next save.
+    if (p != size) return 0;
     strings.swap(read);
     return consumed;
 }

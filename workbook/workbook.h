@@ -118,7 +118,8 @@ public:
     public:
         SharedStringTable();
         // Fails (0) when the counts, a string or its characters run past the
-        // record's data, or a string's header is cut by a CONTINUE boundary.
+        // record's data, a string's header is cut by a CONTINUE boundary,
+        // or string data is left after the counted strings.
         // Returns the record size with its CONTINUE records.
         size_t Read(const char* in, const char* end) override;
         size_t Write(char* out) override;

@@ -52,22 +52,7 @@ class DamagedWorkbook : public robust::RobustFixture,
   }
 };
 
-// Damage the workbook layer accepts: a shared string table whose count
-// holds fewer strings than the text cells name. Loading keeps those cells
-// empty (the workbook tests expect that), so an export saves the file again
-// without them. Left for the workbook layer to decide.
-const std::map<std::string, std::string> kKnownFaults = {
-    {"small_sst_count_low.xls",
-     "the workbook load empties text cells whose shared-string index lies beyond the table, so the "
-     "export saves over the file without them"},
-    {"large_sst_count_low.xls",
-     "the workbook load empties text cells whose shared-string index lies beyond the table, so the "
-     "export saves over the file without them"},
-};
-
 TEST_P(DamagedWorkbook, IsRefusedAndLeftAsItWas) {
-  const auto known = kKnownFaults.find(GetParam());
-  if (known != kKnownFaults.end()) GTEST_SKIP() << "known fault: " << known->second;
   ExportInto(GetParam(), OutcomeKind::Refused);
 }
 

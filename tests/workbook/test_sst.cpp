@@ -242,6 +242,10 @@ TEST(SharedStringTableRead, DamagedCountsAreRefused) {
     const size_t lastCount = 12 + 6 + 7;
     bad[lastCount + 1] = static_cast<char>(0x7F);
     EXPECT_EQ(r.Read(bad.data(), bad.data() + bad.size()), 0u);
+    // one string fewer than there is: the last string's cells would load empty
+    bad = good;
+    bad[8] = 2;
+    EXPECT_EQ(r.Read(bad.data(), bad.data() + bad.size()), 0u);
     // fewer than 8 data bytes
     const char tiny[] = {static_cast<char>(0xFC), 0, 4, 0, 0, 0, 0, 0};
     EXPECT_EQ(r.Read(tiny, tiny + sizeof tiny), 0u);
