@@ -50,7 +50,16 @@ void CheckRingFit(std::int32_t r_in, std::int32_t r_out, std::int32_t bins, std:
                                 " exceeds the radius range of " + std::to_string(radii));
 }
 
-using orvan::LoadPattern;
+// The pattern of a centre function: an image that is not valid (or has no
+// pixels) is refused, since no centre or ring can be found on it and the
+// refinements would otherwise report moved centres as success.
+void LoadPattern(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y,
+                 const char *function) {
+  orvan::LoadPattern(pattern, image, center_x, center_y);
+  if (pattern.image.is_empty())
+    throw std::invalid_argument(std::string(function) +
+                                ": the image is not valid or has no pixels; nothing is changed");
+}
 
 // The radii as the script gave them must satisfy inner > 10, outer > inner
 // and outer below the inside radius around the script's centre less 5.
@@ -103,7 +112,7 @@ float GuessCenter(DMImage *image, float *center_x, float *center_y) {
   float result = 1.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y), "GuessCenter");
     GuessCenterCore(pattern, 1);
     if (!std::isfinite(pattern.centerX) || !std::isfinite(pattern.centerY))
       throw std::runtime_error(
@@ -119,7 +128,7 @@ float GuessInnerandOuterRadius(DMImage *image, float half_width, float center_x,
   float result = 1.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    LoadPattern(pattern, image, center_x, center_y);
+    LoadPattern(pattern, image, center_x, center_y, "GuessInnerandOuterRadius");
     const std::int32_t R = MaxRadius(pattern, 0);
     if (R < 1)
       throw std::invalid_argument(
@@ -155,7 +164,7 @@ float RefineCenter(DMImage *image, float *center_x, float *center_y, float *ring
   float result = 0.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenter");
     std::int32_t r_in, r_out;
     if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
     RefineCenterCore(pattern, r_in, r_out);
@@ -178,7 +187,7 @@ float RefineCenterEllipticity(DMImage *image, float *center_x, float *center_y, 
   float result = 0.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticity");
     std::int32_t r_in, r_out;
     if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
     const std::int32_t bins = Trunc(angle_bins), s = Trunc(half_width);
@@ -207,7 +216,7 @@ float RefineCenterEllipticityFit(DMImage *image, float *center_x, float *center_
   float result = 0.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticityFit");
     std::int32_t r_in, r_out;
     if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
     const std::int32_t bins = Trunc(angle_bins), s = Trunc(half_width);
@@ -230,7 +239,7 @@ float RefineCenterEllipticitySimplex(DMImage *image, float *center_x, float *cen
   float result = 0.0f;
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y));
+    LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticitySimplex");
     pattern.angle = Radians(Read(angle));
     pattern.axisRatio = Read(axis_ratio);
     std::int32_t r_in, r_out;

@@ -284,3 +284,31 @@ TEST_F(CentreHandlers, FailedEllipseFitWritesNothing) {
   EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 0, 2), 0.0);
   EXPECT_EQ(TakeResults(), "exception caught: ellipticity fit needs at least one angle bin\n");
 }
+
+// No centre can be found on an image that is not valid: every refinement
+// refuses it, leaves the script's numbers and reports failure.
+TEST_F(CentreHandlers, InvalidImageIsRefusedAndNothingMoves) {
+  const dmhost::ImagePtr none;
+  Numbers n{50, 60, -99, -99, -99, 20, 40};
+  double fifth = 7;
+  EXPECT_EQ(Refine(none, n), 0.0);
+  EXPECT_EQ(TakeResults(),
+            "exception caught: RefineCenter: the image is not valid or has no pixels; nothing is changed\n");
+  EXPECT_EQ(Ellipticity("RefineCenterEllipticity", none, n, 36, 2), 0.0);
+  EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", none, n, 36, 2), 0.0);
+  EXPECT_EQ(Simplex(none, n, &fifth), 0.0);
+  EXPECT_EQ(n.x, 50);
+  EXPECT_EQ(n.y, 60);
+  EXPECT_EQ(n.ring, -99);
+  EXPECT_EQ(n.ratio, -99);
+  EXPECT_EQ(n.inner, 20);
+  EXPECT_EQ(n.outer, 40);
+  TakeResults();
+  double ring = 0, inner = 20, outer = 40;
+  Call("GuessInnerandOuterRadius", {Arg::Image(none), Arg::Number(10), Arg::Number(50), Arg::Number(60),
+                                    Arg::NumberRef(&ring), Arg::NumberRef(&inner), Arg::NumberRef(&outer)});
+  EXPECT_EQ(TakeResults(), "exception caught: GuessInnerandOuterRadius: the image is not valid or has no "
+                           "pixels; nothing is changed\n");
+  EXPECT_EQ(inner, 20);
+  EXPECT_EQ(outer, 40);
+}
