@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/diffraction_pattern.h"
+
 struct RingSpec {
     unsigned width = 512, height = 512;
     double cx = 256.0, cy = 256.0;
@@ -52,4 +54,26 @@ inline arma::Mat<float> MakeRingPattern(const RingSpec &s)
         }
     }
     return m;
+}
+
+// A pattern object over a synthetic image, with the given start centre and
+// a circle as its ellipse.
+inline void LoadSynthetic(DiffractionPattern &p, const RingSpec &s, float cx, float cy)
+{
+    p.image = MakeRingPattern(s);
+    p.centerX = cx;
+    p.centerY = cy;
+    p.axisRatio = 1.0f;
+    p.angle = 0.0f;
+}
+
+// Difference of two ellipse angles, which repeat every pi.
+inline double AngleGap(double a, double b)
+{
+    double d = std::fmod(a - b, M_PI);
+    if (d > M_PI / 2)
+        d -= M_PI;
+    if (d < -M_PI / 2)
+        d += M_PI;
+    return std::fabs(d);
 }

@@ -8,26 +8,6 @@
 
 namespace {
 
-void Load(DiffractionPattern &p, const RingSpec &s, float cx, float cy)
-{
-    p.image = MakeRingPattern(s);
-    p.centerX = cx;
-    p.centerY = cy;
-    p.axisRatio = 1.0f;
-    p.angle = 0.0f;
-}
-
-// Difference of two ellipse angles, which repeat every pi.
-double AngleGap(double a, double b)
-{
-    double d = std::fmod(a - b, M_PI);
-    if (d > M_PI / 2)
-        d -= M_PI;
-    if (d < -M_PI / 2)
-        d += M_PI;
-    return std::fabs(d);
-}
-
 } // namespace
 
 TEST(CentreCost, OffsetTableOrder)
@@ -115,7 +95,7 @@ TEST(RefineCenter, LandsInTheUnitCellOfTheTrueCentre)
     s.noise = 20;
     s.beamStop = 30;
     DiffractionPattern p;
-    Load(p, s, 254.0f, 257.5f);
+    LoadSynthetic(p, s, 254.0f, 257.5f);
     RefineCenterCore(p, 40, 200);
     EXPECT_EQ(std::floor(p.centerX), 250.0f) << p.centerX;
     EXPECT_EQ(std::floor(p.centerY), 262.0f) << p.centerY;
@@ -138,7 +118,7 @@ TEST(RefineCenterEllipticity, RecoversRatioAndAngleAtAFixedCentre)
         s.radii = {90.0, 170.0};
         s.noise = 10;
         DiffractionPattern p;
-        Load(p, s, 255.0f, 251.0f);
+        LoadSynthetic(p, s, 255.0f, 251.0f);
         p.axisRatio = 1.02f;
         p.angle = static_cast<float>(c.angle + 0.3);
         RefineCenterEllipticityCore(p, 60, 200);

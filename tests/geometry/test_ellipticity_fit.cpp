@@ -9,25 +9,6 @@
 
 namespace {
 
-void Load(DiffractionPattern &p, const RingSpec &s, float cx, float cy)
-{
-    p.image = MakeRingPattern(s);
-    p.centerX = cx;
-    p.centerY = cy;
-    p.axisRatio = 1.0f;
-    p.angle = 0.0f;
-}
-
-double AngleGap(double a, double b)
-{
-    double d = std::fmod(a - b, M_PI);
-    if (d > M_PI / 2)
-        d -= M_PI;
-    if (d < -M_PI / 2)
-        d += M_PI;
-    return std::fabs(d);
-}
-
 int Count(const std::string &text, const std::string &line)
 {
     int n = 0;
@@ -90,7 +71,7 @@ TEST(EllipticityFit, CircularRingKeepsTheCentre)
     s.radii = {150.0};
     s.noise = 10;
     DiffractionPattern p;
-    Load(p, s, 256.0f, 256.0f);
+    LoadSynthetic(p, s, 256.0f, 256.0f);
     float radius = -1;
     std::ostringstream results;
     RefineCenterEllipticityFitCore(p, 120, 180, 36, 2, 0, &radius, results);
@@ -110,7 +91,7 @@ TEST(EllipticityFit, CentreMovesOntoTheRing)
     s.cy = 251.0;
     s.radii = {150.0};
     DiffractionPattern p;
-    Load(p, s, 256.0f, 256.0f);
+    LoadSynthetic(p, s, 256.0f, 256.0f);
     float radius = 0;
     std::ostringstream results;
     RefineCenterEllipticityFitCore(p, 120, 180, 36, 1, 0, &radius, results);
@@ -135,7 +116,7 @@ TEST(EllipticityFit, RecoversTheEllipseByMaximaAndByFits)
             s.noise = 10;
             s.beamStop = 20;
             DiffractionPattern p;
-            Load(p, s, 254.0f, 257.0f);
+            LoadSynthetic(p, s, 254.0f, 257.0f);
             float radius = 0;
             std::ostringstream results;
             // As the script functions run it: two passes by maxima, the
@@ -163,7 +144,7 @@ TEST(EllipticityFit, RefusalsLeaveThePatternUnchanged)
     RingSpec s;
     s.radii = {150.0};
     DiffractionPattern p;
-    Load(p, s, 256.0f, 256.0f);
+    LoadSynthetic(p, s, 256.0f, 256.0f);
     p.angle = 0.25f;
     p.axisRatio = 1.01f;
     float radius = 42;
@@ -201,7 +182,7 @@ TEST(EllipticityFit, FailedInitialFitFallsBackToMaxima)
     RingSpec s;
     s.radii = {150.0};
     DiffractionPattern p;
-    Load(p, s, 256.0f, 256.0f);
+    LoadSynthetic(p, s, 256.0f, 256.0f);
     p.image(406, 256) = NAN;
     float radius = 0;
     std::ostringstream results;
