@@ -77,6 +77,23 @@ bool RadiiAccepted(const DiffractionPattern &pattern, float inner, float outer,
   return false;
 }
 
+// The radii and table of a ring fit, as the two ellipticity refinements
+// check them.
+struct RingFit {
+  std::int32_t r_in, r_out, bins, s;
+};
+
+// False (after the refusal line) when the radii are refused; throws when the
+// fit's table would be too large.
+bool AcceptRingFit(const DiffractionPattern &pattern, const float *inner, const float *outer,
+                   float angle_bins, float half_width, RingFit &fit) {
+  if (!RadiiAccepted(pattern, Read(inner), Read(outer), fit.r_in, fit.r_out)) return false;
+  fit.bins = Trunc(angle_bins);
+  fit.s = Trunc(half_width);
+  CheckRingFit(fit.r_in, fit.r_out, fit.bins, fit.s);
+  return true;
+}
+
 float Degrees(float radians) {
   return static_cast<float>(static_cast<double>(radians) * 180.0 / 3.14159265358979);
 }
@@ -188,10 +205,9 @@ float RefineCenterEllipticity(DMImage *image, float *center_x, float *center_y, 
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
     LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticity");
-    std::int32_t r_in, r_out;
-    if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
-    const std::int32_t bins = Trunc(angle_bins), s = Trunc(half_width);
-    CheckRingFit(r_in, r_out, bins, s);
+    RingFit fit;
+    if (!AcceptRingFit(pattern, inner_radius, outer_radius, angle_bins, half_width, fit)) return;
+    const std::int32_t r_in = fit.r_in, r_out = fit.r_out, bins = fit.bins, s = fit.s;
     float ring = 0.0f;
     DiagnosticStream() << "First fit:" << std::endl;
     RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
@@ -217,10 +233,9 @@ float RefineCenterEllipticityFit(DMImage *image, float *center_x, float *center_
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
     LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticityFit");
-    std::int32_t r_in, r_out;
-    if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
-    const std::int32_t bins = Trunc(angle_bins), s = Trunc(half_width);
-    CheckRingFit(r_in, r_out, bins, s);
+    RingFit fit;
+    if (!AcceptRingFit(pattern, inner_radius, outer_radius, angle_bins, half_width, fit)) return;
+    const std::int32_t r_in = fit.r_in, r_out = fit.r_out, bins = fit.bins, s = fit.s;
     float ring = 0.0f;
     DiagnosticStream() << "First fit:" << std::endl;
     RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 1, &ring, ResultsStream);
