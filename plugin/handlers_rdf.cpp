@@ -45,7 +45,7 @@ void RequireElementImage(const char *function, DMImage *image) {
     Refuse(function, "the element image must be 14 pixels wide with one line per element");
 }
 
-// The part every profile handler shares: the profile object from the two
+// What every profile handler shares: the profile object from the two
 // images and the script's numbers.
 RDFProfile LoadProfile(DMImage *profile, DMImage *elements, float offset, float scale,
                        float q_step) {
