@@ -39,6 +39,4 @@ void ReportCaughtException(const std::exception &e) {
   if (!ResultsStream.good()) ThrowIfResultsLost();
 }
 
-void NotBuiltYet(const char *name) { throw std::runtime_error(std::string(name) + " is not built yet"); }
-
 }  // namespace orvan

@@ -42,8 +42,4 @@ void RunFramed(Work &&work) noexcept {
   scope.LeaveScriptCall();
 }
 
-// The work of a handler whose analysis is not built yet: throws
-// std::runtime_error "<name> is not built yet".
-[[noreturn]] void NotBuiltYet(const char *name);
-
 }  // namespace orvan
