@@ -4,32 +4,14 @@
 
 #include "geometry/azimuthal_integration.h"
 #include "geometry/polar_projection.h"
-#include "tests/geometry/synthetic_pattern.h"
+#include "bench/bench_pattern.h"
 
 #include <benchmark/benchmark.h>
 
-#include <map>
 
 namespace {
 
-const arma::Mat<float> &Pattern(unsigned n)
-{
-    static std::map<unsigned, arma::Mat<float>> cache;
-    auto it = cache.find(n);
-    if (it == cache.end()) {
-        RingSpec s;
-        s.width = s.height = n;
-        s.cx = n / 2.0 + 0.37;
-        s.cy = n / 2.0 - 0.21;
-        s.ratio = 1.04;
-        s.angle = 0.5;
-        s.radii = {n * 0.1, n * 0.2, n * 0.3, n * 0.4};
-        s.noise = 10;
-        s.beamStop = n * 0.03;
-        it = cache.emplace(n, MakeRingPattern(s)).first;
-    }
-    return it->second;
-}
+const arma::Mat<float> &Pattern(unsigned n) { return BenchPattern(n, 0.37, -0.21, 0.5); }
 
 void Setup(DiffractionPattern &p, unsigned n)
 {

@@ -6,7 +6,7 @@
 
 #include "geometry/center_refinement.h"
 #include "geometry/ellipticity_fit.h"
-#include "tests/geometry/synthetic_pattern.h"
+#include "bench/bench_pattern.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,31 +14,12 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 
 namespace {
 
-const arma::Mat<float> &Pattern(unsigned n)
-{
-    static std::map<unsigned, arma::Mat<float>> cache;
-    auto it = cache.find(n);
-    if (it == cache.end()) {
-        RingSpec s;
-        s.width = s.height = n;
-        s.cx = n / 2.0 + 2.37;
-        s.cy = n / 2.0 - 1.71;
-        s.ratio = 1.04;
-        s.angle = 0.7;
-        s.radii = {n * 0.1, n * 0.2, n * 0.3, n * 0.4};
-        s.sigma = 2.0 * n / 1024.0;
-        s.noise = 10;
-        s.beamStop = n * 0.03;
-        it = cache.emplace(n, MakeRingPattern(s)).first;
-    }
-    return it->second;
-}
+const arma::Mat<float> &Pattern(unsigned n) { return BenchPattern(n, 2.37, -1.71, 0.7, 2.0 * n / 1024.0); }
 
 void Setup(DiffractionPattern &p, unsigned n)
 {
