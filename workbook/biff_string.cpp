@@ -1,7 +1,5 @@
 #include "workbook/biff_string.h"
 
-#include <climits>
-#include <cwchar>
 
 #include "workbook/little_endian.h"
 
@@ -30,23 +28,6 @@ void AppendUtf16(std::vector<wchar_t>& units, const wchar_t* text, size_t limit)
             units.push_back(c > 0xFFFF ? L'?' : static_cast<wchar_t>(c));
         }
     }
-}
-
-char NarrowOf(unsigned short unit) {
-    if (unit == 0) return 0;
-    char buffer[MB_LEN_MAX];
-    std::mbstate_t state = std::mbstate_t();
-    const size_t n = std::wcrtomb(buffer, static_cast<wchar_t>(unit), &state);
-    return n == 1 ? buffer[0] : '?';
-}
-
-wchar_t WideOf(char byte) {
-    if (byte == 0) return 0;
-    wchar_t w = 0;
-    std::mbstate_t state = std::mbstate_t();
-    const size_t n = std::mbrtowc(&w, &byte, 1, &state);
-    if (n != 1 || static_cast<unsigned long>(w) > 0xFFFF) return L'?';
-    return w;
 }
 
 }  // namespace
@@ -186,28 +167,23 @@ size_t BiffString::ContinueRead(const char* in, const char* end, size_t count) {
 }
 
 void BiffString::AppendCharacters(const char* src, size_t count, bool sourceWide) {
+    if (sourceWide && !IsWide()) {
+        // 8-bit characters are UTF-16 code units with the high byte dropped,
+        // so the text read so far widens without loss.
+        wide.assign(narrow.begin(), narrow.end());
+        for (wchar_t& unit : wide) unit = static_cast<wchar_t>(static_cast<unsigned char>(unit));
+        narrow.clear();
+        flags = static_cast<unsigned char>(flags == FlagUnknown ? FlagWide : (flags | FlagWide));
+    }
     if (IsWide()) {
         wide.reserve(wide.size() + count);
         for (size_t i = 0; i < count; ++i) {
-            if (sourceWide) {
-                unsigned short unit = 0;
-                LittleEndian::Read(src, unit, 2 * i, 2);
-                wide.push_back(static_cast<wchar_t>(unit));
-            } else {
-                wide.push_back(WideOf(src[i]));
-            }
+            unsigned short unit = static_cast<unsigned char>(src[i]);
+            if (sourceWide) LittleEndian::Read(src, unit, 2 * i, 2);
+            wide.push_back(static_cast<wchar_t>(unit));
         }
     } else {
-        narrow.reserve(narrow.size() + count);
-        for (size_t i = 0; i < count; ++i) {
-            if (sourceWide) {
-                unsigned short unit = 0;
-                LittleEndian::Read(src, unit, 2 * i, 2);
-                narrow.push_back(NarrowOf(unit));
-            } else {
-                narrow.push_back(src[i]);
-            }
-        }
+        narrow.insert(narrow.end(), src, src + count);
     }
 }
 

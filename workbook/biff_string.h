@@ -89,9 +89,11 @@ public:
     // runs past end (nothing is appended).
     size_t ContinueRead(const char* in, const char* end, size_t count);
     // Appends count characters of the given source width from src (the caller
-    // has checked that count or 2 * count bytes are readable). Characters of the
-    // other width are converted in the current locale (wcrtomb/mbrtowc); a
-    // character that does not convert to exactly one character becomes '?'.
+    // has checked that count or 2 * count bytes are readable). 8-bit
+    // characters are Latin-1 (UTF-16 units with the high byte dropped): they
+    // widen by a zero high byte, and a narrow string that meets 16-bit
+    // characters becomes wide (flag bit 0 set), its text so far widened.
+    // No locale is involved.
     void AppendCharacters(const char* src, size_t count, bool sourceWide);
 
     // Writes the plain form (flags become 0 or 1 by bit 0) and returns
@@ -116,6 +118,16 @@ public:
     unsigned short richRuns = 0;
     unsigned int extensionSize = 0;
 };
+
+// Reads the long string that starts at offset p of data gathered from a
+// record and its CONTINUE records (bounds: the offsets at which each
+// CONTINUE piece starts, ascending). The header is never cut; characters
+// that go on in a later piece follow that piece's own flags byte, which
+// chooses its width. Returns the offset behind the string (runs and
+// extension block included), or 0 when the string is damaged or runs past
+// the data; s is then unspecified.
+size_t ReadPiecedString(const std::vector<char>& data, const std::vector<size_t>& bounds, size_t p,
+                        BiffString& s);
 
 }  // namespace XlsBiff
 }  // namespace CompoundFiles

@@ -70,6 +70,34 @@ size_t CellBlock::LabelSST::Write(char* out) {
     return Record::Write(out);
 }
 
+CellBlock::Label::Label() : Record(0x0204, 9) {}
+
+size_t CellBlock::Label::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 6);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    if (ReadPiecedString(data, continueOffsets, 6, text) == 0) return 0;
+    return n;
+}
+
+size_t CellBlock::Label::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, column, 2);
+    LittleEndian::Write(data, xfIndex, 4);
+    text.Write(data.data() + 6);
+    continueOffsets.clear();
+    return Record::Write(out);
+}
+
+size_t CellBlock::Label::DataSize() { return dataSize = 6 + 3 + text.CharacterBytes(); }
+
+// Never the split as read: the record is written back cut by size only,
+// which is sound for the texts of at most 255 characters LABEL carries.
+size_t CellBlock::Label::RecordSize() { return recordSize = SplitSize(DataSize()); }
+
 CellBlock::Number::Number() : Record(0x0203, 14) {}
 
 size_t CellBlock::Number::Read(const char* in, const char* end) {

@@ -117,7 +117,7 @@ CellBlock::Held CellBlock::CopyOf(const Held& other) {
 bool CellBlock::IsCellKind(std::uint16_t code) {
     switch (code) {
         case 0x0006: case 0x00BD: case 0x00BE: case 0x00FD:
-        case 0x0201: case 0x0203: case 0x0205: case 0x027E:
+        case 0x0201: case 0x0203: case 0x0204: case 0x0205: case 0x027E:
             return true;
         default:
             return false;
@@ -134,6 +134,7 @@ size_t CellBlock::Read(const char* in, const char* end) {
         case 0x00FD: return Hold<LabelSST>().Read(in, end);
         case 0x0201: return Hold<Blank>().Read(in, end);
         case 0x0203: return Hold<Number>().Read(in, end);
+        case 0x0204: return Hold<Label>().Read(in, end);
         case 0x0205: return Hold<BoolErr>().Read(in, end);
         case 0x027E: return Hold<RK>().Read(in, end);
         default:

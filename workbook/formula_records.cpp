@@ -131,6 +131,10 @@ size_t Formula::String::Read(const char* in, const char* end) {
     return n;
 }
 
+bool Formula::String::ResultText(BiffString& result) const {
+    return ReadPiecedString(data, continueOffsets, 0, result) != 0;
+}
+
 size_t Formula::String::Write(char* out) {
     data.resize(DataSize(), 0);
     for (size_t i = 0; i < text.size(); ++i) LittleEndian::Write(data, text[i], 2 * i);

@@ -98,64 +98,77 @@ size_t Workbook::SharedStringTable::Read(const char* in, const char* end) {
     // before anything is allocated for it.
     if (unique > (data.size() - 8) / 3) return 0;
 
-    const std::vector<size_t>& bounds = continueOffsets;
-    const size_t size = data.size();
-    const char* bytes = data.data();
-    auto pieceEnd = [&](size_t k) { return k < bounds.size() ? bounds[k] : size; };
-
     std::vector<BiffString> read;
     read.reserve(unique);
     size_t p = 8;
-    size_t k = 0;  // piece holding p
     for (unsigned int n = 0; n < unique; ++n) {
-        // A string that begins at a boundary begins the next piece whole.
-        while (k < bounds.size() && p >= bounds[k]) ++k;
-        size_t pe = pieceEnd(k);
-        // The header (count, flags, run count, extension size) is never cut.
-        if (pe - p < 3) return 0;
-        unsigned short count = 0;
-        LittleEndian::Read(bytes, count, p, 2);
         BiffString s;
-        s.flags = static_cast<unsigned char>(bytes[p + 2]);
-        size_t q = p + 3;
-        if (s.flags & BiffString::FlagRich) {
-            if (pe - q < 2) return 0;
-            LittleEndian::Read(bytes, s.richRuns, q, 2);
-            q += 2;
-        }
-        if (s.flags & BiffString::FlagExtension) {
-            if (pe - q < 4) return 0;
-            LittleEndian::Read(bytes, s.extensionSize, q, 4);
-            q += 4;
-        }
-        size_t width = s.IsWide() ? 2 : 1;
-        size_t remaining = count;
-        while (remaining > 0) {
-            if (q == pe) {
-                // Characters go on in the next piece, after its own flags byte.
-                while (k < bounds.size() && q >= bounds[k]) ++k;
-                pe = pieceEnd(k);
-                if (q >= pe) return 0;
-                width = (bytes[q] & BiffString::FlagWide) ? 2 : 1;
-                ++q;
-            }
-            const size_t m = std::min(remaining, (pe - q) / width);
-            if (m == 0) return 0;  // a character cut in two, or a piece of nothing
-            s.AppendCharacters(bytes + q, m, width == 2);
-            q += m * width;
-            remaining -= m;
-        }
-        // Runs and extension block run on across boundaries without flags bytes.
-        const size_t skipped = 4 * static_cast<size_t>(s.richRuns) + s.extensionSize;
-        if (size - q < skipped) return 0;
-        p = q + skipped;
+        p = ReadPiecedString(data, continueOffsets, p, s);
+        if (p == 0) return 0;
         read.push_back(std::move(s));
     }
     // String data left over means the count is lower than the strings held:
     // cells naming the others would load empty and be lost on the next save.
-    if (p != size) return 0;
+    if (p != data.size()) return 0;
     strings.swap(read);
     return consumed;
+}
+
+}  // namespace XlsBiff
+}  // namespace CompoundFiles
+
+namespace CompoundFiles {
+namespace XlsBiff {
+
+size_t ReadPiecedString(const std::vector<char>& data, const std::vector<size_t>& bounds, size_t p,
+                        BiffString& s) {
+    const size_t size = data.size();
+    const char* bytes = data.data();
+    if (p >= size) return 0;
+    // The piece holding p; a string that begins at a boundary begins that
+    // piece whole.
+    size_t k = static_cast<size_t>(std::upper_bound(bounds.begin(), bounds.end(), p) - bounds.begin());
+    auto pieceEnd = [&](size_t i) { return i < bounds.size() ? std::min(bounds[i], size) : size; };
+    size_t pe = pieceEnd(k);
+    // The header (count, flags, run count, extension size) is never cut.
+    if (pe < p || pe - p < 3) return 0;
+    unsigned short count = 0;
+    LittleEndian::Read(bytes, count, p, 2);
+    s = BiffString();
+    s.flags = static_cast<unsigned char>(bytes[p + 2]);
+    size_t q = p + 3;
+    if (s.flags & BiffString::FlagRich) {
+        if (pe - q < 2) return 0;
+        LittleEndian::Read(bytes, s.richRuns, q, 2);
+        q += 2;
+    }
+    if (s.flags & BiffString::FlagExtension) {
+        if (pe - q < 4) return 0;
+        LittleEndian::Read(bytes, s.extensionSize, q, 4);
+        q += 4;
+    }
+    size_t width = s.IsWide() ? 2 : 1;
+    size_t remaining = count;
+    while (remaining > 0) {
+        if (q == pe) {
+            // Characters go on in the next piece, after its own flags byte,
+            // which chooses the width of that piece alone.
+            while (k < bounds.size() && q >= bounds[k]) ++k;
+            pe = pieceEnd(k);
+            if (q >= pe) return 0;
+            width = (bytes[q] & BiffString::FlagWide) ? 2 : 1;
+            ++q;
+        }
+        const size_t m = std::min(remaining, (pe - q) / width);
+        if (m == 0) return 0;  // a character cut in two, or a piece of nothing
+        s.AppendCharacters(bytes + q, m, width == 2);
+        q += m * width;
+        remaining -= m;
+    }
+    // Runs and extension block run on across boundaries without flags bytes.
+    const size_t skipped = 4 * static_cast<size_t>(s.richRuns) + s.extensionSize;
+    if (size - q < skipped) return 0;
+    return q + skipped;
 }
 
 }  // namespace XlsBiff

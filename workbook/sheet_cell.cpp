@@ -127,11 +127,13 @@ const wchar_t* SheetCell::GetWideText() const { return type == WideText ? wide.d
 
 void SheetCell::SetInt(int value) {
     type = Integer;
+    xf = 0;
     integerValue = value;
 }
 
 void SheetCell::SetReal(double value) {
     type = Real;
+    xf = 0;
     doubleValue = value;
 }
 
@@ -143,6 +145,7 @@ void SheetCell::SetText(const char* value) {
     text.assign(value, value + std::strlen(value) + 1);
     wide.clear();
     type = Text;
+    xf = 0;
 }
 
 void SheetCell::SetWideText(const wchar_t* value) {
@@ -153,10 +156,12 @@ void SheetCell::SetWideText(const wchar_t* value) {
     wide.assign(value, value + std::wcslen(value) + 1);
     text.clear();
     type = WideText;
+    xf = 0;
 }
 
 void SheetCell::Clear() {
     type = Empty;
+    xf = 0;
     text.clear();
     wide.clear();
 }

@@ -56,10 +56,17 @@ public:
     void Set(const char* text) { SetText(text); }
     void Set(const wchar_t* text) { SetWideText(text); }
 
-    // Change the type and the value only.
+    // The cell format (an XF index of the workbook) the cell was loaded
+    // with; 0, the workbook's first format, for a cell any setter wrote.
+    std::uint16_t XfIndex() const { return xf; }
+    // Keeps a loaded cell's format; call after the setter that filled it.
+    void SetXfIndex(std::uint16_t index) { xf = index; }
+
+    // Change the type and the value (and reset the format to 0) only.
     void SetInt(int value);
     void SetReal(double value);
-    // A null or empty text empties the cell; otherwise the cell holds a copy
+    // Narrow texts are Latin-1, one byte per UTF-16 code unit below 0x100,
+    // as the file stores 8-bit strings. A null or empty text empties the cell; otherwise the cell holds a copy
     // of the text (up to its zero) and the text of the other width is dropped.
     void SetText(const char* text);
     void SetWideText(const wchar_t* text);
@@ -72,6 +79,7 @@ private:
     double doubleValue = 0.0;
     std::vector<char> text;      // characters and a zero, or empty
     std::vector<wchar_t> wide;   // code units and a zero, or empty
+    std::uint16_t xf = 0;
 };
 
 // Writes the integer, the double (at the stream's precision), the narrow

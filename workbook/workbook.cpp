@@ -42,6 +42,16 @@ size_t Workbook::Read(const char* in, const char* end) {
             case 0x0293: n = ReadInto(styles, in + p, end); break;
             case 0x0085: n = ReadInto(sheets, in + p, end); break;
             case 0x00FC: n = sharedStrings.Read(in + p, end); break;
+            case 0x041E: n = ReadInto(formats, in + p, end); break;
+            case 0x0022:
+                dateMode.clear();
+                n = ReadInto(dateMode, in + p, end);
+                break;
+            case 0x002F:
+                // Everything behind it is ciphered: nothing more can be read,
+                // and a save would write it back in the clear.
+                encrypted = true;
+                return 0;
             default: {
                 Record skipped;
                 n = skipped.Read(in + p, end);
@@ -56,7 +66,9 @@ size_t Workbook::Read(const char* in, const char* end) {
 size_t Workbook::Write(char* out) {
     size_t p = bof.Write(out);
     p += window.Write(out + p);
+    for (Record& r : dateMode) p += r.Write(out + p);
     for (Font& f : fonts) p += f.Write(out + p);
+    for (Record& r : formats) p += r.Write(out + p);
     for (XF& x : xfs) p += x.Write(out + p);
     for (Style& s : styles) p += s.Write(out + p);
     for (BoundSheet& b : sheets) p += b.Write(out + p);
@@ -67,7 +79,9 @@ size_t Workbook::Write(char* out) {
 
 size_t Workbook::DataSize() {
     size_t size = bof.RecordSize() + window.RecordSize();
+    for (Record& r : dateMode) size += r.RecordSize();
     for (Font& f : fonts) size += f.RecordSize();
+    for (Record& r : formats) size += r.RecordSize();
     for (XF& x : xfs) size += x.RecordSize();
     for (Style& s : styles) size += s.RecordSize();
     for (BoundSheet& b : sheets) size += b.RecordSize();

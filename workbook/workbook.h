@@ -156,13 +156,16 @@ public:
     Workbook();
 
     // Reads the substream from its BOF to its EOF into a fresh workbook,
-    // appending to the lists; records of other codes (EXTSST included) are
-    // read past with their CONTINUE records and dropped. Returns the bytes of
-    // the substream, EOF included, or 0 when a record is damaged or the buffer
-    // ends before an EOF record (the workbook is then to be discarded).
+    // appending to the lists; FORMAT records and the DATEMODE record are kept
+    // as they were; records of other codes (EXTSST included) are read past
+    // with their CONTINUE records and dropped. Returns the bytes of the
+    // substream, EOF included, or 0 when a record is damaged, the buffer
+    // ends before an EOF record, or a FILEPASS record says the rest is
+    // encrypted (encrypted is then set); the workbook is then to be
+    // discarded.
     size_t Read(const char* in, const char* end);
-    // Writes BOF, WINDOW1, fonts, XFs, styles, bound sheets, SST and EOF back to
-    // back; returns the bytes written, equal to DataSize(). The string index is
+    // Writes BOF, WINDOW1, DATEMODE (when read), fonts, formats, XFs,
+    // styles, bound sheets, SST and EOF back to back; returns the bytes written, equal to DataSize(). The string index is
     // not written.
     size_t Write(char* out);
     // Sum of the RecordSize of the records Write writes.
@@ -171,13 +174,16 @@ public:
 
     BOF bof;
     Window1 window;
+    std::vector<Record> dateMode;  // DATEMODE (0x0022) as read, at most one
     std::vector<Font> fonts;
+    std::vector<Record> formats;  // FORMAT (0x041E) records as read
     std::vector<XF> xfs;
     std::vector<Style> styles;
     std::vector<BoundSheet> sheets;
     SharedStringTable sharedStrings;
     ExtSST stringIndex;  // kept, never read from or written to the stream
     EOFRecord eof;
+    bool encrypted = false;  // a FILEPASS record stopped Read
 };
 
 }  // namespace XlsBiff

@@ -154,6 +154,11 @@ size_t Worksheet::Read(const char* in, const char* end) {
                 }
                 break;
             default: {
+                if (CellTable::RowBlock::CellBlock::IsCellKind(code)) {
+                    looseCells.emplace_back();
+                    n = looseCells.back().Read(in + pos, end);
+                    break;
+                }
                 Record skipped;
                 n = skipped.Read(in + pos, end);
                 break;
@@ -169,13 +174,16 @@ size_t Worksheet::Write(char* out) {
     n += index.Write(out + n);
     n += dimensions.Write(out + n);
     n += cellTable.Write(out + n);
+    for (auto& cell : looseCells) n += cell.Write(out + n);
     n += window2.Write(out + n);
     n += eof.Write(out + n);
     return n;
 }
 
 size_t Worksheet::DataSize() {
-    return bof.RecordSize() + index.RecordSize() + dimensions.RecordSize() + cellTable.RecordSize() +
+    size_t loose = 0;
+    for (auto& cell : looseCells) loose += cell.RecordSize();
+    return bof.RecordSize() + index.RecordSize() + dimensions.RecordSize() + cellTable.RecordSize() + loose +
            window2.RecordSize() + eof.RecordSize();
 }
 

@@ -17,6 +17,7 @@
 #include <variant>
 #include <vector>
 
+#include "workbook/biff_string.h"
 #include "workbook/record.h"
 
 namespace CompoundFiles {
@@ -118,7 +119,7 @@ public:
                 std::vector<std::uint16_t> cellOffsets;
             };
 
-            // One cell record of any of the eight cell kinds. A block holds
+            // One cell record of any of the nine cell kinds. A block holds
             // only the record of its own kind (a FORMULA, with its attached
             // records, behind a pointer), so that a sheet of numbers costs
             // about one small record per cell.
@@ -150,6 +151,24 @@ public:
                     std::uint16_t xfIndex = 0;
                     std::uint8_t value = 0;
                     std::uint8_t isError = 0;  // 0 truth value, 1 error code
+                };
+
+                // LABEL (0x0204): a text held in the record itself, as a long
+                // string (other writers use it instead of LABELSST).
+                class Label : public Record {
+                public:
+                    Label();
+                    // Fails (0) when the data is shorter than 6 bytes or the
+                    // string runs past it.
+                    size_t Read(const char* in, const char* end) override;
+                    size_t Write(char* out) override;
+                    size_t DataSize() override;  // 6 + 3 + character bytes
+                    size_t RecordSize() override;
+
+                    std::uint16_t row = 0;
+                    std::uint16_t column = 0;
+                    std::uint16_t xfIndex = 0;
+                    BiffString text;
                 };
 
                 // LABELSST (0x00FD, 10 data bytes): a shared-string reference.
@@ -326,6 +345,11 @@ public:
                         size_t DataSize() override;  // 2 per character (+ odd byte)
                         size_t RecordSize() override;
 
+                        // The result as the long string BIFF8 stores here,
+                        // decoded from the data as read; false when the data
+                        // holds no whole string.
+                        bool ResultText(BiffString& result) const;
+
                         std::vector<std::uint16_t> text;
                         std::vector<char> oddByte;  // empty, or the one byte left over
                     };
@@ -370,7 +394,7 @@ public:
                 CellBlock& operator=(CellBlock&& other) noexcept;
                 ~CellBlock();
 
-                // True for the eight cell codes a block can hold.
+                // True for the nine cell codes a block can hold.
                 static bool IsCellKind(std::uint16_t code);
 
                 // Reads the cell record at in into a new record of its code,
@@ -411,7 +435,7 @@ public:
             private:
                 using FormulaBox = std::unique_ptr<Formula>;  // never null when held
                 using Held = std::variant<std::monostate, Blank, BoolErr, LabelSST, MulBlank, MulRK,
-                                          Number, RK, FormulaBox>;
+                                          Number, RK, FormulaBox, Label>;
 
                 Record* HeldRecord();  // null when no record is held
                 static Held CopyOf(const Held& other);
@@ -457,7 +481,9 @@ public:
     // 0x07CD, history flags 0xC0C9, lowest version 0x0306).
     Worksheet();
 
-    // Reads the substream from its BOF up to and including its EOF. Records
+    // Reads the substream from its BOF up to and including its EOF. Cell
+    // records outside row blocks (writers that leave out ROW and DBCELL) go
+    // to looseCells in stream order. Records
     // the sheet does not model are read past with their CONTINUE records and
     // dropped; a substream nested inside (a BOF after the first) is skipped
     // whole, to its own EOF. A record met twice replaces the earlier one; a
@@ -465,7 +491,8 @@ public:
     // substream, or 0 when a record is damaged or the buffer ends before the
     // EOF (the worksheet is then to be discarded).
     size_t Read(const char* in, const char* end);
-    // BOF, INDEX, DIMENSIONS, cell table, WINDOW2, EOF; returns DataSize().
+    // BOF, INDEX, DIMENSIONS, cell table, loose cells, WINDOW2, EOF;
+    // returns DataSize().
     size_t Write(char* out);
     // Bytes Write produces (INDEX recomputed from its positions).
     size_t DataSize();
@@ -475,6 +502,7 @@ public:
     Index index;
     Dimensions dimensions;
     CellTable cellTable;
+    std::vector<CellTable::RowBlock::CellBlock> looseCells;
     Window2 window2;
     EOFRecord eof;
 };

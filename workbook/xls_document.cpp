@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
 namespace CompoundFiles {
 
@@ -35,20 +36,54 @@ bool UsableName(const wchar_t* name) {
     return name != nullptr && name[0] != 0 && Utf16Length(name) <= BiffShortString::MaxLength;
 }
 
-bool SameName(const BiffShortString& stored, const char* name) {
-    if (stored.IsWide()) return false;
-    const char* text = stored.Narrow();
-    return std::strcmp(text != nullptr ? text : "", name) == 0;
+// The upper-case partner of a UTF-16 unit for the letters of Latin-1,
+// Latin Extended-A, Greek and Cyrillic; other units stand for themselves.
+unsigned CaseFolded(unsigned u) {
+    if (u >= 'a' && u <= 'z') return u - 0x20;
+    if (u < 0xE0) return u;
+    if (u <= 0xFE) return u == 0xF7 ? u : u - 0x20;
+    if (u == 0xFF) return 0x178;
+    if ((u >= 0x100 && u <= 0x137) || (u >= 0x14A && u <= 0x177)) return u & ~1u;
+    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) return (u & 1u) ? u : u - 1;
+    if (u == 0x3C2) return 0x3A3;  // final sigma
+    if (u >= 0x3B1 && u <= 0x3CB) return u - 0x20;
+    if (u >= 0x430 && u <= 0x44F) return u - 0x20;
+    if (u >= 0x450 && u <= 0x45F) return u - 0x50;
+    return u;
 }
 
-// Wide names are compared in their stored (UTF-16) form.
-bool SameName(const BiffShortString& stored, const wchar_t* name) {
-    if (!stored.IsWide()) return false;
+// A name as the UTF-16 units a BOUNDSHEET stores; an 8-bit name is Latin-1.
+std::vector<unsigned> Units(const BiffShortString& name) {
+    std::vector<unsigned> units;
+    if (name.IsWide()) {
+        for (const wchar_t* p = name.Wide(); p != nullptr && *p != 0; ++p)
+            units.push_back(static_cast<unsigned>(*p) & 0xFFFF);
+    } else {
+        for (const char* p = name.Narrow(); p != nullptr && *p != 0; ++p)
+            units.push_back(static_cast<unsigned char>(*p));
+    }
+    return units;
+}
+
+// Sheet names are equal when their characters are, ignoring case and the
+// width each is stored in.
+bool SameName(const BiffShortString& stored, const BiffShortString& given) {
+    const std::vector<unsigned> a = Units(stored);
+    const std::vector<unsigned> b = Units(given);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (CaseFolded(a[i]) != CaseFolded(b[i])) return false;
+    return true;
+}
+
+template <typename Char>
+std::size_t FindName(const std::vector<Workbook::BoundSheet>& sheets, const Char* name) {
+    if (name == nullptr) return kNotFound;
     BiffShortString given;
     given = name;
-    const wchar_t* a = stored.Wide();
-    const wchar_t* b = given.Wide();
-    return std::wcscmp(a != nullptr ? a : L"", b != nullptr ? b : L"") == 0;
+    for (std::size_t k = 0; k < sheets.size(); ++k)
+        if (SameName(sheets[k].name, given)) return k;
+    return kNotFound;
 }
 
 }  // namespace
@@ -98,19 +133,9 @@ XlsSheet* XlsDocument::GetSheet(const wchar_t* name) {
     return k == kNotFound ? nullptr : &sheets[k];
 }
 
-std::size_t XlsDocument::FindSheet(const char* name) const {
-    if (name == nullptr) return kNotFound;
-    for (std::size_t k = 0; k < workbook.sheets.size(); ++k)
-        if (SameName(workbook.sheets[k].name, name)) return k;
-    return kNotFound;
-}
+std::size_t XlsDocument::FindSheet(const char* name) const { return FindName(workbook.sheets, name); }
 
-std::size_t XlsDocument::FindSheet(const wchar_t* name) const {
-    if (name == nullptr) return kNotFound;
-    for (std::size_t k = 0; k < workbook.sheets.size(); ++k)
-        if (SameName(workbook.sheets[k].name, name)) return k;
-    return kNotFound;
-}
+std::size_t XlsDocument::FindSheet(const wchar_t* name) const { return FindName(workbook.sheets, name); }
 
 XlsSheet* XlsDocument::AddSheet(int index) {
     if (index < -1 || (index >= 0 && static_cast<std::size_t>(index) > sheets.size())) return nullptr;

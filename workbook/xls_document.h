@@ -6,8 +6,11 @@
 //
 // Invariants: the BOUNDSHEET list, the worksheets and the sheets have the
 // same length and entry k of each belongs to sheet k, whose index is k.
-// Names are narrow (8-bit) or wide (16-bit code units); an operation taking
-// a narrow name only looks at narrow names, and likewise for wide ones.
+// Names are narrow (8-bit, Latin-1) or wide (16-bit code units). A name
+// matches a sheet whose name has the same characters ignoring case, in
+// whichever width either is stored, as spreadsheet programs compare them:
+// lookups find such a sheet, and adding or renaming to such a name is
+// refused.
 //
 // Stream as written: globals (BOF, WINDOW1, FONT, XF, STYLE, BOUNDSHEET, SST,
 // EOF), then per sheet BOF, INDEX, DIMENSIONS, row blocks of 32 rows (ROW
@@ -50,6 +53,9 @@ public:
     // are dropped, as are worksheets no entry points at.
     // On success the file becomes the document's file.
     bool Load(const char* file);
+    // Why the last Load or LoadStream answered false (None after a success).
+    enum class LoadFailure { None, NotReadable, Encrypted };
+    LoadFailure LastLoadFailure() const { return loadFailure; }
     // Writes the workbook to the document's file (see SaveAs); false when the
     // document has none or the write fails.
     bool Save();
@@ -66,16 +72,16 @@ public:
     std::size_t SheetCount() const { return worksheets.size(); }
     // Null when index >= SheetCount().
     XlsSheet* GetSheet(std::size_t index);
-    // The first sheet whose name of that width equals name exactly; null
-    // when there is none.
+    // The first sheet whose name matches (see above); null when there is
+    // none.
     XlsSheet* GetSheet(const char* name);
     XlsSheet* GetSheet(const wchar_t* name);
     // Appends (index -1) or inserts (0 to SheetCount()) a sheet named
     // "Sheet<n>" with the lowest n from SheetCount() + 1 up that no narrow
     // name has. Null when index is out of range.
     XlsSheet* AddSheet(int index);
-    // Adds an empty sheet of that name; null (nothing changes) when a sheet
-    // of the same width has the name, the name is empty or longer than 255
+    // Adds an empty sheet of that name; null (nothing changes) when a sheet's
+    // name matches it, the name is empty or longer than 255
     // code units, or index is neither -1 nor 0 to SheetCount().
     // Sheet pointers are valid until the next sheet is added or deleted, or
     // the next Load or New.
@@ -94,8 +100,8 @@ public:
     // index >= SheetCount().
     bool GetSheetName(std::size_t index, char* buffer) const;
     bool GetSheetName(std::size_t index, wchar_t* buffer) const;
-    // False when the sheet does not exist, the new name is already a name of
-    // that width (the sheet's own included), or is empty or too long.
+    // False when the sheet does not exist, the new name matches a sheet's
+    // name (the sheet's own included), or is empty or too long.
     bool RenameSheet(std::size_t index, const char* name);
     bool RenameSheet(std::size_t index, const wchar_t* name);
     bool RenameSheet(const char* oldName, const char* newName);
@@ -123,7 +129,8 @@ public:
     std::size_t WriteStream(char* out);
     // Reads a "Workbook" stream into the record form and rebuilds the cells,
     // as Load does after reading the file. False, and the document
-    // unchanged, for a stream Load refuses.
+    // unchanged, for a stream Load refuses; an encrypted one (FILEPASS in
+    // the globals) is refused as such.
     bool LoadStream(const char* data, std::size_t size);
 
 private:
@@ -150,6 +157,7 @@ private:
     XlsBiff::Workbook workbook;
     std::vector<XlsBiff::Worksheet> worksheets;
     std::vector<XlsSheet> sheets;
+    LoadFailure loadFailure = LoadFailure::None;
 };
 
 }  // namespace CompoundFiles

@@ -106,9 +106,13 @@ bool MatchSheets(ParsedStream& parsed) {
 }  // namespace
 
 bool XlsDocument::LoadStream(const char* data, std::size_t size) {
+    loadFailure = LoadFailure::NotReadable;
     if (data == nullptr || size == 0) return false;
     ParsedStream parsed;
-    if (!ParseStream(data, size, parsed)) return false;
+    if (!ParseStream(data, size, parsed)) {
+        if (parsed.globals.encrypted) loadFailure = LoadFailure::Encrypted;
+        return false;
+    }
     // A BOF met inside the globals replaces theirs: such a stream is not
     // read as written.
     if (parsed.globals.bof.type != kGlobalsType || parsed.globals.bof.version != kBiff8) return false;
@@ -116,11 +120,13 @@ bool XlsDocument::LoadStream(const char* data, std::size_t size) {
     workbook = std::move(parsed.globals);
     worksheets = std::move(parsed.worksheets);
     UpdateSheets();
+    loadFailure = LoadFailure::None;
     return true;
 }
 
 bool XlsDocument::Load(const char* name) {
     if (file.IsOpen()) file.Close();
+    loadFailure = LoadFailure::NotReadable;
     if (name == nullptr) return false;
     // Reading only: the file is never written through this handle.
     if (!file.Open(name, std::ios_base::in)) return false;

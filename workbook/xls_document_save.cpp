@@ -144,19 +144,25 @@ void XlsDocument::BuildWorksheet(std::size_t w, StringMaps& strings) {
                     mul.firstColumn = static_cast<std::int16_t>(c);
                     mul.lastColumn = static_cast<std::int16_t>(j - 1);
                     mul.entries.resize(j - c);
-                    for (std::size_t k = c; k < j; ++k) mul.entries[k - c].rk = code(*sheet.CellAt(r, k));
+                    for (std::size_t k = c; k < j; ++k) {
+                        const SheetCell& member = *sheet.CellAt(r, k);
+                        mul.entries[k - c].rk = code(member);
+                        mul.entries[k - c].xfIndex = member.XfIndex();
+                    }
                     c = j;
                 } else if (rk) {
                     CellBlock::RK& one = out.Hold<CellBlock::RK>();
                     one.row = row16;
                     one.column = column16;
                     one.rk = code(cell);
+                    one.xfIndex = cell.XfIndex();
                     ++c;
                 } else {
                     CellBlock::Number& number = out.Hold<CellBlock::Number>();
                     number.row = row16;
                     number.column = column16;
                     number.value = cell.GetDouble();
+                    number.xfIndex = cell.XfIndex();
                     ++c;
                 }
                 continue;
@@ -198,6 +204,7 @@ void XlsDocument::BuildWorksheet(std::size_t w, StringMaps& strings) {
             label.row = row16;
             label.column = column16;
             label.sstIndex = sst;
+            label.xfIndex = cell.XfIndex();
             ++c;
         }
     }

@@ -71,16 +71,38 @@ bool XlsSheet::Rename(const char* name) { return document->RenameSheet(index, na
 
 bool XlsSheet::Rename(const wchar_t* name) { return document->RenameSheet(index, name); }
 
-void XlsSheet::SetFromRk(std::size_t row, std::size_t column, std::uint32_t rk) {
+void XlsSheet::SetFromRk(std::size_t row, std::size_t column, std::uint32_t rk, std::uint16_t xf) {
     SheetCell* cell = Cell(row, column);
     if (cell == nullptr) return;
+    struct KeepFormat {
+        SheetCell* cell;
+        std::uint16_t xf;
+        ~KeepFormat() { cell->SetXfIndex(xf); }
+    } keep{cell, xf};
     // A scaled value keeps its fraction, so it is a double even in the
     // integer form.
     if (XlsBiff::IsRkInteger(rk) && (rk & 1u) == 0)
         cell->SetInt(XlsBiff::RkToInteger(rk));
     else
         cell->SetReal(RkNumber(rk));
+    cell->SetXfIndex(xf);
 }
+
+namespace {
+
+void SetFromString(SheetCell& target, const XlsBiff::BiffString& s) {
+    if (s.IsWide()) {
+        std::vector<wchar_t> text(s.wide);
+        text.push_back(0);
+        target.SetWideText(text.data());
+    } else {
+        std::vector<char> text(s.narrow);
+        text.push_back(0);
+        target.SetText(text.data());
+    }
+}
+
+}  // namespace
 
 void XlsSheet::LoadCells() {
     rowCount = 0;
@@ -92,56 +114,87 @@ void XlsSheet::LoadCells() {
     columnCount = std::min<std::size_t>(sheet.dimensions.lastColumnPlusOne, MaxColumns);
     rows.resize(rowCount);
 
+    for (const auto& block : sheet.cellTable.rowBlocks)
+        for (const CellBlock& cell : block.cells) LoadCell(cell);
+    for (const CellBlock& cell : sheet.looseCells) LoadCell(cell);
+}
+
+void XlsSheet::LoadCell(const CellBlock& cell) {
     const std::vector<XlsBiff::BiffString>& strings = document->workbook.sharedStrings.strings;
-    for (const auto& block : sheet.cellTable.rowBlocks) {
-        for (const CellBlock& cell : block.cells) {
-            switch (cell.Kind()) {
-                case 0x00BD: {  // MULRK
-                    const auto& mul = cell.As<CellBlock::MulRK>();
-                    std::size_t c = static_cast<std::uint16_t>(mul.firstColumn);
-                    for (const auto& entry : mul.entries) {
-                        if (c >= MaxColumns) break;
-                        SetFromRk(mul.row, c++, entry.rk);
-                    }
-                    break;
-                }
-                case 0x027E: {
-                    const auto& rk = cell.As<CellBlock::RK>();
-                    SetFromRk(rk.row, rk.column, rk.rk);
-                    break;
-                }
-                case 0x0203: {
-                    const auto& number = cell.As<CellBlock::Number>();
-                    if (SheetCell* target = Cell(number.row, number.column)) target->SetReal(number.value);
-                    break;
-                }
-                case 0x00FD: {
-                    const auto& label = cell.As<CellBlock::LabelSST>();
-                    if (label.sstIndex >= strings.size()) break;
-                    SheetCell* target = Cell(label.row, label.column);
-                    if (target == nullptr) break;
-                    const XlsBiff::BiffString& s = strings[static_cast<std::size_t>(label.sstIndex)];
-                    if (s.IsWide()) {
-                        std::vector<wchar_t> text(s.wide);
-                        text.push_back(0);
-                        target->SetWideText(text.data());
-                    } else {
-                        std::vector<char> text(s.narrow);
-                        text.push_back(0);
-                        target->SetText(text.data());
-                    }
-                    break;
-                }
-                case 0x0205: {
-                    const auto& boolErr = cell.As<CellBlock::BoolErr>();
-                    if (boolErr.isError == 0)
-                        if (SheetCell* target = Cell(boolErr.row, boolErr.column)) target->SetInt(boolErr.value);
-                    break;
-                }
-                default:  // formulas and blanks are not kept
-                    break;
+    switch (cell.Kind()) {
+        case 0x00BD: {  // MULRK
+            const auto& mul = cell.As<CellBlock::MulRK>();
+            std::size_t c = static_cast<std::uint16_t>(mul.firstColumn);
+            for (const auto& entry : mul.entries) {
+                if (c >= MaxColumns) break;
+                SetFromRk(mul.row, c++, entry.rk, entry.xfIndex);
             }
+            break;
         }
+        case 0x027E: {
+            const auto& rk = cell.As<CellBlock::RK>();
+            SetFromRk(rk.row, rk.column, rk.rk, rk.xfIndex);
+            break;
+        }
+        case 0x0203: {
+            const auto& number = cell.As<CellBlock::Number>();
+            if (SheetCell* target = Cell(number.row, number.column)) {
+                target->SetReal(number.value);
+                target->SetXfIndex(number.xfIndex);
+            }
+            break;
+        }
+        case 0x00FD: {
+            const auto& label = cell.As<CellBlock::LabelSST>();
+            if (label.sstIndex >= strings.size()) break;
+            if (SheetCell* target = Cell(label.row, label.column)) {
+                SetFromString(*target, strings[static_cast<std::size_t>(label.sstIndex)]);
+                if (target->Type() != SheetCell::Empty) target->SetXfIndex(label.xfIndex);
+            }
+            break;
+        }
+        case 0x0204: {
+            const auto& label = cell.As<CellBlock::Label>();
+            if (SheetCell* target = Cell(label.row, label.column)) {
+                SetFromString(*target, label.text);
+                if (target->Type() != SheetCell::Empty) target->SetXfIndex(label.xfIndex);
+            }
+            break;
+        }
+        case 0x0205: {
+            const auto& boolErr = cell.As<CellBlock::BoolErr>();
+            if (boolErr.isError == 0)
+                if (SheetCell* target = Cell(boolErr.row, boolErr.column)) {
+                    target->SetInt(boolErr.value);
+                    target->SetXfIndex(boolErr.xfIndex);
+                }
+            break;
+        }
+        case 0x0006: {
+            // The formula itself names sheets by position, which an added
+            // sheet shifts; its last result is kept as a plain value.
+            const auto& formula = cell.As<CellBlock::Formula>();
+            SheetCell* target = Cell(formula.row, formula.column);
+            if (target == nullptr) break;
+            const unsigned char* r = reinterpret_cast<const unsigned char*>(formula.result);
+            if (r[6] != 0xFF || r[7] != 0xFF) {
+                std::uint64_t bits = 0;
+                for (int i = 7; i >= 0; --i) bits = (bits << 8) | r[i];
+                double value = 0.0;
+                std::memcpy(&value, &bits, sizeof value);
+                target->SetReal(value);
+            } else if (r[0] == 0) {  // text, in the STRING record behind
+                XlsBiff::BiffString text;
+                if (formula.string.ResultText(text)) SetFromString(*target, text);
+            } else if (r[0] == 1) {  // Boolean
+                target->SetInt(r[2] != 0 ? 1 : 0);
+            }
+            // Error values and empty texts leave the cell empty.
+            if (target->Type() != SheetCell::Empty) target->SetXfIndex(formula.xfIndex);
+            break;
+        }
+        default:  // blanks are not kept
+            break;
     }
 }
 

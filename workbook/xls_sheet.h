@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "workbook/sheet_cell.h"
+#include "workbook/worksheet.h"
 
 namespace CompoundFiles {
 
@@ -71,8 +72,13 @@ private:
     // DIMENSIONS size the table (cut to the limits), and the table grows for
     // cell records outside them. Records past the limits are skipped; a
     // LABELSST index that names no string leaves its cell empty.
+    // Cells of row blocks first, then those outside any (their stream
+    // order); each keeps its XF index. A formula gives its cached result
+    // (number, text, Boolean as the integer 0 or 1); an error result, an
+    // empty text and blanks leave the cell empty.
     void LoadCells();
-    void SetFromRk(std::size_t row, std::size_t column, std::uint32_t rk);
+    void LoadCell(const XlsBiff::Worksheet::CellTable::RowBlock::CellBlock& cell);
+    void SetFromRk(std::size_t row, std::size_t column, std::uint32_t rk, std::uint16_t xf);
     // Makes row's cells exist (rows that were never written hold none and
     // read as empty).
     std::vector<SheetCell>& MaterialisedRow(std::size_t row);

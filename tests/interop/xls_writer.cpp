@@ -210,8 +210,9 @@ void Wide(XlsDocument& doc, Expected& e) {
     e.Sheet(Utf8(L"Gr\u00f6\u00dfe"), 0);
     Require(doc.AddSheet(L"\u6570\u636e", -1) != nullptr, "AddSheet wide 2");
     e.Sheet(Utf8(L"\u6570\u636e"), 2);
-    Require(doc.AddSheet(L"Sheet1", 1) != nullptr, "wide name equal to a narrow one");
-    e.Sheet("Sheet1", 1);
+    // Names match across widths and case: no second "Sheet1".
+    Require(doc.AddSheet(L"SHEET1", 1) == nullptr, "wide name matching a narrow one refused");
+    Require(doc.GetSheet(L"sheet1") == doc.GetSheet("Sheet1"), "wide lookup finds the narrow name");
     Writer w{doc, e, Utf8(L"Gr\u00f6\u00dfe")};
     w.Wide(0, 0, L"\u03a9mega");
     w.Wide(0, 1, L"abc");

@@ -221,6 +221,47 @@ TEST(SharedStringTableRead, SplitsOfOtherWriters) {
     EXPECT_EQ(t.strings[2].NarrowText(), "z");
 }
 
+TEST(SharedStringTableRead, EachContinuePieceChoosesItsWidth) {
+    // Three strings, each cut by a CONTINUE record whose flags byte differs
+    // from the string's own: 8-bit then 16-bit then 8-bit again; 16-bit then
+    // 8-bit; 8-bit with 8-bit high Latin-1 characters on both sides.
+    std::vector<char> bytes;
+    auto put16 = [](std::vector<char>& b, unsigned v) {
+        b.push_back(static_cast<char>(v & 0xFF));
+        b.push_back(static_cast<char>(v >> 8));
+    };
+    auto record = [&](unsigned code, const std::vector<char>& d) {
+        put16(bytes, code);
+        put16(bytes, static_cast<unsigned>(d.size()));
+        bytes.insert(bytes.end(), d.begin(), d.end());
+    };
+    std::vector<char> first = {3, 0, 0, 0, 3, 0, 0, 0, 5, 0, 0, 'a', '\xe9'};
+    std::vector<char> second = {0x01};
+    put16(second, 0x3A9);
+    put16(second, 'c');
+    std::vector<char> third = {0x00, '\xfc'};
+    put16(third, 2);  // second string: 16-bit "x" then 8-bit "\xe9"
+    third.push_back(0x01);
+    put16(third, 'x');
+    std::vector<char> fourth = {0x00, '\xe9', 2, 0, 0, '\xc4'};
+    std::vector<char> fifth = {0x00, '\xdf'};
+    record(0x00FC, first);
+    record(0x003C, second);
+    record(0x003C, third);
+    record(0x003C, fourth);
+    record(0x003C, fifth);
+    SST t;
+    ASSERT_EQ(t.Read(bytes.data(), bytes.data() + bytes.size()), bytes.size());
+    ASSERT_EQ(t.strings.size(), 3u);
+    EXPECT_EQ(t.strings[0].WideText(), L"a\u00e9\u03a9c\u00fc");
+    EXPECT_EQ(t.strings[1].WideText(), L"x\u00e9");
+    ASSERT_FALSE(t.strings[2].IsWide());
+    EXPECT_EQ(t.strings[2].NarrowText(), "\xc4\xdf");
+    // Written back and read again, the texts are the same.
+    SST again = ReadTable(WriteTable(t));
+    ExpectSameStrings(t, again);
+}
+
 TEST(SharedStringTableRead, DamagedCountsAreRefused) {
     SST t;
     t.total = 4;

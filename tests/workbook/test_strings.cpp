@@ -159,12 +159,16 @@ TEST(LongString, AssignmentWriteAndContinueRead) {
     EXPECT_EQ(n.ContinueRead(narrowPiece, narrowPiece + 3, 0), 0u);
 }
 
-TEST(LongString, UnconvertibleCharactersBecomeQuestionMarks) {
-    // An 8-bit string continued by 16-bit characters the C locale cannot
-    // narrow: each one becomes '?', the count is kept.
+TEST(LongString, NarrowTextMeetingWideCharactersBecomesWide) {
+    // 8-bit characters are Latin-1: the text read so far widens by a zero
+    // high byte, and the string stays wide; no locale is involved.
     BiffString s;
-    s = "ab";
-    const char piece[] = {0x01, 'c', 0, 0x2D, 0x4E, 'd', 0};
-    EXPECT_EQ(s.ContinueRead(piece, piece + sizeof piece, 3), 7u);
-    EXPECT_EQ(s.NarrowText(), "abc?d");
+    s = "a\xe9";
+    const char piece[] = {0x01, 'c', 0, 0x2D, 0x4E};
+    EXPECT_EQ(s.ContinueRead(piece, piece + sizeof piece, 2), 5u);
+    EXPECT_TRUE(s.IsWide());
+    EXPECT_EQ(s.WideText(), L"a\u00e9c\u4e2d");
+    const char narrowPiece[] = {0x00, '\xfc'};
+    EXPECT_EQ(s.ContinueRead(narrowPiece, narrowPiece + 2, 1), 2u);
+    EXPECT_EQ(s.WideText(), L"a\u00e9c\u4e2d\u00fc");
 }

@@ -108,28 +108,33 @@ TEST(XlsDocument, InsertingInFrontRenumbersAndKeepsCells) {
     EXPECT_EQ(doc.Worksheets()[2].window2.options, 0x04B6);
 }
 
-TEST(XlsDocument, NamesOfEachWidthAreSeparate) {
+TEST(XlsDocument, NamesMatchAcrossWidthAndCase) {
     XlsDocument doc;
     doc.New(1);
+    // "Sheet1" is stored 8-bit: the same letters in any width or case name it.
     EXPECT_EQ(doc.AddSheet("Sheet1", -1), nullptr);
-    XlsSheet* wide = doc.AddSheet(L"Sheet1", -1);
+    EXPECT_EQ(doc.AddSheet(L"Sheet1", -1), nullptr);
+    EXPECT_EQ(doc.AddSheet("SHEET1", 0), nullptr);
+    EXPECT_EQ(doc.GetSheet(L"sHEET1"), doc.GetSheet(static_cast<size_t>(0)));
+    // Letters beyond ASCII fold too, between an 8-bit (Latin-1) and a wide name.
+    XlsSheet* wide = doc.AddSheet(L"Gr\u00f6\u00dfe \u0414\u0430\u043d\u043d\u044b\u0435", -1);
     ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(doc.GetSheet(L"Sheet1"), doc.GetSheet(static_cast<size_t>(1)));
-    EXPECT_EQ(doc.GetSheet("Sheet1"), doc.GetSheet(static_cast<size_t>(0)));
-    EXPECT_EQ(doc.AddSheet(L"Sheet1", 0), nullptr);
+    EXPECT_EQ(doc.GetSheet(L"GR\u00d6\u00dfE \u0434\u0410\u041d\u041d\u042b\u0415"), wide);
+    EXPECT_EQ(doc.AddSheet("\xc9t\xe9", -1) != nullptr, true);
+    EXPECT_EQ(doc.AddSheet(L"\u00e9T\u00c9", -1), nullptr);
+    EXPECT_EQ(doc.AddSheet(L"\u00e9T\u00c9x", -1) != nullptr, true);
+    EXPECT_FALSE(doc.RenameSheet(size_t{3}, "\xc9T\xc9"));
+
     EXPECT_EQ(doc.GetSheetName(1), nullptr);
     EXPECT_EQ(doc.GetWideSheetName(0), nullptr);
     char narrow[8] = "keep";
     EXPECT_FALSE(doc.GetSheetName(1, narrow));
     EXPECT_STREQ(narrow, "keep");
-    wchar_t buffer[8];
-    ASSERT_TRUE(doc.GetSheetName(1, buffer));
-    EXPECT_STREQ(buffer, L"Sheet1");
-    EXPECT_EQ(doc.GetSheetName(2), nullptr);
-    EXPECT_FALSE(doc.GetSheetName(2, buffer));
-    // Case matters.
-    EXPECT_EQ(doc.GetSheet("sheet1"), nullptr);
-    EXPECT_NE(doc.AddSheet("sheet1", -1), nullptr);
+    wchar_t buffer[32];
+    ASSERT_TRUE(doc.GetSheetName(3, buffer));
+    EXPECT_STREQ(buffer, L"\u00e9T\u00c9x");
+    EXPECT_EQ(doc.GetSheetName(4), nullptr);
+    EXPECT_FALSE(doc.GetSheetName(4, buffer));
     // A name that could not be stored whole is refused.
     EXPECT_EQ(doc.AddSheet("", -1), nullptr);
     EXPECT_EQ(doc.AddSheet(std::string(256, 'n').c_str(), -1), nullptr);
@@ -150,12 +155,11 @@ TEST(XlsDocument, RenameAndDelete) {
     EXPECT_TRUE(doc.RenameSheet(size_t{0}, L"Eins"));
     EXPECT_FALSE(doc.RenameSheet(L"Eins", L"Eins"));
     EXPECT_TRUE(doc.RenameSheet(L"Eins", L"One"));
-    EXPECT_FALSE(doc.RenameSheet("One", "Uno"));  // the name is wide
+    EXPECT_FALSE(doc.RenameSheet("one", "TWO"));
     EXPECT_EQ(Names(doc), std::vector<std::string>({"<wide>", "Two"}));
 
-    EXPECT_FALSE(doc.DeleteSheet("One"));
     EXPECT_FALSE(doc.DeleteSheet(2));
-    EXPECT_TRUE(doc.DeleteSheet(L"One"));
+    EXPECT_TRUE(doc.DeleteSheet("ONE"));  // the wide name, found by its 8-bit form
     EXPECT_EQ(Names(doc), std::vector<std::string>({"Two"}));
     EXPECT_EQ(doc.GetSheet("Two")->Index(), 0u);
     EXPECT_EQ(doc.Worksheets().size(), 1u);
