@@ -3,13 +3,15 @@
 // workbook, loaded first when the file exists.
 //
 // Everything that can be checked is checked before the file is read or
-// written: the sheet's size limits and the label count. A file that exists
-// but is no readable workbook is refused, never replaced, and a save that
+// written: the sheet's size limits, the label count and that every text is
+// UTF-8 (the host's 8-bit text here). A file that exists but is no readable
+// workbook, or is encrypted, is refused, never replaced, and a save that
 // fails is reported; the workbook is written to a new file and renamed over
 // the old one, so the old file survives any failure whole.
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -21,6 +23,7 @@
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
+#include "plugin/utf8_text.h"
 #include "workbook/biff_string.h"
 #include "workbook/xls_document.h"
 
@@ -55,6 +58,39 @@ std::string Text(DMString *string) { return dm_string::Borrow(string).ToStdStrin
 
 [[noreturn]] void Refuse(const char *function, const std::string &problem) {
   throw std::invalid_argument(std::string(function) + ": " + problem);
+}
+
+// A script text for the workbook: ASCII stays 8-bit, anything else is
+// stored as UTF-16 so that readers show the characters the script wrote.
+struct CellText {
+  std::string narrow;
+  std::wstring wide;
+  bool ascii = true;
+};
+
+CellText Decoded(const char *function, const char *what, const std::string &text) {
+  CellText t;
+  t.narrow = text;
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) t.ascii = false;
+  if (t.ascii) return t;
+  std::size_t bad = 0;
+  if (!orvan::DecodeUtf8(text, t.wide, bad)) {
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(text[bad])));
+    Refuse(function, std::string("the ") + what + " is not UTF-8 text (byte " + byte + " at offset " +
+                         std::to_string(bad) + ")");
+  }
+  return t;
+}
+
+std::size_t Utf16Size(const CellText &t) { return t.ascii ? t.narrow.size() : orvan::Utf16Length(t.wide); }
+
+void SetCellText(SheetCell &cell, const CellText &t) {
+  if (t.ascii)
+    cell.SetText(t.narrow.c_str());
+  else
+    cell.SetWideText(t.wide.c_str());
 }
 
 std::vector<std::string> Words(const std::string &labels) {
@@ -95,8 +131,10 @@ void OpenWorkbook(const Export &e, XlsDocument &document) {
     document.New(1);
     return;
   }
-  if (!document.Load(e.file.c_str()))
-    Refuse(e.function, "\"" + e.file + "\" exists but is not a readable workbook; it was left unchanged");
+  if (document.Load(e.file.c_str())) return;
+  if (document.LastLoadFailure() == XlsDocument::LoadFailure::Encrypted)
+    Refuse(e.function, "\"" + e.file + "\" is an encrypted workbook, which cannot be read; it was left unchanged");
+  Refuse(e.function, "\"" + e.file + "\" exists but is not a readable workbook; it was left unchanged");
 }
 
 SheetCell &CellAt(XlsSheet &sheet, size_t row, size_t column) {
@@ -120,27 +158,35 @@ void Run(const Export &e) {
   for (const auto &[what, text] : texts)
     if (text->find('\0') != std::string::npos) Refuse(e.function, std::string("the ") + what + " holds a zero byte");
   // Longer cell texts would be written cut short.
-  auto check_cell_text = [&](const char *what, const std::string &text) {
-    if (text.size() > kMaxCellText)
-      Refuse(e.function, std::string("the ") + what + " has " + std::to_string(text.size()) +
+  auto cell_text = [&](const char *what, const std::string &text) {
+    CellText t = Decoded(e.function, what, text);
+    if (Utf16Size(t) > kMaxCellText)
+      Refuse(e.function, std::string("the ") + what + " has " + std::to_string(Utf16Size(t)) +
                              " characters; a cell holds at most " + std::to_string(kMaxCellText));
+    return t;
   };
-  check_cell_text("title", e.title);
-  for (const std::string &word : words) check_cell_text("label word", word);
+  const CellText title = cell_text("title", e.title);
+  std::vector<CellText> labels;
+  for (const std::string &word : words) labels.push_back(cell_text("label word", word));
+  const CellText sheet_name = Decoded(e.function, "sheet name", e.sheet);
   const arma::Mat<float> pixels = orvan::ImageToFloatMatrix(e.image);
   if (pixels.n_rows != width || pixels.n_cols != height)
     Refuse(e.function, "the image's pixels do not match its size");
 
   XlsDocument document;
   OpenWorkbook(e, document);
-  XlsSheet *sheet = document.GetSheet(e.sheet.c_str());
-  if (sheet == nullptr) sheet = document.AddSheet(e.sheet.c_str(), 0);
+  // Names match regardless of case and of the width they are stored in.
+  XlsSheet *sheet = sheet_name.ascii ? document.GetSheet(sheet_name.narrow.c_str())
+                                     : document.GetSheet(sheet_name.wide.c_str());
+  if (sheet == nullptr)
+    sheet = sheet_name.ascii ? document.AddSheet(sheet_name.narrow.c_str(), 0)
+                             : document.AddSheet(sheet_name.wide.c_str(), 0);
   if (sheet == nullptr)
     Refuse(e.function, "cannot add a sheet named \"" + e.sheet + "\" (a sheet name has 1 to 255 characters)");
 
-  CellAt(*sheet, 0, 0).SetText(e.title.c_str());
+  SetCellText(CellAt(*sheet, 0, 0), title);
   size_t k = 0;
-  for (const std::string &word : words) CellAt(*sheet, 1, k++).SetText(word.c_str());
+  for (const CellText &word : labels) SetCellText(CellAt(*sheet, 1, k++), word);
   CellAt(*sheet, 1, k).SetText("");
 
   if (e.layout == Layout::Profile) {
