@@ -92,6 +92,33 @@ void Large(Writer& w) {
     w.Put("D/mid", 300000, 9);
 }
 
+void Deep(Writer& w) {
+    // More than 109 + 128 table sectors: the extension table needs a second
+    // sector, chained from the first.
+    w.Put("Workbook", 30500u * 512u + 77u, 11);
+    w.Put("after", 70000, 12);
+}
+
+// The document just written, reopened by this project: every stream reads
+// back its pattern.
+bool Reread(const char* path, const Writer& w) {
+    CompoundFile again;
+    if (!again.Open(path, std::ios_base::in)) return false;
+    bool same = true;
+    for (const auto& s : w.streams) {
+        std::vector<char> bytes;
+        const std::string p = Writer::Backslashed(s.first);
+        if (again.ReadFile(p.c_str(), bytes) != CompoundFiles::kDone || bytes.size() != s.second.first) {
+            same = false;
+            continue;
+        }
+        for (std::uint64_t i = 0; i < bytes.size() && same; ++i)
+            same = static_cast<unsigned char>(bytes[i]) == Pattern(s.second.second, i);
+    }
+    again.Close();
+    return same;
+}
+
 void Churn(Writer& w) {
     w.Dir("X");
     w.Dir("X/Y");
@@ -143,12 +170,12 @@ bool Variant(Writer& w, const char* output) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s sizes|large|churn|many|variant OUTPUT MANIFEST\n", argv[0]);
+        std::fprintf(stderr, "usage: %s sizes|large|deep|churn|many|variant OUTPUT MANIFEST\n", argv[0]);
         return 2;
     }
     const std::string scenario = argv[1];
     const std::map<std::string, void (*)(Writer&)> scenarios = {
-        {"sizes", &Sizes}, {"large", &Large}, {"churn", &Churn}, {"many", &Many}};
+        {"sizes", &Sizes}, {"large", &Large}, {"churn", &Churn}, {"many", &Many}, {"deep", &Deep}};
     Writer w;
     if (scenario == "variant") {
         if (!Variant(w, argv[2])) {
@@ -165,6 +192,10 @@ int main(int argc, char** argv) {
         scenarios.at(scenario)(w);
     }
     w.file.Close();
+    if (!Reread(argv[2], w)) {
+        std::fprintf(stderr, "%s: the document does not read back\n", scenario.c_str());
+        return 1;
+    }
     std::ofstream out(argv[3]);
     for (auto& d : w.storages) out << "D\t" << d.first << "\n";
     for (auto& s : w.streams) out << "S\t" << s.first << "\t" << s.second.first << "\t" << s.second.second << "\n";

@@ -1,6 +1,7 @@
 """Documents written by the compound-file layer, read by olefile.
 
-Every scenario of the cf_writer tool is written, then opened with olefile
+Every scenario of the cf_writer tool is written (and read back by the tool
+itself), then opened with olefile
 raising at DEFECT_INCORRECT: the listing must hold exactly the manifest's
 storages and streams, every stream must read back the bytes of its pattern,
 and olefile must record no parsing issue.
@@ -44,13 +45,18 @@ def check(writer, scenario, workdir):
         assert not ole.parsing_issues, ole.parsing_issues
     finally:
         ole.close()
+    if scenario == "deep":
+        with open(doc, "rb") as f:
+            header = f.read(0x50)
+        # The extension table must need a second sector for this to test it.
+        assert int.from_bytes(header[0x48:0x4C], "little") >= 2, header[0x48:0x4C]
     print("%s: %d streams, %d storages, %d bytes" % (scenario, len(streams), len(storages), os.path.getsize(doc)))
 
 
 def main():
     writer = os.environ["ORVAN_TOOL_CF_WRITER"]
     with tempfile.TemporaryDirectory() as workdir:
-        for scenario in ("sizes", "large", "churn", "many", "variant"):
+        for scenario in ("sizes", "large", "deep", "churn", "many", "variant"):
             check(writer, scenario, workdir)
     return 0
 
