@@ -1,4 +1,5 @@
 // Reading a workbook: the "Workbook" stream into records, then cells.
+#include <cstdint>
 #include <utility>
 
 #include "workbook/xls_document.h"
@@ -103,6 +104,24 @@ bool MatchSheets(ParsedStream& parsed) {
     return true;
 }
 
+// A cell XF whose number format or font differs from its parent style's
+// but whose "used" flag is clear (as some writers leave it) is
+// contradictory: readers show the cell XF's own format and warn. The flag
+// is set, which keeps what every reader shows and ends the warnings.
+void MarkUsedAttributes(Workbook& globals) {
+    const std::uint16_t kStyleXf = 0x0004;
+    const std::uint8_t kFormatUsed = 0x04;
+    const std::uint8_t kFontUsed = 0x08;
+    for (Workbook::XF& xf : globals.xfs) {
+        if ((xf.typeProtection & kStyleXf) != 0) continue;
+        const std::size_t parent = xf.typeProtection >> 4;
+        if (parent >= globals.xfs.size()) continue;
+        const Workbook::XF& style = globals.xfs[parent];
+        if (xf.formatIndex != style.formatIndex) xf.usedAttributes |= kFormatUsed;
+        if (xf.fontIndex != style.fontIndex) xf.usedAttributes |= kFontUsed;
+    }
+}
+
 }  // namespace
 
 bool XlsDocument::LoadStream(const char* data, std::size_t size) {
@@ -117,6 +136,7 @@ bool XlsDocument::LoadStream(const char* data, std::size_t size) {
     // read as written.
     if (parsed.globals.bof.type != kGlobalsType || parsed.globals.bof.version != kBiff8) return false;
     if (!MatchSheets(parsed)) return false;
+    MarkUsedAttributes(parsed.globals);
     workbook = std::move(parsed.globals);
     worksheets = std::move(parsed.worksheets);
     UpdateSheets();

@@ -27,12 +27,14 @@ def open_strict(path):
     return book
 
 
-# At verbosity 1 xlrd always traces two things that are no remark on the file:
+# At verbosity 1 xlrd always traces things that are no remark on the file:
 # the encoding it takes when there is no CODEPAGE record (BIFF8 text carries
-# its own width), and the colour indexes its fonts use. Everything else it
+# its own width), the date system of a DATEMODE record, and the colour
+# indexes its fonts use. Everything else it
 # prints (WARNING, NOTE, INFO, ERROR lines) is a remark.
 def xlrd_remarks(log):
     log = log.replace("CODEPAGE: codepage 1200 -> encoding 'utf_16_le'\n", "", 1)
+    log = re.sub(r"^DATEMODE: datemode [01]\n", "", log, count=1, flags=re.M)
     log = re.sub(r"\nColour indexes used:\n\[[0-9, ]*\]\n\n", "", log, count=1)
     return log
 
