@@ -12,8 +12,8 @@
 // lookups find such a sheet, and adding or renaming to such a name is
 // refused.
 //
-// Stream as written: globals (BOF, WINDOW1, FONT, XF, STYLE, BOUNDSHEET, SST,
-// EOF), then per sheet BOF, INDEX, DIMENSIONS, row blocks of 32 rows (ROW
+// Stream as written: globals (BOF, WINDOW1, DATEMODE and FORMAT records as
+// loaded, FONT, XF, STYLE, BOUNDSHEET, SST, EOF), then per sheet BOF, INDEX, DIMENSIONS, row blocks of 32 rows (ROW
 // records, cell records as RK, MULRK, NUMBER or LABELSST, DBCELL), WINDOW2,
 // EOF.
 #ifndef WORKBOOK_XLS_DOCUMENT_H
