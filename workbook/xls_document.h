@@ -12,10 +12,10 @@
 // lookups find such a sheet, and adding or renaming to such a name is
 // refused.
 //
-// Stream as written: globals (BOF, WINDOW1, DATEMODE and FORMAT records as
-// loaded, FONT, XF, STYLE, BOUNDSHEET, SST, EOF), then per sheet BOF, INDEX, DIMENSIONS, row blocks of 32 rows (ROW
-// records, cell records as RK, MULRK, NUMBER or LABELSST, DBCELL), WINDOW2,
-// EOF.
+// Stream as written: globals (BOF, WINDOW1, DATEMODE as loaded, FONT,
+// FORMAT as loaded, XF, STYLE, BOUNDSHEET, SST, EOF), then per sheet BOF,
+// INDEX, DIMENSIONS, row blocks of 32 rows (ROW records, cell records as RK,
+// MULRK, NUMBER or LABELSST, DBCELL), WINDOW2, EOF.
 #ifndef WORKBOOK_XLS_DOCUMENT_H
 #define WORKBOOK_XLS_DOCUMENT_H
 
