@@ -68,6 +68,7 @@ struct CellText {
   bool ascii = true;
 };
 
+// Throws, naming the first bad byte, when a text beyond ASCII is not UTF-8.
 CellText Decoded(const char *function, const char *what, const std::string &text) {
   CellText t;
   t.narrow = text;

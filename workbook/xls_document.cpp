@@ -76,9 +76,11 @@ bool SameName(const BiffShortString& stored, const BiffShortString& given) {
     return true;
 }
 
+// A name no sheet can have (empty, or too long to store whole) names none:
+// cut to fit, it could match another sheet.
 template <typename Char>
 std::size_t FindName(const std::vector<Workbook::BoundSheet>& sheets, const Char* name) {
-    if (name == nullptr) return kNotFound;
+    if (!UsableName(name)) return kNotFound;
     BiffShortString given;
     given = name;
     for (std::size_t k = 0; k < sheets.size(); ++k)

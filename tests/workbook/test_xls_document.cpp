@@ -142,6 +142,8 @@ TEST(XlsDocument, NamesMatchAcrossWidthAndCase) {
     EXPECT_EQ(doc.AddSheet((std::wstring(254, L'w') + L"\U0001F600").c_str(), -1), nullptr);
     EXPECT_NE(doc.AddSheet((std::wstring(253, L'w') + L"\U0001F600").c_str(), -1), nullptr);
     EXPECT_NE(doc.GetSheet((std::wstring(253, L'w') + L"\U0001F600").c_str()), nullptr);
+    // A name too long for a sheet finds none, not the sheet it would be cut to.
+    EXPECT_EQ(doc.GetSheet(std::string(256, 'N').c_str()), nullptr);
 }
 
 TEST(XlsDocument, RenameAndDelete) {
