@@ -74,11 +74,6 @@ bool XlsSheet::Rename(const wchar_t* name) { return document->RenameSheet(index,
 void XlsSheet::SetFromRk(std::size_t row, std::size_t column, std::uint32_t rk, std::uint16_t xf) {
     SheetCell* cell = Cell(row, column);
     if (cell == nullptr) return;
-    struct KeepFormat {
-        SheetCell* cell;
-        std::uint16_t xf;
-        ~KeepFormat() { cell->SetXfIndex(xf); }
-    } keep{cell, xf};
     // A scaled value keeps its fraction, so it is a double even in the
     // integer form.
     if (XlsBiff::IsRkInteger(rk) && (rk & 1u) == 0)
