@@ -138,6 +138,12 @@ void RefineCenterEllipticityFitCore(DiffractionPattern &pattern, int r_in, int r
             results << "Initial fit failed, using maxima instead" << std::endl;
             fitting = false;
         }
+        // The fit was made on the sum of the sector means; each sector fit
+        // fits one mean, so area and background start n_angles times
+        // smaller. Position, width and mixing carry over as they are.
+        initial[1] /= n_angles;
+        initial[4] /= n_angles;
+        initial[5] /= n_angles;
     }
 
     arma::Col<float> R(n_angles), Q(n_angles), Phi(n_angles), T(n_angles);

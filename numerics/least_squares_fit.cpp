@@ -3,6 +3,7 @@
 #include "lmfit/lmmin.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -12,6 +13,12 @@
 namespace {
 
 // Residuals handed to lmmin by Fit and FitBounded carry single precision.
+// lmmin's difference step is sqrt(epsilon) * |p|: with the double default it
+// changes float residuals of a few hundred by less than their spacing, and
+// whole Jacobian columns come out zero. epsilon must state the precision the
+// residuals really have.
+constexpr double kFloatResidualEpsilon = FLT_EPSILON;
+
 void SubtractRoundedToFloat(int m_dat, const double *y, double *fvec) {
     for (int i = 0; i < m_dat; ++i) fvec[i] = static_cast<double>(static_cast<float>(y[i] - fvec[i]));
 }
@@ -65,6 +72,7 @@ int LeastSquaresFit::Fit(int n_par, double *par) {
     lm_control_struct control = lm_control_double;
     control.patience = std::min(500, std::max(5, max_iter_ / ParameterDivisor(n_par)));
     control.ftol = tolerance_;
+    control.epsilon = kFloatResidualEpsilon;
     control.verbosity = 9;
     if (verbose_)
         std::cout << "Fitting using " << n_par << " parameters (max_iter="
@@ -106,6 +114,7 @@ int LeastSquaresFit::FitBounded(int n_par, double *par, const double *lower, con
 
     lm_control_struct control = lm_control_double;
     control.ftol = tolerance_;
+    control.epsilon = kFloatResidualEpsilon;
     control.verbosity = 9;
     if (verbose_) std::cout << "Fitting ... " << std::endl;
 

@@ -26,7 +26,8 @@ public:
     void SetMaxIter(int max_iter);
     void SetVerbose(int verbose);
 
-    // Fits the vector model; residuals are rounded to float. par (n_par
+    // Fits the vector model; residuals are rounded to float, and lmmin's
+    // difference step is sized for that precision (epsilon FLT_EPSILON). par (n_par
     // doubles) holds the start on entry and lmmin's result on return.
     // Returns 0 when lmmin reports a converged or exact fit (outcome < 4),
     // -1 otherwise; -1 without output or change of par for a method other
@@ -34,7 +35,8 @@ public:
     // prints "Fitting using ..." and "Status after ..." on standard output.
     // An exception thrown by the model passes through to the caller.
     int Fit(int n_par, double *par);
-    // As Fit with the scalar model; residuals stay in double.
+    // As Fit with the scalar model; residuals stay in double, and so does
+    // lmmin's default epsilon.
     int FitScalar(int n_par, double *par);
     // As Fit inside [lower, upper] (n_par doubles each, borrowed): the model
     // sees lower + (upper - lower) * (sin(par) + 1) / 2; afterwards par is
