@@ -37,17 +37,21 @@ constexpr std::int64_t kMaxRadius = std::int64_t{1} << 20;
 constexpr std::int64_t kMaxPolarSamples = std::int64_t{1} << 26;
 
 // The angle bins and smoothing half-width of the ring fit, checked against
-// the radius range before anything is allocated. Bins below 1 and negative
-// widths are the fit's own to refuse.
+// the radius range before anything is allocated. Any width smooths (beyond
+// the range the kernel meets zeros), but each sector's smoothed profile
+// holds radii + 2 * width samples before it is cut to the range. Bins below
+// 1 and negative widths are the fit's own to refuse.
 void CheckRingFit(std::int32_t r_in, std::int32_t r_out, std::int32_t bins, std::int32_t half_width) {
   const std::int64_t radii = std::int64_t{r_out} - r_in;
   if (bins > 0 && radii * bins > kMaxPolarSamples)
     throw std::invalid_argument("ellipticity fit: " + std::to_string(bins) + " angle bins over " +
                                 std::to_string(radii) + " radii exceed " +
                                 std::to_string(kMaxPolarSamples) + " samples");
-  if (half_width > radii)
+  const std::int64_t smoothed = radii + 2 * std::int64_t{half_width};
+  if (bins > 0 && half_width > 0 && smoothed * bins > kMaxPolarSamples)
     throw std::invalid_argument("ellipticity fit: a smoothing half-width of " + std::to_string(half_width) +
-                                " exceeds the radius range of " + std::to_string(radii));
+                                " over " + std::to_string(bins) + " angle bins exceeds " +
+                                std::to_string(kMaxPolarSamples) + " samples");
 }
 
 // The pattern of a centre function: an image that is not valid (or has no

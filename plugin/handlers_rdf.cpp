@@ -70,8 +70,10 @@ void RDF_Kirklandfit(DMImage *profile, DMImage *elements, float *offset, float *
     RequireElementImage(fn, elements);
     const int lo = Trunc(first), hi = Trunc(last);
     const long long m = Width(profile);
-    if (lo < 0 || hi <= lo || hi >= m)
-      Refuse(fn, "the fit range must satisfy 0 <= first < last < " + std::to_string(m));
+    // first == last is one point for two parameters: the fit fails and the
+    // lines are written for the values given.
+    if (lo < 0 || hi < lo || hi >= m)
+      Refuse(fn, "the fit range must satisfy 0 <= first <= last < " + std::to_string(m));
 
     RDFProfile p = LoadProfile(profile, elements, Read(offset), Read(scale), q_step);
     KirklandFitCore(p, lo, hi);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "profile/rdf_kirkland.h"
 #include "rdf_test_table.h"
@@ -130,6 +131,46 @@ TEST(KirklandFitCore, NegativeStartScaleEntersAsItsMagnitude) {
   EXPECT_GT(p.offset, 0.0f);
   EXPECT_NEAR(p.scale, 250.0f, 0.25f);
   EXPECT_NEAR(p.offset, 40.0f, 0.04f);
+}
+
+// From scale 1 and offset 0, as a user starts, on noisy backgrounds of
+// several elements and scales: the model is linear in its two parameters, so
+// the optimum is the solution of the normal equations.
+TEST(KirklandFitCore, ReachesTheLinearOptimumFromScaleOneOffsetZero) {
+  std::mt19937 rng(18);
+  auto u = [&rng] { return (double(rng()) + 0.5) / 4294967296.0; };
+  int k = 0;
+  for (const char* element : {"C", "Si", "O", "Au"}) {
+    for (int trial = 0; trial < 6; ++trial, ++k) {
+      const float q_step = static_cast<float>(0.02 + 0.08 * u());
+      const int n = 300 + static_cast<int>(300 * u());
+      const double s = std::exp(std::log(2000.0) * u()), o = 500 * u();
+      RDFProfile p = SyntheticBackground(element, 1.0f, 0.0f, n, q_step);
+      for (float& v : p.profile) {  // 0.2 % noise, Box-Muller
+        const double g = std::sqrt(-2 * std::log(u())) * std::cos(6.283185307179586 * u());
+        v = static_cast<float>((s * v + o) * (1 + 0.002 * g));
+      }
+      const int lo = 10 + static_cast<int>(40 * u()), hi = n - 1 - static_cast<int>(20 * u());
+      arma::Col<float> f2;
+      KirklandScatteringSquared(p, static_cast<float>(lo) * q_step, hi - lo + 1, f2);
+      arma::mat A(f2.n_elem, 2, arma::fill::ones);
+      A.col(0) = arma::conv_to<arma::vec>::from(f2);
+      const arma::vec y = arma::conv_to<arma::vec>::from(p.profile.subvec(lo, hi));
+      const arma::vec best = arma::solve(A, y);
+      ASSERT_GT(best[0], 0) << k;
+      ASSERT_GT(best[1], 0) << k;
+      auto ssq = [&](double a, double b) { return arma::accu(arma::square(y - A * arma::vec{a, b})); };
+
+      p.scale = 1.0f;
+      p.offset = 0.0f;
+      KirklandFitCore(p, lo, hi);
+      SCOPED_TRACE(testing::Message() << element << " #" << k << ": optimum " << best[0] << ", "
+                                      << best[1] << "; fitted " << p.scale << ", " << p.offset);
+      EXPECT_LE(ssq(p.scale, p.offset), ssq(best[0], best[1]) * (1 + 1e-6));
+      EXPECT_NEAR(p.scale, best[0], 1e-4 * best[0]);
+      EXPECT_NEAR(p.offset, best[1], 1e-4 * arma::mean(y));
+    }
+  }
 }
 
 TEST(KirklandFitCore, FailedFitKeepsValuesAndBadRangeIsRefused) {
