@@ -47,6 +47,14 @@ arma::vec SmoothProfile(const arma::vec &p, const arma::vec &kernel, int s)
     return full.subvec(static_cast<arma::uword>(s), static_cast<arma::uword>(s) + p.n_elem - 1);
 }
 
+void SectorFitStart(const double *initial, int n_angles, double *start)
+{
+    std::copy(initial, initial + 6, start);
+    start[1] /= n_angles;
+    start[4] /= n_angles;
+    start[5] /= n_angles;
+}
+
 namespace {
 
 // First index of the largest element (not-a-numbers passed over).
@@ -138,12 +146,6 @@ void RefineCenterEllipticityFitCore(DiffractionPattern &pattern, int r_in, int r
             results << "Initial fit failed, using maxima instead" << std::endl;
             fitting = false;
         }
-        // The fit was made on the sum of the sector means; each sector fit
-        // fits one mean, so area and background start n_angles times
-        // smaller. Position, width and mixing carry over as they are.
-        initial[1] /= n_angles;
-        initial[4] /= n_angles;
-        initial[5] /= n_angles;
     }
 
     arma::Col<float> R(n_angles), Q(n_angles), Phi(n_angles), T(n_angles);
@@ -170,7 +172,7 @@ void RefineCenterEllipticityFitCore(DiffractionPattern &pattern, int r_in, int r
 
         if (fitting) {
             double par[6];
-            std::copy(initial, initial + 6, par);
+            SectorFitStart(initial, n_angles, par);
             LeastSquaresFit lsf(n_r, X.memptr(), Pa.memptr(), PseudoVoigtModel);
             lsf.SetMaxIter(100);
             lsf.SetTolerance(0.0001);

@@ -24,6 +24,12 @@ arma::vec TriangleKernel(int s);
 // holds 2s + 1 weights; p at least one sample.
 arma::vec SmoothProfile(const arma::vec &p, const arma::vec &kernel, int s);
 
+// The start of a sector fit (6 doubles into start) from the ring fit of the
+// summed profile (initial, 6 doubles), the sum of n_angles >= 1 sector
+// means: the model is linear in area, offset and slope, so these are divided
+// by n_angles; position, width and mixing carry over. Never throws.
+void SectorFitStart(const double *initial, int n_angles, double *start);
+
 // Rebins the pattern into n_angles sectors around its current centre, finds
 // in each sector the radius of the strongest ring between r_in and r_out
 // (smoothed profile maximum refined by a parabola, or, fit != 0, a

@@ -1,5 +1,6 @@
 #include "geometry/ellipticity_fit.h"
 
+#include "numerics/least_squares_fit.h"
 #include "synthetic_pattern.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +62,28 @@ TEST(PseudoVoigt, AreaWidthAndBackground)
     const double lor[6] = {10.0, 1.0, 2.0, 7.0, 0.0, 0.0};
     PseudoVoigtModel(6, lor, m, t.memptr(), out.memptr());
     EXPECT_NEAR(out[10], 1.0 / (M_PI * 2.0), 1e-12);
+}
+
+// The ring fit of the sum of n sector means, brought to one mean's scale, is
+// the fit of that mean: each sector fit then starts where it would end if
+// every sector held the same ring.
+TEST(PseudoVoigt, SectorStartIsTheFitOfOneMean)
+{
+    const int m = 40, n = 24;
+    arma::vec t(m), mean(m);
+    for (int i = 0; i < m; ++i)
+        t[i] = i;
+    const double truth[6] = {17.3, 55.0, 2.6, 0.4, 30.0, -0.2};
+    PseudoVoigtModel(6, truth, m, t.memptr(), mean.memptr());
+    const arma::vec sum = n * mean;
+    double fitted[6] = {18, 1200, 2, 0.5, 700, -4};
+    LeastSquaresFit fit(m, t.memptr(), sum.memptr(), PseudoVoigtModel);
+    fit.SetVerbose(0);
+    ASSERT_EQ(fit.Fit(6, fitted), 0);
+    double start[6];
+    SectorFitStart(fitted, n, start);
+    for (int j = 0; j < 6; ++j)
+        EXPECT_NEAR(start[j], truth[j], 1e-3 * std::max(1.0, std::fabs(truth[j]))) << j;
 }
 
 TEST(EllipticityFit, CircularRingKeepsTheCentre)
