@@ -37,6 +37,18 @@ TEST(SplineTest, OneAndTwoKnots) {
     EXPECT_EQ(out[7], -7.0f);
 }
 
+// Unequal intervals weight the two secants unequally: at the middle knot of
+// (0, 0), (1, 2), (4, 3) the harmonic mean gives 24/37 (weights swapped
+// would give 24/47); the first end takes the three-point slope 29/12, the
+// last end's three-point slope points against its secant and becomes 0.
+TEST(SplineTest, SlopesOnUnequalIntervals) {
+    arma::Col<float> x = {0, 1, 4}, y = {0, 2, 3};
+    arma::Mat<float> c = Coefficients(x, y);
+    EXPECT_NEAR(c(1, 1), 24.0 / 37.0, 1e-6);
+    EXPECT_NEAR(c(0, 1), 29.0 / 12.0, 1e-6);
+    EXPECT_EQ(c(2, 1), 0.0f);
+}
+
 TEST(SplineTest, ThreeKnotsTurningPoint) {
     arma::Col<float> x = {1, 2, 3}, y = {0, 1, 0};
     arma::Mat<float> c = Coefficients(x, y);

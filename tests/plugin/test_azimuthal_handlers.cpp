@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "geometry/azimuthal_integration.h"
@@ -79,6 +80,19 @@ TEST_F(AzimuthalHandlers, OuterRadiusRule) {
   // The values are those of the integration core, bit for bit.
   ExpectProfile(Integral(100.7, 2), AzimuthalIntegralCore(geometry, 0, 100, 1));
   ExpectProfile(Integral(0, 0.9), AzimuthalIntegralCore(geometry, 0, 353, 0));
+}
+
+// A wide image: both radius rules measure the image as it is, 400 wide and
+// 200 high, around a centre in its lower half.
+TEST_F(AzimuthalHandlers, NonSquareImageUsesItsOwnWidthAndHeight) {
+  dmhost::ImagePtr wide = Image(400, 200, std::vector<float>(400 * 200, 1.0f));
+  for (const auto &[radius, bins] : {std::pair<double, uint32_t>{1, 149}, {0, 241}}) {
+    dmhost::ImagePtr out;
+    Call("AzimuthalIntegral", {Arg::Image(wide), Arg::ImageSlot(&out), Arg::Number(200),
+                               Arg::Number(150), Arg::Number(radius), Arg::Number(1)});
+    ASSERT_TRUE(out) << radius;
+    EXPECT_EQ(out->DimensionSize(0), bins) << radius;
+  }
 }
 
 TEST_F(AzimuthalHandlers, NewImageReplacesTheVariable) {
