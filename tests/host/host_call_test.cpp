@@ -140,7 +140,19 @@ TEST_F(HostCall, RefusesBadCallsBeforeCallingAnything) {
   EXPECT_THROW(host.Call("Twice", {Arg::NumberRef(&huge), Arg::NumberRef(&w)}), dmhost::CallError);
   double nan = std::nan("");
   EXPECT_THROW(host.Call("Twice", {Arg::NumberRef(&nan), Arg::NumberRef(&w)}), dmhost::CallError);
+  // A long by value: whole parts outside the 32-bit range are refused.
+  ImagePtr one = dmhost::MakeRealImage(1, 1);
+  double inout = 0;
+  auto mixed = [&](double l) {
+    return host.Call("Mixed", {Arg::Image(one), Arg::NumberRef(&inout), Arg::Number(0), Arg::Number(0),
+                               Arg::Number(l), Arg::Number(0), Arg::Text("")});
+  };
+  for (double l : {2147483648.0, -2147483649.0, 3e9, nan}) EXPECT_THROW(mixed(l), dmhost::CallError) << l;
   EXPECT_EQ(seen.calls, 0);
+  for (double l : {2147483647.9, -2147483648.9}) {
+    mixed(l);
+    EXPECT_EQ(seen.l, static_cast<int32_t>(std::trunc(l)));
+  }
 }
 
 TEST_F(HostCall, AReportedErrorIsThrownAfterTheOutParametersAreWritten) {
