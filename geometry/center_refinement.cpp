@@ -1,9 +1,11 @@
 #include "geometry/center_refinement.h"
 
 #include "geometry/azimuthal_integration.h"
+#include "geometry/worker_threads.h"
 #include "numerics/powell.h"
 #include "numerics/simplex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -20,6 +22,9 @@ float LargestElement(const float *p, std::size_t n)
             m = p[i];
     return m;
 }
+
+// Below this many offsets an evaluation is not split over threads.
+constexpr std::uint64_t kOffsetsPerTask = std::uint64_t{1} << 16;
 
 } // namespace
 
@@ -88,23 +93,37 @@ double maxazimuthalintcenter::Evaluate(const double *x, int)
 
     const float *image = pattern_->image.memptr();
     const std::uint64_t stride = pattern_->image.n_rows;
-    float best = -std::numeric_limits<float>::infinity();
-    for (int b = 0; b < bins; ++b) {
-        float sum = 0.0f;
-        std::uint32_t n = 0;
-        for (std::uint32_t i = start_[b]; i < start_[b + 1]; ++i) {
-            const std::int32_t px = static_cast<std::int32_t>(static_cast<float>(dx_[i]) + tx);
-            const std::int32_t py = static_cast<std::int32_t>(static_cast<float>(dy_[i]) + ty);
-            if (static_cast<std::uint32_t>(px) < width_ && static_cast<std::uint32_t>(py) < height_) {
-                sum += image[static_cast<std::uint64_t>(px) + static_cast<std::uint64_t>(py) * stride];
-                ++n;
-            }
-        }
-        const float value = sum * static_cast<float>(r_in_ + b) / static_cast<float>(n);
-        if (value > best)
-            best = value;
+    std::vector<float> value(static_cast<std::size_t>(bins));
+    // Each task owns a contiguous range of bins of about equal offset count;
+    // a bin's sum runs over its offsets in table order.
+    const unsigned tasks = TaskCountFor(start_[bins], kOffsetsPerTask);
+    std::vector<int> split(tasks + 1, bins);
+    split[0] = 0;
+    for (unsigned t = 1; t < tasks; ++t) {
+        const std::uint64_t target = static_cast<std::uint64_t>(start_[bins]) * t / tasks;
+        split[t] = static_cast<int>(std::lower_bound(start_.begin(), start_.end() - 1, target) -
+                                    start_.begin());
     }
-    return -static_cast<double>(best);
+    auto sumBins = [&](unsigned t) {
+        for (int b = split[t]; b < split[t + 1]; ++b) {
+            float sum = 0.0f;
+            std::uint32_t n = 0;
+            for (std::uint32_t i = start_[b]; i < start_[b + 1]; ++i) {
+                const std::int32_t px = static_cast<std::int32_t>(static_cast<float>(dx_[i]) + tx);
+                const std::int32_t py = static_cast<std::int32_t>(static_cast<float>(dy_[i]) + ty);
+                if (static_cast<std::uint32_t>(px) < width_ && static_cast<std::uint32_t>(py) < height_) {
+                    sum += image[static_cast<std::uint64_t>(px) + static_cast<std::uint64_t>(py) * stride];
+                    ++n;
+                }
+            }
+            value[b] = sum * static_cast<float>(r_in_ + b) / static_cast<float>(n);
+        }
+    };
+    if (tasks > 1)
+        ParallelTasks(tasks, sumBins);
+    else
+        sumBins(0);
+    return -static_cast<double>(LargestElement(value.data(), value.size()));
 }
 
 maxazimuthalintcenterellipticity::maxazimuthalintcenterellipticity(int r_in, int r_out,
@@ -115,15 +134,28 @@ maxazimuthalintcenterellipticity::maxazimuthalintcenterellipticity(int r_in, int
         throw std::invalid_argument("ellipticity refinement needs 0 <= inner radius < outer radius");
 }
 
+maxazimuthalintcenterellipticity::~maxazimuthalintcenterellipticity() = default;
+
 double maxazimuthalintcenterellipticity::Evaluate(const double *x, int)
 {
     const float ratio = static_cast<float>(x[0]);
     const float angle = static_cast<float>(x[1]);
     if (static_cast<double>(ratio) > 1.1 || ratio < 1.0f)
         return 0.0;
-    const arma::Col<float> profile = AzimuthalIntegralEllipticityKernel(
-        pattern_->image, static_cast<std::uint32_t>(r_in_), static_cast<std::uint32_t>(r_out_),
-        pattern_->centerX, pattern_->centerY, ratio, angle, 1);
+    const std::uint32_t r_min = static_cast<std::uint32_t>(r_in_);
+    const std::uint32_t r_max = static_cast<std::uint32_t>(r_out_);
+    arma::Col<float> profile;
+    if (EllipticalRingPixels::Covers(ratio)) {
+        if (!ring_ || !ring_->MadeFor(pattern_->image, pattern_->centerX, pattern_->centerY))
+            ring_ = std::make_unique<EllipticalRingPixels>(pattern_->image, pattern_->centerX,
+                                                           pattern_->centerY, r_min, r_max);
+        profile = ring_->PlainProfile(ratio, angle);
+    } else {
+        // Only a ratio that is not a number gets here: the whole image loop.
+        profile = AzimuthalIntegralEllipticityKernel(pattern_->image, r_min, r_max,
+                                                     pattern_->centerX, pattern_->centerY, ratio,
+                                                     angle, 1);
+    }
     return -static_cast<double>(LargestElement(profile.memptr(), profile.n_elem));
 }
 

@@ -3,9 +3,11 @@
 // the azimuthal profile as sharp as possible.
 
 #include "geometry/diffraction_pattern.h"
+#include "geometry/elliptical_ring_pixels.h"
 #include "numerics/minimize.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Cost of a trial centre: minus the largest radius-weighted ring mean of the
@@ -26,7 +28,8 @@ public:
     // x[0], x[1]: trial centre (matrix row, column). A trial farther than the
     // shift bound trunc((r_out - r_in) / 1.5) from the pattern's centre on
     // either axis costs 0.0; one whose offsets all miss the image costs
-    // +infinity. n is not used. Never throws.
+    // +infinity. n is not used. Bins are summed on worker threads for large
+    // tables, each bin's sum in its own order. Throws only std::bad_alloc.
     double Evaluate(const double *x, int n) override;
 
     int ShiftBound() const { return shift_; }
@@ -50,10 +53,15 @@ private:
 
 // Cost of a trial axis ratio and ellipse angle at the pattern's fixed centre:
 // minus the largest element of the plain elliptical profile r_in .. r_out.
+// The first trial gathers the ring pixels every admissible ratio can reach
+// (EllipticalRingPixels); later trials walk that list, which is made again
+// only if the pattern's image object or centre changes. The pixel values are
+// taken at that first trial.
 class maxazimuthalintcenterellipticity : public Minimize {
 public:
     // Throws std::invalid_argument unless 0 <= r_in < r_out.
     maxazimuthalintcenterellipticity(int r_in, int r_out, DiffractionPattern &pattern);
+    ~maxazimuthalintcenterellipticity();
 
     // x[0]: axis ratio, x[1]: angle (radians). A ratio outside [1.0, 1.1]
     // (as a float) costs 0.0. n is not used. Throws only on allocation failure.
@@ -63,6 +71,7 @@ private:
     DiffractionPattern *pattern_;
     int r_in_;
     int r_out_;
+    std::unique_ptr<EllipticalRingPixels> ring_;
 };
 
 // Moves centerX, centerY to the centre that minimises maxazimuthalintcenter,

@@ -1,0 +1,279 @@
+#include "geometry/elliptical_ring_pixels.h"
+
+#include "geometry/pixel_rows.h"
+#include "geometry/worker_threads.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// For 1 <= q <= 1.1 the elliptical radius of a pixel at plain distance d lies
+// between d (q + 1) / (2 q) >= 0.954545 d and d (q + 1) / 2 <= 1.05 d; the
+// factors and the margin leave room for the single-precision rounding.
+constexpr double kLow = 0.9545;
+constexpr double kHigh = 1.0501;
+double Margin(double d) { return 0.5 + 1e-5 * d; }
+
+// Below this many pixels a band is not worth a thread.
+constexpr std::uint64_t kPixelsPerBand = std::uint64_t{1} << 16;
+
+// Radii are computed a chunk at a time, apart from the sums, so that the
+// compiler can keep that loop free of the sums' dependencies.
+constexpr std::size_t kChunk = 256;
+
+// The elliptical radius factors of one trial.
+struct Radius {
+    float cq, sq, ms, c, g;
+};
+
+// r[j] = |(cq dx + sq dy, ms dx + c dy)| g for m <= kChunk pixels, each
+// operation rounded to single precision as in the integration kernels (the
+// packed operations round exactly like the scalar ones).
+void Radii(const Radius &k, const float *dx, const float *dy, std::size_t m, float *r)
+{
+    std::size_t j = 0;
+#if defined(__SSE2__)
+    const __m128 cq = _mm_set1_ps(k.cq), sq = _mm_set1_ps(k.sq);
+    const __m128 ms = _mm_set1_ps(k.ms), c = _mm_set1_ps(k.c), g = _mm_set1_ps(k.g);
+    for (; j + 4 <= m; j += 4) {
+        const __m128 x = _mm_loadu_ps(dx + j), y = _mm_loadu_ps(dy + j);
+        const __m128 u = _mm_add_ps(_mm_mul_ps(cq, x), _mm_mul_ps(sq, y));
+        const __m128 w = _mm_add_ps(_mm_mul_ps(ms, x), _mm_mul_ps(c, y));
+        const __m128 q = _mm_add_ps(_mm_mul_ps(u, u), _mm_mul_ps(w, w));
+        _mm_storeu_ps(r + j, _mm_mul_ps(_mm_sqrt_ps(q), g));
+    }
+#endif
+    for (; j < m; ++j) {
+        const float u = k.cq * dx[j] + k.sq * dy[j];
+        const float w = k.ms * dx[j] + k.c * dy[j];
+        r[j] = std::sqrt(u * u + w * w) * k.g;
+    }
+}
+
+// Adds the shares of n pixels to the bins S[k - base], Wt[k - base], in pixel
+// order, as the kernels share a pixel between bins floor(r) and floor(r) + 1.
+// The two bins of the latest pixel stay in registers while the next pixels
+// fall in the same or a neighbouring bin, so pixels along a column do not
+// wait on memory; every bin still receives its additions in order. span
+// is the bins' count: a pixel outside is a broken list (logic_error).
+void AddBand(const Radius &radius, float rlo, float rhi, const float *dx, const float *dy,
+             const float *v, std::size_t n, std::uint32_t base, std::uint32_t span, float *S,
+             float *Wt)
+{
+    constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+    std::uint32_t kc = kNone;  // bins kc and kc + 1 (relative to base) live in a, b
+    float as = 0.0f, aw = 0.0f, bs = 0.0f, bw = 0.0f;
+    float r[kChunk];
+    for (std::size_t i0 = 0; i0 < n; i0 += kChunk) {
+        const std::size_t m = std::min(kChunk, n - i0);
+        Radii(radius, dx + i0, dy + i0, m, r);
+        const float *value = v + i0;
+        for (std::size_t j = 0; j < m; ++j) {
+            const float rj = r[j];
+            if (!(rj > rlo && rj < rhi && rj >= 0.0f))
+                continue;
+            const std::uint32_t k = static_cast<std::uint32_t>(rj);
+            const float s = rj - static_cast<float>(k);
+            const std::uint32_t i = k - base;
+            if (i != kc) {
+                if (i >= span - 1)
+                    throw std::logic_error("ring pixel list misses a bin");
+                if (i == kc + 1) {
+                    S[kc] = as;
+                    Wt[kc] = aw;
+                    as = bs;
+                    aw = bw;
+                    bs = S[i + 1];
+                    bw = Wt[i + 1];
+                } else if (i + 1 == kc) {
+                    S[kc + 1] = bs;
+                    Wt[kc + 1] = bw;
+                    bs = as;
+                    bw = aw;
+                    as = S[i];
+                    aw = Wt[i];
+                } else {
+                    if (kc != kNone) {
+                        S[kc] = as;
+                        Wt[kc] = aw;
+                        S[kc + 1] = bs;
+                        Wt[kc + 1] = bw;
+                    }
+                    as = S[i];
+                    aw = Wt[i];
+                    bs = S[i + 1];
+                    bw = Wt[i + 1];
+                }
+                kc = i;
+            }
+            const float x = value[j];
+            as += x * (1.0f - s);
+            aw += 1.0f - s;
+            bs += x * s;
+            bw += s;
+        }
+    }
+    if (kc != kNone) {
+        S[kc] = as;
+        Wt[kc] = aw;
+        S[kc + 1] = bs;
+        Wt[kc + 1] = bw;
+    }
+}
+
+} // namespace
+
+EllipticalRingPixels::EllipticalRingPixels(const arma::Mat<float> &image, float cx, float cy,
+                                           std::uint32_t r_min, std::uint32_t r_max)
+    : memory_(image.memptr()), rows_(image.n_rows), cols_(image.n_cols), cx_(cx), cy_(cy),
+      r_min_(r_min), r_max_(r_max)
+{
+    if (r_min >= r_max)
+        throw std::invalid_argument("ring pixel list needs an inner radius below the outer radius");
+    const double lo = static_cast<double>(r_min) - 1.0;
+    const double hi = static_cast<double>(r_max) - 1.0;
+    const AnnulusBound bound = MakeAnnulusBound(cx, cy, lo / kHigh, hi / kLow);
+
+    // A pixel is kept when some covered ratio can give it a radius in range;
+    // d is its plain distance.
+    auto candidate = [&](std::uint64_t x, std::uint64_t y, float v, float &dx, float &dy,
+                         double &d) {
+        if (v == 0.0f)
+            return false;
+        dx = static_cast<float>(x) - cx;
+        dy = static_cast<float>(y) - cy;
+        d = std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy);
+        const double m = Margin(d);
+        return d * kHigh + m > lo && d * kLow - m < hi;
+    };
+
+    // The pixels in order, each with the bins kmin .. kmax it can reach
+    // (radius bin floor(r) and the next).
+    struct Pixel {
+        float dx, dy, v;
+        std::uint32_t kmin, kmax;
+    };
+    std::vector<Pixel> pixels;
+    std::vector<std::uint64_t> perBin(r_max, 0);
+    const double top = static_cast<double>(r_max) - 1.0;
+    ForEachAnnulusPixel(image, bound, [&](std::uint64_t x, std::uint64_t y, float v) {
+        float dx, dy;
+        double d;
+        if (!candidate(x, y, v, dx, dy, d))
+            return;
+        const double m = Margin(d);
+        const double kmin = std::max(0.0, std::floor(d * kLow - m));
+        const double kmax = std::min(top, std::floor(d * kHigh + m) + 1.0);
+        pixels.push_back({dx, dy, v, static_cast<std::uint32_t>(kmin), static_cast<std::uint32_t>(kmax)});
+        ++perBin[static_cast<std::size_t>(std::min(std::floor(d), top))];
+    });
+
+    // Bands of about equal pixel counts by nominal bin.
+    const std::uint64_t total = pixels.size();
+    const unsigned tasks = TaskCountFor(total, kPixelsPerBand);
+    std::uint64_t seen = 0;
+    std::uint32_t first = 0;
+    for (std::uint32_t k = 0; k < r_max && bands_.size() + 1 < tasks; ++k) {
+        seen += perBin[k];
+        if (seen * tasks >= total * (bands_.size() + 1)) {
+            Band b;
+            b.first = first;
+            b.last = k + 1;
+            bands_.push_back(std::move(b));
+            first = k + 1;
+        }
+    }
+    if (first < r_max) {
+        Band b;
+        b.first = first;
+        b.last = r_max;
+        bands_.push_back(std::move(b));
+    }
+
+    // Each pixel into every band whose bins it can reach.
+    for (Band &b : bands_) {
+        b.low = b.first;
+        b.high = b.last;
+        std::size_t n = 0;
+        for (const Pixel &p : pixels)
+            n += p.kmax >= b.first && p.kmin < b.last;
+        b.dx.reserve(n);
+        b.dy.reserve(n);
+        b.v.reserve(n);
+        for (const Pixel &p : pixels)
+            if (p.kmax >= b.first && p.kmin < b.last) {
+                b.dx.push_back(p.dx);
+                b.dy.push_back(p.dy);
+                b.v.push_back(p.v);
+                b.low = std::min(b.low, p.kmin);
+                b.high = std::max(b.high, p.kmax + 1);
+            }
+    }
+}
+
+bool EllipticalRingPixels::MadeFor(const arma::Mat<float> &image, float cx, float cy) const
+{
+    auto same = [](float a, float b) { return a == b || (a != a && b != b); };
+    return image.memptr() == memory_ && image.n_rows == rows_ && image.n_cols == cols_ &&
+           same(cx, cx_) && same(cy, cy_);
+}
+
+std::size_t EllipticalRingPixels::Size() const
+{
+    std::size_t n = 0;
+    for (const Band &b : bands_)
+        n += b.v.size();
+    return n;
+}
+
+arma::Col<float> EllipticalRingPixels::PlainProfile(float q, float angle) const
+{
+    if (!Covers(q))
+        throw std::invalid_argument("ring pixel list used for an axis ratio outside 1 to 1.1");
+    // The elliptical radius exactly as the integration kernels compute it.
+    const float theta = -angle;
+    const float ct = std::cos(theta);
+    const float st = std::sin(theta);
+    const float cq = ct / q, sq = st / q, ms = -st, c = ct;
+    const float g = static_cast<float>((static_cast<double>(q) + 1.0) / 2.0);
+    const float rlo = static_cast<float>(static_cast<std::int32_t>(r_min_) - 1);
+    const float rhi = static_cast<float>(static_cast<std::int32_t>(r_max_) - 1);
+
+    arma::Col<float> sums(r_max_, arma::fill::zeros);
+    arma::Col<float> weights(r_max_, arma::fill::zeros);
+    float *S = sums.memptr();
+    float *Wt = weights.memptr();
+
+    // A band sums every bin its pixels reach, in pixel order, and hands on
+    // only its own bins, which it has seen complete.
+    const Radius radius{cq, sq, ms, c, g};
+    auto run = [&](unsigned t) {
+        const Band &b = bands_[t];
+        const std::uint32_t span = b.high - b.low;
+        if (bands_.size() == 1) {
+            AddBand(radius, rlo, rhi, b.dx.data(), b.dy.data(), b.v.data(), b.v.size(), 0,
+                    r_max_, S, Wt);
+            return;
+        }
+        std::vector<float> s(span, 0.0f), w(span, 0.0f);
+        AddBand(radius, rlo, rhi, b.dx.data(), b.dy.data(), b.v.data(), b.v.size(), b.low, span,
+                s.data(), w.data());
+        std::copy(s.begin() + (b.first - b.low), s.begin() + (b.last - b.low), S + b.first);
+        std::copy(w.begin() + (b.first - b.low), w.begin() + (b.last - b.low), Wt + b.first);
+    };
+    if (bands_.size() > 1)
+        ParallelTasks(static_cast<unsigned>(bands_.size()), run);
+    else if (!bands_.empty())
+        run(0);
+
+    for (std::uint32_t k = 0; k < r_max_; ++k)
+        if (Wt[k] != 0.0f)
+            S[k] = S[k] / Wt[k];
+    return sums;
+}
