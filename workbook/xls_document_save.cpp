@@ -127,8 +127,10 @@ void XlsDocument::BuildWorksheet(std::size_t w, StringMaps& strings) {
                 const bool integer = type == SheetCell::Integer;
                 const bool rk = integer || RkKeepsExactly(cell.GetDouble());
                 // A run: the following cells of the same type that code the same way.
+                // A number RK cannot hold is written alone whatever follows, so its
+                // run is not measured.
                 std::size_t j = c + 1;
-                while (j < W) {
+                while (rk && j < W) {
                     const SheetCell& next = *sheet.CellAt(r, j);
                     if (next.Type() != type) break;
                     if (!integer && RkKeepsExactly(next.GetDouble()) != rk) break;

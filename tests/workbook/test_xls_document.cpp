@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -219,6 +220,43 @@ TEST(XlsDocument, NumberRecordChoices) {
     ASSERT_EQ(block.rows.size(), 2u);
     EXPECT_EQ(block.rows[1].row, 1);
     EXPECT_EQ(block.rows[1].lastColumnPlusOne, 6);
+}
+
+// A long row of numbers RK cannot hold, broken by RK runs, integers and a
+// text: each such number is a NUMBER of its own, and every run after it is
+// still found whole.
+TEST(XlsDocument, NumbersRkCannotHoldBetweenRuns) {
+    XlsDocument doc;
+    doc.New(1);
+    XlsSheet& s = *doc.GetSheet(static_cast<size_t>(0));
+    const double odd[] = {3.14159, 1.0 / 3.0, 1234.5678, 57 * 0.01, 2.0 / 7.0};
+    for (int c = 0; c < 5; ++c) s.Cell(0, c)->SetReal(odd[c]);
+    s.Cell(0, 5)->SetReal(0.5);
+    s.Cell(0, 6)->SetReal(-2.25);
+    s.Cell(0, 7)->SetReal(2.0 / 3.0);
+    s.Cell(0, 8)->SetInt(7);
+    s.Cell(0, 9)->SetInt(8);
+    s.Cell(0, 10)->SetReal(1e-300);
+    s.Cell(0, 11)->SetText("t");
+    s.Cell(0, 12)->SetReal(1.0 / 3.0);
+    doc.UpdateWorksheets();
+    const std::vector<const CellBlock*> cells = Cells(doc.Worksheets()[0]);
+    // kind, first column, last column
+    const int expected[][3] = {{0x0203, 0, 0}, {0x0203, 1, 1}, {0x0203, 2, 2}, {0x0203, 3, 3},
+                               {0x0203, 4, 4}, {0x00BD, 5, 6}, {0x0203, 7, 7}, {0x00BD, 8, 9},
+                               {0x0203, 10, 10}, {0x00FD, 11, 11}, {0x0203, 12, 12}};
+    ASSERT_EQ(cells.size(), std::size(expected));
+    for (size_t i = 0; i < cells.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(cells[i]->Kind(), expected[i][0]);
+        if (expected[i][0] == 0x00BD) {
+            EXPECT_EQ(cells[i]->As<CellBlock::MulRK>().firstColumn, expected[i][1]);
+            EXPECT_EQ(cells[i]->As<CellBlock::MulRK>().lastColumn, expected[i][2]);
+        } else if (expected[i][0] == 0x0203) {
+            EXPECT_EQ(cells[i]->As<CellBlock::Number>().column, expected[i][1]);
+            EXPECT_EQ(cells[i]->As<CellBlock::Number>().value, s.CellAt(0, expected[i][1])->GetDouble());
+        }
+    }
 }
 
 TEST(XlsDocument, SharedStringsCountEveryUseOnce) {
