@@ -38,7 +38,8 @@ void CheckRadius(const char *function, std::int64_t r) {
                          std::to_string(kMaxRadius) + " bins; the centre lies too far outside the image");
 }
 
-using orvan::LoadPattern;
+// Every handler here only reads its image, so it reads it in place.
+using orvan::ReadOnlyPattern;
 
 // Checked before the image is read: the elliptical radius needs a positive
 // finite ratio.
@@ -92,8 +93,8 @@ void StoreProfile(DMImage **slot, const arma::Col<float> &profile) {
 void AzimuthalIntegral(DMImage *image, DMImage **profile, float center_x, float center_y,
                        float radius, float plain) {
   orvan::RunFramed([&] {
-    DiffractionPattern pattern;
-    LoadPattern(pattern, image, center_x, center_y);
+    ReadOnlyPattern input(image, center_x, center_y);
+    DiffractionPattern &pattern = input.get();
     const std::uint32_t r = OuterRadius("AzimuthalIntegral", pattern, radius);
     StoreProfile(profile, AzimuthalIntegralCore(pattern, 0, r, Trunc(plain)));
   });
@@ -104,9 +105,9 @@ void AzimuthalIntegralEllipticity(DMImage *image, DMImage **profile, float cente
                                   float plain) {
   orvan::RunFramed([&] {
     const char *fn = "AzimuthalIntegralEllipticity";
-    DiffractionPattern pattern;
     CheckRatio(fn, axis_ratio);
-    LoadPattern(pattern, image, center_x, center_y);
+    ReadOnlyPattern input(image, center_x, center_y);
+    DiffractionPattern &pattern = input.get();
     SetEllipse(pattern, angle, axis_ratio);
     const std::uint32_t r = OuterRadius(fn, pattern, radius);
     StoreProfile(profile, AzimuthalIntegralEllipticityCore(pattern, 0, r, Trunc(plain)));
@@ -116,8 +117,8 @@ void AzimuthalIntegralEllipticity(DMImage *image, DMImage **profile, float cente
 void AzimuthalIntegralSektor(DMImage *image, DMImage **profile, float center_x, float center_y,
                              float start_angle, float end_angle, float radius, float plain) {
   orvan::RunFramed([&] {
-    DiffractionPattern pattern;
-    LoadPattern(pattern, image, center_x, center_y);
+    ReadOnlyPattern input(image, center_x, center_y);
+    DiffractionPattern &pattern = input.get();
     const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
     if (!SectorAccepted(start, end, end_angle)) return;
     const std::uint32_t r = OuterRadius("AzimuthalIntegralSektor", pattern, radius);
@@ -131,9 +132,9 @@ void AzimuthalIntegralSektorEllipticity(DMImage *image, DMImage **profile, float
                                         float plain) {
   orvan::RunFramed([&] {
     const char *fn = "AzimuthalIntegralSektorEllipticity";
-    DiffractionPattern pattern;
     CheckRatio(fn, axis_ratio);
-    LoadPattern(pattern, image, center_x, center_y);
+    ReadOnlyPattern input(image, center_x, center_y);
+    DiffractionPattern &pattern = input.get();
     SetEllipse(pattern, angle, axis_ratio);
     const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
     if (!SectorAccepted(start, end, end_angle)) return;
@@ -149,8 +150,8 @@ void AzimuthalProjection(DMImage *image, DMImage **projection, float center_x, f
     const char *fn = "AzimuthalProjection";
     const std::int32_t n_a = Trunc(angle_count);
     if (n_a < 0) Refuse(fn, "the angle count must be 0 or more");
-    DiffractionPattern pattern;
-    LoadPattern(pattern, image, center_x, center_y);
+    ReadOnlyPattern input(image, center_x, center_y);
+    DiffractionPattern &pattern = input.get();
     const std::int32_t r = MaxRadius(pattern, 1) - 5;
     if (r < 2) Refuse(fn, "the image is too small for a projection around this centre");
     CheckRadius(fn, r);

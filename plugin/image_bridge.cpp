@@ -158,6 +158,26 @@ arma::Mat<float> ImageToFloatMatrix(DMImage *image) {
   return m;
 }
 
+ImagePixelsForReading::ImagePixelsForReading(DMImage *image) {
+  if (DM::ImageIsValid(image) && DM::ImageGetDataType(image) == DM_TYPE_REAL4) {
+    const uint32_t w = DM::ImageGetDimensionSize(image, 0);
+    const uint32_t h = DM::ImageGetDimensionSize(image, 1);
+    auto lock = std::make_unique<ImageDataLock>(image, kLockFlags);
+    const std::size_t count = static_cast<std::size_t>(w) * h;
+    const ReadableBlock block = CheckReadable(image, *lock, count);
+    if (count > 0 && reinterpret_cast<std::uintptr_t>(block.data) % alignof(float) == 0) {
+      // Written through by nobody: the handlers only read the pattern image.
+      float *pixels = reinterpret_cast<float *>(const_cast<unsigned char *>(block.data));
+      matrix_ = arma::Mat<float>(pixels, w, h, /*copy_aux_mem=*/false, /*strict=*/true);
+      lock_ = std::move(lock);
+      return;
+    }
+  }
+  matrix_ = ImageToFloatMatrix(image);
+}
+
+void ImagePixelsForReading::MoveInto(arma::Mat<float> &target) { target = std::move(matrix_); }
+
 namespace {
 
 arma::Cube<float> ReadCube(DMImage *image, bool one_step) {

@@ -13,9 +13,11 @@
 #pragma once
 
 #include <armadillo>
+#include <memory>
 #include <string>
 
 #include "host/link/dm_link.h"
+#include "host/sdk/image_data_lock.h"
 #include "host/sdk/image_ref.h"
 
 namespace orvan {
@@ -24,6 +26,30 @@ namespace orvan {
 // valid gives a 0 x 0 matrix (nothing reported). Integer and real pixels of
 // other types are converted to float; complex images are refused.
 arma::Mat<float> ImageToFloatMatrix(DMImage *image);
+// The pixels of a borrowed image for reading, as ImageToFloatMatrix gives
+// them, while this object lives. A valid 4-byte real image whose block is
+// aligned for float is read in place: the matrix wraps the host's block
+// without copying it, and the block stays locked (the lock holding its own
+// reference to the image) until this object is destroyed. Any other image
+// gets a converted copy. Either way the matrix must only be read: in place
+// it is the script's own image. Throws what ImageToFloatMatrix throws.
+class ImagePixelsForReading {
+ public:
+  explicit ImagePixelsForReading(DMImage *image);
+  ImagePixelsForReading(const ImagePixelsForReading &) = delete;
+  ImagePixelsForReading &operator=(const ImagePixelsForReading &) = delete;
+
+  // Hands the matrix to `target` (a wrapping matrix keeps wrapping the
+  // block); the matrix of this object is then empty. target must not be a
+  // matrix that wraps memory itself.
+  void MoveInto(arma::Mat<float> &target);
+  bool InPlace() const { return lock_ != nullptr; }
+
+ private:
+  std::unique_ptr<Gatan::PlugIn::ImageDataLock> lock_;
+  arma::Mat<float> matrix_;
+};
+
 // The same as a W x H x D cube (dimension 2 as depth): ImageToFloatCube
 // takes the block in one step, ImageToFloatCubeCopy element by element.
 arma::Cube<float> ImageToFloatCube(DMImage *image);

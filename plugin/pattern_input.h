@@ -18,4 +18,26 @@ inline void LoadPattern(DiffractionPattern &pattern, DMImage *image, float cente
   pattern.axisRatio = 1.0f;
 }
 
+// The pattern of a handler that only reads its image: the same as
+// LoadPattern, but a 4-byte real image is read in place (see
+// ImagePixelsForReading), locked while this object lives. The centre and
+// ellipse fields may be set; the image must only be read. Throws what the
+// bridge throws.
+class ReadOnlyPattern {
+ public:
+  ReadOnlyPattern(DMImage *image, float center_x, float center_y) : pixels_(image) {
+    pixels_.MoveInto(pattern_.image);
+    pattern_.centerX = center_x;
+    pattern_.centerY = center_y;
+    pattern_.angle = 0.0f;
+    pattern_.axisRatio = 1.0f;
+  }
+  DiffractionPattern &get() { return pattern_; }
+  bool InPlace() const { return pixels_.InPlace(); }
+
+ private:
+  ImagePixelsForReading pixels_;  // declared first: outlives the pattern's view of the block
+  DiffractionPattern pattern_;
+};
+
 }  // namespace orvan
