@@ -90,8 +90,8 @@ void BM_RefineCenterEllipticitySimplex(benchmark::State &state)
 
 } // namespace
 
-#define SIZES ->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond) \
-    ->Repetitions(5)->ReportAggregatesOnly(true)
+#define SIZES ->Arg(1024)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond) \
+    ->Repetitions(3)->ReportAggregatesOnly(true)
 BENCHMARK(BM_RefineCenter) SIZES;
 BENCHMARK(BM_RefineCenterEllipticity) SIZES;
 BENCHMARK(BM_RefineCenterEllipticityFit) SIZES;
