@@ -245,3 +245,42 @@ TEST_F(AzimuthalHandlers, TinyAndInvalidImages) {
   for (float v : Pixels(out)) EXPECT_TRUE(std::isnan(v));
   EXPECT_EQ(TakeResults(), "");
 }
+
+// A 4-byte real pattern is read in place: every handler gives what it gives
+// for the same pixels as a copied integer image, and leaves the script's
+// image as it was and unlocked.
+TEST_F(AzimuthalHandlers, InPlaceReadingMatchesACopyAndChangesNothing) {
+  arma::Mat<float> whole = arma::round(matrix);
+  dmhost::ImagePtr real = FromMatrix(whole);
+  dmhost::ImagePtr integer = dmhost::MakeImage(
+      "", dmhost::DataType::Int32, {static_cast<uint32_t>(whole.n_rows), static_cast<uint32_t>(whole.n_cols)});
+  integer->SetPixels(std::vector<double>(whole.begin(), whole.end()));
+  const std::vector<double> before = real->Pixels();
+  auto run = [&](const dmhost::ImagePtr &image, const std::string &name, std::vector<Arg> numbers) {
+    dmhost::ImagePtr out;
+    std::vector<Arg> args = {Arg::Image(image), Arg::ImageSlot(&out)};
+    args.insert(args.end(), numbers.begin(), numbers.end());
+    Call(name, args);
+    return Pixels(out);
+  };
+  const std::vector<std::pair<std::string, std::vector<Arg>>> calls = {
+      {"AzimuthalIntegral", {Arg::Number(250.5), Arg::Number(260), Arg::Number(0), Arg::Number(0)}},
+      {"AzimuthalIntegralEllipticity",
+       {Arg::Number(256), Arg::Number(256), Arg::Number(30), Arg::Number(1.05), Arg::Number(0), Arg::Number(1)}},
+      {"AzimuthalIntegralSektor",
+       {Arg::Number(256), Arg::Number(256), Arg::Number(30), Arg::Number(100), Arg::Number(0), Arg::Number(1)}},
+      {"AzimuthalIntegralSektorEllipticity",
+       {Arg::Number(256), Arg::Number(256), Arg::Number(30), Arg::Number(1.05), Arg::Number(300),
+        Arg::Number(20), Arg::Number(0), Arg::Number(0)}},
+      {"AzimuthalProjection", {Arg::Number(256), Arg::Number(256), Arg::Number(90)}}};
+  for (const auto &[name, numbers] : calls) {
+    SCOPED_TRACE(name);
+    const std::vector<float> a = run(real, name, numbers), b = run(integer, name, numbers);
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_FALSE(a.empty());
+    EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0);
+    EXPECT_EQ(real->Pixels(), before);
+    EXPECT_EQ(real->LockCount(), 0);
+    EXPECT_EQ(real->DataChangedCount(), 0);
+  }
+}
