@@ -21,7 +21,7 @@ constexpr double kHigh = 1.0501;
 double Margin(double d) { return 0.5 + 1e-5 * d; }
 
 // Below this many pixels a band is not worth a thread.
-constexpr std::uint64_t kPixelsPerBand = std::uint64_t{1} << 16;
+constexpr std::uint64_t kPixelsPerBand = std::uint64_t{1} << 17;
 
 // Radii are computed a chunk at a time, apart from the sums, so that the
 // compiler can keep that loop free of the sums' dependencies.
@@ -196,24 +196,42 @@ EllipticalRingPixels::EllipticalRingPixels(const arma::Mat<float> &image, float 
         bands_.push_back(std::move(b));
     }
 
-    // Each pixel into every band whose bins it can reach.
-    for (Band &b : bands_) {
+    // Each pixel into every band whose bins it can reach: bands hold
+    // contiguous bins, so that is a run of bands t0 .. t1.
+    auto bandsOf = [&](const Pixel &p, std::size_t &t0, std::size_t &t1) {
+        t0 = 0;
+        while (t0 + 1 < bands_.size() && bands_[t0].last <= p.kmin)
+            ++t0;
+        t1 = t0;
+        while (t1 + 1 < bands_.size() && bands_[t1 + 1].first <= p.kmax)
+            ++t1;
+    };
+    std::vector<std::size_t> count(bands_.size(), 0);
+    for (const Pixel &p : pixels) {
+        std::size_t t0, t1;
+        bandsOf(p, t0, t1);
+        for (std::size_t t = t0; t <= t1; ++t)
+            ++count[t];
+    }
+    for (std::size_t t = 0; t < bands_.size(); ++t) {
+        Band &b = bands_[t];
         b.low = b.first;
         b.high = b.last;
-        std::size_t n = 0;
-        for (const Pixel &p : pixels)
-            n += p.kmax >= b.first && p.kmin < b.last;
-        b.dx.reserve(n);
-        b.dy.reserve(n);
-        b.v.reserve(n);
-        for (const Pixel &p : pixels)
-            if (p.kmax >= b.first && p.kmin < b.last) {
-                b.dx.push_back(p.dx);
-                b.dy.push_back(p.dy);
-                b.v.push_back(p.v);
-                b.low = std::min(b.low, p.kmin);
-                b.high = std::max(b.high, p.kmax + 1);
-            }
+        b.dx.reserve(count[t]);
+        b.dy.reserve(count[t]);
+        b.v.reserve(count[t]);
+    }
+    for (const Pixel &p : pixels) {
+        std::size_t t0, t1;
+        bandsOf(p, t0, t1);
+        for (std::size_t t = t0; t <= t1; ++t) {
+            Band &b = bands_[t];
+            b.dx.push_back(p.dx);
+            b.dy.push_back(p.dy);
+            b.v.push_back(p.v);
+            b.low = std::min(b.low, p.kmin);
+            b.high = std::max(b.high, p.kmax + 1);
+        }
     }
 }
 

@@ -142,11 +142,11 @@ TEST(RingPixelList, EqualsTheEllipticalKernelForEveryCoveredRatio)
 {
     ThreadCountGuard guard;
     RingSpec s;
-    s.width = 420;
-    s.height = 360;
-    s.cx = 205.5;
-    s.cy = 170.25;
-    s.radii = {40, 90, 150, 200};
+    s.width = 700;
+    s.height = 640;
+    s.cx = 345.5;
+    s.cy = 320.25;
+    s.radii = {60, 140, 220, 300};
     s.ratio = 1.04;
     s.angle = 0.9;
     s.noise = 10;
@@ -162,9 +162,9 @@ TEST(RingPixelList, EqualsTheEllipticalKernelForEveryCoveredRatio)
         float cx, cy;
         std::uint32_t r_min, r_max;
     };
-    const Geometry geometries[] = {{205.5f, 170.25f, 20, 230}, {210.0f, 168.0f, 0, 60},
-                                   {205.5f, 170.25f, 1, 2},     {-30.5f, 100.0f, 50, 300},
-                                   {400.0f, 390.0f, 10, 330}};
+    const Geometry geometries[] = {{345.5f, 320.25f, 20, 330}, {350.0f, 318.0f, 0, 60},
+                                   {345.5f, 320.25f, 1, 2},     {-30.5f, 100.0f, 50, 300},
+                                   {690.0f, 650.0f, 10, 330}};
     for (unsigned threads : {1u, 2u, 3u, 8u}) {
         SetWorkerThreadCount(threads);
         for (const Geometry &g : geometries) {
@@ -182,7 +182,7 @@ TEST(RingPixelList, EqualsTheEllipticalKernelForEveryCoveredRatio)
                 }
         }
         // The wide range is split into bands whenever there are threads for them.
-        const EllipticalRingPixels wide(image, 205.5f, 170.25f, 20, 230);
+        const EllipticalRingPixels wide(image, 345.5f, 320.25f, 20, 330);
         EXPECT_EQ(wide.BandCount() > 1, threads > 1) << threads << " threads";
     }
 }
