@@ -32,27 +32,70 @@ struct Radius {
     float cq, sq, ms, c, g;
 };
 
-// r[j] = |(cq dx + sq dy, ms dx + c dy)| g for m <= kChunk pixels, each
-// operation rounded to single precision as in the integration kernels (the
-// packed operations round exactly like the scalar ones).
-void Radii(const Radius &k, const float *dx, const float *dy, std::size_t m, float *r)
+// One chunk's bin shares, computed apart from the sums so that this part can
+// run on packed operations: bin[j] = floor(r) of pixel j, or kNoBin when its
+// radius fails rlo < r < rhi (not a number included); lo_v, lo_w = v (1 - s)
+// and 1 - s for bin[j]; hi_v, hi_w = v s and s for bin[j] + 1, s = r - floor(r).
+constexpr std::uint32_t kNoBin = 0xFFFFFFFFu;
+struct Shares {
+    std::uint32_t bin[kChunk];
+    float lo_v[kChunk], lo_w[kChunk], hi_v[kChunk], hi_w[kChunk];
+};
+
+// r = |(cq dx + sq dy, ms dx + c dy)| g for m <= kChunk pixels, each operation
+// rounded to single precision as in the integration kernels; the packed
+// operations round exactly like the scalar ones, and are used only while
+// every bin index is below 2^24 (packed truncation is to signed 32 bits, and
+// such bins convert back to float exactly).
+void ComputeShares(const Radius &k, float rlo, float rhi, bool packed, const float *dx,
+                   const float *dy, const float *v, std::size_t m, Shares &out)
 {
     std::size_t j = 0;
 #if defined(__SSE2__)
-    const __m128 cq = _mm_set1_ps(k.cq), sq = _mm_set1_ps(k.sq);
-    const __m128 ms = _mm_set1_ps(k.ms), c = _mm_set1_ps(k.c), g = _mm_set1_ps(k.g);
-    for (; j + 4 <= m; j += 4) {
-        const __m128 x = _mm_loadu_ps(dx + j), y = _mm_loadu_ps(dy + j);
-        const __m128 u = _mm_add_ps(_mm_mul_ps(cq, x), _mm_mul_ps(sq, y));
-        const __m128 w = _mm_add_ps(_mm_mul_ps(ms, x), _mm_mul_ps(c, y));
-        const __m128 q = _mm_add_ps(_mm_mul_ps(u, u), _mm_mul_ps(w, w));
-        _mm_storeu_ps(r + j, _mm_mul_ps(_mm_sqrt_ps(q), g));
+    if (packed) {
+        const __m128 cq = _mm_set1_ps(k.cq), sq = _mm_set1_ps(k.sq);
+        const __m128 ms = _mm_set1_ps(k.ms), c = _mm_set1_ps(k.c), g = _mm_set1_ps(k.g);
+        const __m128 lo = _mm_set1_ps(rlo), hi = _mm_set1_ps(rhi);
+        const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+        const __m128i none = _mm_set1_epi32(-1);
+        for (; j + 4 <= m; j += 4) {
+            const __m128 x = _mm_loadu_ps(dx + j), y = _mm_loadu_ps(dy + j);
+            const __m128 u = _mm_add_ps(_mm_mul_ps(cq, x), _mm_mul_ps(sq, y));
+            const __m128 w = _mm_add_ps(_mm_mul_ps(ms, x), _mm_mul_ps(c, y));
+            const __m128 r = _mm_mul_ps(_mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(u, u), _mm_mul_ps(w, w))), g);
+            const __m128 ok = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(r, lo), _mm_cmplt_ps(r, hi)),
+                                         _mm_cmpge_ps(r, zero));
+            const __m128i bin = _mm_cvttps_epi32(r);
+            const __m128 s = _mm_sub_ps(r, _mm_cvtepi32_ps(bin));
+            const __m128 oms = _mm_sub_ps(one, s);
+            const __m128 val = _mm_loadu_ps(v + j);
+            const __m128i okBits = _mm_castps_si128(ok);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out.bin + j),
+                             _mm_or_si128(_mm_and_si128(okBits, bin), _mm_andnot_si128(okBits, none)));
+            _mm_storeu_ps(out.lo_v + j, _mm_mul_ps(val, oms));
+            _mm_storeu_ps(out.lo_w + j, oms);
+            _mm_storeu_ps(out.hi_v + j, _mm_mul_ps(val, s));
+            _mm_storeu_ps(out.hi_w + j, s);
+        }
     }
+#else
+    (void)packed;
 #endif
     for (; j < m; ++j) {
         const float u = k.cq * dx[j] + k.sq * dy[j];
         const float w = k.ms * dx[j] + k.c * dy[j];
-        r[j] = std::sqrt(u * u + w * w) * k.g;
+        const float r = std::sqrt(u * u + w * w) * k.g;
+        if (!(r > rlo && r < rhi && r >= 0.0f)) {
+            out.bin[j] = kNoBin;
+            continue;
+        }
+        const std::uint32_t bin = static_cast<std::uint32_t>(r);
+        const float s = r - static_cast<float>(bin);
+        out.bin[j] = bin;
+        out.lo_v[j] = v[j] * (1.0f - s);
+        out.lo_w[j] = 1.0f - s;
+        out.hi_v[j] = v[j] * s;
+        out.hi_w[j] = s;
     }
 }
 
@@ -62,24 +105,21 @@ void Radii(const Radius &k, const float *dx, const float *dy, std::size_t m, flo
 // fall in the same or a neighbouring bin, so pixels along a column do not
 // wait on memory; every bin still receives its additions in order. span
 // is the bins' count: a pixel outside is a broken list (logic_error).
-void AddBand(const Radius &radius, float rlo, float rhi, const float *dx, const float *dy,
-             const float *v, std::size_t n, std::uint32_t base, std::uint32_t span, float *S,
-             float *Wt)
+void AddBand(const Radius &radius, float rlo, float rhi, bool packed, const float *dx,
+             const float *dy, const float *v, std::size_t n, std::uint32_t base,
+             std::uint32_t span, float *S, float *Wt)
 {
     constexpr std::uint32_t kNone = 0xFFFFFFFFu;
     std::uint32_t kc = kNone;  // bins kc and kc + 1 (relative to base) live in a, b
     float as = 0.0f, aw = 0.0f, bs = 0.0f, bw = 0.0f;
-    float r[kChunk];
+    Shares sh;
     for (std::size_t i0 = 0; i0 < n; i0 += kChunk) {
         const std::size_t m = std::min(kChunk, n - i0);
-        Radii(radius, dx + i0, dy + i0, m, r);
-        const float *value = v + i0;
+        ComputeShares(radius, rlo, rhi, packed, dx + i0, dy + i0, v + i0, m, sh);
         for (std::size_t j = 0; j < m; ++j) {
-            const float rj = r[j];
-            if (!(rj > rlo && rj < rhi && rj >= 0.0f))
+            const std::uint32_t k = sh.bin[j];
+            if (k == kNoBin)
                 continue;
-            const std::uint32_t k = static_cast<std::uint32_t>(rj);
-            const float s = rj - static_cast<float>(k);
             const std::uint32_t i = k - base;
             if (i != kc) {
                 if (i >= span - 1)
@@ -112,11 +152,10 @@ void AddBand(const Radius &radius, float rlo, float rhi, const float *dx, const 
                 }
                 kc = i;
             }
-            const float x = value[j];
-            as += x * (1.0f - s);
-            aw += 1.0f - s;
-            bs += x * s;
-            bw += s;
+            as += sh.lo_v[j];
+            aw += sh.lo_w[j];
+            bs += sh.hi_v[j];
+            bw += sh.hi_w[j];
         }
     }
     if (kc != kNone) {
@@ -271,17 +310,18 @@ arma::Col<float> EllipticalRingPixels::PlainProfile(float q, float angle) const
     // A band sums every bin its pixels reach, in pixel order, and hands on
     // only its own bins, which it has seen complete.
     const Radius radius{cq, sq, ms, c, g};
+    const bool packed = r_max_ <= (std::uint32_t{1} << 24);
     auto run = [&](unsigned t) {
         const Band &b = bands_[t];
         const std::uint32_t span = b.high - b.low;
         if (bands_.size() == 1) {
-            AddBand(radius, rlo, rhi, b.dx.data(), b.dy.data(), b.v.data(), b.v.size(), 0,
+            AddBand(radius, rlo, rhi, packed, b.dx.data(), b.dy.data(), b.v.data(), b.v.size(), 0,
                     r_max_, S, Wt);
             return;
         }
         std::vector<float> s(span, 0.0f), w(span, 0.0f);
-        AddBand(radius, rlo, rhi, b.dx.data(), b.dy.data(), b.v.data(), b.v.size(), b.low, span,
-                s.data(), w.data());
+        AddBand(radius, rlo, rhi, packed, b.dx.data(), b.dy.data(), b.v.data(), b.v.size(), b.low,
+                span, s.data(), w.data());
         std::copy(s.begin() + (b.first - b.low), s.begin() + (b.last - b.low), S + b.first);
         std::copy(w.begin() + (b.first - b.low), w.begin() + (b.last - b.low), Wt + b.first);
     };
