@@ -235,43 +235,29 @@ EllipticalRingPixels::EllipticalRingPixels(const arma::Mat<float> &image, float 
         bands_.push_back(std::move(b));
     }
 
-    // Each pixel into every band whose bins it can reach: bands hold
-    // contiguous bins, so that is a run of bands t0 .. t1.
-    auto bandsOf = [&](const Pixel &p, std::size_t &t0, std::size_t &t1) {
-        t0 = 0;
-        while (t0 + 1 < bands_.size() && bands_[t0].last <= p.kmin)
-            ++t0;
-        t1 = t0;
-        while (t1 + 1 < bands_.size() && bands_[t1 + 1].first <= p.kmax)
-            ++t1;
-    };
-    std::vector<std::size_t> count(bands_.size(), 0);
-    for (const Pixel &p : pixels) {
-        std::size_t t0, t1;
-        bandsOf(p, t0, t1);
-        for (std::size_t t = t0; t <= t1; ++t)
-            ++count[t];
-    }
-    for (std::size_t t = 0; t < bands_.size(); ++t) {
+    // Each band copies the pixels that can reach its bins, the bands side by
+    // side.
+    auto fill = [&](unsigned t) {
         Band &b = bands_[t];
+        auto reaches = [&](const Pixel &p) { return p.kmax >= b.first && p.kmin < b.last; };
+        std::size_t count = 0;
+        for (const Pixel &p : pixels)
+            count += reaches(p);
         b.low = b.first;
         b.high = b.last;
-        b.dx.reserve(count[t]);
-        b.dy.reserve(count[t]);
-        b.v.reserve(count[t]);
-    }
-    for (const Pixel &p : pixels) {
-        std::size_t t0, t1;
-        bandsOf(p, t0, t1);
-        for (std::size_t t = t0; t <= t1; ++t) {
-            Band &b = bands_[t];
-            b.dx.push_back(p.dx);
-            b.dy.push_back(p.dy);
-            b.v.push_back(p.v);
-            b.low = std::min(b.low, p.kmin);
-            b.high = std::max(b.high, p.kmax + 1);
-        }
-    }
+        b.dx.reserve(count);
+        b.dy.reserve(count);
+        b.v.reserve(count);
+        for (const Pixel &p : pixels)
+            if (reaches(p)) {
+                b.dx.push_back(p.dx);
+                b.dy.push_back(p.dy);
+                b.v.push_back(p.v);
+                b.low = std::min(b.low, p.kmin);
+                b.high = std::max(b.high, p.kmax + 1);
+            }
+    };
+    ParallelTasks(static_cast<unsigned>(bands_.size()), fill);
 }
 
 bool EllipticalRingPixels::MadeFor(const arma::Mat<float> &image, float cx, float cy) const
