@@ -23,8 +23,7 @@ double Margin(double d) { return 0.5 + 1e-5 * d; }
 // Below this many pixels a band is not worth a thread.
 constexpr std::uint64_t kPixelsPerBand = std::uint64_t{1} << 17;
 
-// Radii are computed a chunk at a time, apart from the sums, so that the
-// compiler can keep that loop free of the sums' dependencies.
+// Pixels per chunk of bin shares (see Shares).
 constexpr std::size_t kChunk = 256;
 
 // The elliptical radius factors of one trial.
