@@ -198,8 +198,10 @@ void Run(const Export &e) {
         CellAt(*sheet, i + kFirstDataRow, j + 1).SetReal(pixels(i, j));
     }
   } else {
-    for (size_t x = 0; x < width; ++x)
-      for (size_t y = 0; y < height; ++y) CellAt(*sheet, y + kFirstDataRow, x).SetReal(pixels(x, y));
+    // Row by row: a sheet widens every row it holds when a cell opens a new
+    // column, so the image's columns are opened once, in its first row.
+    for (size_t y = 0; y < height; ++y)
+      for (size_t x = 0; x < width; ++x) CellAt(*sheet, y + kFirstDataRow, x).SetReal(pixels(x, y));
   }
 
   if (!document.SaveAs(e.file.c_str()))

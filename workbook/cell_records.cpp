@@ -62,12 +62,12 @@ size_t CellBlock::LabelSST::Read(const char* in, const char* end) {
 }
 
 size_t CellBlock::LabelSST::Write(char* out) {
-    data.resize(DataSize(), 0);
-    LittleEndian::Write(data, row, 0);
-    LittleEndian::Write(data, column, 2);
-    LittleEndian::Write(data, xfIndex, 4);
-    LittleEndian::Write(data, sstIndex, 6, 4);
-    return Record::Write(out);
+    char bytes[10];
+    LittleEndian::Write(bytes, row, 0);
+    LittleEndian::Write(bytes, column, 2);
+    LittleEndian::Write(bytes, xfIndex, 4);
+    LittleEndian::Write(bytes, sstIndex, 6, 4);
+    return WriteSmall(out, bytes, sizeof bytes);
 }
 
 CellBlock::Label::Label() : Record(0x0204, 9) {}
@@ -112,13 +112,13 @@ size_t CellBlock::Number::Read(const char* in, const char* end) {
 }
 
 size_t CellBlock::Number::Write(char* out) {
-    data.resize(DataSize(), 0);
+    char bytes[14];
     std::memcpy(&bits, &value, sizeof bits);
-    LittleEndian::Write(data, row, 0);
-    LittleEndian::Write(data, column, 2);
-    LittleEndian::Write(data, xfIndex, 4);
-    LittleEndian::Write(data, bits, 6, 8);
-    return Record::Write(out);
+    LittleEndian::Write(bytes, row, 0);
+    LittleEndian::Write(bytes, column, 2);
+    LittleEndian::Write(bytes, xfIndex, 4);
+    LittleEndian::Write(bytes, bits, 6, 8);
+    return WriteSmall(out, bytes, sizeof bytes);
 }
 
 CellBlock::RK::RK() : Record(0x027E, 10) {}
@@ -134,12 +134,12 @@ size_t CellBlock::RK::Read(const char* in, const char* end) {
 }
 
 size_t CellBlock::RK::Write(char* out) {
-    data.resize(DataSize(), 0);
-    LittleEndian::Write(data, row, 0);
-    LittleEndian::Write(data, column, 2);
-    LittleEndian::Write(data, xfIndex, 4);
-    LittleEndian::Write(data, rk, 6);
-    return Record::Write(out);
+    char bytes[10];
+    LittleEndian::Write(bytes, row, 0);
+    LittleEndian::Write(bytes, column, 2);
+    LittleEndian::Write(bytes, xfIndex, 4);
+    LittleEndian::Write(bytes, rk, 6);
+    return WriteSmall(out, bytes, sizeof bytes);
 }
 
 namespace {

@@ -122,6 +122,20 @@ size_t Record::Write(char* out) {
     return p;
 }
 
+size_t Record::WriteSmall(char* out, const char* bytes, size_t n) {
+    if (!data.empty() || !continueOffsets.empty()) {
+        // A record read from a file keeps its gathered data and split.
+        data.assign(bytes, bytes + n);
+        return Record::Write(out);
+    }
+    LittleEndian::Write(out, code, 0, 2);
+    LittleEndian::Write(out, static_cast<unsigned short>(n), 2, 2);
+    if (n > 0) std::memcpy(out + 4, bytes, n);
+    dataSize = n;
+    recordSize = n + 4;
+    return recordSize;
+}
+
 size_t Record::DataSize() { return dataSize; }
 
 size_t Record::RecordSize() { return recordSize; }

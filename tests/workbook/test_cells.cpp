@@ -56,6 +56,15 @@ TEST(CellRecords, NumberBytesForOnePointFive) {
     EXPECT_EQ(back.row, 2);
     EXPECT_EQ(back.column, 5);
     EXPECT_EQ(back.xfIndex, 15);
+
+    // A record read from a file and changed writes its new fields, as a
+    // fresh one does.
+    back.value = -2.0;
+    back.row = 3;
+    n.value = -2.0;
+    n.row = 3;
+    EXPECT_EQ(Written(back), Written(n));
+    EXPECT_EQ(Written(back)[4], 3);
 }
 
 TEST(CellRecords, FixedRecordsRoundTripAndRefuseShortData) {
