@@ -47,9 +47,10 @@ arma::vec SmoothProfile(const arma::vec &p, const arma::vec &kernel, int s)
     return full.subvec(static_cast<arma::uword>(s), static_cast<arma::uword>(s) + p.n_elem - 1);
 }
 
-void SectorFitStart(const double *initial, int n_angles, double *start)
+void SectorFitStart(const double *initial, int n_angles, double position, double *start)
 {
     std::copy(initial, initial + 6, start);
+    start[0] = position;
     start[1] /= n_angles;
     start[4] /= n_angles;
     start[5] /= n_angles;
@@ -172,11 +173,19 @@ void RefineCenterEllipticityFitCore(DiffractionPattern &pattern, int r_in, int r
 
         if (fitting) {
             double par[6];
-            SectorFitStart(initial, n_angles, par);
+            // Started at the summed profile's peak, a sector whose ring lies
+            // pixels away from it (a strong ellipse, a centre off) settles on
+            // another feature; its own maximum is next to its own ring.
+            const double own_peak = static_cast<double>(m) + static_cast<double>(delta);
+            SectorFitStart(initial, n_angles, own_peak, par);
             LeastSquaresFit lsf(n_r, X.memptr(), Pa.memptr(), PseudoVoigtModel);
             lsf.SetMaxIter(100);
             lsf.SetTolerance(0.0001);
-            if (lsf.Fit(6, par) == -1) {
+            // A peak outside the profile is no ring of the window, however
+            // well the fit converged (one started from a peakless initial fit
+            // wanders off by thousands of pixels).
+            const bool converged = lsf.Fit(6, par) != -1;
+            if (!converged || !(par[0] >= 0.0 && par[0] <= n_r - 1.0)) {
                 results << "Fit failed, using maxima instead" << std::endl;
             } else {
                 peak = static_cast<float>(par[1]);

@@ -26,18 +26,20 @@ arma::vec SmoothProfile(const arma::vec &p, const arma::vec &kernel, int s);
 
 // The start of a sector fit (6 doubles into start) from the ring fit of the
 // summed profile (initial, 6 doubles), the sum of n_angles >= 1 sector
-// means: the model is linear in area, offset and slope, so these are divided
-// by n_angles; position, width and mixing carry over. Never throws.
-void SectorFitStart(const double *initial, int n_angles, double *start);
+// means, and the sector's own peak position (sample index): the model is
+// linear in area, offset and slope, so these are divided by n_angles; width
+// and mixing carry over. Never throws.
+void SectorFitStart(const double *initial, int n_angles, double position, double *start);
 
 // Rebins the pattern into n_angles sectors around its current centre, finds
 // in each sector the radius of the strongest ring between r_in and r_out
 // (smoothed profile maximum refined by a parabola, or, fit != 0, a
-// pseudo-Voigt fit), drops sectors with little coverage, weak peaks or
-// outlying radii, and fits an ellipse to the rest. On success it moves the
-// centre by the ellipse centre, sets angle and axisRatio from the ellipse and
-// stores its mean semi-axis in *mean_radius. s is the half-width of the
-// triangular smoothing kernel.
+// pseudo-Voigt fit started there; a fit that fails or ends outside the
+// window falls back to the maximum), drops sectors with little coverage,
+// weak peaks or outlying radii, and fits an ellipse to the rest. On success
+// it moves the centre by the ellipse centre, sets angle and axisRatio from
+// the ellipse and stores its mean semi-axis in *mean_radius. s is the
+// half-width of the triangular smoothing kernel.
 //
 // "Initial fit failed, using maxima instead" and "Fit failed, using maxima
 // instead" go to `results`; the fit driver's status lines to standard output.
