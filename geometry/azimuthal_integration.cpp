@@ -1,11 +1,14 @@
 #include "geometry/azimuthal_integration.h"
 
 #include "geometry/pixel_rows.h"
-#include "geometry/polar_angle.h"
+#include "geometry/radius_bands.h"
+#include "geometry/sector_test.h"
+#include "geometry/worker_threads.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -49,78 +52,124 @@ struct NoSector {
     bool operator()(float, float) const { return true; }
 };
 
-struct Sector {
-    float start, end;
-    bool operator()(float ax, float ay) const
+// Plain-distance annulus outside which a pixel cannot have a radius in
+// [inner, outer].
+struct PlainBound {
+    float cx, cy;
+    double scale() const { return 1.0; }
+    AnnulusBound operator()(double inner, double outer) const
     {
-        const float phi = PolarAngle(ax, ay);
-        if (end > start)
-            return start < phi && phi < end;
-        if (start > end)
-            return phi > start || phi < end;
-        return false;
+        return MakeAnnulusBound(cx, cy, inner, outer);
     }
 };
 
-// Plain-distance annulus outside which a pixel cannot pass the radius test.
-AnnulusBound PlainBound(float cx, float cy, std::uint32_t r_min, std::uint32_t r_max)
-{
-    return MakeAnnulusBound(cx, cy, static_cast<double>(r_min) - 1.0,
-                            static_cast<double>(r_max) - 1.0);
-}
-
 // The elliptical radius lies between |d| g min(1, 1/|q|) and |d| g max(1, 1/|q|)
 // for a plain distance |d|, the rotation keeping lengths.
-AnnulusBound EllipticalBound(float cx, float cy, std::uint32_t r_min, std::uint32_t r_max,
-                             float q)
-{
-    const double aq = std::fabs(static_cast<double>(q));
-    const double g = std::fabs((static_cast<double>(q) + 1.0) / 2.0);
-    const double lo = g * std::min(1.0, 1.0 / aq);
-    const double hi = g * std::max(1.0, 1.0 / aq);
-    if (!(lo > 0.0) || !std::isfinite(lo) || !std::isfinite(hi)) {
-        AnnulusBound b = MakeAnnulusBound(cx, cy, 0.0, 0.0);
-        if (!b.none)
-            b.whole = true;
-        return b;
+struct EllipticalBound {
+    float cx, cy, q;
+    // Mean plain distance per unit of elliptical radius (the ellipse's area
+    // equals the circle's), for sharing work only.
+    double scale() const
+    {
+        const double g = (static_cast<double>(q) + 1.0) / 2.0;
+        return std::sqrt(static_cast<double>(q)) / g;
     }
-    return MakeAnnulusBound(cx, cy, (static_cast<double>(r_min) - 1.0) / hi,
-                            (static_cast<double>(r_max) - 1.0) / lo);
-}
+    AnnulusBound operator()(double inner, double outer) const
+    {
+        const double aq = std::fabs(static_cast<double>(q));
+        const double g = std::fabs((static_cast<double>(q) + 1.0) / 2.0);
+        const double lo = g * std::min(1.0, 1.0 / aq);
+        const double hi = g * std::max(1.0, 1.0 / aq);
+        if (!(lo > 0.0) || !std::isfinite(lo) || !std::isfinite(hi)) {
+            AnnulusBound b = MakeAnnulusBound(cx, cy, 0.0, 0.0);
+            if (!b.none)
+                b.whole = true;
+            return b;
+        }
+        return MakeAnnulusBound(cx, cy, inner / hi, outer / lo);
+    }
+};
 
-template <class Radius, class InSector>
+// Below this many pixels a band, another thread costs more than it saves.
+constexpr std::uint64_t kMinPixelsPerBand = 1u << 17;
+
+template <class Bound, class Radius, class InSector>
 arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
                            std::uint32_t r_max, float cx, float cy, std::int32_t plain,
-                           const AnnulusBound &bound, const Radius &radius,
-                           const InSector &inSector)
+                           const Bound &boundFor, const Radius &radius, const InSector &inSector)
 {
     arma::Col<float> sums(r_max, arma::fill::zeros);
     arma::Col<float> weights(r_max, arma::fill::zeros);
-    float *S = sums.memptr();
-    float *Wt = weights.memptr();
-
     const float rlo = static_cast<float>(static_cast<std::int32_t>(r_min) - 1);
     const float rhi = static_cast<float>(static_cast<std::int32_t>(r_max) - 1);
-    ForEachAnnulusPixel(image, bound, [&](std::uint64_t x, std::uint64_t y, float v) {
-        const float dx = static_cast<float>(x) - cx;
-        const float dy = static_cast<float>(y) - cy;
-        float ax, ay;
-        const float r = radius(dx, dy, ax, ay);
-        // r >= 0 only matters for ratios the kernels do not expect.
-        if (!(r > rlo && r < rhi && r >= 0.0f))
-            return;
-        if (v == 0.0f)
-            return;
-        if (!inSector(ax, ay))
-            return;
-        // 0 <= r < r_max - 1 < 2^32: truncation is floor, and exact.
-        const std::uint32_t k = static_cast<std::uint32_t>(r);
-        const float s = r - static_cast<float>(k);
-        S[k] += v * (1.0f - s);
-        Wt[k] += 1.0f - s;
-        S[k + 1] += v * s;
-        Wt[k + 1] += s;
-    });
+    const double inner = static_cast<double>(r_min) - 1.0;
+    const double outer = static_cast<double>(r_max) - 1.0;
+    const AnnulusBound all = boundFor(inner, outer);
+
+    std::vector<std::uint32_t> bands{0, r_max};
+    if (!all.none && !all.whole && r_min < r_max) {
+        BandGeometry g;
+        g.rows = image.n_rows;
+        g.cols = image.n_cols;
+        g.cx = cx;
+        g.cy = cy;
+        g.scale = boundFor.scale();
+        g.lo = std::max(0.0, inner) * g.scale;
+        g.hi = outer * g.scale;
+        bands = RadiusBands(g, r_max, kMinPixelsPerBand);
+    }
+
+    // A pixel of radius r adds to bins floor(r) and floor(r) + 1; band
+    // [b0, b1) takes the shares that fall in it, so it needs
+    // b0 - 1 <= r < b1.
+    auto band = [&](unsigned t) {
+        const std::uint32_t b0 = bands[t], b1 = bands[t + 1];
+        const AnnulusBound bound = bands.size() == 2
+            ? all
+            : boundFor(std::max(inner, static_cast<double>(b0) - 1.0),
+                       std::min(outer, static_cast<double>(b1)));
+        // Everything the inner loop uses is a local copy: the stores into the
+        // profile then cannot alias it.
+        ForEachAnnulusRun(image, bound, [&, b0, b1](std::uint64_t x, std::uint64_t y0,
+                                                    std::uint64_t y1, const float *row) {
+            float *const S = sums.memptr();
+            float *const Wt = weights.memptr();
+            const float lo = rlo, hi = rhi, ox = cx, oy = cy;
+            const Radius rad = radius;
+            const InSector in = inSector;
+            const float dx = static_cast<float>(x) - ox;
+            for (std::uint64_t y = y0; y < y1; ++y) {
+                const float dy = static_cast<float>(y) - oy;
+                float ax, ay;
+                const float r = rad(dx, dy, ax, ay);
+                // r >= 0 only matters for ratios the kernels do not expect.
+                if (!(r > lo && r < hi && r >= 0.0f))
+                    continue;
+                // 0 <= r < r_max - 1 < 2^32: truncation is floor, and exact.
+                const std::uint32_t k = static_cast<std::uint32_t>(r);
+                if (k + 1 < b0 || k >= b1)
+                    continue;
+                const float v = row[y];
+                if (v == 0.0f)
+                    continue;
+                if (!in(ax, ay))
+                    continue;
+                const float s = r - static_cast<float>(k);
+                if (k >= b0) {
+                    S[k] += v * (1.0f - s);
+                    Wt[k] += 1.0f - s;
+                }
+                if (k + 1 < b1) {
+                    S[k + 1] += v * s;
+                    Wt[k + 1] += s;
+                }
+            }
+        });
+    };
+    ParallelTasks(static_cast<unsigned>(bands.size() - 1), band);
+
+    float *S = sums.memptr();
+    float *Wt = weights.memptr();
 
     if (plain == 0) {
         for (std::uint32_t k = 1; k < r_max; ++k)
@@ -143,8 +192,8 @@ arma::Col<float> AzimuthalIntegralKernel(const arma::Mat<float> &image, std::uin
                                          std::uint32_t r_max, float cx, float cy,
                                          std::int32_t plain)
 {
-    return BinPixels(image, r_min, r_max, cx, cy, plain, PlainBound(cx, cy, r_min, r_max),
-                     PlainRadius(), NoSector());
+    return BinPixels(image, r_min, r_max, cx, cy, plain, PlainBound{cx, cy}, PlainRadius(),
+                     NoSector());
 }
 
 arma::Col<float> AzimuthalIntegralEllipticityKernel(const arma::Mat<float> &image,
@@ -152,17 +201,16 @@ arma::Col<float> AzimuthalIntegralEllipticityKernel(const arma::Mat<float> &imag
                                                     float cx, float cy, float q, float angle,
                                                     std::int32_t plain)
 {
-    return BinPixels(image, r_min, r_max, cx, cy, plain,
-                     EllipticalBound(cx, cy, r_min, r_max, q), EllipticalRadius(q, angle),
-                     NoSector());
+    return BinPixels(image, r_min, r_max, cx, cy, plain, EllipticalBound{cx, cy, q},
+                     EllipticalRadius(q, angle), NoSector());
 }
 
 arma::Col<float> AzimuthalIntegralSektorKernel(const arma::Mat<float> &image, std::uint32_t r_min,
                                                std::uint32_t r_max, float start, float end,
                                                float cx, float cy, std::int32_t plain)
 {
-    return BinPixels(image, r_min, r_max, cx, cy, plain, PlainBound(cx, cy, r_min, r_max),
-                     PlainRadius(), Sector{start, end});
+    return BinPixels(image, r_min, r_max, cx, cy, plain, PlainBound{cx, cy}, PlainRadius(),
+                     SectorTest(start, end));
 }
 
 arma::Col<float> AzimuthalIntegralSektorEllipticityKernel(const arma::Mat<float> &image,
@@ -171,9 +219,8 @@ arma::Col<float> AzimuthalIntegralSektorEllipticityKernel(const arma::Mat<float>
                                                           float cy, float q, float angle,
                                                           std::int32_t plain)
 {
-    return BinPixels(image, r_min, r_max, cx, cy, plain,
-                     EllipticalBound(cx, cy, r_min, r_max, q), EllipticalRadius(q, angle),
-                     Sector{start, end});
+    return BinPixels(image, r_min, r_max, cx, cy, plain, EllipticalBound{cx, cy, q},
+                     EllipticalRadius(q, angle), SectorTest(start, end));
 }
 
 arma::Col<float> AzimuthalIntegralCore(const DiffractionPattern &pattern, std::uint32_t r_min,

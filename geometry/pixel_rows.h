@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 struct AnnulusBound {
     double cx = 0.0, cy = 0.0;
@@ -103,20 +104,56 @@ inline void AnnulusColumns(const AnnulusBound &b, std::uint64_t x, std::uint64_t
     ClampRange(b.cy + g, b.cy + e, cols, lo2, hi2);
 }
 
-// Calls f(x, y, value) for the pixels of the annulus in row-major order (x
-// outer, y inner), the order that decides the callers' sums.
+// Calls f(x, y0, y1, row) for the runs of annulus pixels in row-major order
+// (x outer, y inner), the order that decides the callers' sums: row[y] is the
+// value of pixel (x, y) for y0 <= y < y1.
+//
+// The matrix is stored by columns, so walking a row jumps a whole column per
+// pixel, and power-of-two column lengths put every step in the same few cache
+// sets. Strips of rows are therefore first copied, column by column, into a
+// small row-ordered buffer whose rows are padded apart.
 template <class F>
-void ForEachAnnulusPixel(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
+void ForEachAnnulusRun(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
 {
+    constexpr std::uint64_t kStrip = 32, kPrefetchAhead = 16;
     const std::uint64_t rows = m.n_rows, cols = m.n_cols;
     std::uint64_t x0, x1;
     AnnulusRows(b, rows, x0, x1);
+    if (x0 >= x1)
+        return;
     const float *data = m.memptr();
-    for (std::uint64_t x = x0; x < x1; ++x) {
-        std::uint64_t r[4];
-        AnnulusColumns(b, x, cols, r[0], r[1], r[2], r[3]);
-        for (int k = 0; k < 2; ++k)
-            for (std::uint64_t y = r[2 * k]; y < r[2 * k + 1]; ++y)
-                f(x, y, data[x + y * rows]);
+    const std::uint64_t ld = cols + 16;
+    std::vector<float> buffer(kStrip * ld);
+    std::uint64_t runs[kStrip][4];
+    for (std::uint64_t s0 = x0; s0 < x1; s0 += kStrip) {
+        const std::uint64_t n = std::min(kStrip, x1 - s0);
+        // The columns any row of the strip needs, as two spans.
+        std::uint64_t lo[2] = {cols, cols}, hi[2] = {0, 0};
+        for (std::uint64_t i = 0; i < n; ++i) {
+            std::uint64_t *r = runs[i];
+            AnnulusColumns(b, s0 + i, cols, r[0], r[1], r[2], r[3]);
+            for (int k = 0; k < 2; ++k) {
+                if (r[2 * k] < r[2 * k + 1]) {
+                    lo[k] = std::min(lo[k], r[2 * k]);
+                    hi[k] = std::max(hi[k], r[2 * k + 1]);
+                }
+            }
+        }
+        for (int k = 0; k < 2; ++k) {
+            for (std::uint64_t y = lo[k]; y < hi[k]; ++y) {
+                const float *src = data + s0 + y * rows;
+                // The hardware does not follow a stride of a whole column.
+                if (y + kPrefetchAhead < hi[k]) {
+                    __builtin_prefetch(src + kPrefetchAhead * rows);
+                    __builtin_prefetch(src + kPrefetchAhead * rows + n - 1);
+                }
+                for (std::uint64_t i = 0; i < n; ++i)
+                    buffer[i * ld + y] = src[i];
+            }
+        }
+        for (std::uint64_t i = 0; i < n; ++i)
+            for (int k = 0; k < 2; ++k)
+                if (runs[i][2 * k] < runs[i][2 * k + 1])
+                    f(s0 + i, runs[i][2 * k], runs[i][2 * k + 1], buffer.data() + i * ld);
     }
 }

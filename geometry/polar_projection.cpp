@@ -3,7 +3,10 @@
 #include "geometry/float_bits.h"
 #include "geometry/pixel_rows.h"
 #include "geometry/polar_angle.h"
+#include "geometry/radius_bands.h"
+#include "geometry/worker_threads.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
@@ -31,16 +34,31 @@ arma::Mat<float> AzimuthalProjectionCore(const DiffractionPattern &pattern, std:
     }
     const double cx = pattern.centerX, cy = pattern.centerY;
     const std::uint32_t W = PatternWidth(pattern), H = PatternHeight(pattern);
-    for (std::uint32_t c = 0; c < n_r; ++c) {
-        const double r = static_cast<double>(r_min + c);
-        float *col = P.colptr(c);
-        for (std::uint32_t k = 0; k < N; ++k) {
-            const std::int32_t x = TruncToInt32(r * cosT[k] + cx);
-            const std::int32_t y = TruncToInt32(r * sinT[k] + cy);
-            if (static_cast<std::uint32_t>(x) < W && static_cast<std::uint32_t>(y) < H)
-                col[k] = pattern.image.at(static_cast<arma::uword>(x), static_cast<arma::uword>(y));
+    const float *image = pattern.image.memptr();
+    const std::uint64_t stride = pattern.image.n_rows;
+    // Nothing is summed: any split and order give the same samples. Blocks of
+    // angles walked outward keep the pixels read and the samples written close
+    // together; threads take contiguous columns.
+    constexpr std::uint32_t kAngleBlock = 64;
+    const unsigned n_tasks = TaskCountFor(static_cast<std::uint64_t>(N) * n_r, 1u << 16);
+    ParallelTasks(n_tasks, [&](unsigned t) {
+        const std::uint32_t c0 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(n_r) * t / n_tasks);
+        const std::uint32_t c1 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(n_r) * (t + 1) / n_tasks);
+        for (std::uint32_t k0 = 0; k0 < N; k0 += kAngleBlock) {
+            const std::uint32_t k1 = N - k0 < kAngleBlock ? N : k0 + kAngleBlock;
+            for (std::uint32_t c = c0; c < c1; ++c) {
+                const double r = static_cast<double>(r_min + c);
+                float *col = P.colptr(c);
+                for (std::uint32_t k = k0; k < k1; ++k) {
+                    const std::int32_t x = TruncToInt32(r * cosT[k] + cx);
+                    const std::int32_t y = TruncToInt32(r * sinT[k] + cy);
+                    if (static_cast<std::uint32_t>(x) < W && static_cast<std::uint32_t>(y) < H)
+                        col[k] = image[static_cast<std::uint64_t>(x) +
+                                       static_cast<std::uint64_t>(y) * stride];
+                }
+            }
         }
-    }
+    });
     return P;
 }
 
@@ -59,25 +77,62 @@ void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Ma
 
     const float fmin = static_cast<float>(r_min);
     const float fhi = static_cast<float>(n - 1);
-    const AnnulusBound bound = MakeAnnulusBound(cx, cy, static_cast<double>(r_min),
-                                                static_cast<double>(r_min) + static_cast<double>(n - 1));
-    ForEachAnnulusPixel(matrix, bound, [&](std::uint64_t x, std::uint64_t y, float v) {
-        const float dx = static_cast<float>(x) - cx;
-        const float dy = static_cast<float>(y) - cy;
-        const float rho = std::sqrt(dx * dx + dy * dy) - fmin;
-        if (!(rho > 0.0f && rho < fhi) || v == 0.0f)
-            return;
-        const float phi = PolarAngle(dx, dy);
-        std::int64_t j = static_cast<std::int64_t>(std::floor(phi * b));
-        if (j >= n_angles)
-            j = n_angles - 1;
-        const float f = std::floor(rho);
-        const float s = rho - f;
-        const arma::uword i = static_cast<arma::uword>(f);
-        const arma::uword ju = static_cast<arma::uword>(j);
-        sums.at(i, ju) += v * (1.0f - s);
-        weights.at(i, ju) += 1.0f - s;
-        sums.at(i + 1, ju) += v * s;
-        weights.at(i + 1, ju) += s;
+    const double inner = static_cast<double>(r_min);
+    const double outer = static_cast<double>(r_min) + static_cast<double>(n - 1);
+    const AnnulusBound all = MakeAnnulusBound(cx, cy, inner, outer);
+
+    std::vector<std::uint32_t> bands{0, static_cast<std::uint32_t>(n)};
+    if (!all.none && n < (std::int64_t{1} << 32)) {
+        BandGeometry g;
+        g.rows = matrix.n_rows;
+        g.cols = matrix.n_cols;
+        g.cx = cx;
+        g.cy = cy;
+        g.offset = inner;
+        g.lo = std::max(0.0, inner);
+        g.hi = outer;
+        bands = RadiusBands(g, static_cast<std::uint32_t>(n), 1u << 17);
+    }
+    // Rows [b0, b1) of the tables take the shares of the pixels with
+    // b0 - 1 <= rho < b1, in the usual pixel order.
+    ParallelTasks(static_cast<unsigned>(bands.size() - 1), [&](unsigned t) {
+        const std::uint32_t b0 = bands[t], b1 = bands[t + 1];
+        const AnnulusBound bound = bands.size() == 2
+            ? all
+            : MakeAnnulusBound(cx, cy, std::max(inner, inner + b0 - 1.0),
+                               std::min(outer, inner + b1));
+        ForEachAnnulusRun(matrix, bound, [&, b0, b1](std::uint64_t x, std::uint64_t y0,
+                                                     std::uint64_t y1, const float *row) {
+            float *const S = sums.memptr();
+            float *const Wt = weights.memptr();
+            const arma::uword ld = sums.n_rows, ldw = weights.n_rows;
+            const float ox = cx, oy = cy, rmin = fmin, top = fhi, scale = b;
+            const float dx = static_cast<float>(x) - ox;
+            for (std::uint64_t y = y0; y < y1; ++y) {
+                const float dy = static_cast<float>(y) - oy;
+                const float rho = std::sqrt(dx * dx + dy * dy) - rmin;
+                const float v = row[y];
+                if (!(rho > 0.0f && rho < top) || v == 0.0f)
+                    continue;
+                const float f = std::floor(rho);
+                const arma::uword i = static_cast<arma::uword>(f);
+                if (i + 1 < b0 || i >= b1)
+                    continue;
+                const float phi = PolarAngle(dx, dy);
+                std::int64_t j = static_cast<std::int64_t>(std::floor(phi * scale));
+                if (j >= n_angles)
+                    j = n_angles - 1;
+                const float s = rho - f;
+                const arma::uword ju = static_cast<arma::uword>(j);
+                if (i >= b0) {
+                    S[i + ju * ld] += v * (1.0f - s);
+                    Wt[i + ju * ldw] += 1.0f - s;
+                }
+                if (i + 1 < b1) {
+                    S[i + 1 + ju * ld] += v * s;
+                    Wt[i + 1 + ju * ldw] += s;
+                }
+            }
+        });
     });
 }
