@@ -23,7 +23,9 @@ arma::Mat<float> AzimuthalProjectionCore(const DiffractionPattern &pattern, std:
     else if (n_a == 0)
         N = static_cast<std::uint32_t>(static_cast<double>(2 * static_cast<std::uint64_t>(r_max)) * M_PI);
 
-    arma::Mat<float> P(N, n_r, arma::fill::zeros);
+    // Every sample is written once below, by the thread that owns its column,
+    // so the pages are first touched in parallel.
+    arma::Mat<float> P(N, n_r, arma::fill::none);
     // The angles do not depend on the radius: one table serves every column.
     std::vector<double> cosT(N), sinT(N);
     for (std::uint32_t k = 0; k < N; ++k) {
@@ -52,9 +54,9 @@ arma::Mat<float> AzimuthalProjectionCore(const DiffractionPattern &pattern, std:
                 for (std::uint32_t k = k0; k < k1; ++k) {
                     const std::int32_t x = TruncToInt32(r * cosT[k] + cx);
                     const std::int32_t y = TruncToInt32(r * sinT[k] + cy);
-                    if (static_cast<std::uint32_t>(x) < W && static_cast<std::uint32_t>(y) < H)
-                        col[k] = image[static_cast<std::uint64_t>(x) +
-                                       static_cast<std::uint64_t>(y) * stride];
+                    col[k] = static_cast<std::uint32_t>(x) < W && static_cast<std::uint32_t>(y) < H
+                        ? image[static_cast<std::uint64_t>(x) + static_cast<std::uint64_t>(y) * stride]
+                        : 0.0f;
                 }
             }
         }

@@ -1,5 +1,6 @@
 #include "geometry/azimuthal_integration.h"
 #include "geometry/polar_angle.h"
+#include "geometry/worker_threads.h"
 
 #include "synthetic_pattern.h"
 
@@ -336,5 +337,66 @@ TEST(Cores, EllipticalRingIsSharpWithItsOwnRatioAndAngle)
         EXPECT_EQ(PeakNear(sector, r), static_cast<arma::uword>(r));
         EXPECT_NEAR(Sharpness(corrected, r), Sharpness(circular, r), 0.05 * Sharpness(circular, r));
         EXPECT_LT(Sharpness(uncorrected, r), 0.6 * Sharpness(corrected, r));
+    }
+}
+
+namespace {
+
+struct ThreadCountGuard {
+    ~ThreadCountGuard() { SetWorkerThreadCount(0); }
+};
+
+} // namespace
+
+// Bands of bins on several threads against the single-thread pixel order, on
+// images large enough for up to eight bands, with missing pixels, centres
+// inside and outside the image, and sectors across the zero angle.
+TEST(Kernels, ThreadedBandsKeepEveryBit)
+{
+    ThreadCountGuard guard;
+    struct Image {
+        unsigned w, h;
+    };
+    for (const Image im : {Image{1100, 1000}, Image{430, 610}}) {
+        RingSpec s;
+        s.width = im.w;
+        s.height = im.h;
+        s.cx = im.w * 0.45;
+        s.cy = im.h * 0.55;
+        s.ratio = 1.05;
+        s.angle = 0.4;
+        s.radii = {im.h * 0.1, im.h * 0.3};
+        s.noise = 20;
+        s.beamStop = 15;
+        arma::Mat<float> m = MakeRingPattern(s);
+        m.col(im.h / 3).zeros();  // a dead line of pixels
+        const float centres[][2] = {{static_cast<float>(s.cx) + 0.37f, static_cast<float>(s.cy) - 0.21f},
+                                    {-150.5f, im.h * 0.5f + 0.25f}};
+        const unsigned r_max = im.w + im.h;  // past every corner
+        for (const auto &c : centres) {
+            for (unsigned r_min : {0u, 40u}) {
+                for (int plain : {0, 1}) {
+                    SCOPED_TRACE(testing::Message() << im.w << "x" << im.h << " centre " << c[0]
+                                                    << " r_min " << r_min << " plain " << plain);
+                    const arma::Col<float> ref[4] = {
+                        ReferenceKernel(m, r_min, r_max, c[0], c[1], false, 1, 0, false, 0, 0, plain),
+                        ReferenceKernel(m, r_min, r_max, c[0], c[1], true, 1.05f, 0.4f, false, 0, 0, plain),
+                        ReferenceKernel(m, r_min, r_max, c[0], c[1], false, 1, 0, true, 5.0f, 1.0f, plain),
+                        ReferenceKernel(m, r_min, r_max, c[0], c[1], true, 1.05f, 0.4f, true, 0.3f, 2.0f, plain)};
+                    for (unsigned threads : {1u, 2u, 3u, 8u}) {
+                        SetWorkerThreadCount(threads);
+                        SCOPED_TRACE(testing::Message() << threads << " threads");
+                        EXPECT_TRUE(SameBits(AzimuthalIntegralKernel(m, r_min, r_max, c[0], c[1], plain), ref[0]));
+                        EXPECT_TRUE(SameBits(
+                            AzimuthalIntegralEllipticityKernel(m, r_min, r_max, c[0], c[1], 1.05f, 0.4f, plain), ref[1]));
+                        EXPECT_TRUE(SameBits(
+                            AzimuthalIntegralSektorKernel(m, r_min, r_max, 5.0f, 1.0f, c[0], c[1], plain), ref[2]));
+                        EXPECT_TRUE(SameBits(AzimuthalIntegralSektorEllipticityKernel(m, r_min, r_max, 0.3f, 2.0f, c[0],
+                                                                                      c[1], 1.05f, 0.4f, plain),
+                                             ref[3]));
+                    }
+                }
+            }
+        }
     }
 }
