@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -90,6 +91,45 @@ struct EllipticalBound {
     }
 };
 
+// Adds the pixels y0 .. y1 - 1 of the row at offset dx that pass the radius
+// test, touch the band [b0, b1) and `keep`, in order. Everything arrives by
+// value, so the stores into the profile cannot alias it.
+template <class Radius, class Keep>
+void AddRun(const Radius rad, const Keep keep, float dx, float oy, float lo, float hi,
+            std::uint32_t b0, std::uint32_t b1, std::uint64_t y0, std::uint64_t y1,
+            const float *row, float *S, float *Wt)
+{
+    for (std::uint64_t y = y0; y < y1; ++y) {
+        const float dy = static_cast<float>(y) - oy;
+        float ax, ay;
+        const float r = rad(dx, dy, ax, ay);
+        // r >= 0 only matters for ratios the kernels do not expect.
+        if (!(r > lo && r < hi && r >= 0.0f))
+            continue;
+        // 0 <= r < r_max - 1 < 2^32: truncation is floor, and exact.
+        const std::uint32_t k = static_cast<std::uint32_t>(r);
+        if (k + 1 < b0 || k >= b1)
+            continue;
+        const float v = row[y];
+        if (v == 0.0f)
+            continue;
+        if (!keep(ax, ay))
+            continue;
+        const float s = r - static_cast<float>(k);
+        if (k >= b0) {
+            S[k] += v * (1.0f - s);
+            Wt[k] += 1.0f - s;
+        }
+        if (k + 1 < b1) {
+            S[k + 1] += v * s;
+            Wt[k + 1] += s;
+        }
+    }
+}
+
+// Pixels of a row the sector kernels judge at once where they can.
+constexpr std::uint64_t kSectorPiece = 32;
+
 // Below this many pixels a band, another thread costs more than it saves.
 constexpr std::uint64_t kMinPixelsPerBand = 1u << 17;
 
@@ -128,40 +168,26 @@ arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
             ? all
             : boundFor(std::max(inner, static_cast<double>(b0) - 1.0),
                        std::min(outer, static_cast<double>(b1)));
-        // Everything the inner loop uses is a local copy: the stores into the
-        // profile then cannot alias it.
         ForEachAnnulusRun(image, bound, [&, b0, b1](std::uint64_t x, std::uint64_t y0,
                                                     std::uint64_t y1, const float *row) {
             float *const S = sums.memptr();
             float *const Wt = weights.memptr();
-            const float lo = rlo, hi = rhi, ox = cx, oy = cy;
-            const Radius rad = radius;
-            const InSector in = inSector;
-            const float dx = static_cast<float>(x) - ox;
-            for (std::uint64_t y = y0; y < y1; ++y) {
-                const float dy = static_cast<float>(y) - oy;
-                float ax, ay;
-                const float r = rad(dx, dy, ax, ay);
-                // r >= 0 only matters for ratios the kernels do not expect.
-                if (!(r > lo && r < hi && r >= 0.0f))
-                    continue;
-                // 0 <= r < r_max - 1 < 2^32: truncation is floor, and exact.
-                const std::uint32_t k = static_cast<std::uint32_t>(r);
-                if (k + 1 < b0 || k >= b1)
-                    continue;
-                const float v = row[y];
-                if (v == 0.0f)
-                    continue;
-                if (!in(ax, ay))
-                    continue;
-                const float s = r - static_cast<float>(k);
-                if (k >= b0) {
-                    S[k] += v * (1.0f - s);
-                    Wt[k] += 1.0f - s;
-                }
-                if (k + 1 < b1) {
-                    S[k + 1] += v * s;
-                    Wt[k + 1] += s;
+            const float dx = static_cast<float>(x) - cx;
+            if constexpr (std::is_same<InSector, NoSector>::value) {
+                AddRun(radius, NoSector(), dx, cy, rlo, rhi, b0, b1, y0, y1, row, S, Wt);
+            } else {
+                // Pieces of the run wholly inside or outside the sector skip
+                // the per-pixel test.
+                for (std::uint64_t ya = y0; ya < y1; ya += kSectorPiece) {
+                    const std::uint64_t yb = std::min(y1, ya + kSectorPiece);
+                    float ax0, ay0, ax1, ay1;
+                    radius(dx, static_cast<float>(ya) - cy, ax0, ay0);
+                    radius(dx, static_cast<float>(yb - 1) - cy, ax1, ay1);
+                    const SectorTest::Span span = inSector.SpanOf(ax0, ay0, ax1, ay1);
+                    if (span == SectorTest::Span::All)
+                        AddRun(radius, NoSector(), dx, cy, rlo, rhi, b0, b1, ya, yb, row, S, Wt);
+                    else if (span == SectorTest::Span::Mixed)
+                        AddRun(radius, inSector, dx, cy, rlo, rhi, b0, b1, ya, yb, row, S, Wt);
                 }
             }
         });

@@ -13,18 +13,20 @@ SectorTest::SectorTest(float start, float end) : start_(start), end_(end)
     }
     // phi lies in [0, 2 pi]; bounds outside [-1, 2 pi + 1] never split it.
     const double dirs[3] = {0.0, start, end};
+    unsigned n = 0;
     for (double a : dirs) {
         if (a >= -1.0 && a <= 2.0 * M_PI + 1.0) {
-            cos_[n_] = std::cos(a);
-            sin_[n_] = std::sin(a);
-            ++n_;
+            cos_[n] = static_cast<float>(std::cos(a));
+            sin_[n] = static_cast<float>(std::sin(a));
+            ++n;
         }
     }
     // Every direction and its opposite, in [0, 2 pi), sorted: the wedges lie
     // between neighbours, and each has its own sign pattern.
     std::vector<double> cuts;
-    for (unsigned i = 0; i < n_; ++i) {
-        const double a = std::atan2(sin_[i], cos_[i]);
+    for (unsigned i = 0; i < n; ++i) {
+        // The directions the stored (rounded) cosines and sines describe.
+        const double a = std::atan2(static_cast<double>(sin_[i]), static_cast<double>(cos_[i]));
         for (double b : {a, a + M_PI}) {
             b = std::fmod(b, 2.0 * M_PI);
             cuts.push_back(b < 0.0 ? b + 2.0 * M_PI : b);
@@ -42,7 +44,7 @@ SectorTest::SectorTest(float start, float end) : start_(start), end_(end)
         if (m >= 2.0 * M_PI)
             m -= 2.0 * M_PI;
         unsigned wedge = 0;
-        for (unsigned j = 0; j < n_; ++j)
+        for (unsigned j = 0; j < 3; ++j)
             wedge |= static_cast<unsigned>(cos_[j] * std::sin(m) - sin_[j] * std::cos(m) > 0.0) << j;
         const double s = start, e = end;
         const bool keep = e > s ? (s < m && m < e) : (m > s || m < e);
@@ -52,4 +54,14 @@ SectorTest::SectorTest(float start, float end) : start_(start), end_(end)
         table_[wedge] = !filled[wedge] || table_[wedge] == d ? d : kAsk;
         filled[wedge] = true;
     }
+}
+
+bool SectorTest::ByAngle(float ax, float ay) const
+{
+    const float phi = PolarAngle(ax, ay);
+    if (end_ > start_)
+        return start_ < phi && phi < end_;
+    if (start_ > end_)
+        return phi > start_ || phi < end_;
+    return false;
 }

@@ -81,3 +81,49 @@ TEST(SectorTest, AgreesWithTheAngleTestNearEveryEdge)
         EXPECT_EQ(wrong, 0);
     }
 }
+
+// Runs of pixels judged at once: whenever a run gets one decision, every pixel
+// on it must get that decision from the angle, in the plain and the
+// elliptical frame, for runs crossing edges and the zero angle.
+TEST(SectorTest, RunDecisionsHoldForEveryPixel)
+{
+    const Bounds cases[] = {{0.3f, 2.0f}, {5.0f, 1.0f}, {0.0f, 3.1415927f}, {1e-4f, 2e-4f},
+                            {2.0f, 7.0f}, {-0.5f, 0.5f}, {1.0f, 1.0f}};
+    const float q = 1.07f, th = -0.6f;
+    const float cq = std::cos(th) / q, sq = std::sin(th) / q, ms = -std::sin(th), c = std::cos(th);
+    for (const Bounds &b : cases) {
+        SCOPED_TRACE(testing::Message() << "start " << b.start << " end " << b.end);
+        const SectorTest test(b.start, b.end);
+        int wrong = 0, decided = 0;
+        for (int frame = 0; frame < 2; ++frame) {
+            auto offset = [&](int x, int y, float &ax, float &ay) {
+                const float dx = static_cast<float>(x) - 0.37f, dy = static_cast<float>(y) + 0.21f;
+                ax = frame ? cq * dx + sq * dy : dx;
+                ay = frame ? ms * dx + c * dy : dy;
+            };
+            for (int x = -120; x <= 120; x += 4) {
+                for (int y0 = -130; y0 <= 120; y0 += 7) {
+                    for (int len : {5, 32, 64}) {
+                        float ax0, ay0, ax1, ay1;
+                        offset(x, y0, ax0, ay0);
+                        offset(x, y0 + len - 1, ax1, ay1);
+                        const SectorTest::Span span = test.SpanOf(ax0, ay0, ax1, ay1);
+                        if (span == SectorTest::Span::Mixed)
+                            continue;
+                        ++decided;
+                        for (int y = y0; y < y0 + len; ++y) {
+                            float ax, ay;
+                            offset(x, y, ax, ay);
+                            if ((span == SectorTest::Span::All) != KeepByAngle(b.start, b.end, ax, ay) &&
+                                ++wrong <= 5)
+                                ADD_FAILURE() << "frame " << frame << " pixel (" << x << ", " << y << ") run from "
+                                              << y0 << " length " << len;
+                        }
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_GT(decided, 1000);  // most runs are decided at once
+    }
+}
