@@ -1,5 +1,6 @@
 #include "geometry/polar_projection.h"
 
+#include "geometry/angle_bins.h"
 #include "geometry/float_bits.h"
 #include "geometry/pixel_rows.h"
 #include "geometry/polar_angle.h"
@@ -95,6 +96,8 @@ void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Ma
         g.hi = outer;
         bands = RadiusBands(g, static_cast<std::uint32_t>(n), 1u << 17);
     }
+    const AngleBins bins(n_angles, b);
+    constexpr std::uint64_t kAnglePiece = 32;
     // Rows [b0, b1) of the tables take the shares of the pixels with
     // b0 - 1 <= rho < b1, in the usual pixel order.
     ParallelTasks(static_cast<unsigned>(bands.size() - 1), [&](unsigned t) {
@@ -108,31 +111,34 @@ void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Ma
             float *const S = sums.memptr();
             float *const Wt = weights.memptr();
             const arma::uword ld = sums.n_rows, ldw = weights.n_rows;
-            const float ox = cx, oy = cy, rmin = fmin, top = fhi, scale = b;
+            const float ox = cx, oy = cy, rmin = fmin, top = fhi;
             const float dx = static_cast<float>(x) - ox;
-            for (std::uint64_t y = y0; y < y1; ++y) {
-                const float dy = static_cast<float>(y) - oy;
-                const float rho = std::sqrt(dx * dx + dy * dy) - rmin;
-                const float v = row[y];
-                if (!(rho > 0.0f && rho < top) || v == 0.0f)
-                    continue;
-                const float f = std::floor(rho);
-                const arma::uword i = static_cast<arma::uword>(f);
-                if (i + 1 < b0 || i >= b1)
-                    continue;
-                const float phi = PolarAngle(dx, dy);
-                std::int64_t j = static_cast<std::int64_t>(std::floor(phi * scale));
-                if (j >= n_angles)
-                    j = n_angles - 1;
-                const float s = rho - f;
-                const arma::uword ju = static_cast<arma::uword>(j);
-                if (i >= b0) {
-                    S[i + ju * ld] += v * (1.0f - s);
-                    Wt[i + ju * ldw] += 1.0f - s;
-                }
-                if (i + 1 < b1) {
-                    S[i + 1 + ju * ld] += v * s;
-                    Wt[i + 1 + ju * ldw] += s;
+            // Pieces of the run within one angle bin skip the angle.
+            for (std::uint64_t ya = y0; ya < y1; ya += kAnglePiece) {
+                const std::uint64_t yb = std::min(y1, ya + kAnglePiece);
+                const std::int64_t shared = bins.SharedBy(dx, static_cast<float>(ya) - oy, dx,
+                                                          static_cast<float>(yb - 1) - oy);
+                for (std::uint64_t y = ya; y < yb; ++y) {
+                    const float dy = static_cast<float>(y) - oy;
+                    const float rho = std::sqrt(dx * dx + dy * dy) - rmin;
+                    const float v = row[y];
+                    if (!(rho > 0.0f && rho < top) || v == 0.0f)
+                        continue;
+                    const float f = std::floor(rho);
+                    const arma::uword i = static_cast<arma::uword>(f);
+                    if (i + 1 < b0 || i >= b1)
+                        continue;
+                    const std::int64_t j = shared >= 0 ? shared : bins.Of(dx, dy);
+                    const float s = rho - f;
+                    const arma::uword ju = static_cast<arma::uword>(j);
+                    if (i >= b0) {
+                        S[i + ju * ld] += v * (1.0f - s);
+                        Wt[i + ju * ldw] += 1.0f - s;
+                    }
+                    if (i + 1 < b1) {
+                        S[i + 1 + ju * ld] += v * s;
+                        Wt[i + 1 + ju * ldw] += s;
+                    }
                 }
             }
         });
