@@ -65,8 +65,8 @@ private:
         const float c2 = cos_[2] * Y - sin_[2] * X;
         // |c| = rho |sin(theta - a_i)| with rho <= size, computed to within
         // 2e-7 size; tiny offsets, whose products lose bits, take the angle.
-        const bool far = (std::fabs(c0) > near) & (std::fabs(c1) > near) &
-                         (std::fabs(c2) > near) & (size > 1e-30f);
+        const bool far = std::fabs(c0) > near && std::fabs(c1) > near &&
+                         std::fabs(c2) > near && size > 1e-30f;
         if (!far)
             return -1;
         return static_cast<int>(c0 > 0.0f) | static_cast<int>(c1 > 0.0f) << 1 |
