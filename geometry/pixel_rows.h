@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 struct AnnulusBound {
     double cx = 0.0, cy = 0.0;
@@ -123,7 +123,8 @@ void ForEachAnnulusRun(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
         return;
     const float *data = m.memptr();
     const std::uint64_t ld = cols + 16;
-    std::vector<float> buffer(kStrip * ld);
+    // Only copied entries are ever read: no need to clear it.
+    const std::unique_ptr<float[]> buffer(new float[kStrip * ld]);
     std::uint64_t runs[kStrip][4];
     for (std::uint64_t s0 = x0; s0 < x1; s0 += kStrip) {
         const std::uint64_t n = std::min(kStrip, x1 - s0);
@@ -154,6 +155,6 @@ void ForEachAnnulusRun(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
         for (std::uint64_t i = 0; i < n; ++i)
             for (int k = 0; k < 2; ++k)
                 if (runs[i][2 * k] < runs[i][2 * k + 1])
-                    f(s0 + i, runs[i][2 * k], runs[i][2 * k + 1], buffer.data() + i * ld);
+                    f(s0 + i, runs[i][2 * k], runs[i][2 * k + 1], buffer.get() + i * ld);
     }
 }
