@@ -11,7 +11,8 @@
 // k, angle 2 pi k / N from +x toward +y) and r_max - r_min columns (radius
 // r_min + c). N is n_a, except n_a = 1 gives trunc((r_max - r_min) * 1.62) and
 // n_a = 0 gives trunc(2 r_max pi). Each sample copies the pixel at the
-// truncated polar point, or 0 outside the image.
+// truncated polar point, or 0 outside the image. Worker threads share the
+// columns.
 // Throws std::invalid_argument when r_max <= r_min; allocation failure for
 // grids too large to hold.
 arma::Mat<float> AzimuthalProjectionCore(const DiffractionPattern &pattern, std::uint32_t r_min,
@@ -23,7 +24,8 @@ arma::Mat<float> AzimuthalProjectionCore(const DiffractionPattern &pattern, std:
 // angles [a, a + 1) * 2 pi / n_angles. A non-zero pixel at distance
 // rho = d - r_min with 0 < rho < n - 1 is shared linearly between rows
 // floor(rho) and floor(rho) + 1 of its angle bin (an angle that rounds up to
-// 2 pi counts in the last bin). Nothing is divided.
+// 2 pi counts in the last bin). Nothing is divided. Summed in the row-major
+// pixel order, whatever the number of worker threads sharing the rows.
 // Throws std::invalid_argument when r_max <= r_min or n_angles < 1.
 void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Mat<float> &weights,
                 std::int32_t r_min, std::int32_t r_max, float cx, float cy,
