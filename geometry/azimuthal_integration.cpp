@@ -21,15 +21,19 @@ struct PlainRadius {
         ay = dy;
         return std::sqrt(dx * dx + dy * dy);
     }
+    // The offsets of a run of pixels lie on a segment to within rounding.
+    bool RunsAreSegments() const { return true; }
 };
 
 struct EllipticalRadius {
     float cq, sq;    // cos theta / q, sin theta / q
     float ms, c;     // -sin theta, cos theta
     float g;         // (q + 1) / 2
+    bool segments;   // rounding small against |(u, w)|: ratio 0.5 .. 2
 
     EllipticalRadius(float q, float angle)
     {
+        segments = q >= 0.5f && q <= 2.0f;
         const float theta = -angle;
         const float ct = std::cos(theta);
         const float st = std::sin(theta);
@@ -47,6 +51,8 @@ struct EllipticalRadius {
         ay = w;
         return std::sqrt(u * u + w * w) * g;
     }
+    // The frame's rounding is below 2^-23 sqrt(2) max(1, 1/q) of |(u, w)|.
+    bool RunsAreSegments() const { return segments; }
 };
 
 struct NoSector {
@@ -175,6 +181,8 @@ arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
             const float dx = static_cast<float>(x) - cx;
             if constexpr (std::is_same<InSector, NoSector>::value) {
                 AddRun(radius, NoSector(), dx, cy, rlo, rhi, b0, b1, y0, y1, row, S, Wt);
+            } else if (!radius.RunsAreSegments()) {
+                AddRun(radius, inSector, dx, cy, rlo, rhi, b0, b1, y0, y1, row, S, Wt);
             } else {
                 // Pieces of the run wholly inside or outside the sector skip
                 // the per-pixel test.
