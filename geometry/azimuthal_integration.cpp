@@ -98,8 +98,9 @@ struct EllipticalBound {
 };
 
 // Adds the pixels y0 .. y1 - 1 of the row at offset dx that pass the radius
-// test, touch the band [b0, b1) and `keep`, in order. Everything arrives by
-// value, so the stores into the profile cannot alias it.
+// test, touch the band [b0, b1) and `keep`, in order, into the band's sums S
+// and weights Wt (element 0 being bin b0). Everything arrives by value, so the
+// stores cannot alias it.
 template <class Radius, class Keep>
 void AddRun(const Radius rad, const Keep keep, float dx, float oy, float lo, float hi,
             std::uint32_t b0, std::uint32_t b1, std::uint64_t y0, std::uint64_t y1,
@@ -123,12 +124,12 @@ void AddRun(const Radius rad, const Keep keep, float dx, float oy, float lo, flo
             continue;
         const float s = r - static_cast<float>(k);
         if (k >= b0) {
-            S[k] += v * (1.0f - s);
-            Wt[k] += 1.0f - s;
+            S[k - b0] += v * (1.0f - s);
+            Wt[k - b0] += 1.0f - s;
         }
         if (k + 1 < b1) {
-            S[k + 1] += v * s;
-            Wt[k + 1] += s;
+            S[k + 1 - b0] += v * s;
+            Wt[k + 1 - b0] += s;
         }
     }
 }
@@ -174,10 +175,14 @@ arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
             ? all
             : boundFor(std::max(inner, static_cast<double>(b0) - 1.0),
                        std::min(outer, static_cast<double>(b1)));
-        ForEachAnnulusRun(image, bound, [&, b0, b1](std::uint64_t x, std::uint64_t y0,
-                                                    std::uint64_t y1, const float *row) {
-            float *const S = sums.memptr();
-            float *const Wt = weights.memptr();
+        // The band sums into arrays of its own, starting from the same zeros:
+        // bins of neighbouring bands sharing a cache line would otherwise
+        // bounce it between threads.
+        std::vector<float> band_sums(b1 - b0, 0.0f), band_weights(b1 - b0, 0.0f);
+        float *const S = band_sums.data();
+        float *const Wt = band_weights.data();
+        ForEachAnnulusRun(image, bound, [&, b0, b1, S, Wt](std::uint64_t x, std::uint64_t y0,
+                                                           std::uint64_t y1, const float *row) {
             const float dx = static_cast<float>(x) - cx;
             if constexpr (std::is_same<InSector, NoSector>::value) {
                 AddRun(radius, NoSector(), dx, cy, rlo, rhi, b0, b1, y0, y1, row, S, Wt);
@@ -199,6 +204,8 @@ arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
                 }
             }
         });
+        std::copy(band_sums.begin(), band_sums.end(), sums.begin() + b0);
+        std::copy(band_weights.begin(), band_weights.end(), weights.begin() + b0);
     };
     ParallelTasks(static_cast<unsigned>(bands.size() - 1), band);
 

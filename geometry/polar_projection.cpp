@@ -106,11 +106,15 @@ void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Ma
             ? all
             : MakeAnnulusBound(cx, cy, std::max(inner, inner + b0 - 1.0),
                                std::min(outer, inner + b1));
-        ForEachAnnulusRun(matrix, bound, [&, b0, b1](std::uint64_t x, std::uint64_t y0,
-                                                     std::uint64_t y1, const float *row) {
-            float *const S = sums.memptr();
-            float *const Wt = weights.memptr();
-            const arma::uword ld = sums.n_rows, ldw = weights.n_rows;
+        // The band's rows go to tables of its own, starting from the same
+        // zeros, so no cache line is written by two threads.
+        const arma::uword ld = b1 - b0;
+        arma::Mat<float> band_sums(ld, static_cast<arma::uword>(n_angles), arma::fill::zeros);
+        arma::Mat<float> band_weights(ld, static_cast<arma::uword>(n_angles), arma::fill::zeros);
+        float *const S = band_sums.memptr();
+        float *const Wt = band_weights.memptr();
+        ForEachAnnulusRun(matrix, bound, [&, b0, b1, S, Wt, ld](std::uint64_t x, std::uint64_t y0,
+                                                                std::uint64_t y1, const float *row) {
             const float ox = cx, oy = cy, rmin = fmin, top = fhi;
             const float dx = static_cast<float>(x) - ox;
             // Pieces of the run within one angle bin skip the angle.
@@ -132,15 +136,17 @@ void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Ma
                     const float s = rho - f;
                     const arma::uword ju = static_cast<arma::uword>(j);
                     if (i >= b0) {
-                        S[i + ju * ld] += v * (1.0f - s);
-                        Wt[i + ju * ldw] += 1.0f - s;
+                        S[i - b0 + ju * ld] += v * (1.0f - s);
+                        Wt[i - b0 + ju * ld] += 1.0f - s;
                     }
                     if (i + 1 < b1) {
-                        S[i + 1 + ju * ld] += v * s;
-                        Wt[i + 1 + ju * ldw] += s;
+                        S[i + 1 - b0 + ju * ld] += v * s;
+                        Wt[i + 1 - b0 + ju * ld] += s;
                     }
                 }
             }
         });
+        sums.rows(b0, b1 - 1) = band_sums;
+        weights.rows(b0, b1 - 1) = band_weights;
     });
 }
