@@ -158,3 +158,14 @@ void ForEachAnnulusRun(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
                     f(s0 + i, runs[i][2 * k], runs[i][2 * k + 1], buffer.get() + i * ld);
     }
 }
+
+// Calls f(x, y, value) for each annulus pixel, in the same order.
+template <class F>
+void ForEachAnnulusPixel(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
+{
+    ForEachAnnulusRun(m, b, [&](std::uint64_t x, std::uint64_t y0, std::uint64_t y1,
+                                const float *row) {
+        for (std::uint64_t y = y0; y < y1; ++y)
+            f(x, y, row[y]);
+    });
+}
