@@ -1,5 +1,6 @@
 #include "workbook/record.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace CompoundFiles {
@@ -123,15 +124,16 @@ size_t Record::Write(char* out) {
 }
 
 size_t Record::WriteSmall(char* out, const char* bytes, size_t n) {
-    if (!data.empty() || !continueOffsets.empty()) {
-        // A record read from a file keeps its gathered data and split.
-        data.assign(bytes, bytes + n);
+    if (!data.empty() || !continueOffsets.empty() || dataSize != n) {
+        // A record read from a file keeps its gathered data, its split and
+        // any bytes past the fields.
+        data.resize(dataSize, 0);
+        std::memcpy(data.data(), bytes, std::min(n, data.size()));
         return Record::Write(out);
     }
     LittleEndian::Write(out, code, 0, 2);
     LittleEndian::Write(out, static_cast<unsigned short>(n), 2, 2);
     if (n > 0) std::memcpy(out + 4, bytes, n);
-    dataSize = n;
     recordSize = n + 4;
     return recordSize;
 }

@@ -93,10 +93,11 @@ protected:
     // most 8224 bytes), else SplitSize(d). Variable-size subclasses return
     // recordSize = RecordSizeFor(DataSize()) from RecordSize().
     size_t RecordSizeFor(size_t dataSize) const;
-    // Write for a small fixed-size record whose n data bytes (n <= 8224) the
-    // caller assembled: the same bytes as Write with those data, without
-    // keeping a heap copy of them for records that hold none (a sheet of
-    // numbers writes millions). Data() keeps what it held before.
+    // Write for a fixed-size record whose n field bytes (n <= 8224) the
+    // caller assembled: the same bytes as Write with the fields laid over the
+    // data. A record made in memory writes them straight out, keeping no heap
+    // copy (a sheet of numbers writes millions); one read from a file keeps
+    // its split and any bytes past the fields, and its Data() shows them.
     size_t WriteSmall(char* out, const char* bytes, size_t n);
     bool StoredSplitFits(size_t dataSize) const;
 

@@ -65,6 +65,12 @@ TEST(CellRecords, NumberBytesForOnePointFive) {
     n.row = 3;
     EXPECT_EQ(Written(back), Written(n));
     EXPECT_EQ(Written(back)[4], 3);
+
+    // Bytes past the fields of a longer record read from a file stay.
+    Bytes longer = Rec(0x0203, Filled(16, 1));
+    CellBlock::Number extra;
+    EXPECT_EQ(ReadAll(extra, longer), longer.size());
+    EXPECT_EQ(Written(extra), longer);
 }
 
 TEST(CellRecords, FixedRecordsRoundTripAndRefuseShortData) {
