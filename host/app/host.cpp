@@ -122,8 +122,10 @@ void Host::ClearResults() {
 }
 
 void Host::ShowResult(std::string_view text) {
-  results_.append(text);
-  result_calls_.emplace_back(text);
+  if (keep_results_) {
+    results_.append(text);
+    result_calls_.emplace_back(text);
+  }
   if (sink_) sink_(text);
 }
 

@@ -122,6 +122,10 @@ class Host {
   void ClearResults();
   // Also hands every Result text to sink as it arrives (e.g. to stdout).
   void SetResultsSink(std::function<void(std::string_view)> sink) { sink_ = std::move(sink); }
+  // false: Result texts reach only the sink, and ResultsText/ResultCalls stay
+  // empty. A program that streams them keeps its memory steady however long
+  // its script runs.
+  void KeepResults(bool keep) { keep_results_ = keep; }
   // Appends text as the host's own "void Result( dm_string )" does.
   void ShowResult(std::string_view text);
 
@@ -171,6 +175,7 @@ class Host {
 
   std::string results_;
   std::vector<std::string> result_calls_;
+  bool keep_results_ = true;
   std::function<void(std::string_view)> sink_;
 
   std::optional<HostError> pending_error_;

@@ -108,6 +108,7 @@ int main(int argc, char **argv) {
             std::fwrite(t.data(), 1, t.size(), results);
             std::fflush(results);
         });
+        host.KeepResults(false);
         try {
             dmhost::StmtList script = dmhost::Parse(dmhost::Scan(source.str()));
             try {

@@ -219,6 +219,12 @@ TEST(HostFunctions, ResultsCollectInOrderAndReachTheSink) {
   EXPECT_EQ(host.ResultCalls().size(), 2u);
   host.ClearResults();
   EXPECT_EQ(host.ResultsText(), "");
+  // A streaming host keeps nothing of what went to its sink.
+  host.KeepResults(false);
+  host.ShowResult("c");
+  EXPECT_EQ(sink, "a\nbc");
+  EXPECT_EQ(host.ResultsText(), "");
+  EXPECT_TRUE(host.ResultCalls().empty());
 }
 
 TEST(HostModule, ModuleErrorsForWhatCannotBeLoaded) {
