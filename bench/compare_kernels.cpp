@@ -2,10 +2,13 @@
 // pattern as raw 4-byte floats (pixel x + y*W), so that another program can
 // be timed on the same image. Used by compare_pyfai.sh.
 //
-//   compare_kernels N IMAGE_FILE [REPEATS]
+//   compare_kernels N IMAGE_FILE [REPEATS [THREADS]]
 //
 // Prints "key value" lines: size, centre, bins (the radial bins of the full
 // profile), threads, then the fastest of REPEATS runs of each kernel in ms.
+// THREADS fixes the worker thread count (default: the machine's). The sector
+// kernels run on a narrow sector (0.5 to 2.5 rad), a wide one (0.3 to 6.0) and
+// one across the angle's wrap (5.5 to 1.0), whose pieces are mostly inside.
 
 #include "bench/bench_pattern.h"
 #include "geometry/azimuthal_integration.h"
@@ -42,10 +45,12 @@ int main(int argc, char **argv)
     }
     const unsigned n = static_cast<unsigned>(std::atoi(argv[1]));
     const int repeats = argc > 3 ? std::atoi(argv[3]) : 10;
-    if (n < 64 || repeats < 1) {
-        std::fprintf(stderr, "N must be at least 64 and REPEATS at least 1\n");
+    const int threads = argc > 4 ? std::atoi(argv[4]) : 0;
+    if (n < 64 || repeats < 1 || threads < 0) {
+        std::fprintf(stderr, "N must be at least 64, REPEATS at least 1, THREADS at least 0\n");
         return 2;
     }
+    SetWorkerThreadCount(static_cast<unsigned>(threads));
     DiffractionPattern p;
     p.image = BenchPattern(n, 2.37, -1.71, 0.7, 2.0 * n / 1024.0);
     p.centerX = n / 2.0f + 2.37f;
@@ -68,11 +73,19 @@ int main(int argc, char **argv)
     std::printf("elliptical %.3f\n", FastestMs(repeats, [&] {
                     sink = sink + AzimuthalIntegralEllipticityCore(p, 0, bins, 1)[bins / 2];
                 }));
-    std::printf("sector %.3f\n", FastestMs(repeats, [&] {
-                    sink = sink + AzimuthalIntegralSektorCore(p, 0, bins, 0.5f, 2.5f, 1)[bins / 2];
-                }));
-    std::printf("sector_elliptical %.3f\n", FastestMs(repeats, [&] {
-                    sink = sink + AzimuthalIntegralSektorEllipticityCore(p, 0, bins, 0.5f, 2.5f, 1)[bins / 2];
-                }));
+    struct Sector {
+        const char *name;
+        float start, end;
+    };
+    for (const Sector &s : {Sector{"", 0.5f, 2.5f}, Sector{"_wide", 0.3f, 6.0f},
+                            Sector{"_wrap", 5.5f, 1.0f}}) {
+        std::printf("sector%s %.3f\n", s.name, FastestMs(repeats, [&] {
+                        sink = sink + AzimuthalIntegralSektorCore(p, 0, bins, s.start, s.end, 1)[bins / 2];
+                    }));
+        std::printf("sector_elliptical%s %.3f\n", s.name, FastestMs(repeats, [&] {
+                        sink = sink + AzimuthalIntegralSektorEllipticityCore(p, 0, bins, s.start,
+                                                                             s.end, 1)[bins / 2];
+                    }));
+    }
     return 0;
 }

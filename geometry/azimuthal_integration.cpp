@@ -1,5 +1,6 @@
 #include "geometry/azimuthal_integration.h"
 
+#include "geometry/bin_shares.h"
 #include "geometry/pixel_rows.h"
 #include "geometry/radius_bands.h"
 #include "geometry/sector_test.h"
@@ -23,6 +24,7 @@ struct PlainRadius {
     }
     // The offsets of a run of pixels lie on a segment to within rounding.
     bool RunsAreSegments() const { return true; }
+    RadiusFrame Frame() const { return RadiusFrame(); }
 };
 
 struct EllipticalRadius {
@@ -53,6 +55,17 @@ struct EllipticalRadius {
     }
     // The frame's rounding is below 2^-23 sqrt(2) max(1, 1/q) of |(u, w)|.
     bool RunsAreSegments() const { return segments; }
+    RadiusFrame Frame() const
+    {
+        RadiusFrame f;
+        f.elliptical = true;
+        f.cq = cq;
+        f.sq = sq;
+        f.ms = ms;
+        f.c = c;
+        f.g = g;
+        return f;
+    }
 };
 
 struct NoSector {
@@ -98,7 +111,7 @@ struct EllipticalBound {
 };
 
 // Adds the pixels y0 .. y1 - 1 of the row at offset dx that pass the radius
-// test, touch the band [b0, b1) and `keep`, in order, into the band's sums S
+// test, touch the band [b0, b1) and `keep`, one by one in order, into the band's sums S
 // and weights Wt (element 0 being bin b0). Everything arrives by value, so the
 // stores cannot alias it.
 template <class Radius, class Keep>
@@ -152,6 +165,10 @@ arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
     const double inner = static_cast<double>(r_min) - 1.0;
     const double outer = static_cast<double>(r_max) - 1.0;
     const AnnulusBound all = boundFor(inner, outer);
+    const RadiusFrame frame = radius.Frame();
+    // Packed truncation is to 32-bit signed integers and packed conversion
+    // back exact below 2^24; every counted bin lies below r_max - 1.
+    const bool packed = r_max <= (std::uint32_t{1} << 24);
 
     std::vector<std::uint32_t> bands{0, r_max};
     if (!all.none && !all.whole && r_min < r_max) {
@@ -177,20 +194,32 @@ arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
                        std::min(outer, static_cast<double>(b1)));
         // The band sums into arrays of its own, starting from the same zeros:
         // bins of neighbouring bands sharing a cache line would otherwise
-        // bounce it between threads.
-        std::vector<float> band_sums(b1 - b0, 0.0f), band_weights(b1 - b0, 0.0f);
-        float *const S = band_sums.data();
-        float *const Wt = band_weights.data();
+        // bounce it between threads. One more bin at either end (b0 - 1 and
+        // b1) takes the shares that fall outside the band, so that the packed
+        // path needs no test per share; they are never copied out.
+        std::vector<float> band_sums(b1 - b0 + 2, 0.0f), band_weights(b1 - b0 + 2, 0.0f);
+        float *const S = band_sums.data() + 1;
+        float *const Wt = band_weights.data() + 1;
+        BinTarget to;
+        to.lo = rlo;
+        to.hi = rhi;
+        to.packed = packed;
+        to.base = b0 - 1;  // modulo 2^32, as the bins' offsets are taken
+        to.span = b1 - b0 + 2;
+        to.S = band_sums.data();
+        to.Wt = band_weights.data();
         ForEachAnnulusRun(image, bound, [&, b0, b1, S, Wt](std::uint64_t x, std::uint64_t y0,
                                                            std::uint64_t y1, const float *row) {
             const float dx = static_cast<float>(x) - cx;
             if constexpr (std::is_same<InSector, NoSector>::value) {
-                AddRun(radius, NoSector(), dx, cy, rlo, rhi, b0, b1, y0, y1, row, S, Wt);
+                AddRunShares(frame, to, dx, cy, y0, y1, row);
             } else if (!radius.RunsAreSegments()) {
                 AddRun(radius, inSector, dx, cy, rlo, rhi, b0, b1, y0, y1, row, S, Wt);
             } else {
                 // Pieces of the run wholly inside or outside the sector skip
-                // the per-pixel test.
+                // the per-pixel test; consecutive pieces inside go to the
+                // packed path together.
+                std::uint64_t inside = y0;  // start of the pending inside pieces
                 for (std::uint64_t ya = y0; ya < y1; ya += kSectorPiece) {
                     const std::uint64_t yb = std::min(y1, ya + kSectorPiece);
                     float ax0, ay0, ax1, ay1;
@@ -198,14 +227,17 @@ arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
                     radius(dx, static_cast<float>(yb - 1) - cy, ax1, ay1);
                     const SectorTest::Span span = inSector.SpanOf(ax0, ay0, ax1, ay1);
                     if (span == SectorTest::Span::All)
-                        AddRun(radius, NoSector(), dx, cy, rlo, rhi, b0, b1, ya, yb, row, S, Wt);
-                    else if (span == SectorTest::Span::Mixed)
+                        continue;
+                    AddRunShares(frame, to, dx, cy, inside, ya, row);
+                    if (span == SectorTest::Span::Mixed)
                         AddRun(radius, inSector, dx, cy, rlo, rhi, b0, b1, ya, yb, row, S, Wt);
+                    inside = yb;
                 }
+                AddRunShares(frame, to, dx, cy, inside, y1, row);
             }
         });
-        std::copy(band_sums.begin(), band_sums.end(), sums.begin() + b0);
-        std::copy(band_weights.begin(), band_weights.end(), weights.begin() + b0);
+        std::copy(S, S + (b1 - b0), sums.begin() + b0);
+        std::copy(Wt, Wt + (b1 - b0), weights.begin() + b0);
     };
     ParallelTasks(static_cast<unsigned>(bands.size() - 1), band);
 
