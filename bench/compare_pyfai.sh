@@ -2,7 +2,7 @@
 # Times pyFAI's fastest 1-D integration and our integration kernels on the
 # same images in one run, and prints the ratios.
 #
-#   bench/compare_pyfai.sh [SIZES...]      (default: 1024 2048 4096)
+#   [REPEATS=r] [THREADS=n] bench/compare_pyfai.sh [SIZES...]   (default: 1024 2048 4096)
 #
 # pyFAI comes from Debian (python3-pyfai), installed here when missing. Our
 # side: bench/compare_kernels, built in build/ (RelWithDebInfo), with the
@@ -19,6 +19,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1024 2048 4096)
 repeats=${REPEATS:-7}
+# THREADS=n fixes our worker threads and pyFAI's OpenMP threads (0: the machine's).
+threads_arg=${THREADS:-0}
 # The system interpreter: Debian's packages live there, not in any other python3 on PATH.
 py=/usr/bin/python3
 
@@ -38,10 +40,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 echo "times in ms (fastest of $repeats); ratios: pyFAI over ours (above 1: ours is faster), sector kernels over plain"
-printf '%5s %5s %3s | %8s %8s %8s %8s %8s | %8s %8s %8s %8s\n' \
-  size bins thr pyFAI plain ellip sector sect_el pyF/pl pyF/el sect/pl sel/pl
+echo "sectors: 0.5 to 2.5 rad (sect, sel), 0.3 to 6.0 (wide, wel), 5.5 to 1.0 across the wrap (wrap, wrel); el: elliptical"
+printf '%5s %5s %3s | %7s %7s %7s | %6s %6s | %6s %6s %6s %6s %6s %6s\n' \
+  size bins thr pyFAI plain ellip pyF/pl pyF/el sect wide wrap sel wel wrel
 for n in "${sizes[@]}"; do
-  ours=$("$root/build/bench/compare_kernels" "$n" "$work/image.f32" "$repeats")
+  ours=$("$root/build/bench/compare_kernels" "$n" "$work/image.f32" "$repeats" "$threads_arg")
   get() { awk -v k="$1" '$1 == k { print $2 }' <<< "$ours"; }
   bins=$(get bins) threads=$(get threads)
   pyfai=$(OMP_NUM_THREADS=$threads "$py" - "$work/image.f32" "$n" "$(get cx)" "$(get cy)" "$bins" "$repeats" <<'PY'
@@ -67,9 +70,14 @@ for _ in range(repeats):
 print("%.3f" % best)
 PY
 )
-  plain=$(get plain) ellip=$(get elliptical) sector=$(get sector) sectel=$(get sector_elliptical)
-  awk -v n="$n" -v b="$bins" -v t="$threads" -v f="$pyfai" -v p="$plain" -v e="$ellip" \
-      -v s="$sector" -v se="$sectel" 'BEGIN {
-    printf "%5d %5d %3d | %8.2f %8.2f %8.2f %8.2f %8.2f | %8.2f %8.2f %8.2f %8.2f\n",
-      n, b, t, f, p, e, s, se, f / p, f / e, s / p, se / p }'
+  awk -v n="$n" -v b="$bins" -v t="$threads" -v f="$pyfai" '
+    { v[$1] = $2 }
+    END {
+      p = v["plain"]; e = v["elliptical"]
+      printf "%5d %5d %3d | %7.2f %7.2f %7.2f | %6.2f %6.2f |", n, b, t, f, p, e, f / p, f / e
+      printf " %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f\n", v["sector"] / p, v["sector_wide"] / p,
+        v["sector_wrap"] / p, v["sector_elliptical"] / p, v["sector_elliptical_wide"] / p,
+        v["sector_elliptical_wrap"] / p
+    }' <<< "$ours"
+  echo "$ours" | awk '$1 ~ /^sector/ { printf "  %s %s ms", $1, $2 } END { print "" }'
 done

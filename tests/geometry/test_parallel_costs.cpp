@@ -221,3 +221,17 @@ TEST(RingPixelList, CoversExactlyTheRatiosTheCostIntegrates)
 }
 
 }  // namespace
+
+// A list whose first pixel falls in the lowest bin it can reach, where the
+// sums start with no bin held.
+TEST(RingPixelList, FirstPixelInTheLowestBin)
+{
+    arma::Mat<float> image(40, 40, arma::fill::zeros);
+    image(20, 20) = 3.0f;
+    image(20, 22) = 5.0f;
+    image(31, 20) = 7.0f;
+    const EllipticalRingPixels list(image, 20.3f, 20.1f, 0, 25);
+    for (float q : {1.0f, 1.05f})
+        ExpectSameBits(list.PlainProfile(q, 0.2f),
+                       AzimuthalIntegralEllipticityKernel(image, 0, 25, 20.3f, 20.1f, q, 0.2f, 1));
+}
