@@ -208,8 +208,8 @@ arma::Col<float> BinPixels(const arma::Mat<float> &image, std::uint32_t r_min,
         to.span = b1 - b0 + 2;
         to.S = band_sums.data();
         to.Wt = band_weights.data();
-        ForEachAnnulusRun(image, bound, [&, b0, b1, S, Wt](std::uint64_t x, std::uint64_t y0,
-                                                           std::uint64_t y1, const float *row) {
+        ForEachAnnulusRun(image, bound, [&](std::uint64_t x, std::uint64_t y0, std::uint64_t y1,
+                                            const float *row) {
             const float dx = static_cast<float>(x) - cx;
             if constexpr (std::is_same<InSector, NoSector>::value) {
                 AddRunShares(frame, to, dx, cy, y0, y1, row);
