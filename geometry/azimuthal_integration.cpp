@@ -111,9 +111,9 @@ struct EllipticalBound {
 };
 
 // Adds the pixels y0 .. y1 - 1 of the row at offset dx that pass the radius
-// test, touch the band [b0, b1) and `keep`, one by one in order, into the band's sums S
-// and weights Wt (element 0 being bin b0). Everything arrives by value, so the
-// stores cannot alias it.
+// test, touch the band [b0, b1) and `keep`, one by one in order, into the
+// band's sums S and weights Wt (element 0 being bin b0). Everything arrives by
+// value, so the stores cannot alias it.
 template <class Radius, class Keep>
 void AddRun(const Radius rad, const Keep keep, float dx, float oy, float lo, float hi,
             std::uint32_t b0, std::uint32_t b1, std::uint64_t y0, std::uint64_t y1,
