@@ -28,44 +28,24 @@ struct PlainRadius {
 };
 
 struct EllipticalRadius {
-    float cq, sq;    // cos theta / q, sin theta / q
-    float ms, c;     // -sin theta, cos theta
-    float g;         // (q + 1) / 2
+    RadiusFrame f;
     bool segments;   // rounding small against |(u, w)|: ratio 0.5 .. 2
 
     EllipticalRadius(float q, float angle)
+        : f(EllipticalFrame(q, angle)), segments(q >= 0.5f && q <= 2.0f)
     {
-        segments = q >= 0.5f && q <= 2.0f;
-        const float theta = -angle;
-        const float ct = std::cos(theta);
-        const float st = std::sin(theta);
-        cq = ct / q;
-        sq = st / q;
-        ms = -st;
-        c = ct;
-        g = static_cast<float>((static_cast<double>(q) + 1.0) / 2.0);
     }
     float operator()(float dx, float dy, float &ax, float &ay) const
     {
-        const float u = cq * dx + sq * dy;
-        const float w = ms * dx + c * dy;
+        const float u = f.cq * dx + f.sq * dy;
+        const float w = f.ms * dx + f.c * dy;
         ax = u;
         ay = w;
-        return std::sqrt(u * u + w * w) * g;
+        return std::sqrt(u * u + w * w) * f.g;
     }
     // The frame's rounding is below 2^-23 sqrt(2) max(1, 1/q) of |(u, w)|.
     bool RunsAreSegments() const { return segments; }
-    RadiusFrame Frame() const
-    {
-        RadiusFrame f;
-        f.elliptical = true;
-        f.cq = cq;
-        f.sq = sq;
-        f.ms = ms;
-        f.c = c;
-        f.g = g;
-        return f;
-    }
+    RadiusFrame Frame() const { return f; }
 };
 
 struct NoSector {

@@ -273,6 +273,21 @@ std::size_t AddSharesOf(const RadiusFrame &f, const BinTarget &t, bool packed, c
 
 } // namespace
 
+RadiusFrame EllipticalFrame(float q, float angle)
+{
+    const float theta = -angle;
+    const float ct = std::cos(theta);
+    const float st = std::sin(theta);
+    RadiusFrame f;
+    f.elliptical = true;
+    f.cq = ct / q;
+    f.sq = st / q;
+    f.ms = -st;
+    f.c = ct;
+    f.g = static_cast<float>((static_cast<double>(q) + 1.0) / 2.0);
+    return f;
+}
+
 std::size_t AddListShares(const RadiusFrame &frame, const BinTarget &t, const float *dx,
                           const float *dy, const float *v, std::size_t n)
 {

@@ -23,6 +23,11 @@ struct RadiusFrame {
     float cq = 1.0f, sq = 0.0f, ms = 0.0f, c = 1.0f, g = 1.0f;
 };
 
+// The elliptical frame of axis ratio q at `angle` (radians): with
+// theta = -angle, cq = cos theta / q, sq = sin theta / q, ms = -sin theta,
+// c = cos theta (single precision), g = (q + 1) / 2 in double rounded to float.
+RadiusFrame EllipticalFrame(float q, float angle);
+
 // Which pixels count and where their shares go: a pixel counts when
 // lo < r < hi and r >= 0 (not a number fails) and its value is not zero. Its
 // bin k then goes to S[k - base], Wt[k - base] and bin k + 1 to the next

@@ -133,12 +133,6 @@ arma::Col<float> EllipticalRingPixels::PlainProfile(float q, float angle) const
 {
     if (!Covers(q))
         throw std::invalid_argument("ring pixel list used for an axis ratio outside 1 to 1.1");
-    // The elliptical radius exactly as the integration kernels compute it.
-    const float theta = -angle;
-    const float ct = std::cos(theta);
-    const float st = std::sin(theta);
-    const float cq = ct / q, sq = st / q, ms = -st, c = ct;
-    const float g = static_cast<float>((static_cast<double>(q) + 1.0) / 2.0);
     const float rlo = static_cast<float>(static_cast<std::int32_t>(r_min_) - 1);
     const float rhi = static_cast<float>(static_cast<std::int32_t>(r_max_) - 1);
 
@@ -149,13 +143,8 @@ arma::Col<float> EllipticalRingPixels::PlainProfile(float q, float angle) const
 
     // A band sums every bin its pixels reach, in pixel order, and hands on
     // only its own bins, which it has seen complete.
-    RadiusFrame frame;
-    frame.elliptical = true;
-    frame.cq = cq;
-    frame.sq = sq;
-    frame.ms = ms;
-    frame.c = c;
-    frame.g = g;
+    // The elliptical radius exactly as the integration kernels compute it.
+    const RadiusFrame frame = EllipticalFrame(q, angle);
     BinTarget all;
     all.lo = rlo;
     all.hi = rhi;
