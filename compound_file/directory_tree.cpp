@@ -2,6 +2,7 @@
 // lookup, and the rebuilding of sibling links.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "compound_file/compound_file.h"
 
@@ -311,8 +312,10 @@ void CompoundFile::Relink(DirectoryTreeNode* storage) {
 
 void CompoundFile::ShiftIndicesUp(DirectoryTreeNode* node, std::uint64_t index) {
     const std::int64_t i = static_cast<std::int64_t>(index);
+    // A damaged file may name an entry no directory can hold (up to
+    // 2^31 - 1); it names nothing either way and must not overflow.
     auto shift = [&](std::int32_t& v) {
-        if (v != kNoEntry && v >= i) ++v;
+        if (v != kNoEntry && v >= i && v < std::numeric_limits<std::int32_t>::max()) ++v;
     };
     ForEachNode(node, [&](DirectoryTreeNode* n) {
         if (n->index >= index) ++n->index;
