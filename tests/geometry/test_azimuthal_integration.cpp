@@ -1,6 +1,7 @@
 #include "geometry/azimuthal_integration.h"
 #include "geometry/polar_angle.h"
 #include "geometry/worker_threads.h"
+#include "tests/geometry/thread_count_guard.h"
 
 #include "synthetic_pattern.h"
 
@@ -341,10 +342,6 @@ TEST(Cores, EllipticalRingIsSharpWithItsOwnRatioAndAngle)
 }
 
 namespace {
-
-struct ThreadCountGuard {
-    ~ThreadCountGuard() { SetWorkerThreadCount(0); }
-};
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "geometry/center_refinement.h"
 #include "geometry/elliptical_ring_pixels.h"
 #include "geometry/worker_threads.h"
+#include "tests/geometry/thread_count_guard.h"
 
 #include "synthetic_pattern.h"
 
@@ -17,10 +18,6 @@
 #include <stdexcept>
 
 namespace {
-
-struct ThreadCountGuard {
-    ~ThreadCountGuard() { SetWorkerThreadCount(0); }
-};
 
 std::uint32_t Bits(float f)
 {

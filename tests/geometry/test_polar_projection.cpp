@@ -1,6 +1,7 @@
 #include "geometry/polar_projection.h"
 #include "geometry/polar_angle.h"
 #include "geometry/worker_threads.h"
+#include "tests/geometry/thread_count_guard.h"
 
 #include "synthetic_pattern.h"
 
@@ -69,10 +70,6 @@ arma::Mat<float> ReferenceProjection(const DiffractionPattern &p, unsigned r_min
         }
     return P;
 }
-
-struct ThreadCountGuard {
-    ~ThreadCountGuard() { SetWorkerThreadCount(0); }
-};
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "geometry/worker_threads.h"
+#include "tests/geometry/thread_count_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +8,6 @@
 #include <vector>
 
 namespace {
-
-struct ThreadCountGuard {
-    ~ThreadCountGuard() { SetWorkerThreadCount(0); }
-};
 
 TEST(WorkerThreads, EveryTaskRunsOnceAndErrorsReachTheCaller)
 {
