@@ -124,14 +124,23 @@ void CheckLimits(const Export &e, size_t width, size_t height, size_t words) {
                            std::to_string(kMaxLabelWords) + ")");
 }
 
+[[noreturn]] void NotARegularFile(const Export &e, mode_t mode) {
+  const char *kind = S_ISDIR(mode) ? "a folder, " : S_ISFIFO(mode) ? "a FIFO, " : S_ISSOCK(mode) ? "a socket, "
+                     : (S_ISCHR(mode) || S_ISBLK(mode)) ? "a device, " : "";
+  Refuse(e.function, "\"" + e.file + "\" is " + kind + "not a regular file; it was left unchanged");
+}
+
 // Only a missing file starts a new workbook; anything else that is there
 // must load, or it is left alone.
 void OpenWorkbook(const Export &e, XlsDocument &document) {
   struct stat info;
-  if (stat(e.file.c_str(), &info) != 0 && errno == ENOENT) {
+  const bool found = stat(e.file.c_str(), &info) == 0;
+  if (!found && errno == ENOENT) {
     document.New(1);
     return;
   }
+  // Checked before anything opens it: opening a FIFO would wait for a writer.
+  if (found && !S_ISREG(info.st_mode)) NotARegularFile(e, info.st_mode);
   if (document.Load(e.file.c_str())) return;
   if (document.LastLoadFailure() == XlsDocument::LoadFailure::Encrypted)
     Refuse(e.function, "\"" + e.file + "\" is an encrypted workbook, which cannot be read; it was left unchanged");

@@ -1,4 +1,6 @@
 // Reading a workbook: the "Workbook" stream into records, then cells.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <utility>
 
@@ -148,6 +150,10 @@ bool XlsDocument::Load(const char* name) {
     if (file.IsOpen()) file.Close();
     loadFailure = LoadFailure::NotReadable;
     if (name == nullptr) return false;
+    // Opening a FIFO for reading waits for a writer, and a device may act on
+    // being opened: only a regular file is read.
+    struct stat info;
+    if (stat(name, &info) != 0 || !S_ISREG(info.st_mode)) return false;
     // Reading only: the file is never written through this handle.
     if (!file.Open(name, std::ios_base::in)) return false;
     std::vector<char> bytes;

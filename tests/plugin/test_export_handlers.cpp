@@ -3,6 +3,7 @@
 // layouts are read back by independent readers in tests/interop.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "host_fixture.h"
+#include "tests/workbook/fifo_watch.h"
 #include "workbook/xls_document.h"
 
 using CompoundFiles::SheetCell;
@@ -142,8 +144,25 @@ TEST_F(ExportHandlers, AFileThatIsNoWorkbookIsLeftAlone) {
             "exception caught: saveprofileasxls: \"" + file +
                 "\" exists but is not a readable workbook; it was left unchanged\n"
                 "exception caught: saveimageasxls: \"" + dir +
-                "\" exists but is not a readable workbook; it was left unchanged\n");
+                "\" is a folder, not a regular file; it was left unchanged\n");
   EXPECT_EQ(Contents(file), before);
+}
+
+// Opening a FIFO for reading would wait for a writer for ever: it is
+// refused, through a link too, without being opened.
+TEST_F(ExportHandlers, AFifoIsRefusedWithoutBeingOpened) {
+  const std::string fifo = Path("pipe.xls");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  fs::create_symlink("pipe.xls", Path("link.xls"));
+  FifoWatch watch(fifo);
+  Profile(Image(2, 1), fifo, "", 1);
+  ImageExport(Image(2, 1), Path("link.xls"), "", "t", "S");
+  EXPECT_FALSE(watch.Stop()) << "the export opened the FIFO";
+  EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxls: \"" + fifo +
+                               "\" is a FIFO, not a regular file; it was left unchanged\n"
+                               "exception caught: saveimageasxls: \"" + Path("link.xls") +
+                               "\" is a FIFO, not a regular file; it was left unchanged\n");
+  EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 TEST_F(ExportHandlers, RefusedArguments) {

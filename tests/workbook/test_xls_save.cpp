@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "compound_file/compound_file.h"
+#include "tests/workbook/fifo_watch.h"
 #include "tests/workbook/xls_stream_bytes.h"
 #include "workbook/xls_document.h"
 
@@ -166,6 +167,16 @@ TEST_F(XlsFiles, TargetsThatAreNotPlainFiles) {
     fs::create_directory(Path("sub"));
     EXPECT_FALSE(doc.SaveAs(Path("sub").c_str()));
     EXPECT_TRUE(fs::is_directory(Path("sub")));
+
+    // A FIFO is neither read (which would wait for a writer) nor replaced.
+    ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0644), 0);
+    FifoWatch watch(Path("pipe"));
+    EXPECT_FALSE(doc.Load(Path("pipe").c_str()));
+    EXPECT_FALSE(doc.SaveAs(Path("pipe").c_str()));
+    EXPECT_FALSE(watch.Stop()) << "the FIFO was opened";
+    EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+    EXPECT_EQ(doc.SheetCount(), 2u);
+    fs::remove(Path("pipe"));
 
     // A link is followed: the link stays, the file it names is replaced.
     WriteText(Path("real.xls"), "old");
