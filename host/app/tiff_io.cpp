@@ -1,8 +1,13 @@
 #include "host/app/tiff_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -83,28 +88,147 @@ TiffPixels ReadTiff(const std::string &path) {
     return out;
 }
 
+namespace {
+
+// A new file beside another, removed again unless kept.
+struct Temporary {
+    std::string name;
+    ~Temporary() {
+        if (!name.empty()) unlink(name.c_str());
+    }
+};
+
+bool WriteAll(int fd, const char *data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Copies the file `from` over `to` (opened for writing), then cuts `to` to
+// its length.
+bool CopyOver(const std::string &from, int to) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    std::vector<char> buffer(1 << 16);
+    off_t total = 0;
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        if (!WriteAll(to, buffer.data(), static_cast<size_t>(n))) {
+            ok = false;
+            break;
+        }
+        total += n;
+    }
+    close(in);
+    return ok && ftruncate(to, total) == 0 && fsync(to) == 0;
+}
+
+}  // namespace
+
+// The image goes to a new file beside the old one, which is replaced only
+// when the new one is whole: a full disk leaves the old image as it was.
 void WriteTiff(const std::string &path, uint32_t width, uint32_t height, const float *pixels) {
     static QuietLibtiff quiet;
     auto fail = [&](const std::string &why) {
         return std::runtime_error("cannot write image file \"" + path + "\": " + why);
     };
     if (width == 0 || height == 0) throw fail("the image is empty");
-    TiffHandle tif(TIFFOpen(path.c_str(), "w"));
-    if (!tif) throw fail("cannot create the file");
-    TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, 32);
-    TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif.get(), TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
-    TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif.get(), 0));
-    std::vector<float> row(width);
-    for (uint32_t y = 0; y < height; ++y) {
-        std::memcpy(row.data(), pixels + static_cast<size_t>(y) * width, width * sizeof(float));
-        if (TIFFWriteScanline(tif.get(), row.data(), y, 0) < 0) throw fail("write failed");
+
+    // A link is followed: the file it names is replaced and the link stays.
+    std::string target = path;
+    struct stat old;
+    const bool exists = stat(path.c_str(), &old) == 0;
+    if (exists) {
+        if (!S_ISREG(old.st_mode)) throw fail("it is not a regular file");
+        if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) throw fail("permission denied");
+        char *real = realpath(path.c_str(), nullptr);
+        if (real == nullptr) throw fail("cannot create the file");
+        target = real;
+        std::free(real);
     }
-    if (!TIFFFlush(tif.get())) throw fail("write failed");
+    Temporary temporary;
+    std::vector<char> pattern(target.begin(), target.end());
+    const char suffix[] = ".XXXXXX";
+    pattern.insert(pattern.end(), suffix, suffix + sizeof suffix);
+    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) throw fail("cannot create the file");
+    temporary.name = pattern.data();
+    // The new file keeps the old one's owner and mode. Where the owner cannot
+    // be kept, or other links share the old file, the new image is copied
+    // into the old file instead, once it is whole.
+    bool inPlace = false;
+    mode_t mode = 0;
+    if (exists) {
+        inPlace = old.st_nlink > 1 || fchown(fd, old.st_uid, old.st_gid) != 0;
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    const int sync = dup(fd);
+    if (fchmod(fd, mode) != 0 || sync < 0) {
+        close(fd);
+        if (sync >= 0) close(sync);
+        throw fail("cannot create the file");
+    }
+    {
+        TiffHandle tif(TIFFFdOpen(fd, temporary.name.c_str(), "w"));
+        if (!tif) {
+            close(fd);
+            close(sync);
+            throw fail("cannot create the file");
+        }
+        TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, height);
+        TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, 32);
+        TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif.get(), TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+        TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif.get(), 0));
+        std::vector<float> row(width);
+        bool ok = true;
+        for (uint32_t y = 0; y < height && ok; ++y) {
+            std::memcpy(row.data(), pixels + static_cast<size_t>(y) * width, width * sizeof(float));
+            ok = TIFFWriteScanline(tif.get(), row.data(), y, 0) >= 0;
+        }
+        if (!ok || !TIFFFlush(tif.get())) {
+            close(sync);
+            throw fail("write failed");
+        }
+    }
+    const bool synced = fsync(sync) == 0;
+    if (close(sync) != 0 || !synced) throw fail("write failed");
+
+    if (!inPlace) {
+        if (rename(temporary.name.c_str(), target.c_str()) != 0) throw fail("cannot replace the file");
+        temporary.name.clear();
+        return;
+    }
+    const int out = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat now;
+    if (out < 0 || fstat(out, &now) != 0 || now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
+        if (out >= 0) close(out);
+        throw fail("cannot open the file for writing");
+    }
+    const bool copied = CopyOver(temporary.name, out);
+    if (close(out) != 0 || !copied) {
+        const std::string whole = temporary.name;
+        temporary.name.clear();
+        throw fail("write failed part of the way; the whole image is in \"" + whole + "\"");
+    }
 }
 
 }  // namespace dmhost

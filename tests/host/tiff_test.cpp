@@ -3,11 +3,18 @@
 #include "host/app/tiff_io.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -72,4 +79,63 @@ TEST(ReadTiff, OtherKindsAreRefusedByName) {
   }
   std::remove(path.c_str());
   EXPECT_THROW(dmhost::ReadTiff(testing::TempDir() + "no-such.tif"), std::runtime_error);
+}
+
+namespace {
+
+std::string Contents(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+// The file-size limit makes the writes fail part of the way, as a full disk
+// would: the old image stays whole and nothing is left beside it. Without
+// the limit the image is replaced keeping its mode, and a second link to it
+// sees the new image.
+TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
+  namespace fs = std::filesystem;
+  char pattern[] = "/tmp/tiff_write_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern, path = dir + "/a.tif";
+  const std::vector<float> small{1, 2, 3, 4};
+  const std::vector<float> big(200 * 200, 0.5f);
+  dmhost::WriteTiff(path, 2, 2, small.data());
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  const std::string before = Contents(path);
+
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit limited = old;
+  limited.rlim_cur = 16 * 1024;
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  std::string message;
+  try {
+    dmhost::WriteTiff(path, 200, 200, big.data());
+  } catch (const std::runtime_error &e) {
+    message = e.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(message, "cannot write image file \"" + path + "\": write failed");
+  EXPECT_EQ(Contents(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+  dmhost::WriteTiff(path, 200, 200, big.data());
+  EXPECT_EQ(dmhost::ReadTiff(path).pixels, big);
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
+  dmhost::WriteTiff(path, 2, 2, small.data());
+  EXPECT_EQ(dmhost::ReadTiff(dir + "/b.tif").pixels, small);
+
+  // A FIFO is refused, not replaced.
+  ASSERT_EQ(mkfifo((dir + "/p.tif").c_str(), 0644), 0);
+  EXPECT_THROW(dmhost::WriteTiff(dir + "/p.tif", 2, 2, small.data()), std::runtime_error);
+  EXPECT_TRUE(fs::is_fifo(dir + "/p.tif"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+  fs::remove_all(dir);
 }
