@@ -1,10 +1,11 @@
-// Watches a FIFO while calls run. Opening a FIFO for reading waits for a
-// writer, so the watcher plays that writer: it notes that the FIFO was
-// opened, and the reader meets the end at once instead of waiting for ever.
+// Watches a FIFO while calls run: Stop() tells whether anything opened it.
+// Opening a FIFO for reading waits for a writer, so the watcher also plays
+// that writer: a reader meets the end at once instead of waiting for ever.
 #ifndef TESTS_WORKBOOK_FIFO_WATCH_H
 #define TESTS_WORKBOOK_FIFO_WATCH_H
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,13 +15,22 @@
 
 class FifoWatch {
 public:
-    explicit FifoWatch(std::string path) : path_(std::move(path)), thread_([this] { Run(); }) {}
-    ~FifoWatch() { Stop(); }
-    // True when something opened the FIFO for reading while it was watched.
+    explicit FifoWatch(std::string path)
+        : path_(std::move(path)),
+          events_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+          watching_(events_ >= 0 && inotify_add_watch(events_, path_.c_str(), IN_OPEN) >= 0),
+          thread_([this] { Run(); }) {}
+    ~FifoWatch() {
+        Stop();
+        if (events_ >= 0) close(events_);
+    }
+    // True when something opened the FIFO (or it could not be watched).
     bool Stop() {
         done_ = true;
         if (thread_.joinable()) thread_.join();
-        return opened_;
+        char buffer[4096];
+        // Only a successful open is an event: the writer's refused opens are not.
+        return !watching_ || opened_ || read(events_, buffer, sizeof buffer) > 0;
     }
 
 private:
@@ -36,6 +46,8 @@ private:
         }
     }
     std::string path_;
+    int events_;
+    bool watching_;
     std::atomic<bool> done_{false};
     std::atomic<bool> opened_{false};
     std::thread thread_;
