@@ -7,7 +7,8 @@
 // UTF-8 (the host's 8-bit text here). A file that exists but is no readable
 // workbook, or is encrypted, is refused, never replaced, and a save that
 // fails is reported; the workbook is written to a new file and renamed over
-// the old one, so the old file survives any failure whole.
+// the old one, so the old file survives any failure whole. Exports of one
+// file take turns, each holding a lock on it from loading to saving.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -25,10 +26,12 @@
 #include "plugin/image_bridge.h"
 #include "plugin/utf8_text.h"
 #include "workbook/biff_string.h"
+#include "workbook/replace_file.h"
 #include "workbook/xls_document.h"
 
 namespace {
 
+using CompoundFiles::FileLock;
 using CompoundFiles::SheetCell;
 using CompoundFiles::XlsDocument;
 using CompoundFiles::XlsSheet;
@@ -130,9 +133,29 @@ void CheckLimits(const Export &e, size_t width, size_t height, size_t words) {
   Refuse(e.function, "\"" + e.file + "\" is " + kind + "not a regular file; it was left unchanged");
 }
 
-// Only a missing file starts a new workbook; anything else that is there
-// must load, or it is left alone.
-void OpenWorkbook(const Export &e, XlsDocument &document) {
+void LoadWorkbook(const Export &e, XlsDocument &document) {
+  if (document.Load(e.file.c_str())) return;
+  if (document.LastLoadFailure() == XlsDocument::LoadFailure::Encrypted)
+    Refuse(e.function, "\"" + e.file + "\" is an encrypted workbook, which cannot be read; it was left unchanged");
+  Refuse(e.function, "\"" + e.file + "\" exists but is not a readable workbook; it was left unchanged");
+}
+
+// Only a missing (or empty) file starts a new workbook; anything else that
+// is there must load, or it is left alone. The lock, held until the
+// workbook is saved, makes a second export of the same file wait and then
+// load what this one wrote.
+void OpenWorkbook(const Export &e, FileLock &lock, XlsDocument &document) {
+  switch (lock.Acquire(e.file.c_str())) {
+    case FileLock::State::HeldEmpty:
+      document.New(1);
+      return;
+    case FileLock::State::Held:
+      LoadWorkbook(e, document);
+      return;
+    case FileLock::State::NotRegular:  // named below
+    case FileLock::State::Unlocked:    // as without a lock
+      break;
+  }
   struct stat info;
   const bool found = stat(e.file.c_str(), &info) == 0;
   if (!found && errno == ENOENT) {
@@ -141,10 +164,7 @@ void OpenWorkbook(const Export &e, XlsDocument &document) {
   }
   // Checked before anything opens it: opening a FIFO would wait for a writer.
   if (found && !S_ISREG(info.st_mode)) NotARegularFile(e, info.st_mode);
-  if (document.Load(e.file.c_str())) return;
-  if (document.LastLoadFailure() == XlsDocument::LoadFailure::Encrypted)
-    Refuse(e.function, "\"" + e.file + "\" is an encrypted workbook, which cannot be read; it was left unchanged");
-  Refuse(e.function, "\"" + e.file + "\" exists but is not a readable workbook; it was left unchanged");
+  LoadWorkbook(e, document);
 }
 
 SheetCell &CellAt(XlsSheet &sheet, size_t row, size_t column) {
@@ -183,8 +203,9 @@ void Run(const Export &e) {
   if (pixels.n_rows != width || pixels.n_cols != height)
     Refuse(e.function, "the image's pixels do not match its size");
 
+  FileLock lock;
   XlsDocument document;
-  OpenWorkbook(e, document);
+  OpenWorkbook(e, lock, document);
   // Names match regardless of case and of the width they are stored in.
   XlsSheet *sheet = sheet_name.ascii ? document.GetSheet(sheet_name.narrow.c_str())
                                      : document.GetSheet(sheet_name.wide.c_str());

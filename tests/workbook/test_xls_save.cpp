@@ -1,6 +1,8 @@
 // Workbooks written to and read from files: round trips, which files are
 // accepted, and saves that fail without touching the file they replace.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,9 +19,11 @@
 #include "compound_file/compound_file.h"
 #include "tests/workbook/fifo_watch.h"
 #include "tests/workbook/xls_stream_bytes.h"
+#include "workbook/replace_file.h"
 #include "workbook/xls_document.h"
 
 using CompoundFiles::CompoundFile;
+using CompoundFiles::FileLock;
 using CompoundFiles::SheetCell;
 using CompoundFiles::XlsDocument;
 using CompoundFiles::XlsSheet;
@@ -239,4 +243,34 @@ TEST_F(XlsFiles, SaveFailingHalfWayLeavesTheOldFile) {
     // Without the limit the same save goes through.
     EXPECT_TRUE(big.SaveAs(Path("a.xls").c_str()));
     EXPECT_GT(Contents(Path("a.xls")).size(), 64u * 1024);
+}
+
+// Writers of one file take turns: a second writer finds the file the path
+// names locked, a missing file included (a locked empty file stands in for
+// it, and goes again when nothing was written to it).
+TEST_F(XlsFiles, WritersOfOneFileTakeTurns) {
+    const std::string book = Path("book.xls");
+    auto lockedElsewhere = [&] {
+        const int fd = open(book.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        const bool busy = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        close(fd);
+        return busy;
+    };
+    FileLock lock;
+    EXPECT_EQ(lock.Acquire(book.c_str()), FileLock::State::HeldEmpty);
+    EXPECT_TRUE(lockedElsewhere());
+    lock.Release();
+    EXPECT_EQ(Listing(), std::vector<std::string>());
+
+    XlsDocument doc;
+    Fill(doc);
+    EXPECT_EQ(lock.Acquire(book.c_str()), FileLock::State::HeldEmpty);
+    ASSERT_TRUE(doc.SaveAs(book.c_str()));
+    lock.Release();
+    EXPECT_EQ(lock.Acquire(book.c_str()), FileLock::State::Held);
+    EXPECT_TRUE(lockedElsewhere());
+    lock.Release();
+    EXPECT_FALSE(lockedElsewhere());
+    EXPECT_EQ(Listing(), std::vector<std::string>({"book.xls"}));
 }
