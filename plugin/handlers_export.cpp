@@ -7,8 +7,10 @@
 // UTF-8 (the host's 8-bit text here). A file that exists but is no readable
 // workbook, or is encrypted, is refused, never replaced, and a save that
 // fails is reported; the workbook is written to a new file and renamed over
-// the old one, so the old file survives any failure whole. Exports of one
-// file take turns, each holding a lock on it from loading to saving.
+// the old one, so the old file survives any failure whole (where it must be
+// written in place, to keep its owner or links, a failure names the whole
+// copy). A file this user may not write is refused. Exports of one file
+// take turns, each holding a lock on it from loading to saving.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -133,6 +135,10 @@ void CheckLimits(const Export &e, size_t width, size_t height, size_t words) {
   Refuse(e.function, "\"" + e.file + "\" is " + kind + "not a regular file; it was left unchanged");
 }
 
+[[noreturn]] void NotWritable(const Export &e) {
+  Refuse(e.function, "\"" + e.file + "\" is not writable for this user; it was left unchanged");
+}
+
 void LoadWorkbook(const Export &e, XlsDocument &document) {
   if (document.Load(e.file.c_str())) return;
   if (document.LastLoadFailure() == XlsDocument::LoadFailure::Encrypted)
@@ -152,6 +158,8 @@ void OpenWorkbook(const Export &e, FileLock &lock, XlsDocument &document) {
     case FileLock::State::Held:
       LoadWorkbook(e, document);
       return;
+    case FileLock::State::NotWritable:
+      NotWritable(e);
     case FileLock::State::NotRegular:  // named below
     case FileLock::State::Unlocked:    // as without a lock
       break;
@@ -234,9 +242,15 @@ void Run(const Export &e) {
       for (size_t x = 0; x < width; ++x) CellAt(*sheet, y + kFirstDataRow, x).SetReal(pixels(x, y));
   }
 
-  if (!document.SaveAs(e.file.c_str()))
+  if (!document.SaveAs(e.file.c_str())) {
+    const CompoundFiles::ReplaceOutcome &outcome = document.LastSaveOutcome();
+    if (outcome.failure == CompoundFiles::ReplaceOutcome::Failure::NotWritable) NotWritable(e);
+    if (outcome.failure == CompoundFiles::ReplaceOutcome::Failure::CopyFailed)
+      throw std::runtime_error(std::string(e.function) + ": could not write all of \"" + e.file +
+                               "\", which may be damaged; the whole new workbook is in \"" + outcome.keptCopy + "\"");
     throw std::runtime_error(std::string(e.function) + ": could not write \"" + e.file +
                              "\"; the file was left as it was");
+  }
 }
 
 }  // namespace

@@ -47,14 +47,17 @@ public:
     ~TemporaryFile() {
         if (!name.empty()) unlink(name.c_str());
     }
-    // A new empty file beside target with the given mode.
-    bool Make(const std::string& target, mode_t mode) {
+    // A new empty file beside target with the given mode and, when owner is
+    // given, its owner and group; ownerKept tells whether they could be set.
+    bool Make(const std::string& target, mode_t mode, const struct stat* owner, bool& ownerKept) {
         std::vector<char> pattern(target.begin(), target.end());
         const char suffix[] = ".XXXXXX";
         pattern.insert(pattern.end(), suffix, suffix + sizeof suffix);
-        const int fd = mkstemp(pattern.data());
+        const int fd = mkostemp(pattern.data(), O_CLOEXEC);
         if (fd < 0) return false;
         name = pattern.data();
+        // The owner first: a change of owner clears the set-id bits.
+        ownerKept = owner == nullptr || fchown(fd, owner->st_uid, owner->st_gid) == 0;
         const bool ok = fchmod(fd, mode) == 0;
         return close(fd) == 0 && ok;
     }
@@ -62,17 +65,74 @@ public:
     std::string name;
 };
 
+ssize_t PlainWrite(int fd, const void* data, std::size_t size) { return write(fd, data, size); }
+
+enum class Copy { NotStarted, Failed, Done };
+
+// Copies the file `from` over the file `to`, which must still be the file
+// `old`, and cuts it to the new length: `to` keeps its owner, group, mode
+// and links.
+Copy CopyInPlace(const std::string& from, const std::string& to, const struct stat& old) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return Copy::NotStarted;
+    const int out = open(to.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat now;
+    if (out < 0 || fstat(out, &now) != 0 || now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
+        if (out >= 0) close(out);
+        close(in);
+        return Copy::NotStarted;
+    }
+    std::vector<char> buffer(1 << 16);
+    off_t total = 0;
+    bool ok = true;
+    while (ok) {
+        const ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t w = inPlaceWrite(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            ok = w > 0;
+            if (ok) done += w;
+        }
+        total += n;
+    }
+    ok = ok && ftruncate(out, total) == 0 && fsync(out) == 0;
+    close(in);
+    ok = close(out) == 0 && ok;
+    return ok ? Copy::Done : Copy::Failed;
+}
+
 }  // namespace
 
+ssize_t (*inPlaceWrite)(int fd, const void* data, std::size_t size) = PlainWrite;
+
 bool ReplaceFile(const char* target, const char* streamName, const std::vector<char>& stream,
-                 CompoundFile& document) {
+                 CompoundFile& document, ReplaceOutcome* outcome) {
+    ReplaceOutcome ignored;
+    ReplaceOutcome& result = outcome != nullptr ? *outcome : ignored;
+    result = ReplaceOutcome();
+    result.failure = ReplaceOutcome::Failure::Failed;
     if (document.IsOpen()) document.Close();
     if (target == nullptr || target[0] == 0 || streamName == nullptr) return false;
 
     std::string resolved;
     struct stat old;
     bool exists = false;
-    if (!ResolveTarget(target, resolved, old, exists)) return false;
+    if (!ResolveTarget(target, resolved, old, exists)) {
+        if (exists) result.failure = ReplaceOutcome::Failure::NotRegular;
+        return false;
+    }
+    // Being able to write the folder is not enough: the system says whether
+    // this user may write the file (the effective ids, ACLs, read-only
+    // mounts).
+    if (exists && faccessat(AT_FDCWD, resolved.c_str(), W_OK, AT_EACCESS) != 0) {
+        if (errno == EACCES || errno == EPERM || errno == EROFS) result.failure = ReplaceOutcome::Failure::NotWritable;
+        return false;
+    }
 
     mode_t mode = 0;
     if (exists) {
@@ -83,10 +143,12 @@ bool ReplaceFile(const char* target, const char* streamName, const std::vector<c
         mode = 0666 & ~mask;
     }
     TemporaryFile temporary;
-    if (!temporary.Make(resolved, mode)) return false;
-    if (exists && chown(temporary.name.c_str(), old.st_uid, old.st_gid) != 0) {
-        // Not permitted to keep the owner: the new file is the writer's own.
-    }
+    bool ownerKept = true;
+    if (!temporary.Make(resolved, mode, exists ? &old : nullptr, ownerKept)) return false;
+    // Where the new file cannot have the old one's owner and group, or other
+    // links share the old file, the whole new document is copied into the
+    // old file instead of taking its place.
+    const bool inPlace = exists && (!ownerKept || old.st_nlink > 1);
 
     bool ok = document.Create(temporary.name.c_str()) && document.MakeFile(streamName) == kDone &&
               document.WriteFile(streamName, stream, stream.size()) == kDone;
@@ -100,12 +162,30 @@ bool ReplaceFile(const char* target, const char* streamName, const std::vector<c
     document.Close();
     if (!ok || !SyncFile(temporary.name.c_str(), O_RDONLY)) return false;
 
+    if (inPlace) {
+        switch (CopyInPlace(temporary.name, resolved, old)) {
+            case Copy::NotStarted:
+                return false;
+            case Copy::Failed:
+                // The old file may be damaged: the new copy stays, whole.
+                result.failure = ReplaceOutcome::Failure::CopyFailed;
+                result.keptCopy = temporary.name;
+                temporary.Keep();
+                return false;
+            case Copy::Done:
+                break;
+        }
+        result.failure = ReplaceOutcome::Failure::None;
+        return true;
+    }
+
     if (rename(temporary.name.c_str(), resolved.c_str()) != 0) return false;
     temporary.Keep();
     // The rename itself lasts once the directory is on disk.
     const std::string::size_type slash = resolved.find_last_of('/');
     const std::string directory = slash == std::string::npos ? "." : (slash == 0 ? "/" : resolved.substr(0, slash));
     SyncFile(directory.c_str(), O_RDONLY | O_DIRECTORY);
+    result.failure = ReplaceOutcome::Failure::None;
     return true;
 }
 
@@ -133,6 +213,9 @@ FileLock::State FileLock::Acquire(const char* name) {
         } else {
             // Not even opened: opening a FIFO for reading waits for a writer.
             if (!S_ISREG(named.st_mode)) return State::NotRegular;
+            if (faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) != 0 &&
+                (errno == EACCES || errno == EPERM || errno == EROFS))
+                return State::NotWritable;
             fd = open(name, O_RDWR | O_NONBLOCK | O_CLOEXEC);
             if (fd < 0) {
                 if (errno == ENOENT) continue;

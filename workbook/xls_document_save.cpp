@@ -291,19 +291,23 @@ bool XlsDocument::BuildStream(std::vector<char>& stream) {
 }
 
 bool XlsDocument::Save() {
+    saveOutcome = ReplaceOutcome();
+    saveOutcome.failure = ReplaceOutcome::Failure::Failed;
     if (path.empty()) return false;
     std::vector<char> stream;
     if (!BuildStream(stream)) return false;
-    return ReplaceFile(path.c_str(), "Workbook", stream, file);
+    return ReplaceFile(path.c_str(), "Workbook", stream, file, &saveOutcome);
 }
 
 bool XlsDocument::SaveAs(const char* name) {
+    saveOutcome = ReplaceOutcome();
+    saveOutcome.failure = ReplaceOutcome::Failure::Failed;
     if (file.IsOpen()) file.Close();
     path.clear();
     if (name == nullptr || name[0] == 0) return false;
     std::vector<char> stream;
     if (!BuildStream(stream)) return false;
-    if (!ReplaceFile(name, "Workbook", stream, file)) return false;
+    if (!ReplaceFile(name, "Workbook", stream, file, &saveOutcome)) return false;
     path = name;
     return true;
 }

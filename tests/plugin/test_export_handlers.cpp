@@ -15,6 +15,7 @@
 
 #include "host_fixture.h"
 #include "tests/workbook/fifo_watch.h"
+#include "workbook/replace_file.h"
 #include "workbook/xls_document.h"
 
 using CompoundFiles::SheetCell;
@@ -202,4 +203,31 @@ TEST_F(ExportHandlers, AFailedSaveIsReportedAndKeepsTheOldFile) {
   std::vector<std::string> left;
   for (const auto &e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>({"a.xls"}));
+}
+
+namespace {
+
+ssize_t FullDisk(int, const void *, size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+
+}  // namespace
+
+// A file with a second link is written in place; when that fails, the
+// message names the whole new workbook left beside it.
+TEST_F(ExportHandlers, AFailedCopyInPlaceNamesTheWholeCopy) {
+  const std::string file = Path("a.xls");
+  Profile(Image(2, 1, {1, 2}), file, "", 1);
+  ASSERT_EQ(link(file.c_str(), Path("b.xls").c_str()), 0);
+  const auto plain_write = CompoundFiles::inPlaceWrite;
+  CompoundFiles::inPlaceWrite = FullDisk;
+  ProfileLong(Image(2, 1, {3, 4}), file, "", 1, "t", "New");
+  CompoundFiles::inPlaceWrite = plain_write;
+  std::string copy;
+  for (const auto &e : fs::directory_iterator(dir))
+    if (e.path().filename().string().rfind("a.xls.", 0) == 0) copy = e.path().string();
+  EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxlslong: could not write all of \"" + file +
+                               "\", which may be damaged; the whole new workbook is in \"" + copy + "\"\n");
+  EXPECT_EQ(Read(copy)->names, Names({"New", "Profile", "Sheet1"}));
 }
