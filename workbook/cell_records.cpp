@@ -98,6 +98,26 @@ size_t CellBlock::Label::DataSize() { return dataSize = 6 + 3 + text.CharacterBy
 // which is sound for the texts of at most 255 characters LABEL carries.
 size_t CellBlock::Label::RecordSize() { return recordSize = SplitSize(DataSize()); }
 
+CellBlock::RString::RString() : Record(0x00D6, 9) {}
+
+size_t CellBlock::RString::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 6);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    if (ReadPiecedString(data, continueOffsets, 6, text) == 0) return 0;
+    return n;
+}
+
+size_t CellBlock::RString::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, column, 2);
+    LittleEndian::Write(data, xfIndex, 4);
+    return Record::Write(out);
+}
+
 CellBlock::Number::Number() : Record(0x0203, 14) {}
 
 size_t CellBlock::Number::Read(const char* in, const char* end) {

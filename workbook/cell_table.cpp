@@ -116,7 +116,7 @@ CellBlock::Held CellBlock::CopyOf(const Held& other) {
 
 bool CellBlock::IsCellKind(std::uint16_t code) {
     switch (code) {
-        case 0x0006: case 0x00BD: case 0x00BE: case 0x00FD:
+        case 0x0006: case 0x00BD: case 0x00BE: case 0x00D6: case 0x00FD:
         case 0x0201: case 0x0203: case 0x0204: case 0x0205: case 0x027E:
             return true;
         default:
@@ -131,6 +131,7 @@ size_t CellBlock::Read(const char* in, const char* end) {
         case 0x0006: return Hold<Formula>().Read(in, end);
         case 0x00BD: return Hold<MulRK>().Read(in, end);
         case 0x00BE: return Hold<MulBlank>().Read(in, end);
+        case 0x00D6: return Hold<RString>().Read(in, end);
         case 0x00FD: return Hold<LabelSST>().Read(in, end);
         case 0x0201: return Hold<Blank>().Read(in, end);
         case 0x0203: return Hold<Number>().Read(in, end);

@@ -119,7 +119,7 @@ public:
                 std::vector<std::uint16_t> cellOffsets;
             };
 
-            // One cell record of any of the nine cell kinds. A block holds
+            // One cell record of any of the ten cell kinds. A block holds
             // only the record of its own kind (a FORMULA, with its attached
             // records, behind a pointer), so that a sheet of numbers costs
             // about one small record per cell.
@@ -164,6 +164,24 @@ public:
                     size_t Write(char* out) override;
                     size_t DataSize() override;  // 6 + 3 + character bytes
                     size_t RecordSize() override;
+
+                    std::uint16_t row = 0;
+                    std::uint16_t column = 0;
+                    std::uint16_t xfIndex = 0;
+                    BiffString text;
+                };
+
+                // RSTRING (0x00D6): a text held in the record with its
+                // formatting runs behind it (some writers use it for texts
+                // with bold or coloured parts).
+                class RString : public Record {
+                public:
+                    RString();
+                    // Fails (0) when the data is shorter than 6 bytes or the
+                    // string runs past it; the runs are not looked at.
+                    size_t Read(const char* in, const char* end) override;
+                    // Writes the data as read, the cell fields laid over it.
+                    size_t Write(char* out) override;
 
                     std::uint16_t row = 0;
                     std::uint16_t column = 0;
@@ -394,7 +412,7 @@ public:
                 CellBlock& operator=(CellBlock&& other) noexcept;
                 ~CellBlock();
 
-                // True for the nine cell codes a block can hold.
+                // True for the ten cell codes a block can hold.
                 static bool IsCellKind(std::uint16_t code);
 
                 // Reads the cell record at in into a new record of its code,
@@ -435,7 +453,7 @@ public:
             private:
                 using FormulaBox = std::unique_ptr<Formula>;  // never null when held
                 using Held = std::variant<std::monostate, Blank, BoolErr, LabelSST, MulBlank, MulRK,
-                                          Number, RK, FormulaBox, Label>;
+                                          Number, RK, FormulaBox, Label, RString>;
 
                 Record* HeldRecord();  // null when no record is held
                 static Held CopyOf(const Held& other);

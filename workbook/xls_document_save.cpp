@@ -170,6 +170,17 @@ void XlsDocument::BuildWorksheet(std::size_t w, StringMaps& strings) {
                 continue;
             }
 
+            if (type == SheetCell::Boolean || type == SheetCell::Error) {
+                CellBlock::BoolErr& boolErr = out.Hold<CellBlock::BoolErr>();
+                boolErr.row = row16;
+                boolErr.column = column16;
+                boolErr.xfIndex = cell.XfIndex();
+                boolErr.isError = type == SheetCell::Error ? 1 : 0;
+                boolErr.value = type == SheetCell::Error ? cell.ErrorCode() : static_cast<std::uint8_t>(cell.GetInt());
+                ++c;
+                continue;
+            }
+
             // Texts: one shared string per distinct text, in the order first met.
             ++table.total;
             std::size_t sst = 0;

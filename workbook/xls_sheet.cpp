@@ -156,13 +156,24 @@ void XlsSheet::LoadCell(const CellBlock& cell) {
             }
             break;
         }
+        case 0x00D6: {
+            // Its formatting runs are not kept; the text is.
+            const auto& rich = cell.As<CellBlock::RString>();
+            if (SheetCell* target = Cell(rich.row, rich.column)) {
+                SetFromString(*target, rich.text);
+                if (target->Type() != SheetCell::Empty) target->SetXfIndex(rich.xfIndex);
+            }
+            break;
+        }
         case 0x0205: {
             const auto& boolErr = cell.As<CellBlock::BoolErr>();
-            if (boolErr.isError == 0)
-                if (SheetCell* target = Cell(boolErr.row, boolErr.column)) {
-                    target->SetInt(boolErr.value);
-                    target->SetXfIndex(boolErr.xfIndex);
-                }
+            if (SheetCell* target = Cell(boolErr.row, boolErr.column)) {
+                if (boolErr.isError == 0)
+                    target->SetBoolean(boolErr.value != 0);
+                else
+                    target->SetError(boolErr.value);
+                target->SetXfIndex(boolErr.xfIndex);
+            }
             break;
         }
         case 0x0006: {
@@ -181,10 +192,12 @@ void XlsSheet::LoadCell(const CellBlock& cell) {
             } else if (r[0] == 0) {  // text, in the STRING record behind
                 XlsBiff::BiffString text;
                 if (formula.string.ResultText(text)) SetFromString(*target, text);
-            } else if (r[0] == 1) {  // Boolean
-                target->SetInt(r[2] != 0 ? 1 : 0);
+            } else if (r[0] == 1) {
+                target->SetBoolean(r[2] != 0);
+            } else if (r[0] == 2) {
+                target->SetError(static_cast<std::uint8_t>(r[2]));
             }
-            // Error values and empty texts leave the cell empty.
+            // An empty text leaves the cell empty.
             if (target->Type() != SheetCell::Empty) target->SetXfIndex(formula.xfIndex);
             break;
         }
@@ -215,6 +228,10 @@ void XlsSheet::Print(std::ostream& out, char separator, char quote) const {
                         }
                         out << quote;
                     }
+                    break;
+                case SheetCell::Boolean:
+                case SheetCell::Error:
+                    out << cell;
                     break;
                 default:
                     break;
