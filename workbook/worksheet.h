@@ -67,6 +67,9 @@ public:
         size_t Read(const char* in, const char* end) override;
         size_t Write(char* out) override;
 
+        // The sheet's tab is selected.
+        static constexpr std::uint16_t Selected = 0x0200;
+
         // Grid lines, headings, zero values, automatic grid colour, outline
         // symbols, selected (0x0200), active (0x0400).
         std::uint16_t options = 0x06B6;
@@ -372,7 +375,20 @@ public:
                         std::vector<char> oddByte;  // empty, or the one byte left over
                     };
 
+                    // The last result the FORMULA record caches.
+                    struct CachedResult {
+                        enum class Kind { Number, Text, Boolean, Error, None };
+                        Kind kind = Kind::None;
+                        double number = 0.0;     // of a Number
+                        std::uint8_t value = 0;  // a Boolean's 0 or 1, or an error code
+                    };
+
                     Formula();
+                    // The result bytes decoded: a number, a text (its
+                    // characters are the STRING record's: String::ResultText),
+                    // a Boolean or an error code; None for an empty text or a
+                    // type the format does not define.
+                    CachedResult LastResult() const;
                     // Fails (0) when the FORMULA data is shorter than 18 bytes
                     // or an attached or STRING record is damaged. Returns the
                     // bytes of all records taken: FORMULA (with any CONTINUE
@@ -392,7 +408,7 @@ public:
                     std::uint16_t options = 0;
                     std::uint32_t reserved = 0;  // the 2 bytes at data offset 16
                     std::vector<char> formulaBytes;  // data offset 18 to the end
-                    std::uint16_t attachedCode = 0xFFFF;  // none
+                    std::uint16_t attachedCode = RecordCode::None;
                     Array array;
                     ShrFmla shrFmla;
                     ShrFmla1 shrFmla1;
@@ -421,13 +437,13 @@ public:
                 // kind (kind is then that code, no record is held and nothing
                 // is read).
                 size_t Read(const char* in, const char* end);
-                // Writes the held record; 0 for a kind outside the eight.
+                // Writes the held record; 0 when no record is held.
                 size_t Write(char* out);
-                // Those of the held record; 0 for a kind outside the eight.
+                // Those of the held record; 0 when no record is held.
                 size_t DataSize();
                 size_t RecordSize();
                 // Row and column (first column for MULRK and MULBLANK) of the
-                // held record; 0 for a kind outside the eight.
+                // held record; 0 when no record is held.
                 std::int16_t RowIndex() const;
                 std::int16_t ColumnIndex() const;
 
@@ -435,7 +451,7 @@ public:
                 // 0xFFFF when none was ever set.
                 std::uint16_t Kind() const { return kind; }
 
-                // Replaces the held record by a default R (one of the eight
+                // Replaces the held record by a default R (one of the ten
                 // record classes; others do not compile), sets kind to its
                 // code and returns it for filling. May throw std::bad_alloc
                 // for a FORMULA; the block is then unchanged.
@@ -458,7 +474,7 @@ public:
                 Record* HeldRecord();  // null when no record is held
                 static Held CopyOf(const Held& other);
 
-                std::uint16_t kind = 0xFFFF;
+                std::uint16_t kind = RecordCode::None;
                 Held held;
             };
 

@@ -17,7 +17,6 @@ using XlsBiff::Worksheet;
 namespace {
 
 const std::size_t kNotFound = static_cast<std::size_t>(-1);
-const std::uint16_t kSheetSelected = 0x0200;
 
 // UTF-16 code units a wide name takes, as the name record stores it.
 std::size_t Utf16Length(const wchar_t* name) {
@@ -174,7 +173,7 @@ XlsSheet* XlsDocument::InsertSheet(const Char* name, int index) {
     Workbook::BoundSheet entry;
     entry.name = name;
     Worksheet worksheet;
-    worksheet.window2.options &= static_cast<std::uint16_t>(~kSheetSelected);
+    worksheet.window2.options &= static_cast<std::uint16_t>(~Worksheet::Window2::Selected);
     workbook.sheets.insert(workbook.sheets.begin() + at, entry);
     worksheets.insert(worksheets.begin() + at, worksheet);
     sheets.insert(sheets.begin() + at, XlsSheet(this, at));

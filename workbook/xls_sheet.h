@@ -80,7 +80,10 @@ private:
     // empty text result and blanks leave the cell empty.
     void LoadCells();
     void LoadCell(const XlsBiff::Worksheet::CellTable::RowBlock::CellBlock& cell);
+    void LoadFormula(const XlsBiff::Worksheet::CellTable::RowBlock::CellBlock::Formula& formula);
     void SetFromRk(std::size_t row, std::size_t column, std::uint32_t rk, std::uint16_t xf);
+    // A text cell with that format; an empty text leaves the cell empty.
+    void SetFromText(std::size_t row, std::size_t column, const XlsBiff::BiffString& text, std::uint16_t xf);
     // Makes row's cells exist (rows that were never written hold none and
     // read as empty).
     std::vector<SheetCell>& MaterialisedRow(std::size_t row);
