@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <stdexcept>
@@ -175,6 +176,29 @@ void OpenWorkbook(const Export &e, FileLock &lock, XlsDocument &document) {
   LoadWorkbook(e, document);
 }
 
+// A sheet holds no NaN or infinity: such pixels become the error values a
+// spreadsheet gives such results, NaN #NUM! and either infinity #DIV/0!.
+void SetNumber(SheetCell &cell, double value) {
+  if (std::isnan(value))
+    cell.SetError(SheetCell::ErrorNum);
+  else if (std::isinf(value))
+    cell.SetError(SheetCell::ErrorDivZero);
+  else
+    cell.SetReal(value);
+}
+
+// Why a sheet of that name cannot be added (it matches none in the file).
+std::string UnusableSheetName(const Export &e, const CellText &name) {
+  const char bad = name.ascii ? XlsDocument::ForbiddenNameCharacter(name.narrow.c_str())
+                              : XlsDocument::ForbiddenNameCharacter(name.wide.c_str());
+  const std::string named = "cannot add a sheet named \"" + e.sheet + "\"";
+  if (bad == '\'')
+    return named + ": a sheet name may not begin or end with an apostrophe; the file was left as it was";
+  if (bad != 0)
+    return named + ": a sheet name may not contain '" + std::string(1, bad) + "'; the file was left as it was";
+  return named + " (a sheet name has 1 to 255 characters)";
+}
+
 SheetCell &CellAt(XlsSheet &sheet, size_t row, size_t column) {
   SheetCell *cell = sheet.Cell(row, column);
   // The limits were checked first, so every cell of the range exists.
@@ -220,8 +244,7 @@ void Run(const Export &e) {
   if (sheet == nullptr)
     sheet = sheet_name.ascii ? document.AddSheet(sheet_name.narrow.c_str(), 0)
                              : document.AddSheet(sheet_name.wide.c_str(), 0);
-  if (sheet == nullptr)
-    Refuse(e.function, "cannot add a sheet named \"" + e.sheet + "\" (a sheet name has 1 to 255 characters)");
+  if (sheet == nullptr) Refuse(e.function, UnusableSheetName(e, sheet_name));
 
   SetCellText(CellAt(*sheet, 0, 0), title);
   size_t k = 0;
@@ -231,15 +254,15 @@ void Run(const Export &e) {
   if (e.layout == Layout::Profile) {
     for (size_t i = 0; i < width; ++i) {
       const float axis = static_cast<float>(i) * e.step;
-      CellAt(*sheet, i + kFirstDataRow, 0).SetReal(axis);
+      SetNumber(CellAt(*sheet, i + kFirstDataRow, 0), axis);
       for (size_t j = 0; j < height; ++j)
-        CellAt(*sheet, i + kFirstDataRow, j + 1).SetReal(pixels(i, j));
+        SetNumber(CellAt(*sheet, i + kFirstDataRow, j + 1), pixels(i, j));
     }
   } else {
     // Row by row: a sheet widens every row it holds when a cell opens a new
     // column, so the image's columns are opened once, in its first row.
     for (size_t y = 0; y < height; ++y)
-      for (size_t x = 0; x < width; ++x) CellAt(*sheet, y + kFirstDataRow, x).SetReal(pixels(x, y));
+      for (size_t x = 0; x < width; ++x) SetNumber(CellAt(*sheet, y + kFirstDataRow, x), pixels(x, y));
   }
 
   if (!document.SaveAs(e.file.c_str())) {

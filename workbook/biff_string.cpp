@@ -1,5 +1,6 @@
 #include "workbook/biff_string.h"
 
+#include <algorithm>
 
 #include "workbook/little_endian.h"
 
@@ -211,6 +212,57 @@ size_t BiffString::Write(char* out) {
     else
         LittleEndian::WriteArray(out, narrow.data(), 3, c);
     return 3 + CharacterBytes();
+}
+
+size_t ReadPiecedString(const std::vector<char>& data, const std::vector<size_t>& bounds, size_t p,
+                        BiffString& s) {
+    const size_t size = data.size();
+    const char* bytes = data.data();
+    if (p >= size) return 0;
+    // The piece holding p; a string that begins at a boundary begins that
+    // piece whole.
+    size_t k = static_cast<size_t>(std::upper_bound(bounds.begin(), bounds.end(), p) - bounds.begin());
+    auto pieceEnd = [&](size_t i) { return i < bounds.size() ? std::min(bounds[i], size) : size; };
+    size_t pe = pieceEnd(k);
+    // The header (count, flags, run count, extension size) is never cut.
+    if (pe < p || pe - p < 3) return 0;
+    unsigned short count = 0;
+    LittleEndian::Read(bytes, count, p, 2);
+    s = BiffString();
+    s.flags = static_cast<unsigned char>(bytes[p + 2]);
+    size_t q = p + 3;
+    if (s.flags & BiffString::FlagRich) {
+        if (pe - q < 2) return 0;
+        LittleEndian::Read(bytes, s.richRuns, q, 2);
+        q += 2;
+    }
+    if (s.flags & BiffString::FlagExtension) {
+        if (pe - q < 4) return 0;
+        LittleEndian::Read(bytes, s.extensionSize, q, 4);
+        q += 4;
+    }
+    size_t width = s.IsWide() ? 2 : 1;
+    size_t remaining = count;
+    while (remaining > 0) {
+        if (q == pe) {
+            // Characters go on in the next piece, after its own flags byte,
+            // which chooses the width of that piece alone.
+            while (k < bounds.size() && q >= bounds[k]) ++k;
+            pe = pieceEnd(k);
+            if (q >= pe) return 0;
+            width = (bytes[q] & BiffString::FlagWide) ? 2 : 1;
+            ++q;
+        }
+        const size_t m = std::min(remaining, (pe - q) / width);
+        if (m == 0) return 0;  // a character cut in two, or a piece of nothing
+        s.AppendCharacters(bytes + q, m, width == 2);
+        q += m * width;
+        remaining -= m;
+    }
+    // Runs and extension block run on across boundaries without flags bytes.
+    const size_t skipped = 4 * static_cast<size_t>(s.richRuns) + s.extensionSize;
+    if (size - q < skipped) return 0;
+    return q + skipped;
 }
 
 }  // namespace XlsBiff

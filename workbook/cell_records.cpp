@@ -7,7 +7,7 @@ namespace XlsBiff {
 
 using CellBlock = Worksheet::CellTable::RowBlock::CellBlock;
 
-CellBlock::Blank::Blank() : Record(0x0201, 6) {}
+CellBlock::Blank::Blank() : Record(RecordCode::Blank, 6) {}
 
 size_t CellBlock::Blank::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 6);
@@ -26,7 +26,7 @@ size_t CellBlock::Blank::Write(char* out) {
     return Record::Write(out);
 }
 
-CellBlock::BoolErr::BoolErr() : Record(0x0205, 8) {}
+CellBlock::BoolErr::BoolErr() : Record(RecordCode::BoolErr, 8) {}
 
 size_t CellBlock::BoolErr::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 8);
@@ -49,7 +49,7 @@ size_t CellBlock::BoolErr::Write(char* out) {
     return Record::Write(out);
 }
 
-CellBlock::LabelSST::LabelSST() : Record(0x00FD, 10) {}
+CellBlock::LabelSST::LabelSST() : Record(RecordCode::LabelSst, 10) {}
 
 size_t CellBlock::LabelSST::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 10);
@@ -70,7 +70,7 @@ size_t CellBlock::LabelSST::Write(char* out) {
     return WriteSmall(out, bytes, sizeof bytes);
 }
 
-CellBlock::Label::Label() : Record(0x0204, 9) {}
+CellBlock::Label::Label() : Record(RecordCode::Label, 9) {}
 
 size_t CellBlock::Label::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 6);
@@ -98,7 +98,27 @@ size_t CellBlock::Label::DataSize() { return dataSize = 6 + 3 + text.CharacterBy
 // which is sound for the texts of at most 255 characters LABEL carries.
 size_t CellBlock::Label::RecordSize() { return recordSize = SplitSize(DataSize()); }
 
-CellBlock::Number::Number() : Record(0x0203, 14) {}
+CellBlock::RString::RString() : Record(RecordCode::RString, 9) {}
+
+size_t CellBlock::RString::Read(const char* in, const char* end) {
+    const size_t n = ReadFixed(in, end, 6);
+    if (n == 0) return 0;
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    if (ReadPiecedString(data, continueOffsets, 6, text) == 0) return 0;
+    return n;
+}
+
+size_t CellBlock::RString::Write(char* out) {
+    data.resize(DataSize(), 0);
+    LittleEndian::Write(data, row, 0);
+    LittleEndian::Write(data, column, 2);
+    LittleEndian::Write(data, xfIndex, 4);
+    return Record::Write(out);
+}
+
+CellBlock::Number::Number() : Record(RecordCode::Number, 14) {}
 
 size_t CellBlock::Number::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 14);
@@ -121,7 +141,7 @@ size_t CellBlock::Number::Write(char* out) {
     return WriteSmall(out, bytes, sizeof bytes);
 }
 
-CellBlock::RK::RK() : Record(0x027E, 10) {}
+CellBlock::RK::RK() : Record(RecordCode::Rk, 10) {}
 
 size_t CellBlock::RK::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 10);
@@ -157,7 +177,7 @@ long RunLength(const std::vector<char>& data, size_t entryBytes, std::int16_t& f
 }
 }  // namespace
 
-CellBlock::MulBlank::MulBlank() : Record(0x00BE, 10) {}
+CellBlock::MulBlank::MulBlank() : Record(RecordCode::MulBlank, 10) {}
 
 size_t CellBlock::MulBlank::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 6);
@@ -193,7 +213,7 @@ void CellBlock::MulRK::XFRK::Write(char* out) const {
     LittleEndian::Write(out, rk, 2, 4);
 }
 
-CellBlock::MulRK::MulRK() : Record(0x00BD, 10) {}
+CellBlock::MulRK::MulRK() : Record(RecordCode::MulRk, 10) {}
 
 size_t CellBlock::MulRK::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 6);

@@ -14,7 +14,7 @@ using CellBlock = RowBlock::CellBlock;
 
 // ---- ROW and DBCELL ----
 
-RowBlock::Row::Row() : Record(0x0208, 16) {}
+RowBlock::Row::Row() : Record(RecordCode::Row, 16) {}
 
 size_t RowBlock::Row::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 16);
@@ -41,7 +41,7 @@ size_t RowBlock::Row::Write(char* out) {
     return Record::Write(out);
 }
 
-RowBlock::DBCell::DBCell() : Record(0x00D7, 4) {}
+RowBlock::DBCell::DBCell() : Record(RecordCode::DbCell, 4) {}
 
 size_t RowBlock::DBCell::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 4);
@@ -84,7 +84,7 @@ CellBlock& CellBlock::operator=(const CellBlock& other) {
 CellBlock::CellBlock(CellBlock&& other) noexcept
     : flag(other.flag), kind(other.kind), held(std::move(other.held)) {
     other.held.emplace<std::monostate>();
-    other.kind = 0xFFFF;
+    other.kind = RecordCode::None;
     other.flag = 1;
 }
 
@@ -94,7 +94,7 @@ CellBlock& CellBlock::operator=(CellBlock&& other) noexcept {
         kind = other.kind;
         flag = other.flag;
         other.held.emplace<std::monostate>();
-        other.kind = 0xFFFF;
+        other.kind = RecordCode::None;
         other.flag = 1;
     }
     return *this;
@@ -116,8 +116,9 @@ CellBlock::Held CellBlock::CopyOf(const Held& other) {
 
 bool CellBlock::IsCellKind(std::uint16_t code) {
     switch (code) {
-        case 0x0006: case 0x00BD: case 0x00BE: case 0x00FD:
-        case 0x0201: case 0x0203: case 0x0204: case 0x0205: case 0x027E:
+        case RecordCode::Formula: case RecordCode::MulRk: case RecordCode::MulBlank:
+        case RecordCode::RString: case RecordCode::LabelSst: case RecordCode::Blank:
+        case RecordCode::Number: case RecordCode::Label: case RecordCode::BoolErr: case RecordCode::Rk:
             return true;
         default:
             return false;
@@ -128,15 +129,16 @@ size_t CellBlock::Read(const char* in, const char* end) {
     unsigned short code = 0;
     if (!Record::PeekCode(in, end, code)) return 0;
     switch (code) {
-        case 0x0006: return Hold<Formula>().Read(in, end);
-        case 0x00BD: return Hold<MulRK>().Read(in, end);
-        case 0x00BE: return Hold<MulBlank>().Read(in, end);
-        case 0x00FD: return Hold<LabelSST>().Read(in, end);
-        case 0x0201: return Hold<Blank>().Read(in, end);
-        case 0x0203: return Hold<Number>().Read(in, end);
-        case 0x0204: return Hold<Label>().Read(in, end);
-        case 0x0205: return Hold<BoolErr>().Read(in, end);
-        case 0x027E: return Hold<RK>().Read(in, end);
+        case RecordCode::Formula: return Hold<Formula>().Read(in, end);
+        case RecordCode::MulRk: return Hold<MulRK>().Read(in, end);
+        case RecordCode::MulBlank: return Hold<MulBlank>().Read(in, end);
+        case RecordCode::RString: return Hold<RString>().Read(in, end);
+        case RecordCode::LabelSst: return Hold<LabelSST>().Read(in, end);
+        case RecordCode::Blank: return Hold<Blank>().Read(in, end);
+        case RecordCode::Number: return Hold<Number>().Read(in, end);
+        case RecordCode::Label: return Hold<Label>().Read(in, end);
+        case RecordCode::BoolErr: return Hold<BoolErr>().Read(in, end);
+        case RecordCode::Rk: return Hold<RK>().Read(in, end);
         default:
             held.emplace<std::monostate>();
             kind = code;
@@ -216,15 +218,15 @@ size_t RowBlock::Read(const char* in, const char* end) {
         unsigned short code = 0;
         if (!Record::PeekCode(in + pos, end, code)) return 0;  // no DBCELL before the end
         size_t n = 0;
-        if (code == 0x00D7) {
+        if (code == RecordCode::DbCell) {
             n = dbCell.Read(in + pos, end);
             return n == 0 ? 0 : pos + n;
-        } else if (code == 0x000A || code == 0x0809) {
+        } else if (code == RecordCode::Eof || code == RecordCode::Bof) {
             // The substream ends (or another begins) before a DBCELL: the
             // block ends here rather than swallowing records of its sheet's
             // tail or of the next substream.
             return pos;
-        } else if (code == 0x0208) {
+        } else if (code == RecordCode::Row) {
             rows.emplace_back();
             n = rows.back().Read(in + pos, end);
         } else if (CellBlock::IsCellKind(code)) {
@@ -261,7 +263,7 @@ CellTable::CellTable() = default;
 size_t CellTable::Read(const char* in, const char* end) {
     size_t pos = 0;
     unsigned short code = 0;
-    while (Record::PeekCode(in + pos, end, code) && code == 0x0208) {
+    while (Record::PeekCode(in + pos, end, code) && code == RecordCode::Row) {
         rowBlocks.emplace_back();
         const size_t n = rowBlocks.back().Read(in + pos, end);
         if (n == 0) {

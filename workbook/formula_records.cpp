@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace CompoundFiles {
 namespace XlsBiff {
@@ -22,7 +23,7 @@ void PutTail(std::vector<char>& data, size_t from, const std::vector<char>& tail
 }
 }  // namespace
 
-Formula::Array::Array() : Record(0x0221, 12) {}
+Formula::Array::Array() : Record(RecordCode::Array, 12) {}
 
 size_t Formula::Array::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 12);
@@ -53,7 +54,7 @@ size_t Formula::Array::DataSize() { return dataSize = 12 + formulaBytes.size(); 
 
 size_t Formula::Array::RecordSize() { return recordSize = RecordSizeFor(DataSize()); }
 
-Formula::ShrFmla::ShrFmla() : Record(0x00BC, 8) {}
+Formula::ShrFmla::ShrFmla() : Record(RecordCode::ShrFmla, 8) {}
 
 Formula::ShrFmla::ShrFmla(std::uint16_t code) : Record(code, 8) {}
 
@@ -84,9 +85,9 @@ size_t Formula::ShrFmla::DataSize() { return dataSize = 8 + formulaBytes.size();
 
 size_t Formula::ShrFmla::RecordSize() { return recordSize = RecordSizeFor(DataSize()); }
 
-Formula::ShrFmla1::ShrFmla1() : ShrFmla(0x04BC) {}
+Formula::ShrFmla1::ShrFmla1() : ShrFmla(RecordCode::ShrFmla1) {}
 
-Formula::Table::Table() : Record(0x0036, 16) {}
+Formula::Table::Table() : Record(RecordCode::Table, 16) {}
 
 size_t Formula::Table::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 16);
@@ -117,7 +118,7 @@ size_t Formula::Table::Write(char* out) {
     return Record::Write(out);
 }
 
-Formula::String::String() : Record(0x0207, 0) {}
+Formula::String::String() : Record(RecordCode::String, 0) {}
 
 size_t Formula::String::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 0);
@@ -146,14 +147,36 @@ size_t Formula::String::DataSize() { return dataSize = 2 * text.size() + (oddByt
 
 size_t Formula::String::RecordSize() { return recordSize = RecordSizeFor(DataSize()); }
 
-Formula::Formula() : Record(0x0006, 18) {}
+Formula::Formula() : Record(RecordCode::Formula, 18) {}
+
+Formula::CachedResult Formula::LastResult() const {
+    const unsigned char* r = reinterpret_cast<const unsigned char*>(result);
+    CachedResult cached;
+    // A double, unless its top two bytes are 0xFFFF; then byte 0 names the
+    // kind and byte 2 holds a Boolean or an error code.
+    if (r[6] != 0xFF || r[7] != 0xFF) {
+        std::uint64_t bits = 0;
+        for (int i = 7; i >= 0; --i) bits = (bits << 8) | r[i];
+        std::memcpy(&cached.number, &bits, sizeof cached.number);
+        cached.kind = CachedResult::Kind::Number;
+    } else if (r[0] == 0) {
+        cached.kind = CachedResult::Kind::Text;
+    } else if (r[0] == 1) {
+        cached.kind = CachedResult::Kind::Boolean;
+        cached.value = r[2] != 0 ? 1 : 0;
+    } else if (r[0] == 2) {
+        cached.kind = CachedResult::Kind::Error;
+        cached.value = r[2];
+    }
+    return cached;
+}
 
 Record* Formula::Attached() {
     switch (attachedCode) {
-        case 0x0036: return &table;
-        case 0x00BC: return &shrFmla;
-        case 0x0221: return &array;
-        case 0x04BC: return &shrFmla1;
+        case RecordCode::Table: return &table;
+        case RecordCode::ShrFmla: return &shrFmla;
+        case RecordCode::Array: return &array;
+        case RecordCode::ShrFmla1: return &shrFmla1;
         default: return nullptr;
     }
 }
@@ -170,7 +193,7 @@ size_t Formula::Read(const char* in, const char* end) {
     TakeTail(data, 18, formulaBytes);
 
     // What travels with this record belongs to this read alone.
-    attachedCode = 0xFFFF;
+    attachedCode = RecordCode::None;
     string = String();
 
     // Behind the FORMULA record and all its CONTINUE pieces.
@@ -180,14 +203,14 @@ size_t Formula::Read(const char* in, const char* end) {
         attachedCode = next;
         Record* attached = Attached();
         if (attached == nullptr) {
-            attachedCode = 0xFFFF;
+            attachedCode = RecordCode::None;
         } else {
             const size_t m = attached->Read(in + q, end);
             if (m == 0) return 0;
             q += m;
         }
     }
-    if (Record::PeekCode(in + q, end, next) && next == 0x0207) {
+    if (Record::PeekCode(in + q, end, next) && next == RecordCode::String) {
         const size_t m = string.Read(in + q, end);
         if (m == 0) return 0;
         q += m;

@@ -12,7 +12,7 @@ const char* End(const std::vector<char>& d) { return d.data() + d.size(); }
 
 // ---- Window1 ----
 
-Workbook::Window1::Window1() : Record(0x003D, 18) {}
+Workbook::Window1::Window1() : Record(RecordCode::Window1, 18) {}
 
 size_t Workbook::Window1::Read(const char* in, const char* end) {
     const size_t consumed = ReadFixed(in, end, 18);
@@ -45,7 +45,7 @@ size_t Workbook::Window1::Write(char* out) {
 
 // ---- Font ----
 
-Workbook::Font::Font() : Record(0x0031, 14) {
+Workbook::Font::Font() : Record(RecordCode::Font, 14) {
     name = L"Arial";
     DataSize();
     RecordSize();
@@ -94,7 +94,7 @@ size_t Workbook::Font::RecordSize() {
 
 // ---- XF ----
 
-Workbook::XF::XF() : Record(0x00E0, 20) {}
+Workbook::XF::XF() : Record(RecordCode::Xf, 20) {}
 
 size_t Workbook::XF::Read(const char* in, const char* end) {
     const size_t consumed = ReadFixed(in, end, 20);
@@ -129,7 +129,7 @@ size_t Workbook::XF::Write(char* out) {
 
 // ---- Style ----
 
-Workbook::Style::Style() : Record(0x0293, 2) {}
+Workbook::Style::Style() : Record(RecordCode::Style, 2) {}
 
 size_t Workbook::Style::Read(const char* in, const char* end) {
     const size_t consumed = ReadFixed(in, end, 2);
@@ -169,7 +169,7 @@ size_t Workbook::Style::RecordSize() {
 
 // ---- BoundSheet ----
 
-Workbook::BoundSheet::BoundSheet() : Record(0x0085, 6) {
+Workbook::BoundSheet::BoundSheet() : Record(RecordCode::BoundSheet, 6) {
     name = "Sheet1";
     DataSize();
     RecordSize();
@@ -206,7 +206,7 @@ size_t Workbook::BoundSheet::RecordSize() {
 
 // ---- ExtSST ----
 
-Workbook::ExtSST::ExtSST() : Record(0x00FF, 2) {}
+Workbook::ExtSST::ExtSST() : Record(RecordCode::ExtSst, 2) {}
 
 size_t Workbook::ExtSST::Read(const char* in, const char* end) {
     const size_t consumed = ReadFixed(in, end, 2);

@@ -158,7 +158,7 @@ bool Record::PeekCode(const char* at, const char* end, unsigned short& c) {
     return true;
 }
 
-BOF::BOF() : Record(0x0809, 16) {}
+BOF::BOF() : Record(RecordCode::Bof, 16) {}
 
 size_t BOF::Read(const char* in, const char* end) {
     const size_t consumed = ReadFixed(in, end, 16);
@@ -183,7 +183,7 @@ size_t BOF::Write(char* out) {
     return Record::Write(out);
 }
 
-EOFRecord::EOFRecord() : Record(0x000A) {}
+EOFRecord::EOFRecord() : Record(RecordCode::Eof) {}
 
 }  // namespace XlsBiff
 }  // namespace CompoundFiles

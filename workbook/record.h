@@ -34,13 +34,14 @@
 #include <vector>
 
 #include "workbook/little_endian.h"
+#include "workbook/record_codes.h"
 
 namespace CompoundFiles {
 namespace XlsBiff {
 
 class Record {
 public:
-    static const unsigned short ContinueCode = 0x003C;
+    static const unsigned short ContinueCode = RecordCode::Continue;
     // Data bytes one record (or one CONTINUE record) carries at most.
     static const size_t MaxPieceSize = 8224;
 

@@ -60,8 +60,21 @@ std::vector<char> Utf8Of(const wchar_t* units) {
 
 }  // namespace
 
+const char* SheetCell::ErrorText(std::uint8_t code) {
+    switch (code) {
+        case ErrorNull: return "#NULL!";
+        case ErrorDivZero: return "#DIV/0!";
+        case ErrorValue: return "#VALUE!";
+        case ErrorRef: return "#REF!";
+        case ErrorName: return "#NAME?";
+        case ErrorNum: return "#NUM!";
+        case ErrorNA: return "#N/A";
+        default: return nullptr;
+    }
+}
+
 bool SheetCell::Get(int& value) const {
-    if (type == Integer) {
+    if (type == Integer || type == Boolean) {
         value = integerValue;
         return true;
     }
@@ -77,7 +90,7 @@ bool SheetCell::Get(double& value) const {
         value = doubleValue;
         return true;
     }
-    if (type == Integer) {
+    if (type == Integer || type == Boolean) {
         value = static_cast<double>(integerValue);
         return true;
     }
@@ -137,6 +150,18 @@ void SheetCell::SetReal(double value) {
     doubleValue = value;
 }
 
+void SheetCell::SetBoolean(bool value) {
+    Clear();
+    type = Boolean;
+    integerValue = value ? 1 : 0;
+}
+
+void SheetCell::SetError(std::uint8_t code) {
+    Clear();
+    type = Error;
+    integerValue = code;
+}
+
 void SheetCell::SetText(const char* value) {
     if (value == nullptr || value[0] == 0) {
         Clear();
@@ -182,6 +207,12 @@ std::ostream& operator<<(std::ostream& out, const SheetCell& cell) {
             out.write(utf8.data(), static_cast<std::streamsize>(utf8.size()));
             break;
         }
+        case SheetCell::Boolean:
+            out << (cell.GetInt() != 0 ? "TRUE" : "FALSE");
+            break;
+        case SheetCell::Error:
+            if (const char* text = SheetCell::ErrorText(cell.ErrorCode())) out << text;
+            break;
         default:
             out << '\0';
             break;

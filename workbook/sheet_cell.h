@@ -1,5 +1,6 @@
 // One cell of a sheet's table: empty, an integer, a double, a narrow (8-bit)
-// text or a wide text (16-bit code units, one per wchar_t element).
+// text, a wide text (16-bit code units, one per wchar_t element), a Boolean
+// or an error value (#DIV/0!, #N/A, ...).
 #ifndef WORKBOOK_SHEET_CELL_H
 #define WORKBOOK_SHEET_CELL_H
 
@@ -17,6 +18,19 @@ public:
     static constexpr std::uint32_t Real = 2;
     static constexpr std::uint32_t Text = 3;
     static constexpr std::uint32_t WideText = 4;
+    static constexpr std::uint32_t Boolean = 5;
+    static constexpr std::uint32_t Error = 6;
+
+    // The error codes of the file format.
+    static constexpr std::uint8_t ErrorNull = 0x00;     // #NULL!
+    static constexpr std::uint8_t ErrorDivZero = 0x07;  // #DIV/0!
+    static constexpr std::uint8_t ErrorValue = 0x0F;    // #VALUE!
+    static constexpr std::uint8_t ErrorRef = 0x17;      // #REF!
+    static constexpr std::uint8_t ErrorName = 0x1D;     // #NAME?
+    static constexpr std::uint8_t ErrorNum = 0x24;      // #NUM!
+    static constexpr std::uint8_t ErrorNA = 0x2A;       // #N/A
+    // "#DIV/0!" and so on; null for a code the format does not define.
+    static const char* ErrorText(std::uint8_t code);
 
     // A new cell is empty.
     SheetCell() = default;
@@ -25,10 +39,11 @@ public:
 
     // Integer cell: its value. Double cell: the double truncated toward
     // zero (a value outside the int range, or not a number, gives INT_MIN).
-    // Any other cell: false, value untouched.
+    // Boolean cell: 1 or 0, as spreadsheets count it. Any other cell: false,
+    // value untouched.
     bool Get(int& value) const;
-    // Double cell: its value; integer cell: the integer as a double; else
-    // false, value untouched.
+    // Double cell: its value; integer or Boolean cell: that number as a
+    // double; else false, value untouched.
     bool Get(double& value) const;
     // Text cell of that width: copies the text and its terminating zero into
     // buffer, which must hold TextLength() + 1 elements; else false and the
@@ -50,6 +65,8 @@ public:
     // width, else null. Valid until the cell changes.
     const char* GetText() const;
     const wchar_t* GetWideText() const;
+    // The error code of an error cell; 0 for any other cell.
+    std::uint8_t ErrorCode() const { return type == Error ? static_cast<std::uint8_t>(integerValue) : 0; }
 
     void Set(int value) { SetInt(value); }
     void Set(double value) { SetReal(value); }
@@ -65,6 +82,9 @@ public:
     // Change the type and the value (and reset the format to 0) only.
     void SetInt(int value);
     void SetReal(double value);
+    // A Boolean, or an error value with its code (kept as given).
+    void SetBoolean(bool value);
+    void SetError(std::uint8_t code);
     // Narrow texts are Latin-1, one byte per UTF-16 code unit below 0x100,
     // as the file stores 8-bit strings. A null or empty text empties the cell; otherwise the cell holds a copy
     // of the text (up to its zero) and the text of the other width is dropped.
@@ -75,7 +95,7 @@ public:
 
 private:
     std::uint32_t type = Empty;
-    std::int32_t integerValue = 0;
+    std::int32_t integerValue = 0;  // also a Boolean's 0 or 1 and an error code
     double doubleValue = 0.0;
     std::vector<char> text;      // characters and a zero, or empty
     std::vector<wchar_t> wide;   // code units and a zero, or empty
@@ -83,7 +103,9 @@ private:
 };
 
 // Writes the integer, the double (at the stream's precision), the narrow
-// text, the wide text as UTF-8 (a lone surrogate as U+FFFD), or for an empty cell one zero character.
+// text, the wide text as UTF-8 (a lone surrogate as U+FFFD), TRUE or FALSE,
+// the error's text (nothing for an unknown code), or for an empty cell one
+// zero character.
 std::ostream& operator<<(std::ostream& out, const SheetCell& cell);
 
 }  // namespace CompoundFiles

@@ -5,7 +5,7 @@ namespace XlsBiff {
 
 Workbook::Workbook() {
     bof.version = 0x0600;
-    bof.type = 0x0005;
+    bof.type = SubstreamType::Globals;
     bof.buildIdentifier = 0x19A0;
     bof.buildYear = 0x07CD;
     bof.historyFlags = 0xC0C9;
@@ -30,24 +30,24 @@ size_t Workbook::Read(const char* in, const char* end) {
         if (!Record::PeekCode(in + p, end, code)) return 0;  // no EOF before the end
         size_t n = 0;
         switch (code) {
-            case 0x000A: {
+            case RecordCode::Eof: {
                 Record last;
                 n = last.Read(in + p, end);
                 return n == 0 ? 0 : p + n;
             }
-            case 0x0809: n = bof.Read(in + p, end); break;
-            case 0x003D: n = window.Read(in + p, end); break;
-            case 0x0031: n = ReadInto(fonts, in + p, end); break;
-            case 0x00E0: n = ReadInto(xfs, in + p, end); break;
-            case 0x0293: n = ReadInto(styles, in + p, end); break;
-            case 0x0085: n = ReadInto(sheets, in + p, end); break;
-            case 0x00FC: n = sharedStrings.Read(in + p, end); break;
-            case 0x041E: n = ReadInto(formats, in + p, end); break;
-            case 0x0022:
+            case RecordCode::Bof: n = bof.Read(in + p, end); break;
+            case RecordCode::Window1: n = window.Read(in + p, end); break;
+            case RecordCode::Font: n = ReadInto(fonts, in + p, end); break;
+            case RecordCode::Xf: n = ReadInto(xfs, in + p, end); break;
+            case RecordCode::Style: n = ReadInto(styles, in + p, end); break;
+            case RecordCode::BoundSheet: n = ReadInto(sheets, in + p, end); break;
+            case RecordCode::Sst: n = sharedStrings.Read(in + p, end); break;
+            case RecordCode::Format: n = ReadInto(formats, in + p, end); break;
+            case RecordCode::DateMode:
                 dateMode.clear();
                 n = ReadInto(dateMode, in + p, end);
                 break;
-            case 0x002F:
+            case RecordCode::FilePass:
                 // Everything behind it is ciphered: nothing more can be read,
                 // and a save would write it back in the clear.
                 encrypted = true;

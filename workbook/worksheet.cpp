@@ -5,7 +5,7 @@ namespace XlsBiff {
 
 // ---- INDEX ----
 
-Worksheet::Index::Index() : Record(0x020B, 16), dbCellPositions(1, 0) {}
+Worksheet::Index::Index() : Record(RecordCode::Index, 16), dbCellPositions(1, 0) {}
 
 size_t Worksheet::Index::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 16);
@@ -37,7 +37,7 @@ size_t Worksheet::Index::RecordSize() { return recordSize = RecordSizeFor(DataSi
 
 // ---- DIMENSIONS ----
 
-Worksheet::Dimensions::Dimensions() : Record(0x0200, 14) {}
+Worksheet::Dimensions::Dimensions() : Record(RecordCode::Dimensions, 14) {}
 
 size_t Worksheet::Dimensions::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 14);
@@ -62,7 +62,7 @@ size_t Worksheet::Dimensions::Write(char* out) {
 
 // ---- WINDOW2 ----
 
-Worksheet::Window2::Window2() : Record(0x023E, 18) {}
+Worksheet::Window2::Window2() : Record(RecordCode::Window2, 18) {}
 
 size_t Worksheet::Window2::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 18);
@@ -95,7 +95,7 @@ size_t Worksheet::Window2::Write(char* out) {
 
 Worksheet::Worksheet() {
     bof.version = 0x0600;
-    bof.type = 0x0010;
+    bof.type = SubstreamType::Worksheet;
     bof.buildIdentifier = 0x19A0;
     bof.buildYear = 0x07CD;
     bof.historyFlags = 0xC0C9;
@@ -115,9 +115,9 @@ size_t SkipSubstream(const char* in, const char* end) {
         const size_t n = skipped.Read(in + pos, end);
         if (n == 0) return 0;
         pos += n;
-        if (code == 0x0809) {
+        if (code == RecordCode::Bof) {
             ++depth;
-        } else if (code == 0x000A) {
+        } else if (code == RecordCode::Eof) {
             if (--depth == 0) return pos;
         }
     }
@@ -132,18 +132,18 @@ size_t Worksheet::Read(const char* in, const char* end) {
         if (!Record::PeekCode(in + pos, end, code)) return 0;  // no EOF before the end
         size_t n = 0;
         switch (code) {
-            case 0x000A: {
+            case RecordCode::Eof: {
                 // Its actual size, so a malformed EOF with data still leaves
                 // the caller at the next substream.
                 Record last;
                 n = last.Read(in + pos, end);
                 return n == 0 ? 0 : pos + n;
             }
-            case 0x0200: n = dimensions.Read(in + pos, end); break;
-            case 0x0208: n = cellTable.Read(in + pos, end); break;
-            case 0x020B: n = index.Read(in + pos, end); break;
-            case 0x023E: n = window2.Read(in + pos, end); break;
-            case 0x0809:
+            case RecordCode::Dimensions: n = dimensions.Read(in + pos, end); break;
+            case RecordCode::Row: n = cellTable.Read(in + pos, end); break;
+            case RecordCode::Index: n = index.Read(in + pos, end); break;
+            case RecordCode::Window2: n = window2.Read(in + pos, end); break;
+            case RecordCode::Bof:
                 if (ownBof) {
                     // An embedded substream (a chart, say): its BOF and EOF
                     // are not the sheet's own.

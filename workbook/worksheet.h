@@ -67,6 +67,9 @@ public:
         size_t Read(const char* in, const char* end) override;
         size_t Write(char* out) override;
 
+        // The sheet's tab is selected.
+        static constexpr std::uint16_t Selected = 0x0200;
+
         // Grid lines, headings, zero values, automatic grid colour, outline
         // symbols, selected (0x0200), active (0x0400).
         std::uint16_t options = 0x06B6;
@@ -119,7 +122,7 @@ public:
                 std::vector<std::uint16_t> cellOffsets;
             };
 
-            // One cell record of any of the nine cell kinds. A block holds
+            // One cell record of any of the ten cell kinds. A block holds
             // only the record of its own kind (a FORMULA, with its attached
             // records, behind a pointer), so that a sheet of numbers costs
             // about one small record per cell.
@@ -164,6 +167,24 @@ public:
                     size_t Write(char* out) override;
                     size_t DataSize() override;  // 6 + 3 + character bytes
                     size_t RecordSize() override;
+
+                    std::uint16_t row = 0;
+                    std::uint16_t column = 0;
+                    std::uint16_t xfIndex = 0;
+                    BiffString text;
+                };
+
+                // RSTRING (0x00D6): a text held in the record with its
+                // formatting runs behind it (some writers use it for texts
+                // with bold or coloured parts).
+                class RString : public Record {
+                public:
+                    RString();
+                    // Fails (0) when the data is shorter than 6 bytes or the
+                    // string runs past it; the runs are not looked at.
+                    size_t Read(const char* in, const char* end) override;
+                    // Writes the data as read, the cell fields laid over it.
+                    size_t Write(char* out) override;
 
                     std::uint16_t row = 0;
                     std::uint16_t column = 0;
@@ -354,7 +375,20 @@ public:
                         std::vector<char> oddByte;  // empty, or the one byte left over
                     };
 
+                    // The last result the FORMULA record caches.
+                    struct CachedResult {
+                        enum class Kind { Number, Text, Boolean, Error, None };
+                        Kind kind = Kind::None;
+                        double number = 0.0;     // of a Number
+                        std::uint8_t value = 0;  // a Boolean's 0 or 1, or an error code
+                    };
+
                     Formula();
+                    // The result bytes decoded: a number, a text (its
+                    // characters are the STRING record's: String::ResultText),
+                    // a Boolean or an error code; None for an empty text or a
+                    // type the format does not define.
+                    CachedResult LastResult() const;
                     // Fails (0) when the FORMULA data is shorter than 18 bytes
                     // or an attached or STRING record is damaged. Returns the
                     // bytes of all records taken: FORMULA (with any CONTINUE
@@ -374,7 +408,7 @@ public:
                     std::uint16_t options = 0;
                     std::uint32_t reserved = 0;  // the 2 bytes at data offset 16
                     std::vector<char> formulaBytes;  // data offset 18 to the end
-                    std::uint16_t attachedCode = 0xFFFF;  // none
+                    std::uint16_t attachedCode = RecordCode::None;
                     Array array;
                     ShrFmla shrFmla;
                     ShrFmla1 shrFmla1;
@@ -394,7 +428,7 @@ public:
                 CellBlock& operator=(CellBlock&& other) noexcept;
                 ~CellBlock();
 
-                // True for the nine cell codes a block can hold.
+                // True for the ten cell codes a block can hold.
                 static bool IsCellKind(std::uint16_t code);
 
                 // Reads the cell record at in into a new record of its code,
@@ -403,13 +437,13 @@ public:
                 // kind (kind is then that code, no record is held and nothing
                 // is read).
                 size_t Read(const char* in, const char* end);
-                // Writes the held record; 0 for a kind outside the eight.
+                // Writes the held record; 0 when no record is held.
                 size_t Write(char* out);
-                // Those of the held record; 0 for a kind outside the eight.
+                // Those of the held record; 0 when no record is held.
                 size_t DataSize();
                 size_t RecordSize();
                 // Row and column (first column for MULRK and MULBLANK) of the
-                // held record; 0 for a kind outside the eight.
+                // held record; 0 when no record is held.
                 std::int16_t RowIndex() const;
                 std::int16_t ColumnIndex() const;
 
@@ -417,7 +451,7 @@ public:
                 // 0xFFFF when none was ever set.
                 std::uint16_t Kind() const { return kind; }
 
-                // Replaces the held record by a default R (one of the eight
+                // Replaces the held record by a default R (one of the ten
                 // record classes; others do not compile), sets kind to its
                 // code and returns it for filling. May throw std::bad_alloc
                 // for a FORMULA; the block is then unchanged.
@@ -435,12 +469,12 @@ public:
             private:
                 using FormulaBox = std::unique_ptr<Formula>;  // never null when held
                 using Held = std::variant<std::monostate, Blank, BoolErr, LabelSST, MulBlank, MulRK,
-                                          Number, RK, FormulaBox, Label>;
+                                          Number, RK, FormulaBox, Label, RString>;
 
                 Record* HeldRecord();  // null when no record is held
                 static Held CopyOf(const Held& other);
 
-                std::uint16_t kind = 0xFFFF;
+                std::uint16_t kind = RecordCode::None;
                 Held held;
             };
 

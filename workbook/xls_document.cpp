@@ -5,6 +5,9 @@
 #include <cwchar>
 #include <vector>
 
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
 namespace CompoundFiles {
 
 using XlsBiff::BiffShortString;
@@ -14,7 +17,6 @@ using XlsBiff::Worksheet;
 namespace {
 
 const std::size_t kNotFound = static_cast<std::size_t>(-1);
-const std::uint16_t kSheetSelected = 0x0200;
 
 // UTF-16 code units a wide name takes, as the name record stores it.
 std::size_t Utf16Length(const wchar_t* name) {
@@ -36,44 +38,45 @@ bool UsableName(const wchar_t* name) {
     return name != nullptr && name[0] != 0 && Utf16Length(name) <= BiffShortString::MaxLength;
 }
 
-// The upper-case partner of a UTF-16 unit for the letters of Latin-1,
-// Latin Extended-A, Greek and Cyrillic; other units stand for themselves.
-unsigned CaseFolded(unsigned u) {
-    if (u >= 'a' && u <= 'z') return u - 0x20;
-    if (u < 0xE0) return u;
-    if (u <= 0xFE) return u == 0xF7 ? u : u - 0x20;
-    if (u == 0xFF) return 0x178;
-    if ((u >= 0x100 && u <= 0x137) || (u >= 0x14A && u <= 0x177)) return u & ~1u;
-    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) return (u & 1u) ? u : u - 1;
-    if (u == 0x3C2) return 0x3A3;  // final sigma
-    if (u >= 0x3B1 && u <= 0x3CB) return u - 0x20;
-    if (u >= 0x430 && u <= 0x44F) return u - 0x20;
-    if (u >= 0x450 && u <= 0x45F) return u - 0x50;
-    return u;
-}
-
-// A name as the UTF-16 units a BOUNDSHEET stores; an 8-bit name is Latin-1.
-std::vector<unsigned> Units(const BiffShortString& name) {
-    std::vector<unsigned> units;
+// A name as the UTF-16 units a BOUNDSHEET stores (an 8-bit name is
+// Latin-1), case-folded by Unicode's full folding, as spreadsheet programs
+// compare sheet names ("\u00df" matches "SS", "\u1eef" matches "\u1eee").
+std::vector<UChar> Folded(const BiffShortString& name) {
+    std::vector<UChar> units;
     if (name.IsWide()) {
         for (const wchar_t* p = name.Wide(); p != nullptr && *p != 0; ++p)
-            units.push_back(static_cast<unsigned>(*p) & 0xFFFF);
+            units.push_back(static_cast<UChar>(static_cast<unsigned>(*p) & 0xFFFF));
     } else {
         for (const char* p = name.Narrow(); p != nullptr && *p != 0; ++p)
             units.push_back(static_cast<unsigned char>(*p));
     }
-    return units;
+    // Full folding at most triples a unit.
+    std::vector<UChar> folded(3 * units.size() + 1);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = u_strFoldCase(folded.data(), static_cast<int32_t>(folded.size()), units.data(),
+                                    static_cast<int32_t>(units.size()), U_FOLD_CASE_DEFAULT, &status);
+    if (U_FAILURE(status)) return units;
+    folded.resize(static_cast<std::size_t>(n));
+    return folded;
 }
 
 // Sheet names are equal when their characters are, ignoring case and the
 // width each is stored in.
 bool SameName(const BiffShortString& stored, const BiffShortString& given) {
-    const std::vector<unsigned> a = Units(stored);
-    const std::vector<unsigned> b = Units(given);
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (CaseFolded(a[i]) != CaseFolded(b[i])) return false;
-    return true;
+    return Folded(stored) == Folded(given);
+}
+
+// What spreadsheet programs refuse in a sheet name (they rename such a
+// sheet, or call the file damaged): the first such character, or 0.
+template <typename Char>
+char Forbidden(const Char* name) {
+    if (name == nullptr || name[0] == 0) return 0;
+    for (const Char* p = name; *p != 0; ++p)
+        for (const char* f = "[]:*?/\\"; *f != 0; ++f)
+            if (*p == static_cast<Char>(*f)) return *f;
+    std::size_t last = 0;
+    while (name[last + 1] != 0) ++last;
+    return name[0] == '\'' || name[last] == '\'' ? '\'' : 0;
 }
 
 // A name no sheet can have (empty, or too long to store whole) names none:
@@ -148,13 +151,17 @@ XlsSheet* XlsDocument::AddSheet(int index) {
     }
 }
 
+char XlsDocument::ForbiddenNameCharacter(const char* name) { return Forbidden(name); }
+
+char XlsDocument::ForbiddenNameCharacter(const wchar_t* name) { return Forbidden(name); }
+
 XlsSheet* XlsDocument::AddSheet(const char* name, int index) { return InsertSheet(name, index); }
 
 XlsSheet* XlsDocument::AddSheet(const wchar_t* name, int index) { return InsertSheet(name, index); }
 
 template <typename Char>
 XlsSheet* XlsDocument::InsertSheet(const Char* name, int index) {
-    if (!UsableName(name) || FindSheet(name) != kNotFound) return nullptr;
+    if (!UsableName(name) || Forbidden(name) != 0 || FindSheet(name) != kNotFound) return nullptr;
     const std::size_t count = sheets.size();
     if (index < -1 || (index >= 0 && static_cast<std::size_t>(index) > count)) return nullptr;
     const std::size_t at = index == -1 ? count : static_cast<std::size_t>(index);
@@ -166,7 +173,7 @@ XlsSheet* XlsDocument::InsertSheet(const Char* name, int index) {
     Workbook::BoundSheet entry;
     entry.name = name;
     Worksheet worksheet;
-    worksheet.window2.options &= static_cast<std::uint16_t>(~kSheetSelected);
+    worksheet.window2.options &= static_cast<std::uint16_t>(~Worksheet::Window2::Selected);
     workbook.sheets.insert(workbook.sheets.begin() + at, entry);
     worksheets.insert(worksheets.begin() + at, worksheet);
     sheets.insert(sheets.begin() + at, XlsSheet(this, at));
@@ -222,13 +229,17 @@ bool XlsDocument::GetSheetName(std::size_t index, wchar_t* buffer) const {
 }
 
 bool XlsDocument::SetName(std::size_t index, const char* name) {
-    if (index >= workbook.sheets.size() || !UsableName(name) || FindSheet(name) != kNotFound) return false;
+    if (index >= workbook.sheets.size() || !UsableName(name) || Forbidden(name) != 0 ||
+        FindSheet(name) != kNotFound)
+        return false;
     workbook.sheets[index].name = name;
     return true;
 }
 
 bool XlsDocument::SetName(std::size_t index, const wchar_t* name) {
-    if (index >= workbook.sheets.size() || !UsableName(name) || FindSheet(name) != kNotFound) return false;
+    if (index >= workbook.sheets.size() || !UsableName(name) || Forbidden(name) != 0 ||
+        FindSheet(name) != kNotFound)
+        return false;
     workbook.sheets[index].name = name;
     return true;
 }

@@ -7,15 +7,17 @@
 // Invariants: the BOUNDSHEET list, the worksheets and the sheets have the
 // same length and entry k of each belongs to sheet k, whose index is k.
 // Names are narrow (8-bit, Latin-1) or wide (16-bit code units). A name
-// matches a sheet whose name has the same characters ignoring case, in
-// whichever width either is stored, as spreadsheet programs compare them:
-// lookups find such a sheet, and adding or renaming to such a name is
-// refused.
+// matches a sheet whose name has the same characters ignoring case (Unicode
+// case folding), in whichever width either is stored, as spreadsheet
+// programs compare them: lookups find such a sheet, and adding or renaming
+// to such a name is refused. A new name (added or renamed to) may not hold
+// any of [ ] : * ? / \ nor begin or end with an apostrophe; names a loaded
+// workbook has are kept as they are.
 //
 // Stream as written: globals (BOF, WINDOW1, DATEMODE as loaded, FONT,
 // FORMAT as loaded, XF, STYLE, BOUNDSHEET, SST, EOF), then per sheet BOF,
 // INDEX, DIMENSIONS, row blocks of 32 rows (ROW records, cell records as RK,
-// MULRK, NUMBER or LABELSST, DBCELL), WINDOW2, EOF.
+// MULRK, NUMBER, LABELSST or BOOLERR, DBCELL), WINDOW2, EOF.
 #ifndef WORKBOOK_XLS_DOCUMENT_H
 #define WORKBOOK_XLS_DOCUMENT_H
 
@@ -86,12 +88,18 @@ public:
     // name has. Null when index is out of range.
     XlsSheet* AddSheet(int index);
     // Adds an empty sheet of that name; null (nothing changes) when a sheet's
-    // name matches it, the name is empty or longer than 255
-    // code units, or index is neither -1 nor 0 to SheetCount().
+    // name matches it, the name is empty, longer than 255 code units or
+    // holds a forbidden character, or index is neither -1 nor 0 to
+    // SheetCount().
     // Sheet pointers are valid until the next sheet is added or deleted, or
     // the next Load or New.
     XlsSheet* AddSheet(const char* name, int index);
     XlsSheet* AddSheet(const wchar_t* name, int index);
+    // The character that keeps a name from being given to a sheet (see
+    // above): one of [ ] : * ? / \, or an apostrophe at either end; 0 when
+    // there is none.
+    static char ForbiddenNameCharacter(const char* name);
+    static char ForbiddenNameCharacter(const wchar_t* name);
     // False when there is no such sheet.
     bool DeleteSheet(std::size_t index);
     bool DeleteSheet(const char* name);
@@ -106,7 +114,8 @@ public:
     bool GetSheetName(std::size_t index, char* buffer) const;
     bool GetSheetName(std::size_t index, wchar_t* buffer) const;
     // False when the sheet does not exist, the new name matches a sheet's
-    // name (the sheet's own included), or is empty or too long.
+    // name (the sheet's own included), or is empty, too long or holds a
+    // forbidden character.
     bool RenameSheet(std::size_t index, const char* name);
     bool RenameSheet(std::size_t index, const wchar_t* name);
     bool RenameSheet(const char* oldName, const char* newName);
@@ -117,10 +126,11 @@ public:
     const std::vector<XlsBiff::Worksheet>& Worksheets() const { return worksheets; }
 
     // Rebuilds the records from the cells: every worksheet anew (numbers as
-    // RK, MULRK or NUMBER; texts as LABELSST), and the shared strings in the
-    // order first met. DIMENSIONS, INDEX and the row blocks cover the rows and
-    // columns that hold cells, not the table's size. WINDOW1 shows the first
-    // sheet, the only one selected.
+    // RK, MULRK or NUMBER; texts as LABELSST; Booleans and errors as
+    // BOOLERR), and the shared strings in the order first met. DIMENSIONS,
+    // INDEX and the row blocks cover the rows and columns that hold cells,
+    // not the table's size. WINDOW1 shows the first sheet, the only one
+    // selected.
     void UpdateWorksheets();
     // Sets the BOUNDSHEET stream positions, then the INDEX DBCELL positions
     // and the DBCELL offsets, from the record sizes.

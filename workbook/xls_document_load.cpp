@@ -15,10 +15,8 @@ using XlsBiff::Worksheet;
 
 namespace {
 
-const unsigned short kBofCode = 0x0809;
-const unsigned short kEofCode = 0x000A;
-const unsigned short kGlobalsType = 0x0005;
-const unsigned short kWorksheetType = 0x0010;
+namespace RecordCode = XlsBiff::RecordCode;
+namespace SubstreamType = XlsBiff::SubstreamType;
 const unsigned short kBiff8 = 0x0600;
 const unsigned char kWorksheetEntry = 0;  // BOUNDSHEET sheet type of a worksheet
 
@@ -34,9 +32,9 @@ std::size_t SkipSubstream(const char* in, const char* end) {
         const std::size_t n = skipped.Read(in + pos, end);
         if (n == 0) return 0;
         pos += n;
-        if (code == kBofCode) {
+        if (code == RecordCode::Bof) {
             ++depth;
-        } else if (code == kEofCode && --depth == 0) {
+        } else if (code == RecordCode::Eof && --depth == 0) {
             return pos;
         }
     }
@@ -59,16 +57,16 @@ bool ParseStream(const char* data, std::size_t size, ParsedStream& parsed) {
     std::size_t pos = 0;
     bool haveGlobals = false;
     unsigned short code = 0;
-    while (pos < size && Record::PeekCode(data + pos, end, code) && code == kBofCode) {
+    while (pos < size && Record::PeekCode(data + pos, end, code) && code == RecordCode::Bof) {
         BOF bof;
         if (bof.Read(data + pos, end) == 0) return false;
         std::size_t n = 0;
         if (!haveGlobals) {
             // Anything but BIFF8 globals in front would be misread.
-            if (bof.type != kGlobalsType || bof.version != kBiff8) return false;
+            if (bof.type != SubstreamType::Globals || bof.version != kBiff8) return false;
             n = parsed.globals.Read(data + pos, end);
             haveGlobals = true;
-        } else if (bof.type == kWorksheetType) {
+        } else if (bof.type == SubstreamType::Worksheet) {
             parsed.worksheets.emplace_back();
             n = parsed.worksheets.back().Read(data + pos, end);
             parsed.offsets.push_back(pos);
@@ -136,7 +134,7 @@ bool XlsDocument::LoadStream(const char* data, std::size_t size) {
     }
     // A BOF met inside the globals replaces theirs: such a stream is not
     // read as written.
-    if (parsed.globals.bof.type != kGlobalsType || parsed.globals.bof.version != kBiff8) return false;
+    if (parsed.globals.bof.type != SubstreamType::Globals || parsed.globals.bof.version != kBiff8) return false;
     if (!MatchSheets(parsed)) return false;
     MarkUsedAttributes(parsed.globals);
     workbook = std::move(parsed.globals);

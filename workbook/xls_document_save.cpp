@@ -22,20 +22,186 @@ namespace {
 const std::size_t kRowsPerBlock = 32;
 const std::uint64_t kRowNotSet = 100000;
 const std::uint16_t kColumnNotSet = 1000;
-const std::uint16_t kSheetSelected = 0x0200;
 
 std::uint32_t TypeAt(const XlsSheet& sheet, std::size_t r, std::size_t c) {
     const SheetCell* cell = sheet.CellAt(r, c);
     return cell != nullptr ? cell->Type() : SheetCell::Empty;
 }
 
-}  // namespace
+// The rows and columns that hold cells, which DIMENSIONS names: the table
+// may have grown past them.
+struct UsedRange {
+    std::size_t rows = 0;
+    std::size_t columns = 0;
+};
+
+UsedRange UsedRangeOf(const XlsSheet& sheet) {
+    UsedRange used;
+    for (std::size_t r = 0; r < sheet.RowCount(); ++r) {
+        if (!sheet.RowHasCells(r)) continue;
+        for (std::size_t c = 0; c < sheet.ColumnCount(); ++c) {
+            if (TypeAt(sheet, r, c) == SheetCell::Empty) continue;
+            used.rows = r + 1;
+            used.columns = std::max(used.columns, c + 1);
+        }
+    }
+    return used;
+}
+
+// Cells of rows first to last - 1 that are not empty.
+std::size_t CellsIn(const XlsSheet& sheet, std::size_t first, std::size_t last, std::size_t columns) {
+    std::size_t cells = 0;
+    for (std::size_t r = first; r < last; ++r) {
+        if (!sheet.RowHasCells(r)) continue;
+        for (std::size_t c = 0; c < columns; ++c)
+            if (TypeAt(sheet, r, c) != SheetCell::Empty) ++cells;
+    }
+    return cells;
+}
+
+// INDEX, DIMENSIONS and WINDOW2 before the cells: the first row and column
+// are marked unset until a cell is met.
+void StartSheetRecords(Worksheet& worksheet, bool firstSheet, const UsedRange& used) {
+    worksheet.index.firstRow = kRowNotSet;
+    worksheet.index.lastRowPlusOne = used.rows;
+    worksheet.dimensions.firstRow = kRowNotSet;
+    worksheet.dimensions.lastRowPlusOne = used.rows;
+    worksheet.dimensions.firstColumn = kColumnNotSet;
+    worksheet.dimensions.lastColumnPlusOne = static_cast<std::uint16_t>(used.columns);
+    if (!firstSheet) worksheet.window2.options &= static_cast<std::uint16_t>(~Worksheet::Window2::Selected);
+}
+
+// A cell at (r, c) is met: the first one sets the first row and gives INDEX
+// one DBCELL position per row block; every one may lower the first column.
+void NoteCell(Worksheet& worksheet, std::size_t r, std::size_t c) {
+    if (worksheet.index.firstRow == kRowNotSet) {
+        worksheet.index.firstRow = r;
+        worksheet.dimensions.firstRow = r;
+        worksheet.index.dbCellPositions.assign(worksheet.cellTable.rowBlocks.size(), 0);
+    }
+    worksheet.dimensions.firstColumn =
+        std::min<std::uint16_t>(worksheet.dimensions.firstColumn, static_cast<std::uint16_t>(c));
+}
+
+// A sheet without cells: first row and column 0, one DBCELL position.
+void FinishSheetRecords(Worksheet& worksheet) {
+    if (worksheet.index.firstRow == kRowNotSet) {
+        worksheet.index.firstRow = 0;
+        worksheet.dimensions.firstRow = 0;
+        worksheet.index.dbCellPositions.assign(std::max<std::size_t>(worksheet.cellTable.rowBlocks.size(), 1), 0);
+    }
+    if (worksheet.dimensions.firstColumn == kColumnNotSet) worksheet.dimensions.firstColumn = 0;
+}
+
+void StartRow(RowBlock& block, std::size_t r, std::size_t columns) {
+    RowBlock::Row row;
+    row.row = static_cast<std::uint16_t>(r);
+    row.firstColumn = 0;
+    row.lastColumnPlusOne = static_cast<std::uint16_t>(columns);
+    block.rows.push_back(row);
+    block.dbCell.cellOffsets.push_back(0);
+}
+
+std::uint32_t RkOf(const SheetCell& x) {
+    return x.Type() == SheetCell::Integer ? XlsBiff::IntegerToRk(x.GetInt()) : XlsBiff::DoubleToRk(x.GetDouble());
+}
+
+// Fills out with the number at (r, c) and, when it is RK, the run of the
+// following cells of the same type that code the same way: a MULRK for a
+// run, else an RK or a NUMBER. Returns the column behind what was written.
+std::size_t AddNumbers(CellBlock& out, const XlsSheet& sheet, std::size_t r, std::size_t c, std::size_t columns) {
+    const SheetCell& cell = *sheet.CellAt(r, c);
+    const std::uint32_t type = cell.Type();
+    const bool integer = type == SheetCell::Integer;
+    const bool rk = integer || RkKeepsExactly(cell.GetDouble());
+    // A number RK cannot hold is written alone whatever follows, so its run
+    // is not measured.
+    std::size_t j = c + 1;
+    while (rk && j < columns) {
+        const SheetCell& next = *sheet.CellAt(r, j);
+        if (next.Type() != type) break;
+        if (!integer && RkKeepsExactly(next.GetDouble()) != rk) break;
+        ++j;
+    }
+    if (rk && j > c + 1) {
+        CellBlock::MulRK& mul = out.Hold<CellBlock::MulRK>();
+        mul.row = static_cast<std::uint16_t>(r);
+        mul.firstColumn = static_cast<std::int16_t>(c);
+        mul.lastColumn = static_cast<std::int16_t>(j - 1);
+        mul.entries.resize(j - c);
+        for (std::size_t k = c; k < j; ++k) {
+            const SheetCell& member = *sheet.CellAt(r, k);
+            mul.entries[k - c].rk = RkOf(member);
+            mul.entries[k - c].xfIndex = member.XfIndex();
+        }
+        return j;
+    }
+    if (rk) {
+        CellBlock::RK& one = out.Hold<CellBlock::RK>();
+        one.row = static_cast<std::uint16_t>(r);
+        one.column = static_cast<std::uint16_t>(c);
+        one.rk = RkOf(cell);
+        one.xfIndex = cell.XfIndex();
+    } else {
+        CellBlock::Number& number = out.Hold<CellBlock::Number>();
+        number.row = static_cast<std::uint16_t>(r);
+        number.column = static_cast<std::uint16_t>(c);
+        number.value = cell.GetDouble();
+        number.xfIndex = cell.XfIndex();
+    }
+    return c + 1;
+}
+
+void AddBoolErr(CellBlock& out, const SheetCell& cell, std::size_t r, std::size_t c) {
+    const bool error = cell.Type() == SheetCell::Error;
+    CellBlock::BoolErr& boolErr = out.Hold<CellBlock::BoolErr>();
+    boolErr.row = static_cast<std::uint16_t>(r);
+    boolErr.column = static_cast<std::uint16_t>(c);
+    boolErr.xfIndex = cell.XfIndex();
+    boolErr.isError = error ? 1 : 0;
+    boolErr.value = error ? cell.ErrorCode() : static_cast<std::uint8_t>(cell.GetInt());
+}
 
 // The shared-string index of each distinct text while the records are built.
-struct XlsDocument::StringMaps {
+struct TextIndex {
     std::map<std::vector<char>, std::size_t> narrow;
     std::map<std::vector<wchar_t>, std::size_t> wide;
+
+    // The index of the cell's text: one shared string per distinct text, in
+    // the order first met; every use is counted in the table's total.
+    template <typename Char>
+    std::size_t IndexOf(std::map<std::vector<Char>, std::size_t>& known, const Char* text, std::size_t length,
+                        XlsBiff::Workbook::SharedStringTable& table) {
+        ++table.total;
+        std::vector<Char> key(text, text + length + 1);
+        auto found = known.find(key);
+        if (found != known.end()) return found->second;
+        const std::size_t sst = table.strings.size();
+        known.emplace(std::move(key), sst);
+        BiffString s;
+        s = text;
+        table.strings.push_back(std::move(s));
+        ++table.unique;
+        return sst;
+    }
+
+    std::size_t IndexOf(const SheetCell& cell, XlsBiff::Workbook::SharedStringTable& table) {
+        if (cell.Type() == SheetCell::Text) return IndexOf(narrow, cell.GetText(), std::strlen(cell.GetText()), table);
+        return IndexOf(wide, cell.GetWideText(), std::wcslen(cell.GetWideText()), table);
+    }
 };
+
+void AddLabel(CellBlock& out, const SheetCell& cell, std::size_t r, std::size_t c, std::size_t sst) {
+    CellBlock::LabelSST& label = out.Hold<CellBlock::LabelSST>();
+    label.row = static_cast<std::uint16_t>(r);
+    label.column = static_cast<std::uint16_t>(c);
+    label.sstIndex = sst;
+    label.xfIndex = cell.XfIndex();
+}
+
+}  // namespace
+
+struct XlsDocument::StringMaps : TextIndex {};
 
 void XlsDocument::UpdateWorksheets() {
     worksheets.assign(sheets.size(), Worksheet());
@@ -54,169 +220,42 @@ void XlsDocument::UpdateWorksheets() {
 void XlsDocument::BuildWorksheet(std::size_t w, StringMaps& strings) {
     const XlsSheet& sheet = sheets[w];
     Worksheet& worksheet = worksheets[w];
-    XlsBiff::Workbook::SharedStringTable& table = workbook.sharedStrings;
-
-    // The used range: DIMENSIONS names the rows and columns that hold cells,
-    // not the table's size, which may have grown past them.
-    std::size_t rowsUsed = 0;
-    std::size_t columnsUsed = 0;
-    for (std::size_t r = 0; r < sheet.RowCount(); ++r) {
-        if (sheet.rows[r].empty()) continue;
-        for (std::size_t c = 0; c < sheet.ColumnCount(); ++c) {
-            if (TypeAt(sheet, r, c) == SheetCell::Empty) continue;
-            rowsUsed = r + 1;
-            columnsUsed = std::max(columnsUsed, c + 1);
-        }
-    }
-    const std::size_t R = rowsUsed;
-    const std::size_t W = columnsUsed;
-
-    worksheet.index.firstRow = kRowNotSet;
-    worksheet.index.lastRowPlusOne = R;
-    worksheet.dimensions.firstRow = kRowNotSet;
-    worksheet.dimensions.lastRowPlusOne = R;
-    worksheet.dimensions.firstColumn = kColumnNotSet;
-    worksheet.dimensions.lastColumnPlusOne = static_cast<std::uint16_t>(W);
-    if (w > 0) worksheet.window2.options &= static_cast<std::uint16_t>(~kSheetSelected);
-
+    const UsedRange used = UsedRangeOf(sheet);
+    StartSheetRecords(worksheet, w == 0, used);
     std::vector<RowBlock>& blocks = worksheet.cellTable.rowBlocks;
-    blocks.assign((R + kRowsPerBlock - 1) / kRowsPerBlock, RowBlock());
-    for (std::size_t r = 0; r < R; ++r) {
+    blocks.assign((used.rows + kRowsPerBlock - 1) / kRowsPerBlock, RowBlock());
+    for (std::size_t r = 0; r < used.rows; ++r) {
         RowBlock& block = blocks[r / kRowsPerBlock];
-        if (r % kRowsPerBlock == 0) {
-            // Room for exactly the block's cells, so that the list never
-            // moves and never over-allocates.
-            std::size_t cells = 0;
-            for (std::size_t q = r; q < std::min(R, r + kRowsPerBlock); ++q)
-                for (std::size_t c = 0; c < W && !sheet.rows[q].empty(); ++c)
-                    if (TypeAt(sheet, q, c) != SheetCell::Empty) ++cells;
-            block.cells.reserve(cells);
-        }
-        if (sheet.rows[r].empty()) continue;
+        // Room for exactly the block's cells, so that the list never moves
+        // and never over-allocates.
+        if (r % kRowsPerBlock == 0)
+            block.cells.reserve(CellsIn(sheet, r, std::min(used.rows, r + kRowsPerBlock), used.columns));
+        if (!sheet.RowHasCells(r)) continue;
         bool rowStarted = false;
-        std::size_t c = 0;
-        while (c < W) {
+        for (std::size_t c = 0; c < used.columns;) {
             const SheetCell& cell = *sheet.CellAt(r, c);
             const std::uint32_t type = cell.Type();
             if (type == SheetCell::Empty) {
                 ++c;
                 continue;
             }
-            if (worksheet.index.firstRow == kRowNotSet) {
-                worksheet.index.firstRow = r;
-                worksheet.dimensions.firstRow = r;
-                worksheet.index.dbCellPositions.assign(blocks.size(), 0);
-            }
-            worksheet.dimensions.firstColumn =
-                std::min<std::uint16_t>(worksheet.dimensions.firstColumn, static_cast<std::uint16_t>(c));
-            if (!rowStarted) {
-                RowBlock::Row row;
-                row.row = static_cast<std::uint16_t>(r);
-                row.firstColumn = 0;
-                row.lastColumnPlusOne = static_cast<std::uint16_t>(W);
-                block.rows.push_back(row);
-                block.dbCell.cellOffsets.push_back(0);
-                rowStarted = true;
-            }
+            NoteCell(worksheet, r, c);
+            if (!rowStarted) StartRow(block, r, used.columns);
+            rowStarted = true;
             block.cells.emplace_back();
             CellBlock& out = block.cells.back();
-            const std::uint16_t row16 = static_cast<std::uint16_t>(r);
-            const std::uint16_t column16 = static_cast<std::uint16_t>(c);
-
             if (type == SheetCell::Integer || type == SheetCell::Real) {
-                const bool integer = type == SheetCell::Integer;
-                const bool rk = integer || RkKeepsExactly(cell.GetDouble());
-                // A run: the following cells of the same type that code the same way.
-                // A number RK cannot hold is written alone whatever follows, so its
-                // run is not measured.
-                std::size_t j = c + 1;
-                while (rk && j < W) {
-                    const SheetCell& next = *sheet.CellAt(r, j);
-                    if (next.Type() != type) break;
-                    if (!integer && RkKeepsExactly(next.GetDouble()) != rk) break;
-                    ++j;
-                }
-                auto code = [](const SheetCell& x) {
-                    return x.Type() == SheetCell::Integer ? XlsBiff::IntegerToRk(x.GetInt())
-                                                          : XlsBiff::DoubleToRk(x.GetDouble());
-                };
-                if (rk && j > c + 1) {
-                    CellBlock::MulRK& mul = out.Hold<CellBlock::MulRK>();
-                    mul.row = row16;
-                    mul.firstColumn = static_cast<std::int16_t>(c);
-                    mul.lastColumn = static_cast<std::int16_t>(j - 1);
-                    mul.entries.resize(j - c);
-                    for (std::size_t k = c; k < j; ++k) {
-                        const SheetCell& member = *sheet.CellAt(r, k);
-                        mul.entries[k - c].rk = code(member);
-                        mul.entries[k - c].xfIndex = member.XfIndex();
-                    }
-                    c = j;
-                } else if (rk) {
-                    CellBlock::RK& one = out.Hold<CellBlock::RK>();
-                    one.row = row16;
-                    one.column = column16;
-                    one.rk = code(cell);
-                    one.xfIndex = cell.XfIndex();
-                    ++c;
-                } else {
-                    CellBlock::Number& number = out.Hold<CellBlock::Number>();
-                    number.row = row16;
-                    number.column = column16;
-                    number.value = cell.GetDouble();
-                    number.xfIndex = cell.XfIndex();
-                    ++c;
-                }
+                c = AddNumbers(out, sheet, r, c, used.columns);
                 continue;
             }
-
-            // Texts: one shared string per distinct text, in the order first met.
-            ++table.total;
-            std::size_t sst = 0;
-            if (type == SheetCell::Text) {
-                const char* text = cell.GetText();
-                std::vector<char> key(text, text + std::strlen(text) + 1);
-                auto found = strings.narrow.find(key);
-                if (found != strings.narrow.end()) {
-                    sst = found->second;
-                } else {
-                    sst = table.strings.size();
-                    strings.narrow.emplace(std::move(key), sst);
-                    BiffString s;
-                    s = text;
-                    table.strings.push_back(std::move(s));
-                    ++table.unique;
-                }
-            } else {
-                const wchar_t* text = cell.GetWideText();
-                std::vector<wchar_t> key(text, text + std::wcslen(text) + 1);
-                auto found = strings.wide.find(key);
-                if (found != strings.wide.end()) {
-                    sst = found->second;
-                } else {
-                    sst = table.strings.size();
-                    strings.wide.emplace(std::move(key), sst);
-                    BiffString s;
-                    s = text;
-                    table.strings.push_back(std::move(s));
-                    ++table.unique;
-                }
-            }
-            CellBlock::LabelSST& label = out.Hold<CellBlock::LabelSST>();
-            label.row = row16;
-            label.column = column16;
-            label.sstIndex = sst;
-            label.xfIndex = cell.XfIndex();
+            if (type == SheetCell::Boolean || type == SheetCell::Error)
+                AddBoolErr(out, cell, r, c);
+            else
+                AddLabel(out, cell, r, c, strings.IndexOf(cell, workbook.sharedStrings));
             ++c;
         }
     }
-
-    if (worksheet.index.firstRow == kRowNotSet) {
-        worksheet.index.firstRow = 0;
-        worksheet.dimensions.firstRow = 0;
-        worksheet.index.dbCellPositions.assign(std::max<std::size_t>(blocks.size(), 1), 0);
-    }
-    if (worksheet.dimensions.firstColumn == kColumnNotSet) worksheet.dimensions.firstColumn = 0;
+    FinishSheetRecords(worksheet);
 }
 
 void XlsDocument::UpdatePositions() {

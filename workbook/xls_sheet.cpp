@@ -1,7 +1,6 @@
 #include "workbook/xls_sheet.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cwchar>
 #include <iomanip>
 
@@ -114,10 +113,47 @@ void XlsSheet::LoadCells() {
     for (const CellBlock& cell : sheet.looseCells) LoadCell(cell);
 }
 
+void XlsSheet::SetFromText(std::size_t row, std::size_t column, const XlsBiff::BiffString& text,
+                           std::uint16_t xf) {
+    if (SheetCell* target = Cell(row, column)) {
+        SetFromString(*target, text);
+        if (target->Type() != SheetCell::Empty) target->SetXfIndex(xf);
+    }
+}
+
+void XlsSheet::LoadFormula(const CellBlock::Formula& formula) {
+    // The formula itself names sheets by position, which an added sheet
+    // shifts; its last result is kept as a plain value.
+    SheetCell* target = Cell(formula.row, formula.column);
+    if (target == nullptr) return;
+    using Kind = CellBlock::Formula::CachedResult::Kind;
+    const CellBlock::Formula::CachedResult result = formula.LastResult();
+    switch (result.kind) {
+        case Kind::Number:
+            target->SetReal(result.number);
+            break;
+        case Kind::Text: {
+            XlsBiff::BiffString text;
+            if (formula.string.ResultText(text)) SetFromString(*target, text);
+            break;
+        }
+        case Kind::Boolean:
+            target->SetBoolean(result.value != 0);
+            break;
+        case Kind::Error:
+            target->SetError(result.value);
+            break;
+        case Kind::None:  // an empty text leaves the cell empty
+            break;
+    }
+    if (target->Type() != SheetCell::Empty) target->SetXfIndex(formula.xfIndex);
+}
+
 void XlsSheet::LoadCell(const CellBlock& cell) {
+    namespace Code = XlsBiff::RecordCode;
     const std::vector<XlsBiff::BiffString>& strings = document->workbook.sharedStrings.strings;
     switch (cell.Kind()) {
-        case 0x00BD: {  // MULRK
+        case Code::MulRk: {
             const auto& mul = cell.As<CellBlock::MulRK>();
             std::size_t c = static_cast<std::uint16_t>(mul.firstColumn);
             for (const auto& entry : mul.entries) {
@@ -126,12 +162,12 @@ void XlsSheet::LoadCell(const CellBlock& cell) {
             }
             break;
         }
-        case 0x027E: {
+        case Code::Rk: {
             const auto& rk = cell.As<CellBlock::RK>();
             SetFromRk(rk.row, rk.column, rk.rk, rk.xfIndex);
             break;
         }
-        case 0x0203: {
+        case Code::Number: {
             const auto& number = cell.As<CellBlock::Number>();
             if (SheetCell* target = Cell(number.row, number.column)) {
                 target->SetReal(number.value);
@@ -139,55 +175,38 @@ void XlsSheet::LoadCell(const CellBlock& cell) {
             }
             break;
         }
-        case 0x00FD: {
+        case Code::LabelSst: {
             const auto& label = cell.As<CellBlock::LabelSST>();
-            if (label.sstIndex >= strings.size()) break;
-            if (SheetCell* target = Cell(label.row, label.column)) {
-                SetFromString(*target, strings[static_cast<std::size_t>(label.sstIndex)]);
-                if (target->Type() != SheetCell::Empty) target->SetXfIndex(label.xfIndex);
-            }
+            if (label.sstIndex < strings.size())
+                SetFromText(label.row, label.column, strings[static_cast<std::size_t>(label.sstIndex)],
+                            label.xfIndex);
             break;
         }
-        case 0x0204: {
+        case Code::Label: {
             const auto& label = cell.As<CellBlock::Label>();
-            if (SheetCell* target = Cell(label.row, label.column)) {
-                SetFromString(*target, label.text);
-                if (target->Type() != SheetCell::Empty) target->SetXfIndex(label.xfIndex);
-            }
+            SetFromText(label.row, label.column, label.text, label.xfIndex);
             break;
         }
-        case 0x0205: {
+        case Code::RString: {
+            // Its formatting runs are not kept; the text is.
+            const auto& rich = cell.As<CellBlock::RString>();
+            SetFromText(rich.row, rich.column, rich.text, rich.xfIndex);
+            break;
+        }
+        case Code::BoolErr: {
             const auto& boolErr = cell.As<CellBlock::BoolErr>();
-            if (boolErr.isError == 0)
-                if (SheetCell* target = Cell(boolErr.row, boolErr.column)) {
-                    target->SetInt(boolErr.value);
-                    target->SetXfIndex(boolErr.xfIndex);
-                }
-            break;
-        }
-        case 0x0006: {
-            // The formula itself names sheets by position, which an added
-            // sheet shifts; its last result is kept as a plain value.
-            const auto& formula = cell.As<CellBlock::Formula>();
-            SheetCell* target = Cell(formula.row, formula.column);
-            if (target == nullptr) break;
-            const unsigned char* r = reinterpret_cast<const unsigned char*>(formula.result);
-            if (r[6] != 0xFF || r[7] != 0xFF) {
-                std::uint64_t bits = 0;
-                for (int i = 7; i >= 0; --i) bits = (bits << 8) | r[i];
-                double value = 0.0;
-                std::memcpy(&value, &bits, sizeof value);
-                target->SetReal(value);
-            } else if (r[0] == 0) {  // text, in the STRING record behind
-                XlsBiff::BiffString text;
-                if (formula.string.ResultText(text)) SetFromString(*target, text);
-            } else if (r[0] == 1) {  // Boolean
-                target->SetInt(r[2] != 0 ? 1 : 0);
+            if (SheetCell* target = Cell(boolErr.row, boolErr.column)) {
+                if (boolErr.isError == 0)
+                    target->SetBoolean(boolErr.value != 0);
+                else
+                    target->SetError(boolErr.value);
+                target->SetXfIndex(boolErr.xfIndex);
             }
-            // Error values and empty texts leave the cell empty.
-            if (target->Type() != SheetCell::Empty) target->SetXfIndex(formula.xfIndex);
             break;
         }
+        case Code::Formula:
+            LoadFormula(cell.As<CellBlock::Formula>());
+            break;
         default:  // blanks are not kept
             break;
     }
@@ -215,6 +234,10 @@ void XlsSheet::Print(std::ostream& out, char separator, char quote) const {
                         }
                         out << quote;
                     }
+                    break;
+                case SheetCell::Boolean:
+                case SheetCell::Error:
+                    out << cell;
                     break;
                 default:
                     break;

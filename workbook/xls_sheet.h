@@ -62,7 +62,8 @@ public:
     // row joined by separator: integers as the stream writes them, doubles
     // with 15 significant digits (the precision stays set on the stream),
     // narrow texts as they are or, when quote is not 0, between quotes with
-    // every quote inside doubled; empty and wide-text cells as nothing.
+    // every quote inside doubled, Booleans as TRUE or FALSE, errors as their
+    // text (#DIV/0!); empty and wide-text cells as nothing.
     void Print(std::ostream& out, char separator, char quote) const;
 
 private:
@@ -73,12 +74,16 @@ private:
     // cell records outside them. Records past the limits are skipped; a
     // LABELSST index that names no string leaves its cell empty.
     // Cells of row blocks first, then those outside any (their stream
-    // order); each keeps its XF index. A formula gives its cached result
-    // (number, text, Boolean as the integer 0 or 1); an error result, an
-    // empty text and blanks leave the cell empty.
+    // order); each keeps its XF index. Booleans and error values stay what
+    // they are; a text with formatting runs (RSTRING) keeps its text. A
+    // formula gives its cached result (number, text, Boolean or error); an
+    // empty text result and blanks leave the cell empty.
     void LoadCells();
     void LoadCell(const XlsBiff::Worksheet::CellTable::RowBlock::CellBlock& cell);
+    void LoadFormula(const XlsBiff::Worksheet::CellTable::RowBlock::CellBlock::Formula& formula);
     void SetFromRk(std::size_t row, std::size_t column, std::uint32_t rk, std::uint16_t xf);
+    // A text cell with that format; an empty text leaves the cell empty.
+    void SetFromText(std::size_t row, std::size_t column, const XlsBiff::BiffString& text, std::uint16_t xf);
     // Makes row's cells exist (rows that were never written hold none and
     // read as empty).
     std::vector<SheetCell>& MaterialisedRow(std::size_t row);

@@ -1,6 +1,7 @@
 """Exports into workbooks written by independent programs: python3-xlwt,
 SheetJS (npm "xlsx", BIFF8) and Gnumeric's ssconvert (which converts the
-xlwt book and computes its formulas), each also in the 1904 date system.
+xlwt book and computes its formulas), each also in the 1904 date system; and
+into a book ssconvert writes with a rich-text (RSTRING) cell.
 
 Each book gets one export into a new sheet (named and titled in UTF-8 beyond
 ASCII) and, on a fresh copy, one into its sheet "Data" under the name "DATA".
@@ -14,9 +15,11 @@ A missing writer fails the check: scripts/bootstrap installs them."""
 import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import zipfile
 
 import olefile
 import xlrd
@@ -62,10 +65,55 @@ def make_books(wd):
     return books
 
 
+KINDS = {xlrd.XL_CELL_TEXT: "text", xlrd.XL_CELL_NUMBER: "number", xlrd.XL_CELL_DATE: "number",
+         xlrd.XL_CELL_BOOLEAN: "Boolean", xlrd.XL_CELL_ERROR: "error"}
+
+
+ODS_CONTENT = """<?xml version="1.0" encoding="UTF-8"?>
+<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.2">
+ <office:automatic-styles>
+  <style:style style:name="T1" style:family="text"><style:text-properties fo:font-weight="bold"/></style:style>
+ </office:automatic-styles>
+ <office:body><office:spreadsheet><table:table table:name="Notes"><table:table-row>
+  <table:table-cell office:value-type="string"
+   ><text:p>Sample <text:span text:style-name="T1">Au-17</text:span> annealed</text:p></table:table-cell>
+  <table:table-cell office:value-type="float" office:value="2.5"><text:p>2.5</text:p></table:table-cell>
+ </table:table-row></table:table></office:spreadsheet></office:body>
+</office:document-content>
+"""
+
+
+def make_rich_book(wd):
+    """A book whose cell A1 holds a text with a bold span, which ssconvert
+    writes as an RSTRING record. Its OpenDocument reader takes the zipped
+    form only (not the flat .fods), so the .ods is zipped here."""
+    ods = os.path.join(wd, "notes.ods")
+    with zipfile.ZipFile(ods, "w") as z:
+        z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
+        z.writestr("content.xml", ODS_CONTENT)
+    book = os.path.join(wd, "notes.xls")
+    done = subprocess.run(["ssconvert", ods, book], capture_output=True, text=True)
+    assert done.returncode == 0 and os.path.exists(book), ("ssconvert", done.stderr)
+    ole = olefile.OleFileIO(book)
+    stream = ole.openstream("Workbook").read()
+    ole.close()
+    codes, p = [], 0
+    while p + 4 <= len(stream):
+        code, size = struct.unpack_from("<HH", stream, p)
+        codes.append(code)
+        p += 4 + size
+    assert 0x00D6 in codes, "ssconvert wrote no RSTRING record"
+    return book
+
+
 def snapshot(path):
     """(datemode, sheet names, {(sheet, row, col): (kind, value, format)})
-    of every cell that holds a value; kind is "text" or "number" (dates and
-    Booleans are numbers to compare: a Boolean is kept as 0 or 1)."""
+    of every cell that holds a value; kind is "text", "number" (dates are
+    numbers to compare), "Boolean" or "error" (its value the error code)."""
     book = xlrd.open_workbook(path, formatting_info=True)
     cells = {}
     for k in range(book.nsheets):
@@ -77,10 +125,9 @@ def snapshot(path):
                     continue
                 if cell.ctype == xlrd.XL_CELL_TEXT and cell.value == "":
                     continue  # a formula whose last result is an empty text
-                assert cell.ctype != xlrd.XL_CELL_ERROR, (path, k, r, c)
-                kind = "text" if cell.ctype == xlrd.XL_CELL_TEXT else "number"
+                kind = KINDS[cell.ctype]
                 fmt = book.format_map[book.xf_list[cell.xf_index].format_key].format_str
-                cells[(sheet.name, r, c)] = (kind, float(cell.value) if kind == "number" else cell.value, fmt)
+                cells[(sheet.name, r, c)] = (kind, cell.value if kind == "text" else float(cell.value), fmt)
     return book.datemode, book.sheet_names(), cells
 
 
@@ -184,6 +231,16 @@ def main():
                 for item in lost[:5] + changed[:5] + wrong[:5] + said:
                     problems.append("%s %s: %r" % (name, case, item))
         print("in all: %d cells lost, %d changed, %d reader remarks" % (total_lost, total_changed, total_remarks))
+
+        # A text with formatting runs keeps its text (the runs go).
+        rich = make_rich_book(wd)
+        want = {("Notes", 0, 0): ("text", "Sample Au-17 annealed"), ("Notes", 0, 1): ("number", 2.5)}
+        assert {k: v[:2] for k, v in snapshot(rich)[2].items()} == want
+        out = export_into(wd, rich, "rich", "Profile", "t")
+        got = {k: v[:2] for k, v in snapshot(out)[2].items() if k[0] == "Notes"}
+        if got != want:
+            problems.append("rich text: %r" % got)
+        problems += ["rich text: %s" % said for said in remarks(out)]
 
         # Refusals leave the file byte for byte: an encrypted workbook (a
         # FILEPASS record in place of the xlwt book's WRITEACCESS, the same

@@ -13,7 +13,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from test_xls_document import read_manifest  # noqa: E402
-from xls_check import check_book  # noqa: E402
+from xls_check import Error, check_book  # noqa: E402
 
 
 def f32(x):
@@ -125,8 +125,26 @@ def main():
         profile_cells(added, [[0, 1]], 1)
         check_book(book, [("Profile", added)] + expected)
 
+        # NaN and infinite pixels (and axis values) become error cells, NaN
+        # #NUM! and either infinity #DIV/0!, in each export function.
+        num, div0 = Error(0x24), Error(0x07)
+        special = ("number nan = 0 / 0; number inf = 1 / 0;\n" + image("p", 4, 1, "x") +
+                   "SetPixel(p, 1, 0, nan); SetPixel(p, 2, 0, inf); SetPixel(p, 3, 0, -inf);\n")
+        run(wd, "special", special +
+            'saveprofileasxls(p, "f.xls", "", 1);\n'
+            'saveprofileasxlslong(p, "f.xls", "", nan, "t", "Long");\n'
+            'saveimageasxls(p, "f.xls", "", "i", "Image");\n')
+        values = [0.0, num, div0, div0]
+        column = {(i + 2, 1): v for i, v in enumerate(values)}
+        check_book(os.path.join(wd, "f.xls"), [
+            ("Image", {(0, 0): "i", **{(2, x): v for x, v in enumerate(values)}}),
+            ("Long", {(0, 0): "t", **{(i + 2, 0): num for i in range(4)}, **column}),
+            ("Profile", {(0, 0): "Profile", **{(i + 2, 0): float(i) for i in range(4)}, **column}),
+            ("Sheet1", {})])
+
         # Refusals leave the file byte for byte: a file that is no workbook,
-        # and a profile too long for a sheet.
+        # a profile too long for a sheet, and sheet names spreadsheet programs
+        # refuse.
         other = os.path.join(wd, "notes.xls")
         with open(other, "wb") as f:
             f.write(b"not a workbook\n" * 100)
@@ -134,17 +152,23 @@ def main():
         saved = hashlib.sha256(open(book, "rb").read()).hexdigest()
         run(wd, "refused", image("p", 2, 1, "x") + image("q", 65535, 1, "0") +
             'saveprofileasxls(p, "notes.xls", "q", 1);\n'
-            'saveprofileasxls(q, "e.xls", "q", 1);\n',
+            'saveprofileasxls(q, "e.xls", "q", 1);\n'
+            'saveprofileasxlslong(p, "e.xls", "q", 1, "t", "a/b");\n'
+            'saveimageasxls(p, "e.xls", "q", "t", "\'Quoted\'");\n',
             'exception caught: saveprofileasxls: "notes.xls" exists but is not a readable workbook; '
             "it was left unchanged\n"
             "exception caught: saveprofileasxls: a profile 65535 points long does not fit a sheet "
-            "(at most 65534 rows of data)\n")
+            "(at most 65534 rows of data)\n"
+            'exception caught: saveprofileasxlslong: cannot add a sheet named "a/b": a sheet name may not '
+            "contain '/'; the file was left as it was\n"
+            'exception caught: saveimageasxls: cannot add a sheet named "\'Quoted\'": a sheet name may not '
+            "begin or end with an apostrophe; the file was left as it was\n")
         assert hashlib.sha256(open(other, "rb").read()).hexdigest() == before
         assert hashlib.sha256(open(book, "rb").read()).hexdigest() == saved
         assert sorted(os.listdir(wd)) == sorted(
-            ["a.xls", "b.xls", "c.xls", "d.xls", "e.xls", "e.txt", "notes.xls"] +
+            ["a.xls", "b.xls", "c.xls", "d.xls", "e.xls", "e.txt", "f.xls", "notes.xls"] +
             [n + ".s" for n in ("new", "again", "front", "shorter", "image", "long", "wide",
-                                 "into_wide", "refused")]), os.listdir(wd)
+                                 "into_wide", "special", "refused")]), os.listdir(wd)
         print("export workbooks read back exactly")
     return 0
 

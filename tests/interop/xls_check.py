@@ -39,9 +39,18 @@ def xlrd_remarks(log):
     return log
 
 
+class Error:
+    """An expected error cell: its code (0x07 #DIV/0!, 0x24 #NUM!, ...)."""
+    def __init__(self, code):
+        self.code = code
+
+    def __repr__(self):
+        return "Error(0x%02X)" % self.code
+
+
 def check_book(path, expected):
     """expected: list of (sheet name, {(row, col): value}) in sheet order;
-    a value is a str (text) or a float (number)."""
+    a value is a str (text), a float (number) or an Error (error value)."""
     book = open_strict(path)
     names = book.sheet_names()
     assert names == [n for n, _ in expected], (names, [n for n, _ in expected])
@@ -57,6 +66,8 @@ def check_book(path, expected):
                 want = cells.get((r, c))
                 if want is None:
                     assert cell.ctype == xlrd.XL_CELL_EMPTY, (name, r, c, cell)
+                elif isinstance(want, Error):
+                    assert cell.ctype == xlrd.XL_CELL_ERROR and cell.value == want.code, (name, r, c, cell, want)
                 elif isinstance(want, str):
                     assert cell.ctype == xlrd.XL_CELL_TEXT and cell.value == want, (name, r, c, cell, want)
                 else:

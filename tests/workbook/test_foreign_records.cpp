@@ -1,5 +1,6 @@
 // Records other writers use that a saved workbook must carry on: cells
-// outside row blocks, LABEL, formula results, formats and the date system;
+// outside row blocks, LABEL, RSTRING, Booleans and errors, formula results,
+// formats and the date system;
 // and the encrypted workbook that must be refused.
 #include <gtest/gtest.h>
 
@@ -98,11 +99,24 @@ TEST(ForeignRecords, CellsFormatsAndResultsSurviveASave) {
         // A row block holding a wide LABEL.
         RowRecord(2), LabelRecord(2, 0, 20, L"\u0414a", true), Rec(0x00D7, DbCellData(0, {})),
         // Formula results: a number, a text in the STRING record, a Boolean,
-        // an error (nothing to keep).
+        // an error.
         FormulaRecord(3, 0, 21, NumberBytes(2.469)),
         FormulaRecord(3, 1, 17, Special(0, 0)), Rec(0x0207, stringResult),
         FormulaRecord(3, 2, 18, Special(1, 1)),
         FormulaRecord(3, 3, 19, Special(2, 0x07)),
+        // Boolean and error cells, and a text with formatting runs.
+        Rec(0x0205, [] { Bytes d = WithXf(4, 0, 20); d.push_back(0); d.push_back(0); return d; }()),
+        Rec(0x0205, [] { Bytes d = WithXf(4, 1, 21); d.push_back(0x2A); d.push_back(1); return d; }()),
+        Rec(0x00D6, [] {
+            Bytes d = WithXf(4, 2, 17);
+            Put16(d, 5);
+            d.push_back(0);
+            for (char c : std::string("Au-17")) d.push_back(c);
+            Put16(d, 1);  // one run: from character 2 in font 1
+            Put16(d, 2);
+            Put16(d, 1);
+            return d;
+        }()),
     });
     const Bytes stream = OneSheetStream(globals, sheet, Sst({"shared"}));
 
@@ -129,9 +143,19 @@ TEST(ForeignRecords, CellsFormatsAndResultsSurviveASave) {
         EXPECT_EQ(at(3, 0).XfIndex(), 21);
         ASSERT_NE(at(3, 1).GetWideText(), nullptr);
         EXPECT_STREQ(at(3, 1).GetWideText(), L"\u03a9k");
-        EXPECT_EQ(at(3, 2).Type(), SheetCell::Integer);
+        EXPECT_EQ(at(3, 2).Type(), SheetCell::Boolean);
         EXPECT_EQ(at(3, 2).GetInt(), 1);
-        EXPECT_EQ(at(3, 3).Type(), SheetCell::Empty);
+        EXPECT_EQ(at(3, 2).XfIndex(), 18);
+        EXPECT_EQ(at(3, 3).Type(), SheetCell::Error);
+        EXPECT_EQ(at(3, 3).ErrorCode(), SheetCell::ErrorDivZero);
+        EXPECT_EQ(at(3, 3).XfIndex(), 19);
+        EXPECT_EQ(at(4, 0).Type(), SheetCell::Boolean);
+        EXPECT_EQ(at(4, 0).GetInt(), 0);
+        EXPECT_EQ(at(4, 0).XfIndex(), 20);
+        EXPECT_EQ(at(4, 1).ErrorCode(), SheetCell::ErrorNA);
+        EXPECT_EQ(at(4, 1).XfIndex(), 21);
+        EXPECT_STREQ(at(4, 2).GetText(), "Au-17");
+        EXPECT_EQ(at(4, 2).XfIndex(), 17);
         ASSERT_EQ(doc.Globals().formats.size(), 1u);
         EXPECT_EQ(doc.Globals().formats[0].Data(), formatData);
         ASSERT_EQ(doc.Globals().dateMode.size(), 1u);

@@ -94,6 +94,36 @@ TEST(SheetCell, StreamOutput) {
     EXPECT_EQ(out.str(), std::string("\0-40.5t\xc3\xa9\xf0\x9f\x98\x80", 13));
 }
 
+// Booleans count as 1 and 0; an error has no number, only its code.
+TEST(SheetCell, BooleansAndErrors) {
+    SheetCell c;
+    c.SetText("gone");
+    c.SetBoolean(true);
+    EXPECT_EQ(c.Type(), SheetCell::Boolean);
+    EXPECT_EQ(c.GetText(), nullptr);
+    EXPECT_EQ(c.GetDouble(), 1.0);
+    EXPECT_EQ(c.ErrorCode(), 0);
+    c.SetXfIndex(3);
+    c.SetBoolean(false);
+    EXPECT_EQ(c.XfIndex(), 0);
+    EXPECT_EQ(c.GetInt(), 0);
+    std::ostringstream out;
+    out << c;
+    c.SetError(SheetCell::ErrorDivZero);
+    EXPECT_EQ(c.Type(), SheetCell::Error);
+    EXPECT_EQ(c.ErrorCode(), SheetCell::ErrorDivZero);
+    int i = 5;
+    EXPECT_FALSE(c.Get(i));
+    EXPECT_EQ(i, 5);
+    out << ' ' << c;
+    c.SetError(0x99);  // no such code: kept, written as nothing
+    EXPECT_EQ(c.ErrorCode(), 0x99);
+    out << ' ' << c;
+    EXPECT_EQ(out.str(), "FALSE #DIV/0! ");
+    EXPECT_STREQ(SheetCell::ErrorText(SheetCell::ErrorNum), "#NUM!");
+    EXPECT_STREQ(SheetCell::ErrorText(SheetCell::ErrorNA), "#N/A");
+}
+
 class Sheet : public ::testing::Test {
 protected:
     void SetUp() override { doc.New(1); }
@@ -153,14 +183,16 @@ TEST_F(Sheet, PrintQuotesAndSeparates) {
     sheet().Cell(1, 0)->SetReal(1.0 / 3.0);
     sheet().Cell(1, 1)->SetWideText(L"wide");
     sheet().Cell(2, 1)->SetText("plain");
+    sheet().Cell(2, 2)->SetBoolean(true);
+    sheet().Cell(1, 2)->SetError(SheetCell::ErrorNA);
     std::ostringstream quoted;
     sheet().Print(quoted, ';', '"');
     // The text of n = 8 characters holding 2 quotes takes 8 + 2 + 2.
-    EXPECT_EQ(quoted.str(), "\"say \"\"hi\"\"\";;-3\n0.333333333333333;;\n;\"plain\";\n");
+    EXPECT_EQ(quoted.str(), "\"say \"\"hi\"\"\";;-3\n0.333333333333333;;#N/A\n;\"plain\";TRUE\n");
     EXPECT_EQ(quoted.precision(), 15);
     std::ostringstream bare;
     sheet().Print(bare, ',', 0);
-    EXPECT_EQ(bare.str(), "say \"hi\",,-3\n0.333333333333333,,\n,plain,\n");
+    EXPECT_EQ(bare.str(), "say \"hi\",,-3\n0.333333333333333,,#N/A\n,plain,TRUE\n");
 }
 
 TEST_F(Sheet, NamesLiveInTheDocument) {

@@ -2,9 +2,11 @@
 // names, order, record choices, shared strings and stream positions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "workbook/rk_codec.h"
@@ -145,6 +147,71 @@ TEST(XlsDocument, NamesMatchAcrossWidthAndCase) {
     EXPECT_NE(doc.GetSheet((std::wstring(253, L'w') + L"\U0001F600").c_str()), nullptr);
     // A name too long for a sheet finds none, not the sheet it would be cut to.
     EXPECT_EQ(doc.GetSheet(std::string(256, 'N').c_str()), nullptr);
+}
+
+// Case beyond Latin and basic Greek and Cyrillic, accented Greek, and full
+// folding: each pair names one sheet.
+TEST(XlsDocument, NamesMatchByUnicodeCaseFolding) {
+    const std::pair<const wchar_t*, const wchar_t*> pairs[] = {
+        {L"D\u1eef li\u1ec7u", L"D\u1eee LI\u1ec6U"},  // Vietnamese
+        {L"\u0386\u03bb\u03c6\u03b1", L"\u03ac\u03bb\u03c6\u03b1"},  // Greek with tonos
+        {L"\u0531\u0580\u0561", L"\u0561\u0580\u0561"},  // Armenian
+        {L"\u10a0x", L"\u2d00X"},                            // Georgian
+        {L"Stra\u00dfe", L"STRASSE"},
+        {L"\U00010400", L"\U00010428"},  // Deseret, a surrogate pair
+    };
+    for (const auto& [name, other] : pairs) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+        XlsDocument doc;
+        doc.New(1);
+        XlsSheet* sheet = doc.AddSheet(name, 0);
+        ASSERT_NE(sheet, nullptr);
+        EXPECT_EQ(doc.GetSheet(other), sheet);
+        EXPECT_EQ(doc.AddSheet(other, -1), nullptr);
+        EXPECT_FALSE(doc.RenameSheet(size_t{1}, other));
+        EXPECT_EQ(doc.SheetCount(), 2u);
+    }
+    // Letters that only look alike stay apart.
+    XlsDocument doc;
+    doc.New(1);
+    ASSERT_NE(doc.AddSheet(L"\u0391", -1), nullptr);  // Greek capital alpha
+    EXPECT_NE(doc.AddSheet(L"A", -1), nullptr);
+    EXPECT_NE(doc.AddSheet(L"\u00c5", -1), nullptr);
+}
+
+// New names that spreadsheet programs refuse are refused; a loaded sheet
+// keeps such a name and is still found by it.
+TEST(XlsDocument, ForbiddenCharactersInNewNames) {
+    XlsDocument doc;
+    doc.New(1);
+    for (const char* name : {"a[1]", "x]", "t:0", "a*", "why?", "a/b", "a\\b", "'quoted", "end'", "'"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(doc.AddSheet(name, 0), nullptr);
+        EXPECT_FALSE(doc.RenameSheet(size_t{0}, name));
+        EXPECT_NE(XlsDocument::ForbiddenNameCharacter(name), 0);
+    }
+    EXPECT_EQ(XlsDocument::ForbiddenNameCharacter("a/b"), '/');
+    EXPECT_EQ(XlsDocument::ForbiddenNameCharacter(L"\u00e9t\u00e9 [2]"), '[');
+    EXPECT_EQ(XlsDocument::ForbiddenNameCharacter(L"'\u00e9t\u00e9"), '\'');
+    EXPECT_EQ(doc.AddSheet(L"\u00e9t\u00e9?", 0), nullptr);
+    EXPECT_EQ(Names(doc), std::vector<std::string>({"Sheet1"}));
+    // An apostrophe inside a name, and the other punctuation, are allowed.
+    EXPECT_NE(doc.AddSheet("it's (1) #2, 3.5%; {a} <b>", -1), nullptr);
+    EXPECT_EQ(XlsDocument::ForbiddenNameCharacter("it's"), 0);
+
+    // A loaded name with such a character stays as it was.
+    ASSERT_TRUE(doc.RenameSheet(size_t{0}, "Data"));
+    std::vector<char> stream = Stream(doc);
+    const char data[] = {4, 0, 'D', 'a', 't', 'a'};
+    auto at = std::search(stream.begin(), stream.end(), std::begin(data), std::end(data));
+    ASSERT_NE(at, stream.end());
+    at[4] = '/';
+    XlsDocument loaded;
+    ASSERT_TRUE(loaded.LoadStream(stream.data(), stream.size()));
+    EXPECT_STREQ(loaded.GetSheetName(0), "Da/a");
+    EXPECT_NE(loaded.GetSheet("DA/A"), nullptr);
+    EXPECT_FALSE(loaded.RenameSheet("Da/a", "Da/b"));
+    EXPECT_TRUE(loaded.RenameSheet("Da/a", "Data"));
 }
 
 TEST(XlsDocument, RenameAndDelete) {

@@ -62,9 +62,10 @@ TEST(XlsLoad, EveryCellKind) {
     EXPECT_EQ(At(doc, 0, 7, 5).Type(), SheetCell::Empty);
     EXPECT_EQ(At(doc, 0, 9, 0).Type(), SheetCell::Real);
     EXPECT_EQ(At(doc, 0, 9, 0).GetDouble(), 1.5);
-    EXPECT_EQ(At(doc, 0, 9, 1).Type(), SheetCell::Integer);
+    EXPECT_EQ(At(doc, 0, 9, 1).Type(), SheetCell::Boolean);
     EXPECT_EQ(At(doc, 0, 9, 1).GetInt(), 1);
-    EXPECT_EQ(At(doc, 0, 9, 2).Type(), SheetCell::Empty);  // an error value
+    EXPECT_EQ(At(doc, 0, 9, 2).Type(), SheetCell::Error);
+    EXPECT_EQ(At(doc, 0, 9, 2).ErrorCode(), SheetCell::ErrorDivZero);
     EXPECT_STREQ(At(doc, 0, 9, 3).GetText(), "one");
     EXPECT_EQ(At(doc, 0, 9, 4).Type(), SheetCell::Empty);  // index names no string
     EXPECT_EQ(At(doc, 0, 9, 5).GetDouble(), -1e-300);

@@ -66,6 +66,19 @@ protected:
         a.Cell(2, 1)->SetReal(static_cast<double>(0.1f));
         a.Cell(3, 5)->SetWideText(L"\u03a9 \U0001F600");
         a.Cell(300, 200)->SetReal(-1e-10);
+        // Adjacent RK numbers (a MULRK of doubles, one of integers), each
+        // with a format of its own, then a Boolean and an error value.
+        for (int k = 0; k < 6; ++k) {
+            SheetCell& number = *a.Cell(4, k);
+            if (k < 3)
+                number.SetReal(k + 0.5);
+            else
+                number.SetInt(k);
+            number.SetXfIndex(static_cast<std::uint16_t>(14 + k));
+        }
+        a.Cell(4, 6)->SetBoolean(true);
+        a.Cell(4, 6)->SetXfIndex(20);
+        a.Cell(4, 7)->SetError(SheetCell::ErrorNA);
         XlsSheet& b = *doc.AddSheet(L"\u6570\u636e", -1);
         b.Cell(0, 0)->SetText("title");
     }
@@ -95,6 +108,14 @@ TEST_F(XlsFiles, RoundTrip) {
     // The supplementary character comes back as its UTF-16 pair.
     EXPECT_STREQ(a.CellAt(3, 5)->GetWideText(), L"\u03a9 \xD83D\xDE00");
     EXPECT_EQ(a.CellAt(300, 200)->GetDouble(), -1e-10);
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(a.CellAt(4, k)->GetDouble(), k < 3 ? k + 0.5 : k);
+        EXPECT_EQ(a.CellAt(4, k)->XfIndex(), 14 + k);
+    }
+    EXPECT_EQ(a.CellAt(4, 6)->Type(), SheetCell::Boolean);
+    EXPECT_EQ(a.CellAt(4, 6)->GetInt(), 1);
+    EXPECT_EQ(a.CellAt(4, 6)->XfIndex(), 20);
+    EXPECT_EQ(a.CellAt(4, 7)->ErrorCode(), SheetCell::ErrorNA);
     EXPECT_STREQ(back.GetSheet(size_t{1})->CellAt(0, 0)->GetText(), "title");
     EXPECT_EQ(back.Globals().sharedStrings.unique, 2u);
     EXPECT_EQ(back.Globals().sharedStrings.total, 3u);

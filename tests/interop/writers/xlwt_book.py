@@ -1,6 +1,7 @@
 """Writes the sample workbook with python3-xlwt (an independent BIFF8 writer):
     python3 xlwt_book.py OUTPUT.xls [1904]
-Sheets "Data", "Other" and "Données"; number formats, a date, formulas
+Sheets "Data", "Other" and "Données"; number formats, a date, Booleans and
+error values, formulas
 (xlwt stores no cached results; Gnumeric's
 ssconvert --recalc computes them when it converts this file), a cross-sheet formula, shared strings of
 more than 8224 bytes in 8-bit and 16-bit form."""
@@ -40,6 +41,10 @@ def main(path, date1904):
     data.write(8, 0, LONG_WIDE)
     data.write(9, 0, True)
     data.write(9, 2, "Sample")  # a shared string used twice
+    data.row(10).set_cell_error(0, 0x2A)  # #N/A
+    data.row(10).set_cell_error(1, 0x07, fixed3)  # #DIV/0!
+    data.row(10).set_cell_boolean(2, False, percent)
+    data.write(10, 3, xlwt.Formula("1/0"))  # an error result once computed
 
     other.write(0, 0, "\u03a9mega")
     other.write(1, 1, 42)
