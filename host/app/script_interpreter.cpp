@@ -271,7 +271,7 @@ Value Interpreter::CallRegistered(const Expr &e, const FunctionEntry &f) {
     try {
         r = host_.Call(e.text, args);
     } catch (const HostError &err) {
-        throw ScriptError{e.line, err.what()};
+        throw ScriptError{e.line, Explained(err)};
     } catch (const CallError &err) {
         throw ScriptError{e.line, err.what()};
     }
