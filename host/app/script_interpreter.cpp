@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 
 #include "host/app/tiff_io.h"
@@ -52,7 +53,16 @@ Value *Interpreter::Lookup(const std::string &name) {
     return nullptr;
 }
 
+// Whatever a statement's work cannot allocate ends the script at its line.
 void Interpreter::Exec(const Stmt &s) {
+    try {
+        ExecStatement(s);
+    } catch (const std::bad_alloc &) {
+        throw ScriptError{s.line, "out of memory"};
+    }
+}
+
+void Interpreter::ExecStatement(const Stmt &s) {
     switch (s.kind) {
     case Stmt::Kind::Empty:
         return;

@@ -38,6 +38,7 @@ private:
     using Scope = std::map<std::string, Value>;
 
     void Exec(const Stmt &s);
+    void ExecStatement(const Stmt &s);
     void Declare(const Stmt &s);
     void Assign(const std::string &name, Tok op, const Expr &e, int line);
     Value Eval(const Expr &e);
