@@ -1,10 +1,11 @@
 // dmhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT
+// dmhost --help | --version
 //
 // Loads the plug-in module as the host would, runs SCRIPT, and shows the
 // Results window on standard output. The module's own standard output
 // (diagnostics, fit traces) is discarded, or kept in FILE.
-// Exit status: 0 success, 1 script or host error (out of memory too), 2 bad
-// command line.
+// Exit status: 0 success (and --help, --version), 1 script or host error
+// (out of memory too), 2 bad command line.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,7 +23,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: dmhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT\n";
+    "usage: dmhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT\n"
+    "       dmhost --help | --version\n";
 
 struct Options {
     std::string module, stdout_file, script_path;
@@ -32,6 +34,22 @@ struct Options {
 int Usage(const std::string &why) {
     std::cerr << "dmhost: " << why << "\n" << kUsage;
     return 2;
+}
+
+int Help() {
+    std::cout << "dmhost runs a script with the plug-in module, standing in for its image host.\n"
+              << kUsage
+              << "  --module PATH         the module to load (default: orvantools.so beside dmhost)\n"
+                 "  --stdout FILE         keep the module's own standard output in FILE\n"
+                 "  --host-version X.Y.Z  the host version reported to the module\n"
+                 "  --help, -h            print this text\n"
+                 "  --version             print the host version reported to the module\n";
+    return 0;
+}
+
+std::string VersionText(uint32_t word) {
+    return std::to_string(word >> 24) + "." + std::to_string((word >> 16) & 0xff) + "." +
+           std::to_string((word >> 8) & 0xff);
 }
 
 // "3.10.0" -> 0x030A0000; false when the text is not three numbers 0..255.
@@ -54,7 +72,7 @@ std::string ModuleBesideProgram() {
 }
 
 // Fills *o from the command line. Returns the exit status when dmhost is to
-// stop here (a bad command line), -1 to run the script.
+// stop here (help, version, a bad command line), -1 to run the script.
 int ParseCommandLine(int argc, char **argv, Options *o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -63,7 +81,12 @@ int ParseCommandLine(int argc, char **argv, Options *o) {
             *dst = argv[++i];
             return true;
         };
-        if (a == "--module") {
+        if (a == "--help" || a == "-h") {
+            return Help();
+        } else if (a == "--version") {
+            std::cout << "dmhost " << VersionText(o->version) << "\n";
+            return 0;
+        } else if (a == "--module") {
             if (!value(&o->module)) return Usage("--module needs a path");
         } else if (a == "--stdout") {
             if (!value(&o->stdout_file)) return Usage("--stdout needs a file");
