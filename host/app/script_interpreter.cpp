@@ -341,6 +341,8 @@ Value Interpreter::BuiltinRealImage(const Expr &e) {
     }
     try {
         return Value::Img(MakeImage(name, DataType::Real4, dims));
+    } catch (const std::bad_alloc &) {
+        throw;  // out of memory at this line
     } catch (const std::exception &err) {
         throw ScriptError{e.line, std::string("RealImage: ") + err.what()};
     }
@@ -354,6 +356,8 @@ Value Interpreter::BuiltinOpenImage(const Expr &e) {
         size_t slash = path.find_last_of('/');
         std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
         return Value::Img(MakeRealImage(t.width, t.height, t.pixels, name));
+    } catch (const std::bad_alloc &) {
+        throw;
     } catch (const std::exception &err) {
         throw ScriptError{e.line, err.what()};
     }
@@ -369,6 +373,8 @@ Value Interpreter::BuiltinSaveImage(const Expr &e) {
     std::vector<float> f(px.begin(), px.end());
     try {
         WriteTiff(path, img->DimensionSize(0), img->DimensionSize(1), f.data());
+    } catch (const std::bad_alloc &) {
+        throw;
     } catch (const std::exception &err) {
         throw ScriptError{e.line, err.what()};
     }
