@@ -10,13 +10,17 @@ namespace CompoundFiles {
 
 DirectoryTreeNode::~DirectoryTreeNode() {
     std::vector<std::unique_ptr<DirectoryTreeNode>> pending;
-    for (auto& c : children) pending.push_back(std::move(c));
-    children.clear();
-    while (!pending.empty()) {
-        std::unique_ptr<DirectoryTreeNode> n = std::move(pending.back());
-        pending.pop_back();
-        for (auto& c : n->children) pending.push_back(std::move(c));
-        n->children.clear();
+    // Out of memory for the list, what is left goes node by node (recursively).
+    try {
+        for (auto& c : children) pending.push_back(std::move(c));
+        children.clear();
+        while (!pending.empty()) {
+            std::unique_ptr<DirectoryTreeNode> n = std::move(pending.back());
+            pending.pop_back();
+            for (auto& c : n->children) pending.push_back(std::move(c));
+            n->children.clear();
+        }
+    } catch (...) {
     }
 }
 

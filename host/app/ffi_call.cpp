@@ -69,6 +69,103 @@ bool IsNumberRefKind(ParamKind k) {
   return k == ParamKind::FloatRef || k == ParamKind::DoubleRef || k == ParamKind::LongRef;
 }
 
+// A number parameter (float, double, long, Boolean) takes its value.
+void *NumberArgument(const Signature &sig, std::size_t i, const Arg &a, const std::string &want,
+                     Storage &s) {
+  if (a.kind() != Arg::Kind::Number) throw CallError(Where(sig, i) + want);
+  const double v = a.number();
+  switch (sig.params[i]) {
+    case ParamKind::Float: s.f = ToFloatArg(v); return &s.f;
+    case ParamKind::Double: s.d = v; return &s.d;
+    case ParamKind::Long: s.l = ToLongArg(v, sig, i); return &s.l;
+    default: s.b = v != 0 ? 1 : 0; return &s.b;
+  }
+}
+
+// A number pointer parameter points at a copy of the variable's value in
+// the parameter's type, written back after the call.
+void *NumberRefArgument(const Signature &sig, std::size_t i, const Arg &a, const std::string &want,
+                        Storage &s) {
+  if (a.kind() != Arg::Kind::NumberRef || !a.number_ref())
+    throw CallError(Where(sig, i) + want + ", a number variable");
+  const double v = *a.number_ref();
+  switch (sig.params[i]) {
+    case ParamKind::FloatRef: s.f = ToFloatArg(v); s.p = &s.f; break;
+    case ParamKind::DoubleRef: s.d = v; s.p = &s.d; break;
+    default: s.l = ToLongArg(v, sig, i); s.p = &s.l; break;
+  }
+  return &s.p;
+}
+
+// A string parameter takes a host string, made here from a script's text.
+void *StringArgument(const Signature &sig, std::size_t i, const Arg &a, const std::string &want,
+                     Storage &s) {
+  if (a.kind() == Arg::Kind::Text) {
+    s.text = StringPtr(a.text());
+    s.p = ToLink(s.text.get());
+  } else if (a.kind() == Arg::Kind::String) {
+    s.p = ToLink(a.string().get());
+  } else {
+    throw CallError(Where(sig, i) + want);
+  }
+  return &s.p;
+}
+
+// Argument i in the form its parameter takes: fills s and returns the
+// address libffi reads the value from. Throws CallError when it does not fit.
+void *PrepareArgument(const Signature &sig, std::size_t i, const Arg &a, Storage &s) {
+  const ParamKind k = sig.params[i];
+  const std::string want = std::string(" must be ") + ToString(k) + " (" + sig.param_types[i] + ")";
+  if (IsNumberKind(k)) return NumberArgument(sig, i, a, want, s);
+  if (IsNumberRefKind(k)) return NumberRefArgument(sig, i, a, want, s);
+  if (k == ParamKind::Image) {
+    if (a.kind() != Arg::Kind::Image) throw CallError(Where(sig, i) + want);
+    s.p = ToLink(a.image());
+    return &s.p;
+  }
+  if (k == ParamKind::ImageSlot) {
+    if (a.kind() != Arg::Kind::ImageSlot || !a.slot())
+      throw CallError(Where(sig, i) + want + ", an image variable");
+    s.p = &s.slot;
+    return &s.p;
+  }
+  return StringArgument(sig, i, a, want, s);
+}
+
+// What the handler returned, as libffi writes it.
+union ReturnValue {
+  ffi_arg integer;
+  float f;
+  double d;
+};
+
+// Out-parameters back into the script's variables: the images the slots
+// held during the call and the numbers the handler wrote.
+void WriteBack(const Signature &sig, const std::vector<Storage> &store,
+               const std::vector<Arg> &args) {
+  for (std::size_t i = 0; i < store.size(); ++i) {
+    const Storage &s = store[i];
+    switch (sig.params[i]) {
+      case ParamKind::ImageSlot: *args[i].slot() = ImagePtr::Adopt(FromLink(s.slot)); break;
+      case ParamKind::FloatRef: *args[i].number_ref() = s.f; break;
+      case ParamKind::DoubleRef: *args[i].number_ref() = s.d; break;
+      case ParamKind::LongRef: *args[i].number_ref() = s.l; break;
+      default: break;
+    }
+  }
+}
+
+std::optional<double> ResultOf(ResultKind kind, const ReturnValue &r) {
+  switch (kind) {
+    case ResultKind::Void: return std::nullopt;
+    case ResultKind::Float: return r.f;
+    case ResultKind::Double: return r.d;
+    case ResultKind::Long: return static_cast<double>(static_cast<int32_t>(r.integer));
+    case ResultKind::Boolean: return (r.integer & 0xff) != 0 ? 1.0 : 0.0;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<double> Host::Call(const std::string &name, const std::vector<Arg> &args) {
@@ -84,50 +181,8 @@ std::optional<double> Host::Call(const std::string &name, const std::vector<Arg>
   std::vector<ffi_type *> types(n);
   std::vector<void *> values(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const ParamKind k = sig.params[i];
-    const Arg &a = args[i];
-    Storage &s = store[i];
-    types[i] = FfiType(k);
-    const std::string want = std::string(" must be ") + ToString(k) + " (" + sig.param_types[i] + ")";
-    if (IsNumberKind(k)) {
-      if (a.kind() != Arg::Kind::Number) throw CallError(Where(sig, i) + want);
-      const double v = a.number();
-      switch (k) {
-        case ParamKind::Float: s.f = ToFloatArg(v); values[i] = &s.f; break;
-        case ParamKind::Double: s.d = v; values[i] = &s.d; break;
-        case ParamKind::Long: s.l = ToLongArg(v, sig, i); values[i] = &s.l; break;
-        default: s.b = v != 0 ? 1 : 0; values[i] = &s.b; break;
-      }
-    } else if (IsNumberRefKind(k)) {
-      if (a.kind() != Arg::Kind::NumberRef || !a.number_ref())
-        throw CallError(Where(sig, i) + want + ", a number variable");
-      const double v = *a.number_ref();
-      switch (k) {
-        case ParamKind::FloatRef: s.f = ToFloatArg(v); s.p = &s.f; break;
-        case ParamKind::DoubleRef: s.d = v; s.p = &s.d; break;
-        default: s.l = ToLongArg(v, sig, i); s.p = &s.l; break;
-      }
-      values[i] = &s.p;
-    } else if (k == ParamKind::Image) {
-      if (a.kind() != Arg::Kind::Image) throw CallError(Where(sig, i) + want);
-      s.p = ToLink(a.image());
-      values[i] = &s.p;
-    } else if (k == ParamKind::ImageSlot) {
-      if (a.kind() != Arg::Kind::ImageSlot || !a.slot())
-        throw CallError(Where(sig, i) + want + ", an image variable");
-      s.p = &s.slot;
-      values[i] = &s.p;
-    } else {  // String
-      if (a.kind() == Arg::Kind::Text) {
-        s.text = StringPtr(a.text());
-        s.p = ToLink(s.text.get());
-      } else if (a.kind() == Arg::Kind::String) {
-        s.p = ToLink(a.string().get());
-      } else {
-        throw CallError(Where(sig, i) + want);
-      }
-      values[i] = &s.p;
-    }
+    types[i] = FfiType(sig.params[i]);
+    values[i] = PrepareArgument(sig, i, args[i], store[i]);
   }
 
   ffi_cif cif;
@@ -140,35 +195,13 @@ std::optional<double> Host::Call(const std::string &name, const std::vector<Arg>
   for (std::size_t i = 0; i < n; ++i)
     if (sig.params[i] == ParamKind::ImageSlot) store[i].slot = ToLink(args[i].slot()->release());
 
-  union {
-    ffi_arg integer;
-    float f;
-    double d;
-  } rvalue;
+  ReturnValue rvalue;
   rvalue.d = 0;
   ffi_call(&cif, entry->handler, &rvalue, n ? values.data() : nullptr);
-
-  for (std::size_t i = 0; i < n; ++i) {
-    const Storage &s = store[i];
-    switch (sig.params[i]) {
-      case ParamKind::ImageSlot: *args[i].slot() = ImagePtr::Adopt(FromLink(s.slot)); break;
-      case ParamKind::FloatRef: *args[i].number_ref() = s.f; break;
-      case ParamKind::DoubleRef: *args[i].number_ref() = s.d; break;
-      case ParamKind::LongRef: *args[i].number_ref() = s.l; break;
-      default: break;
-    }
-  }
+  WriteBack(sig, store, args);
 
   ThrowPendingError();
-
-  switch (sig.result) {
-    case ResultKind::Void: return std::nullopt;
-    case ResultKind::Float: return rvalue.f;
-    case ResultKind::Double: return rvalue.d;
-    case ResultKind::Long: return static_cast<double>(static_cast<int32_t>(rvalue.integer));
-    case ResultKind::Boolean: return (rvalue.integer & 0xff) != 0 ? 1.0 : 0.0;
-  }
-  return std::nullopt;
+  return ResultOf(sig.result, rvalue);
 }
 
 }  // namespace dmhost

@@ -1,9 +1,19 @@
 #include "host/app/function_library.h"
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 namespace dmhost {
+
+namespace {
+
+// Room for `count` pointers, grown geometrically.
+void Reserve(std::vector<FunctionEntry *> &v, std::size_t count) {
+  if (v.capacity() < count) v.reserve(std::max(count, 2 * v.capacity()));
+}
+
+}  // namespace
 
 FunctionLibrary::~FunctionLibrary() {
   // References a module still holds die with the host: the host unloads or
@@ -14,30 +24,33 @@ FunctionLibrary::~FunctionLibrary() {
 
 FunctionEntry *FunctionLibrary::Add(std::string_view signature, DMHandler handler) {
   if (!handler) throw std::invalid_argument("no handler for \"" + std::string(signature) + "\"");
-  auto *e = new FunctionEntry;
-  try {
-    e->signature = ParseSignature(signature);
-  } catch (...) {
-    delete e;
-    throw;
-  }
+  auto e = std::make_unique<FunctionEntry>();
+  e->signature = ParseSignature(signature);
   e->handler = handler;
   e->refs = 2;  // the library's and the caller's
-  registered_.push_back(e);
-  return e;
+  // Withdrawing, which a module does from its static destructors, moves an
+  // entry into withdrawn_ and must not allocate: room for every entry now.
+  Reserve(registered_, registered_.size() + 1);
+  Reserve(withdrawn_, withdrawn_.size() + registered_.size() + 1);
+  registered_.push_back(e.get());
+  return e.release();
 }
 
-void FunctionLibrary::Remove(FunctionEntry *entry) {
+void FunctionLibrary::Remove(FunctionEntry *entry) noexcept {
   auto it = std::find(registered_.begin(), registered_.end(), entry);
   if (it == registered_.end()) return;
   registered_.erase(it);
   entry->registered = false;
-  withdrawals_.push_back(entry->signature.name);
+  try {
+    withdrawals_.push_back(entry->signature.name);
+  } catch (...) {
+    // Out of memory: the log misses this name; the withdrawal stands.
+  }
   withdrawn_.push_back(entry);
   Release(entry);
 }
 
-void FunctionLibrary::DropAll() {
+void FunctionLibrary::DropAll() noexcept {
   std::vector<FunctionEntry *> all;
   all.swap(registered_);
   for (FunctionEntry *e : all) {
@@ -47,7 +60,7 @@ void FunctionLibrary::DropAll() {
   }
 }
 
-void FunctionLibrary::Release(FunctionEntry *entry) {
+void FunctionLibrary::Release(FunctionEntry *entry) noexcept {
   // The library's own reference stays while the entry is registered.
   if (entry->registered && entry->refs <= 1) return;
   if (--entry->refs > 0) return;

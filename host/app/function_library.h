@@ -33,12 +33,13 @@ class FunctionLibrary {
   // null handler; nothing is registered then.
   FunctionEntry *Add(std::string_view signature, DMHandler handler);
   // Withdraws a registered entry (logged in Withdrawals()); a second
-  // withdrawal of the same entry does nothing.
-  void Remove(FunctionEntry *entry);
+  // withdrawal of the same entry does nothing. Never throws (a module calls
+  // it from static destructors); out of memory, the log may miss the name.
+  void Remove(FunctionEntry *entry) noexcept;
   // Unregisters everything without logging (the module is gone).
-  void DropAll();
-  static void AddRef(FunctionEntry *entry) { ++entry->refs; }
-  void Release(FunctionEntry *entry);
+  void DropAll() noexcept;
+  static void AddRef(FunctionEntry *entry) noexcept { ++entry->refs; }
+  void Release(FunctionEntry *entry) noexcept;
 
   // The registered function of that name; when a name is registered more
   // than once, the latest registration. Null when none.

@@ -21,6 +21,11 @@ class HostError : public std::runtime_error {
   std::string text_;
 };
 
+// what() for a script's user: a host error without text gets what its code
+// means ("host error 28803: the module ended with an exception that carries
+// no message"); one with text is what() itself.
+std::string Explained(const HostError &error);
+
 // A call the host refuses before it reaches a handler: unknown function,
 // wrong number or kind of arguments, a number a parameter cannot hold.
 class CallError : public std::invalid_argument {

@@ -1,9 +1,11 @@
 // dmhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT
+// dmhost --help | --version
 //
 // Loads the plug-in module as the host would, runs SCRIPT, and shows the
 // Results window on standard output. The module's own standard output
 // (diagnostics, fit traces) is discarded, or kept in FILE.
-// Exit status: 0 success, 1 script or host error, 2 bad command line.
+// Exit status: 0 success (and --help, --version), 1 script or host error
+// (out of memory too), 2 bad command line.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <sstream>
 #include <string>
 
@@ -19,10 +22,34 @@
 
 namespace {
 
+const char kUsage[] =
+    "usage: dmhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT\n"
+    "       dmhost --help | --version\n";
+
+struct Options {
+    std::string module, stdout_file, script_path;
+    uint32_t version = dmhost::Host::kDefaultVersion;
+};
+
 int Usage(const std::string &why) {
-    std::cerr << "dmhost: " << why << "\n"
-              << "usage: dmhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT\n";
+    std::cerr << "dmhost: " << why << "\n" << kUsage;
     return 2;
+}
+
+int Help() {
+    std::cout << "dmhost runs a script with the plug-in module, standing in for its image host.\n"
+              << kUsage
+              << "  --module PATH         the module to load (default: orvantools.so beside dmhost)\n"
+                 "  --stdout FILE         keep the module's own standard output in FILE\n"
+                 "  --host-version X.Y.Z  the host version reported to the module\n"
+                 "  --help, -h            print this text\n"
+                 "  --version             print the host version reported to the module\n";
+    return 0;
+}
+
+std::string VersionText(uint32_t word) {
+    return std::to_string(word >> 24) + "." + std::to_string((word >> 16) & 0xff) + "." +
+           std::to_string((word >> 8) & 0xff);
 }
 
 // "3.10.0" -> 0x030A0000; false when the text is not three numbers 0..255.
@@ -44,11 +71,9 @@ std::string ModuleBesideProgram() {
     return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/orvantools.so";
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-    std::string module, stdout_file, script_path;
-    uint32_t version = dmhost::Host::kDefaultVersion;
+// Fills *o from the command line. Returns the exit status when dmhost is to
+// stop here (help, version, a bad command line), -1 to run the script.
+int ParseCommandLine(int argc, char **argv, Options *o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](std::string *dst) {
@@ -56,77 +81,133 @@ int main(int argc, char **argv) {
             *dst = argv[++i];
             return true;
         };
-        if (a == "--module") {
-            if (!value(&module)) return Usage("--module needs a path");
+        if (a == "--help" || a == "-h") {
+            return Help();
+        } else if (a == "--version") {
+            std::cout << "dmhost " << VersionText(o->version) << "\n";
+            return 0;
+        } else if (a == "--module") {
+            if (!value(&o->module)) return Usage("--module needs a path");
         } else if (a == "--stdout") {
-            if (!value(&stdout_file)) return Usage("--stdout needs a file");
+            if (!value(&o->stdout_file)) return Usage("--stdout needs a file");
         } else if (a == "--host-version") {
             std::string v;
-            if (!value(&v) || !ParseVersion(v, &version)) return Usage("--host-version needs X.Y.Z");
+            if (!value(&v) || !ParseVersion(v, &o->version)) return Usage("--host-version needs X.Y.Z");
         } else if (a.size() > 1 && a[0] == '-') {
             return Usage("unknown option " + a);
-        } else if (script_path.empty()) {
-            script_path = a;
+        } else if (o->script_path.empty()) {
+            o->script_path = a;
         } else {
             return Usage("one script only");
         }
     }
-    if (script_path.empty()) return Usage("no script given");
-    if (module.empty()) module = ModuleBesideProgram();
+    if (o->script_path.empty()) return Usage("no script given");
+    if (o->module.empty()) o->module = ModuleBesideProgram();
+    return -1;
+}
 
-    std::ifstream in(script_path, std::ios::binary);
+bool ReadScript(const std::string &path, std::string *source) {
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
-        std::cerr << script_path << ": cannot read the script\n";
-        return 1;
+        std::cerr << path << ": cannot read the script\n";
+        return false;
     }
-    std::stringstream source;
-    source << in.rdbuf();
+    std::stringstream text;
+    text << in.rdbuf();
+    *source = text.str();
+    return true;
+}
 
-    // The Results window keeps the real standard output; file descriptor 1,
-    // where the module's own output goes, is redirected.
+// The Results window keeps the real standard output, returned as a stream;
+// file descriptor 1, where the module's own output goes, is redirected to
+// stdout_file or discarded. Null (after a message) on failure.
+FILE *SeparateModuleOutput(const std::string &stdout_file) {
     std::fflush(stdout);
     int results_fd = dup(1);
     FILE *results = results_fd >= 0 ? fdopen(results_fd, "w") : nullptr;
     if (!results) {
+        if (results_fd >= 0) close(results_fd);
         std::cerr << "dmhost: cannot duplicate standard output\n";
-        return 1;
+        return nullptr;
     }
     int sink = stdout_file.empty() ? open("/dev/null", O_WRONLY)
                                    : open(stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (sink < 0) {
         std::cerr << "dmhost: cannot write " << stdout_file << "\n";
-        return 1;
+        std::fclose(results);
+        return nullptr;
     }
     dup2(sink, 1);
     close(sink);
+    return results;
+}
 
+void ReportScriptError(const std::string &script_path, int line, const std::string &message) {
+    std::cout.flush();
+    std::cerr << script_path;
+    if (line > 0) std::cerr << ":" << line;
+    std::cerr << ": " << message << "\n";
+}
+
+// Scans, parses and runs the script with the module loaded; the exit status.
+// Whatever fails (out of memory included) ends the script with a message;
+// the module is unloaded after it.
+int RunScript(const Options &o, const std::string &source, FILE *results) {
     int status = 0;
     {
         dmhost::Host host;
-        host.SetVersion(version);
-        host.SetResultsSink([results](std::string_view t) {
-            std::fwrite(t.data(), 1, t.size(), results);
-            std::fflush(results);
-        });
-        host.KeepResults(false);
         try {
-            dmhost::StmtList script = dmhost::Parse(dmhost::Scan(source.str()));
+            host.SetVersion(o.version);
+            host.SetResultsSink([results](std::string_view t) {
+                std::fwrite(t.data(), 1, t.size(), results);
+                std::fflush(results);
+            });
+            host.KeepResults(false);
+            dmhost::StmtList script = dmhost::Parse(dmhost::Scan(source));
             try {
-                host.LoadModule(module);
+                host.LoadModule(o.module);
+            } catch (const dmhost::HostError &e) {
+                throw dmhost::ScriptError{0, dmhost::Explained(e)};
+            } catch (const std::bad_alloc &) {
+                throw;
             } catch (const std::exception &e) {
                 throw dmhost::ScriptError{0, e.what()};
             }
             dmhost::Interpreter(host).Run(script);
         } catch (const dmhost::ScriptError &e) {
-            std::cout.flush();
-            std::cerr << script_path;
-            if (e.line > 0) std::cerr << ":" << e.line;
-            std::cerr << ": " << e.message << "\n";
+            ReportScriptError(o.script_path, e.line, e.message);
+            status = 1;
+        } catch (const std::bad_alloc &) {
+            ReportScriptError(o.script_path, 0, "out of memory");
+            status = 1;
+        } catch (const std::exception &e) {
+            ReportScriptError(o.script_path, 0, e.what());
             status = 1;
         }
         std::cout.flush();
         std::fflush(stdout);
     }
-    std::fclose(results);
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Options o;
+    try {
+        const int stop = ParseCommandLine(argc, argv, &o);
+        if (stop >= 0) return stop;
+        std::string source;
+        if (!ReadScript(o.script_path, &source)) return 1;
+        FILE *results = SeparateModuleOutput(o.stdout_file);
+        if (!results) return 1;
+        const int status = RunScript(o, source, results);
+        std::fclose(results);
+        return status;
+    } catch (const std::bad_alloc &) {
+        if (o.script_path.empty()) std::cerr << "dmhost";
+        else std::cerr << o.script_path;
+        std::cerr << ": out of memory\n";
+        return 1;
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 
 #include "host/app/tiff_io.h"
@@ -52,7 +53,16 @@ Value *Interpreter::Lookup(const std::string &name) {
     return nullptr;
 }
 
+// Whatever a statement's work cannot allocate ends the script at its line.
 void Interpreter::Exec(const Stmt &s) {
+    try {
+        ExecStatement(s);
+    } catch (const std::bad_alloc &) {
+        throw ScriptError{s.line, "out of memory"};
+    }
+}
+
+void Interpreter::ExecStatement(const Stmt &s) {
     switch (s.kind) {
     case Stmt::Kind::Empty:
         return;
@@ -271,7 +281,7 @@ Value Interpreter::CallRegistered(const Expr &e, const FunctionEntry &f) {
     try {
         r = host_.Call(e.text, args);
     } catch (const HostError &err) {
-        throw ScriptError{e.line, err.what()};
+        throw ScriptError{e.line, Explained(err)};
     } catch (const CallError &err) {
         throw ScriptError{e.line, err.what()};
     }
@@ -280,100 +290,120 @@ Value Interpreter::CallRegistered(const Expr &e, const FunctionEntry &f) {
 
 // The host's own functions; true when e names one of them.
 bool Interpreter::CallBuiltin(const Expr &e, Value *out) {
-    const std::string &n = e.text;
-    auto arity = [&](size_t lo, size_t hi) {
-        if (e.args.size() < lo || e.args.size() > hi) {
-            std::string count = lo == hi ? std::to_string(lo) : std::to_string(lo) + " to " + std::to_string(hi);
-            throw ScriptError{e.line, n + " takes " + count + " arguments, not " + std::to_string(e.args.size())};
-        }
+    using Builtin = Value (Interpreter::*)(const Expr &);
+    static const std::pair<const char *, Builtin> builtins[] = {
+        {"Result", &Interpreter::BuiltinResult},
+        {"RealImage", &Interpreter::BuiltinRealImage},
+        {"OpenImage", &Interpreter::BuiltinOpenImage},
+        {"SaveImage", &Interpreter::BuiltinSaveImage},
+        {"ImageGetDimensionSize", &Interpreter::BuiltinDimensionSize},
+        {"ImageIsValid", &Interpreter::BuiltinImageIsValid},
+        {"GetPixel", &Interpreter::BuiltinPixel},
+        {"SetPixel", &Interpreter::BuiltinPixel},
     };
-    auto arg = [&](size_t i) -> const Expr & { return *e.args[i]; };
-    auto what = [&](size_t i) { return Ordinal(i) + " of " + n; };
-
-    if (n == "Result") {
-        arity(1, 1);
-        Value v = Eval(arg(0));
-        if (v.kind == Value::Kind::Number) host_.ShowResult(NumberText(v.number));
-        else if (v.kind == Value::Kind::String) host_.ShowResult(v.text);
-        else throw ScriptError{e.line, "Result shows a string or a number, not " + std::string(KindName(v.kind))};
-        *out = Value();
-        return true;
-    }
-    if (n == "RealImage") {
-        arity(3, 5);
-        std::string name = String(arg(0), what(0));
-        double bytes = Number(arg(1), what(1));
-        if (bytes != 4) throw ScriptError{e.line, "RealImage makes 4-byte real images; asked for " + NumberText(bytes) + " bytes"};
-        std::vector<uint32_t> dims;
-        for (size_t i = 2; i < e.args.size(); ++i) {
-            uint32_t d = Index(arg(i), what(i));
-            if (d == 0) throw ScriptError{e.line, what(i) + " (a size) must be at least 1"};
-            dims.push_back(d);
+    for (const auto &b : builtins) {
+        if (e.text == b.first) {
+            *out = (this->*b.second)(e);
+            return true;
         }
-        try {
-            *out = Value::Img(MakeImage(name, DataType::Real4, dims));
-        } catch (const std::exception &err) {
-            throw ScriptError{e.line, std::string("RealImage: ") + err.what()};
-        }
-        return true;
-    }
-    if (n == "OpenImage") {
-        arity(1, 1);
-        std::string path = String(arg(0), what(0));
-        try {
-            TiffPixels t = ReadTiff(path);
-            size_t slash = path.find_last_of('/');
-            std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-            *out = Value::Img(MakeRealImage(t.width, t.height, t.pixels, name));
-        } catch (const std::exception &err) {
-            throw ScriptError{e.line, err.what()};
-        }
-        return true;
-    }
-    if (n == "SaveImage") {
-        arity(2, 2);
-        ImagePtr img = ValidImage(arg(0), what(0));
-        std::string path = String(arg(1), what(1));
-        if (img->NumDimensions() > 2 && img->DimensionSize(2) > 1)
-            throw ScriptError{e.line, "SaveImage writes one- and two-dimensional images only"};
-        std::vector<double> px = img->Pixels();
-        std::vector<float> f(px.begin(), px.end());
-        try {
-            WriteTiff(path, img->DimensionSize(0), img->DimensionSize(1), f.data());
-        } catch (const std::exception &err) {
-            throw ScriptError{e.line, err.what()};
-        }
-        *out = Value();
-        return true;
-    }
-    if (n == "ImageGetDimensionSize") {
-        arity(2, 2);
-        ImagePtr img = ValidImage(arg(0), what(0));
-        *out = Value::Num(img->DimensionSize(Index(arg(1), what(1))));
-        return true;
-    }
-    if (n == "ImageIsValid") {
-        arity(1, 1);
-        *out = Value::Num(AnyImage(arg(0), what(0)) ? 1 : 0);
-        return true;
-    }
-    if (n == "GetPixel" || n == "SetPixel") {
-        bool set = n == "SetPixel";
-        arity(set ? 4 : 3, set ? 4 : 3);
-        ImagePtr img = ValidImage(arg(0), what(0));
-        uint32_t x = Index(arg(1), what(1)), y = Index(arg(2), what(2));
-        if (x >= img->DimensionSize(0) || y >= img->DimensionSize(1))
-            throw ScriptError{e.line, n + ": pixel (" + std::to_string(x) + ", " + std::to_string(y) +
-                                          ") is outside the image"};
-        if (set) {
-            img->SetPixel(x, y, Number(arg(3), what(3)));
-            *out = Value();
-        } else {
-            *out = Value::Num(img->GetPixel(x, y));
-        }
-        return true;
     }
     return false;
+}
+
+void Interpreter::Arity(const Expr &e, size_t lo, size_t hi) {
+    if (e.args.size() < lo || e.args.size() > hi) {
+        std::string count = lo == hi ? std::to_string(lo) : std::to_string(lo) + " to " + std::to_string(hi);
+        throw ScriptError{e.line, e.text + " takes " + count + " arguments, not " + std::to_string(e.args.size())};
+    }
+}
+
+std::string Interpreter::What(const Expr &e, size_t i) { return Ordinal(i) + " of " + e.text; }
+
+Value Interpreter::BuiltinResult(const Expr &e) {
+    Arity(e, 1, 1);
+    Value v = Eval(*e.args[0]);
+    if (v.kind == Value::Kind::Number) host_.ShowResult(NumberText(v.number));
+    else if (v.kind == Value::Kind::String) host_.ShowResult(v.text);
+    else throw ScriptError{e.line, "Result shows a string or a number, not " + std::string(KindName(v.kind))};
+    return Value();
+}
+
+Value Interpreter::BuiltinRealImage(const Expr &e) {
+    Arity(e, 3, 5);
+    std::string name = String(*e.args[0], What(e, 0));
+    double bytes = Number(*e.args[1], What(e, 1));
+    if (bytes != 4) throw ScriptError{e.line, "RealImage makes 4-byte real images; asked for " + NumberText(bytes) + " bytes"};
+    std::vector<uint32_t> dims;
+    for (size_t i = 2; i < e.args.size(); ++i) {
+        uint32_t d = Index(*e.args[i], What(e, i));
+        if (d == 0) throw ScriptError{e.line, What(e, i) + " (a size) must be at least 1"};
+        dims.push_back(d);
+    }
+    try {
+        return Value::Img(MakeImage(name, DataType::Real4, dims));
+    } catch (const std::bad_alloc &) {
+        throw;  // out of memory at this line
+    } catch (const std::exception &err) {
+        throw ScriptError{e.line, std::string("RealImage: ") + err.what()};
+    }
+}
+
+Value Interpreter::BuiltinOpenImage(const Expr &e) {
+    Arity(e, 1, 1);
+    std::string path = String(*e.args[0], What(e, 0));
+    try {
+        TiffPixels t = ReadTiff(path);
+        size_t slash = path.find_last_of('/');
+        std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        return Value::Img(MakeRealImage(t.width, t.height, t.pixels, name));
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &err) {
+        throw ScriptError{e.line, err.what()};
+    }
+}
+
+Value Interpreter::BuiltinSaveImage(const Expr &e) {
+    Arity(e, 2, 2);
+    ImagePtr img = ValidImage(*e.args[0], What(e, 0));
+    std::string path = String(*e.args[1], What(e, 1));
+    if (img->NumDimensions() > 2 && img->DimensionSize(2) > 1)
+        throw ScriptError{e.line, "SaveImage writes one- and two-dimensional images only"};
+    std::vector<double> px = img->Pixels();
+    std::vector<float> f(px.begin(), px.end());
+    try {
+        WriteTiff(path, img->DimensionSize(0), img->DimensionSize(1), f.data());
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &err) {
+        throw ScriptError{e.line, err.what()};
+    }
+    return Value();
+}
+
+Value Interpreter::BuiltinDimensionSize(const Expr &e) {
+    Arity(e, 2, 2);
+    ImagePtr img = ValidImage(*e.args[0], What(e, 0));
+    return Value::Num(img->DimensionSize(Index(*e.args[1], What(e, 1))));
+}
+
+Value Interpreter::BuiltinImageIsValid(const Expr &e) {
+    Arity(e, 1, 1);
+    return Value::Num(AnyImage(*e.args[0], What(e, 0)) ? 1 : 0);
+}
+
+// GetPixel(image, x, y) and SetPixel(image, x, y, value).
+Value Interpreter::BuiltinPixel(const Expr &e) {
+    bool set = e.text == "SetPixel";
+    Arity(e, set ? 4 : 3, set ? 4 : 3);
+    ImagePtr img = ValidImage(*e.args[0], What(e, 0));
+    uint32_t x = Index(*e.args[1], What(e, 1)), y = Index(*e.args[2], What(e, 2));
+    if (x >= img->DimensionSize(0) || y >= img->DimensionSize(1))
+        throw ScriptError{e.line, e.text + ": pixel (" + std::to_string(x) + ", " + std::to_string(y) +
+                                      ") is outside the image"};
+    if (!set) return Value::Num(img->GetPixel(x, y));
+    img->SetPixel(x, y, Number(*e.args[3], What(e, 3)));
+    return Value();
 }
 
 }  // namespace dmhost

@@ -38,12 +38,24 @@ private:
     using Scope = std::map<std::string, Value>;
 
     void Exec(const Stmt &s);
+    void ExecStatement(const Stmt &s);
     void Declare(const Stmt &s);
     void Assign(const std::string &name, Tok op, const Expr &e, int line);
     Value Eval(const Expr &e);
     Value EvalBinary(const Expr &e);
     Value Call(const Expr &e);
     bool CallBuiltin(const Expr &e, Value *out);
+    Value BuiltinResult(const Expr &e);
+    Value BuiltinRealImage(const Expr &e);
+    Value BuiltinOpenImage(const Expr &e);
+    Value BuiltinSaveImage(const Expr &e);
+    Value BuiltinDimensionSize(const Expr &e);
+    Value BuiltinImageIsValid(const Expr &e);
+    Value BuiltinPixel(const Expr &e);
+    // Throws unless the call has lo to hi arguments.
+    void Arity(const Expr &e, size_t lo, size_t hi);
+    // "argument <i+1> of <function>"
+    static std::string What(const Expr &e, size_t i);
     Value CallRegistered(const Expr &e, const FunctionEntry &f);
 
     Value *Lookup(const std::string &name);

@@ -1,7 +1,9 @@
 #include "host/app/script_lexer.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <new>
 
 namespace dmhost {
 
@@ -40,19 +42,29 @@ public:
     explicit Scanner(const std::string &s) : src_(s) {}
 
     std::vector<Token> Run() {
-        std::vector<Token> out;
-        for (;;) {
-            SkipSpaceAndComments();
-            if (pos_ >= src_.size()) break;
-            out.push_back(Next());
+        try {
+            SkipByteOrderMark();
+            std::vector<Token> out;
+            for (;;) {
+                SkipSpaceAndComments();
+                if (pos_ >= src_.size()) break;
+                out.push_back(Next());
+            }
+            out.push_back(Token{Tok::End, "", 0, line_});
+            return out;
+        } catch (const std::bad_alloc &) {
+            throw ScriptError{line_, "out of memory"};
         }
-        out.push_back(Token{Tok::End, "", 0, line_});
-        return out;
     }
 
 private:
     char Peek(size_t ahead = 0) const {
         return pos_ + ahead < src_.size() ? src_[pos_ + ahead] : '\0';
+    }
+
+    // Editors that save UTF-8 may put a byte-order mark first.
+    void SkipByteOrderMark() {
+        if (src_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
     }
 
     void SkipSpaceAndComments() {
@@ -121,7 +133,17 @@ private:
         default:
             break;
         }
-        throw ScriptError{line_, std::string("unexpected character '") + c + "'"};
+        throw ScriptError{line_, Unexpected(c)};
+    }
+
+    // A printable character as itself; anything else (a control character,
+    // a byte of a multi-byte UTF-8 character) as its value.
+    static std::string Unexpected(char c) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b > 0x20 && b < 0x7F) return std::string("unexpected character '") + c + "'";
+        char text[40];
+        std::snprintf(text, sizeof text, "unexpected character byte 0x%02X", b);
+        return text;
     }
 
     Token NumberToken() {

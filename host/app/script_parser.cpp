@@ -1,5 +1,7 @@
 #include "host/app/script_ast.h"
 
+#include <new>
+
 namespace dmhost {
 namespace {
 
@@ -8,9 +10,13 @@ public:
     explicit Parser(const std::vector<Token> &t) : t_(t) {}
 
     StmtList Script() {
-        StmtList out;
-        while (Cur().kind != Tok::End) out.push_back(Statement());
-        return out;
+        try {
+            StmtList out;
+            while (Cur().kind != Tok::End) out.push_back(Statement());
+            return out;
+        } catch (const std::bad_alloc &) {
+            throw ScriptError{Cur().line, "out of memory"};
+        }
     }
 
 private:
