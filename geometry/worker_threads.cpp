@@ -2,7 +2,7 @@
 
 #include <atomic>
 #include <exception>
-#include <system_error>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -30,34 +30,61 @@ unsigned TaskCountFor(std::uint64_t items, std::uint64_t min_per_task)
     return by_size < limit ? static_cast<unsigned>(by_size) : limit;
 }
 
+namespace {
+
+// The exception of the lowest failed task index; kept without allocating, so
+// that recording a failure cannot fail.
+class FirstFailure {
+public:
+    void Keep(unsigned task) noexcept
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!error_ || task < task_) {
+            task_ = task;
+            error_ = std::current_exception();
+        }
+    }
+    void Rethrow() const
+    {
+        if (error_)
+            std::rethrow_exception(error_);
+    }
+
+private:
+    std::mutex mutex_;
+    unsigned task_ = 0;
+    std::exception_ptr error_;
+};
+
+}  // namespace
+
 void ParallelTasks(unsigned n_tasks, const std::function<void(unsigned)> &task)
 {
     if (n_tasks == 0)
         return;
-    std::vector<std::exception_ptr> errors(n_tasks);
-    auto run = [&](unsigned i) {
+    FirstFailure failure;
+    auto run = [&](unsigned i) noexcept {
         try {
             task(i);
         } catch (...) {
-            errors[i] = std::current_exception();
+            failure.Keep(i);
         }
     };
+    // Tasks 1 .. started - 1 get threads. The first thread that cannot be
+    // started (no memory for its state or stack, no thread left: whatever it
+    // throws) ends the starting, and the calling thread takes the rest.
     std::vector<std::thread> threads;
-    std::vector<unsigned> inline_tasks;
-    threads.reserve(n_tasks - 1);
-    for (unsigned i = 1; i < n_tasks; ++i) {
-        try {
-            threads.emplace_back(run, i);
-        } catch (const std::system_error &) {
-            inline_tasks.push_back(i);
-        }
+    unsigned started = 1;
+    try {
+        threads.reserve(n_tasks - 1);
+        for (; started < n_tasks; ++started)
+            threads.emplace_back(run, started);
+    } catch (...) {
     }
     run(0);
-    for (unsigned i : inline_tasks)
+    for (unsigned i = started; i < n_tasks; ++i)
         run(i);
     for (auto &t : threads)
         t.join();
-    for (auto &e : errors)
-        if (e)
-            std::rethrow_exception(e);
+    failure.Rethrow();
 }

@@ -25,6 +25,7 @@ unsigned TaskCountFor(std::uint64_t items, std::uint64_t min_per_task);
 
 // Runs task(0) .. task(n_tasks - 1), each exactly once, all of them finished on
 // return. An exception from a task is rethrown here after every thread has
-// been joined (the first one, by task index); if a thread cannot be started,
-// its task runs on the calling thread instead.
+// been joined (the first one, by task index). If a thread cannot be started
+// (whatever the failure: no thread left, no memory), no further one is tried
+// and the calling thread runs the remaining tasks itself.
 void ParallelTasks(unsigned n_tasks, const std::function<void(unsigned)> &task);
