@@ -149,15 +149,26 @@ void RefineCenterEllipticityFitCore(DiffractionPattern &pattern, int r_in, int r
         }
     }
 
-    arma::Col<float> R(n_angles), Q(n_angles), Phi(n_angles), T(n_angles);
+    arma::Col<float> R(n_angles, arma::fill::zeros), Q(n_angles, arma::fill::zeros), Phi(n_angles),
+        T(n_angles);
+    std::vector<char> complete(static_cast<std::size_t>(n_angles), 1);
     arma::vec Pa;
     for (int a = 0; a < n_angles; ++a) {
         float total = 0.0f;
         for (int r = 0; r < n_r; ++r)
             total += W(r, a);
         T[a] = total;
+        Phi[a] = static_cast<float>(a + 0.5) / apr;
+        // A radius without a counted pixel would enter the profile as 0 and
+        // pull the maximum away from the ring: a sector narrower than the
+        // pixels (or cut by the beam stop) has no ring position.
         for (int r = 0; r < n_r; ++r)
-            P[r] = static_cast<double>(W(r, a)) > 0.1 ? static_cast<double>(S(r, a) / W(r, a)) : 0.0;
+            if (!(static_cast<double>(W(r, a)) > 0.1))
+                complete[a] = 0;
+        if (!complete[a])
+            continue;
+        for (int r = 0; r < n_r; ++r)
+            P[r] = static_cast<double>(S(r, a) / W(r, a));
         Pa = SmoothProfile(P, kernel, s);
 
         const arma::uword m = FirstMaxIndex(Pa);
@@ -194,15 +205,15 @@ void RefineCenterEllipticityFitCore(DiffractionPattern &pattern, int r_in, int r
         }
         R[a] = radius;
         Q[a] = peak;
-        Phi[a] = static_cast<float>(a + 0.5) / apr;
     }
 
-    // Reject sectors of poor coverage, weak peaks, then outlying radii; each
-    // step judges only the sectors the previous one kept.
+    // Reject sectors without a ring position, of poor coverage, weak peaks,
+    // then outlying radii; each step judges only the sectors the previous
+    // one kept.
     std::vector<int> kept;
     const float coverage = static_cast<float>(0.9 * static_cast<double>(arma::mean(T)));
     for (int a = 0; a < n_angles; ++a)
-        if (T[a] > coverage)
+        if (complete[a] && T[a] > coverage)
             kept.push_back(a);
     auto select = [&](const arma::Col<float> &v) {
         arma::Col<float> out(kept.size());
