@@ -36,7 +36,10 @@ void SectorFitStart(const double *initial, int n_angles, double position, double
 // (smoothed profile maximum refined by a parabola, or, fit != 0, a
 // pseudo-Voigt fit started there; a fit that fails or ends outside the
 // window falls back to the maximum), drops sectors with little coverage,
-// weak peaks or outlying radii, and fits an ellipse to the rest. On success
+// weak peaks or outlying radii, and fits an ellipse to the rest. A sector
+// with a radius of no counted pixel (weight 0.1 or less: narrower than the
+// pixels, or cut by a beam stop) has no ring position: no fit is tried on
+// it and it is left out. On success
 // it moves the centre by the ellipse centre, sets angle and axisRatio from
 // the ellipse and stores its mean semi-axis in *mean_radius. s is the
 // half-width of the triangular smoothing kernel.

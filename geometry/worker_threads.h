@@ -9,10 +9,20 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
-// Threads a loop may use: the machine's hardware threads (at least 1), or the
-// count set by SetWorkerThreadCount.
+// Threads a loop may use: the CPUs in the calling thread's affinity mask (the
+// machine's hardware threads where the mask cannot be read), no more than a
+// cgroup CPU quota allows, at least 1; or the count set by
+// SetWorkerThreadCount.
 unsigned WorkerThreadCount();
+
+// Whole CPUs the tightest cgroup CPU quota over the process's cgroup and its
+// ancestors allows (quota / period, rounded up), from the unified hierarchy's
+// cpu.max and the v1 cpu controller's cpu.cfs_quota_us and cpu.cfs_period_us;
+// 0 where no quota is set or nothing can be read. Every path read is
+// prefixed with `root` (tests give a made-up tree). Never throws.
+unsigned CgroupCpuLimit(const std::string &root = "");
 
 // Fixes the thread count (0 restores the machine's); tests use it to compare
 // several counts with the single-thread order. Not for use while a
@@ -25,6 +35,7 @@ unsigned TaskCountFor(std::uint64_t items, std::uint64_t min_per_task);
 
 // Runs task(0) .. task(n_tasks - 1), each exactly once, all of them finished on
 // return. An exception from a task is rethrown here after every thread has
-// been joined (the first one, by task index); if a thread cannot be started,
-// its task runs on the calling thread instead.
+// been joined (the first one, by task index). If a thread cannot be started
+// (whatever the failure: no thread left, no memory), no further one is tried
+// and the calling thread runs the remaining tasks itself.
 void ParallelTasks(unsigned n_tasks, const std::function<void(unsigned)> &task);

@@ -4,8 +4,9 @@
 // failure leaves them as they were.
 //
 // The four refinements return 1.0 when they wrote their results back and
-// 0.0 when the radii were refused or the work failed; the two guesses
-// return 1.0 in every case.
+// 0.0 when the centre, the radii or the starting ellipse were refused or the
+// work failed; the two guesses return 1.0 in every case.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -81,6 +82,42 @@ bool RadiiAccepted(const DiffractionPattern &pattern, float inner, float outer,
   return false;
 }
 
+// A centre that is not a number or infinite starts nothing: the refusal line
+// goes to the Results window and false comes back.
+bool CentreFinite(float x, float y) {
+  if (std::isfinite(x) && std::isfinite(y)) return true;
+  ResultsStream << "Bad input for the centre!" << std::endl;
+  return false;
+}
+
+// Nor does a centre so far outside the image that its nearest pixel lies
+// twice the outer radius away: no trial ratio, angle or step of the
+// refinements reaches a pixel from there, and they would report the start
+// (or a wandering ellipse) as a result.
+bool CentreNearImage(const DiffractionPattern &pattern, std::int32_t r_out) {
+  const double x = pattern.centerX, y = pattern.centerY;
+  const double last_x = static_cast<double>(PatternWidth(pattern)) - 1.0;
+  const double last_y = static_cast<double>(PatternHeight(pattern)) - 1.0;
+  const double dx = std::max({0.0, -x, x - last_x}), dy = std::max({0.0, -y, y - last_y});
+  if (std::hypot(dx, dy) < 2.0 * r_out) return true;
+  ResultsStream << "Bad input for the centre!" << std::endl;
+  return false;
+}
+
+// The centre and radii every refinement checks, in that order.
+bool StartAccepted(const DiffractionPattern &pattern, float inner, float outer, std::int32_t &r_in,
+                   std::int32_t &r_out) {
+  return CentreFinite(pattern.centerX, pattern.centerY) &&
+         RadiiAccepted(pattern, inner, outer, r_in, r_out) && CentreNearImage(pattern, r_out);
+}
+
+// The angle (degrees) and axis ratio an ellipse refinement starts from.
+bool EllipseAccepted(float angle, float ratio) {
+  if (std::isfinite(angle) && std::isfinite(ratio) && ratio > 0.0f) return true;
+  ResultsStream << "Bad input for angle or axis ratio!" << std::endl;
+  return false;
+}
+
 // The radii and table of a ring fit, as the two ellipticity refinements
 // check them.
 struct RingFit {
@@ -91,7 +128,7 @@ struct RingFit {
 // fit's table would be too large.
 bool AcceptRingFit(const DiffractionPattern &pattern, const float *inner, const float *outer,
                    float angle_bins, float half_width, RingFit &fit) {
-  if (!RadiiAccepted(pattern, Read(inner), Read(outer), fit.r_in, fit.r_out)) return false;
+  if (!StartAccepted(pattern, Read(inner), Read(outer), fit.r_in, fit.r_out)) return false;
   fit.bins = Trunc(angle_bins);
   fit.s = Trunc(half_width);
   CheckRingFit(fit.r_in, fit.r_out, fit.bins, fit.s);
@@ -150,6 +187,7 @@ float GuessInnerandOuterRadius(DMImage *image, float half_width, float center_x,
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
     LoadPattern(pattern, image, center_x, center_y, "GuessInnerandOuterRadius");
+    if (!CentreFinite(center_x, center_y)) return;
     const std::int32_t R = MaxRadius(pattern, 0);
     if (R < 1)
       throw std::invalid_argument(
@@ -187,7 +225,7 @@ float RefineCenter(DMImage *image, float *center_x, float *center_y, float *ring
     DiffractionPattern pattern;
     LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenter");
     std::int32_t r_in, r_out;
-    if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
+    if (!StartAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
     RefineCenterCore(pattern, r_in, r_out);
     std::int32_t ring = 0;
     AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in), static_cast<std::uint32_t>(r_out),
@@ -259,10 +297,13 @@ float RefineCenterEllipticitySimplex(DMImage *image, float *center_x, float *cen
   orvan::RunFramed([&] {
     DiffractionPattern pattern;
     LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticitySimplex");
+    std::int32_t r_in, r_out;
+    if (!CentreFinite(pattern.centerX, pattern.centerY) ||
+        !RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out) ||
+        !EllipseAccepted(Read(angle), Read(axis_ratio)) || !CentreNearImage(pattern, r_out))
+      return;
     pattern.angle = Radians(Read(angle));
     pattern.axisRatio = Read(axis_ratio);
-    std::int32_t r_in, r_out;
-    if (!RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
     RefineCenterEllipticityCore(pattern, r_in, r_out);
     orvan::StoreFloat(center_x, pattern.centerX);
     orvan::StoreFloat(center_y, pattern.centerY);

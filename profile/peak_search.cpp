@@ -72,35 +72,43 @@ void MarkValleys(std::vector<Extremum> &table, const arma::Col<float> &s, float 
     }
 }
 
-}  // namespace
-
-void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_height,
-                                                float start, float end, int smoothing)
+// Step 1: the search range, start at least 20 and end at most the last
+// element. Throws for a range with nothing to scan and for a kernel wider
+// than the profile (no smoothing but a memory hazard).
+void ClampSearchRange(float &start, float &end, arma::uword length, int smoothing)
 {
-    const float last = static_cast<float>(profile.n_elem) - 1.0f;
+    const float last = static_cast<float>(length) - 1.0f;
     start = std::max(start, 20.0f);
     end = std::min(end, last);
     // An empty or undefined range has nothing to scan; refusing it here
     // also keeps the maximum below from running over no elements.
-    if (std::isnan(start) || std::isnan(end) || !(start <= end) || profile.n_elem == 0)
+    if (std::isnan(start) || std::isnan(end) || !(start <= end) || length == 0)
         throw "No maxima or minima found";
-    // A kernel wider than the profile is no smoothing but a memory hazard.
-    if (smoothing > 0 && static_cast<arma::uword>(smoothing) > profile.n_elem)
+    if (smoothing > 0 && static_cast<arma::uword>(smoothing) > length)
         throw std::invalid_argument("peak search: smoothing half-width exceeds the profile length");
-    const int first = static_cast<int>(start);
-    const int end_index = static_cast<int>(end);
+}
 
-    const arma::Col<float> s = Smooth(profile, smoothing);
+// Step 3: a height in percent of the smoothed maximum m over the range.
+float PercentOf(float percent, float m)
+{
+    return percent * m / 100.0f;
+}
 
-    const float m = s.subvec(static_cast<arma::uword>(first),
-                             static_cast<arma::uword>(end_index)).max();
-    min_height = min_height * m / 100.0f;
-    valley_height = valley_height * m / 100.0f;
+// What the extremum scan found, and the lowest point after its last record.
+struct ScanResult {
+    std::vector<Extremum> table;
+    int minpos;
+};
 
+// Step 4: maxima and minima of s between first and end, each recorded once
+// the curve has moved min_height away from it.
+ScanResult ScanExtrema(const arma::Col<float> &s, int first, float end, float min_height)
+{
+    ScanResult scan{{}, 0};
+    std::vector<Extremum> &table = scan.table;
     // One entry per sample at most (both kinds per sample when the threshold
     // is negative), plus the closing minimum: room for every sample and one.
-    std::vector<Extremum> table;
-    table.reserve(static_cast<size_t>(end_index - first) + 2);
+    table.reserve(static_cast<size_t>(static_cast<int>(end) - first) + 2);
 
     float maxv = -1e10f, minv = 1e10f;
     int maxpos = 0, minpos = 0, last_max = 0, last_min = 0;
@@ -128,40 +136,61 @@ void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_h
             maxv = s[static_cast<arma::uword>(minpos)];
         }
     }
+    scan.minpos = minpos;
+    return scan;
+}
 
-    if (table.size() < 2)
-        throw "No maxima or minima found";
+// Step 6: a scan ending on a falling flank closes with the lowest point
+// after the last peak, if the peak is tall enough; otherwise that peak is
+// dropped.
+void CloseScan(ScanResult &scan, const arma::Col<float> &s, float end, float min_height)
+{
+    std::vector<Extremum> &table = scan.table;
+    if (table.back().code != kPeak)
+        return;
+    const float tail = s[static_cast<arma::uword>(static_cast<int>(end - 1.0f))];
+    if (table.back().value - min_height > tail)
+        table.push_back({static_cast<float>(scan.minpos), s[static_cast<arma::uword>(scan.minpos)],
+                         kBackground});
+    else
+        table.pop_back();
+}
 
-    // A scan ending on a falling flank closes with the lowest point after the
-    // last peak, if the peak is tall enough; otherwise that peak is dropped.
-    if (table.back().code == kPeak) {
-        const float tail = s[static_cast<arma::uword>(static_cast<int>(end - 1.0f))];
-        if (table.back().value - min_height > tail)
-            table.push_back({static_cast<float>(minpos), s[static_cast<arma::uword>(minpos)],
-                             kBackground});
-        else
-            table.pop_back();
-    }
+struct CodeCounts {
+    arma::uword peaks = 0, splines = 0, valleys = 0;
+};
 
-    MarkValleys(table, s, valley_height);
-
+// Step 8: a peak before the first background point leads the profile and
+// is no peak of the fit; then the entries of each kind, with the refusals
+// of a table without a peak or with fewer than two background points.
+CodeCounts CountCodes(std::vector<Extremum> &table)
+{
     if (table.front().code == kPeak)
         table.front().code = kLeadingPeak;
-    arma::uword n_peak = 0, n_spline = 0, n_valley = 0;
+    CodeCounts n;
     for (const Extremum &e : table) {
-        n_peak += e.code == kPeak;
-        n_spline += e.code == kBackground;
-        n_valley += e.code == kValley;
+        n.peaks += e.code == kPeak;
+        n.splines += e.code == kBackground;
+        n.valleys += e.code == kValley;
     }
-    if (n_peak == 0)
+    if (n.peaks == 0)
         throw "No suitable peak was found";
-    if (n_spline < 2)
+    if (n.splines < 2)
         throw "number of splinepoints is smaller than 2";
+    return n;
+}
 
-    spline_x.zeros(n_spline);
-    spline_y.zeros(n_spline);
-    valley_positions.zeros(n_valley);
-    peak_table.zeros(4, n_peak);
+// Step 9: the table, in its order, into the results: peak positions, the
+// background points with the unsmoothed profile there, the valleys.
+void StoreExtrema(const std::vector<Extremum> &table, const CodeCounts &n,
+                  const arma::Col<float> &profile, arma::Col<float> &spline_x,
+                  arma::Col<float> &spline_y, arma::Col<float> &valley_positions,
+                  arma::Mat<double> &peak_table)
+{
+    spline_x.zeros(n.splines);
+    spline_y.zeros(n.splines);
+    valley_positions.zeros(n.valleys);
+    peak_table.zeros(4, n.peaks);
     arma::uword ip = 0, is = 0, iv = 0;
     for (const Extremum &e : table) {
         switch (e.code) {
@@ -179,6 +208,31 @@ void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_h
             break;
         }
     }
+}
+
+}  // namespace
+
+void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_height,
+                                                float start, float end, int smoothing)
+{
+    ClampSearchRange(start, end, profile.n_elem, smoothing);
+    const int first = static_cast<int>(start);
+    const int end_index = static_cast<int>(end);
+
+    const arma::Col<float> s = Smooth(profile, smoothing);
+
+    const float m = s.subvec(static_cast<arma::uword>(first),
+                             static_cast<arma::uword>(end_index)).max();
+    min_height = PercentOf(min_height, m);
+    valley_height = PercentOf(valley_height, m);
+
+    ScanResult scan = ScanExtrema(s, first, end, min_height);
+    if (scan.table.size() < 2)
+        throw "No maxima or minima found";
+    CloseScan(scan, s, end, min_height);
+    MarkValleys(scan.table, s, valley_height);
+    const CodeCounts n = CountCodes(scan.table);
+    StoreExtrema(scan.table, n, profile, spline_x, spline_y, valley_positions, peak_table);
 }
 
 int PeakProfileFit::FindPeakBounds(int p1, int p2, arma::Col<float> &bounds, int &left,

@@ -214,3 +214,28 @@ TEST(EllipticityFit, FailedInitialFitFallsBackToMaxima)
     EXPECT_NEAR(p.centerX, 256.0, 0.3);
     EXPECT_NEAR(radius, 150.0, 0.5);
 }
+
+// Sectors without a counted pixel (here a wedge of zeros, as a beam stop's
+// arm leaves) have no ring position: no fit is tried on them and the others
+// find the ring.
+TEST(EllipticityFit, EmptySectorsAreLeftOut)
+{
+    RingSpec s;
+    s.radii = {150.0};
+    s.noise = 10;
+    DiffractionPattern p;
+    LoadSynthetic(p, s, 256.0f, 256.0f);
+    for (arma::uword x = 0; x < p.image.n_rows; ++x)
+        for (arma::uword y = 0; y < p.image.n_cols; ++y) {
+            const double degrees = std::atan2(256.0 - y, x - 256.0) * 180 / M_PI;
+            if (degrees > -5 && degrees < 65)
+                p.image(x, y) = 0.0f;
+        }
+    float radius = 0;
+    std::ostringstream results;
+    RefineCenterEllipticityFitCore(p, 120, 180, 36, 2, 1, &radius, results);
+    EXPECT_EQ(results.str(), "");
+    EXPECT_NEAR(p.centerX, 256.0, 0.3);
+    EXPECT_NEAR(p.centerY, 256.0, 0.3);
+    EXPECT_NEAR(radius, 150.0, 0.5);
+}

@@ -16,6 +16,7 @@ using dmhost::Arg;
 namespace {
 
 constexpr char kBadRadii[] = "Bad input for inner and outer radius!\n";
+constexpr char kBadCentre[] = "Bad input for the centre!\n";
 
 double AngleGapDegrees(double a, double b) {
   double d = std::fmod(a - b, 180.0);
@@ -334,4 +335,58 @@ TEST_F(CentreHandlers, InvalidImageIsRefusedAndNothingMoves) {
                            "pixels; nothing is changed\n");
   EXPECT_EQ(inner, 20);
   EXPECT_EQ(outer, 40);
+}
+
+// Starting values no refinement can start from are refused like bad radii:
+// the message, result 0, the script's numbers as they were.
+TEST_F(CentreHandlers, NonsenseStartsAreRefused) {
+  dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
+  const double inf = INFINITY, nan = NAN;
+  const std::pair<double, double> centres[] = {{nan, 256}, {256, inf}, {-inf, 256}, {1e6, 1e6}};
+  for (const auto &[x, y] : centres) {
+    SCOPED_TRACE(testing::Message() << "centre " << x << ", " << y);
+    Numbers n{x, y, 30, 1.5, -99, 120, 180};
+    double fifth = 5;
+    EXPECT_EQ(Refine(image, n), 0.0);
+    EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 36, 2), 0.0);
+    EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 36, 2), 0.0);
+    EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
+    EXPECT_EQ(TakeResults(), std::string(kBadCentre) + kBadCentre + kBadCentre + kBadCentre);
+    EXPECT_TRUE(n.x == x || (std::isnan(n.x) && std::isnan(x)));
+    EXPECT_TRUE(n.y == y || (std::isnan(n.y) && std::isnan(y)));
+    EXPECT_EQ(n.angle, 30);
+    EXPECT_EQ(n.ratio, 1.5);
+    EXPECT_EQ(n.ring, -99);
+    EXPECT_EQ(n.inner, 120);
+    EXPECT_EQ(n.outer, 180);
+
+    double ring = 150, inner = 0, outer = 0;
+    Call("GuessInnerandOuterRadius", {Arg::Image(image), Arg::Number(20), Arg::Number(x), Arg::Number(y),
+                                      Arg::NumberRef(&ring), Arg::NumberRef(&inner), Arg::NumberRef(&outer)});
+    if (std::isfinite(x) && std::isfinite(y)) TakeResults();  // far off: refused for its radius
+    else EXPECT_EQ(TakeResults(), kBadCentre);
+    EXPECT_EQ(ring, 150);
+    EXPECT_EQ(inner, 0);
+    EXPECT_EQ(outer, 0);
+  }
+  // Off the image, but with a pixel within twice the outer radius: a start.
+  double fifth = 5;
+  Numbers near{-359, 256, 30, 1.05, -99, 120, 180}, far = near;
+  far.x = -361;
+  Simplex(image, near, &fifth);
+  EXPECT_EQ(TakeResults(), "");
+  EXPECT_EQ(Simplex(image, far, &fifth), 0.0);
+  EXPECT_EQ(TakeResults(), kBadCentre);
+
+  for (const auto &[angle, ratio] : {std::pair{nan, 1.5}, {inf, 1.5}, {30.0, nan}, {30.0, 0.0},
+                                     {30.0, -1.0}, {30.0, inf}}) {
+    SCOPED_TRACE(testing::Message() << "angle " << angle << ", ratio " << ratio);
+    Numbers n{256, 256, angle, ratio, -99, 120, 180};
+    double fifth = 5;
+    EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
+    EXPECT_EQ(TakeResults(), "Bad input for angle or axis ratio!\n");
+    EXPECT_TRUE(n.angle == angle || (std::isnan(n.angle) && std::isnan(angle)));
+    EXPECT_TRUE(n.ratio == ratio || (std::isnan(n.ratio) && std::isnan(ratio)));
+    EXPECT_EQ(n.x, 256);
+  }
 }
