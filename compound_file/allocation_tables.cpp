@@ -338,78 +338,87 @@ void CompoundFile::FreeBlocks(std::vector<std::uint64_t> blocks, bool big) {
     blocks.erase(std::unique(blocks.begin(), blocks.end()), blocks.end());
     if (blocks.empty()) return;
     if (big) {
-        RenumberAfterErase(blocks);
-        std::vector<std::uint64_t> fileBlocks(blocks);
-        for (std::uint64_t& b : fileBlocks) ++b;
-        if (!file_.Erase(fileBlocks)) Fail();
-        // Release table sectors that only describe sectors past the end. The
-        // tables are renumbered one release at a time, the file is cut once.
-        std::vector<std::uint64_t> cutFromFile;  // positions in the file as it is now, sorted
-        auto filePosition = [&](std::uint64_t sector) {
-            for (std::uint64_t r : cutFromFile) {
-                if (r > sector) break;
-                ++sector;
-            }
-            return sector;
-        };
-        for (;;) {
-            const std::uint64_t n = bat_.size();
-            const std::uint64_t remaining = FileSectors() - cutFromFile.size();
-            if (batSectors_.size() <= 1 || n < kEntriesPerBlock + remaining) break;
-            if (!std::all_of(bat_.end() - kEntriesPerBlock, bat_.end(), [](std::int32_t v) { return v == kFreeBlock; }))
-                break;
-            std::vector<std::uint64_t> released{batSectors_.back()};
-            batSectors_.pop_back();
-            bat_.resize(n - kEntriesPerBlock);
-            if (difatSectors_.size() > DifatSectorsNeeded(batSectors_.size())) {
-                released.push_back(difatSectors_.back());
-                difatSectors_.pop_back();
-            }
-            std::vector<std::uint64_t> positions;
-            for (std::uint64_t r : released) positions.push_back(filePosition(r));
-            RenumberAfterErase(released);
-            cutFromFile.insert(cutFromFile.end(), positions.begin(), positions.end());
-            std::sort(cutFromFile.begin(), cutFromFile.end());
-        }
-        if (!cutFromFile.empty()) {
-            for (std::uint64_t& b : cutFromFile) ++b;
-            if (!file_.Erase(cutFromFile)) Fail();
-        }
-        return;
+        FreeSectors(blocks);
+    } else {
+        CutFromSmallStore(blocks);
+        RenumberSmallBlocks(blocks);
+        ReleaseSmallTableSectors();
     }
+}
 
-    // Small blocks: cut them out of the small-block store.
-    DirectoryEntry& root = *entries_[0];
-    const std::uint64_t rootStart = static_cast<std::uint64_t>(static_cast<std::int64_t>(root.startBlock));
-    std::vector<unsigned char> mini(DataSize(rootStart, true));
-    ReadData(rootStart, mini.data(), true);
-    mini.resize(std::min<std::uint64_t>(mini.size(), root.size));
+void CompoundFile::FreeSectors(const std::vector<std::uint64_t>& sorted) {
+    RenumberAfterErase(sorted);
+    std::vector<std::uint64_t> fileBlocks(sorted);
+    for (std::uint64_t& b : fileBlocks) ++b;
+    if (!file_.Erase(fileBlocks)) Fail();
+    // Release table sectors that only describe sectors past the end. The
+    // tables are renumbered one release at a time, the file is cut once.
+    std::vector<std::uint64_t> cutFromFile;  // positions in the file as it is now, sorted
+    auto filePosition = [&](std::uint64_t sector) {
+        for (std::uint64_t r : cutFromFile) {
+            if (r > sector) break;
+            ++sector;
+        }
+        return sector;
+    };
+    for (;;) {
+        const std::uint64_t n = bat_.size();
+        const std::uint64_t remaining = FileSectors() - cutFromFile.size();
+        if (batSectors_.size() <= 1 || n < kEntriesPerBlock + remaining) break;
+        if (!std::all_of(bat_.end() - kEntriesPerBlock, bat_.end(), [](std::int32_t v) { return v == kFreeBlock; }))
+            break;
+        std::vector<std::uint64_t> released{batSectors_.back()};
+        batSectors_.pop_back();
+        bat_.resize(n - kEntriesPerBlock);
+        if (difatSectors_.size() > DifatSectorsNeeded(batSectors_.size())) {
+            released.push_back(difatSectors_.back());
+            difatSectors_.pop_back();
+        }
+        std::vector<std::uint64_t> positions;
+        for (std::uint64_t r : released) positions.push_back(filePosition(r));
+        RenumberAfterErase(released);
+        cutFromFile.insert(cutFromFile.end(), positions.begin(), positions.end());
+        std::sort(cutFromFile.begin(), cutFromFile.end());
+    }
+    if (!cutFromFile.empty()) {
+        for (std::uint64_t& b : cutFromFile) ++b;
+        if (!file_.Erase(cutFromFile)) Fail();
+    }
+}
+
+void CompoundFile::CutFromSmallStore(const std::vector<std::uint64_t>& sorted) {
+    std::vector<unsigned char> mini = LoadSmallStore();
     std::vector<unsigned char> kept;
     kept.reserve(mini.size());
     for (std::uint64_t b = 0; b * kSmallBlockSize < mini.size(); ++b) {
-        if (std::binary_search(blocks.begin(), blocks.end(), b)) continue;
+        if (std::binary_search(sorted.begin(), sorted.end(), b)) continue;
         const std::uint64_t end = std::min<std::uint64_t>(mini.size(), (b + 1) * kSmallBlockSize);
         kept.insert(kept.end(), mini.begin() + static_cast<std::ptrdiff_t>(b * kSmallBlockSize),
                     mini.begin() + static_cast<std::ptrdiff_t>(end));
     }
+    const std::uint64_t rootStart = static_cast<std::uint64_t>(static_cast<std::int64_t>(entries_[0]->startBlock));
     const std::uint64_t newStart = WriteData(kept.data(), kept.size(), rootStart, true);
     entries_[0]->startBlock = static_cast<std::int32_t>(static_cast<std::int64_t>(newStart));
     entries_[0]->size = static_cast<std::uint32_t>(kept.size());
+}
 
+void CompoundFile::RenumberSmallBlocks(const std::vector<std::uint64_t>& sorted) {
     // Small-block numbers held anywhere follow the cut: the table's links,
     // every small stream's start, and chains being written.
-    CutTableEntries(sbat_, blocks);
+    CutTableEntries(sbat_, sorted);
     for (std::size_t i = 1; i < entries_.size(); ++i) {
         DirectoryEntry& e = *entries_[i];
         if (e.type == kTypeStream && e.size > 0 && e.size < kSmallStreamCutoff && e.startBlock >= 0) {
             const std::uint64_t v = static_cast<std::uint64_t>(e.startBlock);
-            e.startBlock = static_cast<std::int32_t>(v - CountBelow(blocks, v));
+            e.startBlock = static_cast<std::int32_t>(v - CountBelow(sorted, v));
         }
     }
     for (std::vector<std::uint64_t>* chain : pinnedSmallBlocks_)
-        for (std::uint64_t& s : *chain) s -= CountBelow(blocks, s);
+        for (std::uint64_t& s : *chain) s -= CountBelow(sorted, s);
     sbatSearchFrom_ = 0;
+}
 
+void CompoundFile::ReleaseSmallTableSectors() {
     // Release small-table sectors that only describe blocks past the store.
     std::vector<std::uint64_t> released;
     const std::uint64_t storeBlocks = (entries_[0]->size + kSmallBlockSize - 1) / kSmallBlockSize;
@@ -427,39 +436,49 @@ void CompoundFile::FreeBlocks(std::vector<std::uint64_t> blocks, bool big) {
 
 std::uint64_t CompoundFile::WriteData(const unsigned char* data, std::uint64_t size, std::uint64_t start, bool big) {
     if (size == 0 && start == kNoBlock) return kNoBlock;
-    if (big) {
-        std::vector<std::uint64_t> chain;
-        ChainBlocks(start, chain, true);
-        Pin pin(pinnedSectors_, &chain);
-        const std::uint64_t nNew = (size + kBlockSize - 1) / kBlockSize;
-        if (chain.size() > nNew) {
-            std::vector<std::uint64_t> tail(chain.begin() + static_cast<std::ptrdiff_t>(nNew), chain.end());
-            chain.resize(nNew);
-            if (!chain.empty()) SetEntry(chain.back(), kEndOfChain, true);
-            FreeBlocks(tail, true);
-        }
-        // Allocation may add table sectors; the pinned chain follows them.
-        while (chain.size() < nNew) {
-            const std::uint64_t b = AllocateBlock(true);
-            if (!chain.empty()) SetEntry(chain.back(), static_cast<std::int32_t>(b), true);
-            chain.push_back(b);
-        }
-        const std::uint64_t full = size / kBlockSize;
-        std::uint64_t i = 0;
-        while (i < full) {
-            std::uint64_t j = i + 1;
-            while (j < full && chain[j] == chain[j - 1] + 1) ++j;
-            if (!file_.WriteRun(chain[i] + 1, j - i, data + kBlockSize * i)) Fail();
-            i = j;
-        }
-        if (size % kBlockSize != 0) {
-            std::vector<unsigned char> last(kBlockSize, 0);
-            std::memcpy(last.data(), data + kBlockSize * full, size % kBlockSize);
-            WriteSector(chain[full], last.data());
-        }
-        return chain.empty() ? kNoBlock : chain[0];
-    }
+    return big ? WriteSectors(data, size, start) : WriteSmallBlocks(data, size, start);
+}
 
+void CompoundFile::ShortenChain(std::vector<std::uint64_t>& chain, std::uint64_t length, bool big) {
+    std::vector<std::uint64_t> tail(chain.begin() + static_cast<std::ptrdiff_t>(length), chain.end());
+    chain.resize(length);
+    if (!chain.empty()) SetEntry(chain.back(), kEndOfChain, big);
+    FreeBlocks(tail, big);
+}
+
+void CompoundFile::ExtendChain(std::vector<std::uint64_t>& chain, std::uint64_t length, bool big) {
+    while (chain.size() < length) {
+        const std::uint64_t b = AllocateBlock(big);
+        if (!chain.empty()) SetEntry(chain.back(), static_cast<std::int32_t>(b), big);
+        chain.push_back(b);
+    }
+}
+
+std::uint64_t CompoundFile::WriteSectors(const unsigned char* data, std::uint64_t size, std::uint64_t start) {
+    std::vector<std::uint64_t> chain;
+    ChainBlocks(start, chain, true);
+    Pin pin(pinnedSectors_, &chain);
+    const std::uint64_t nNew = (size + kBlockSize - 1) / kBlockSize;
+    if (chain.size() > nNew) ShortenChain(chain, nNew, true);
+    // Allocation may add table sectors; the pinned chain follows them.
+    ExtendChain(chain, nNew, true);
+    const std::uint64_t full = size / kBlockSize;
+    std::uint64_t i = 0;
+    while (i < full) {
+        std::uint64_t j = i + 1;
+        while (j < full && chain[j] == chain[j - 1] + 1) ++j;
+        if (!file_.WriteRun(chain[i] + 1, j - i, data + kBlockSize * i)) Fail();
+        i = j;
+    }
+    if (size % kBlockSize != 0) {
+        std::vector<unsigned char> last(kBlockSize, 0);
+        std::memcpy(last.data(), data + kBlockSize * full, size % kBlockSize);
+        WriteSector(chain[full], last.data());
+    }
+    return chain.empty() ? kNoBlock : chain[0];
+}
+
+std::uint64_t CompoundFile::WriteSmallBlocks(const unsigned char* data, std::uint64_t size, std::uint64_t start) {
     DirectoryEntry* root = entries_[0].get();
     if (size != 0 && root->startBlock == kEndOfChain) {
         // The small-block store starts as one zero sector.
@@ -474,40 +493,15 @@ std::uint64_t CompoundFile::WriteData(const unsigned char* data, std::uint64_t s
     Pin pin(pinnedSmallBlocks_, &chain);
     const std::uint64_t nNew = (size + kSmallBlockSize - 1) / kSmallBlockSize;
     std::vector<unsigned char> mini;
-    bool loaded = false;
-    auto loadStore = [&]() {
-        const std::uint64_t rs = static_cast<std::uint64_t>(static_cast<std::int64_t>(entries_[0]->startBlock));
-        mini.assign(DataSize(rs, true), 0);
-        ReadData(rs, mini.data(), true);
-        mini.resize(std::min<std::uint64_t>(mini.size(), entries_[0]->size));
-    };
     if (nNew > chain.size()) {
-        loadStore();
-        loaded = true;
+        mini = LoadSmallStore();
         const std::size_t kept = chain.size();
-        while (chain.size() < nNew) {
-            const std::uint64_t b = AllocateBlock(false);
-            if (!chain.empty()) SetEntry(chain.back(), static_cast<std::int32_t>(b), false);
-            chain.push_back(b);
-        }
-        // The store holds every small block up to the highest one in use.
-        std::uint64_t used = 0;
-        for (std::uint64_t i = sbat_.size(); i > 0; --i)
-            if (sbat_[i - 1] != kFreeBlock) {
-                used = i;
-                break;
-            }
-        mini.resize(used * kSmallBlockSize, 0);
-        for (std::size_t i = kept; i < chain.size(); ++i)
-            std::memset(mini.data() + kSmallBlockSize * chain[i], 0, kSmallBlockSize);
-        entries_[0]->size = static_cast<std::uint32_t>(mini.size());
-    } else if (nNew < chain.size()) {
-        std::vector<std::uint64_t> tail(chain.begin() + static_cast<std::ptrdiff_t>(nNew), chain.end());
-        chain.resize(nNew);
-        if (!chain.empty()) SetEntry(chain.back(), kEndOfChain, false);
-        FreeBlocks(tail, false);
+        ExtendChain(chain, nNew, false);
+        FitSmallStore(mini, chain, kept);
+    } else {
+        if (nNew < chain.size()) ShortenChain(chain, nNew, false);
+        mini = LoadSmallStore();
     }
-    if (!loaded) loadStore();
     for (std::uint64_t b : chain)  // never copy past the store
         if ((b + 1) * kSmallBlockSize > mini.size()) mini.resize((b + 1) * kSmallBlockSize, 0);
     const std::uint64_t full = size / kSmallBlockSize;
@@ -520,6 +514,29 @@ std::uint64_t CompoundFile::WriteData(const unsigned char* data, std::uint64_t s
     const std::uint64_t newStart = WriteData(mini.data(), mini.size(), rootStart, true);
     entries_[0]->startBlock = static_cast<std::int32_t>(static_cast<std::int64_t>(newStart));
     return chain.empty() ? kNoBlock : chain[0];
+}
+
+std::vector<unsigned char> CompoundFile::LoadSmallStore() {
+    const std::uint64_t rootStart = static_cast<std::uint64_t>(static_cast<std::int64_t>(entries_[0]->startBlock));
+    std::vector<unsigned char> mini(DataSize(rootStart, true), 0);
+    ReadData(rootStart, mini.data(), true);
+    mini.resize(std::min<std::uint64_t>(mini.size(), entries_[0]->size));
+    return mini;
+}
+
+void CompoundFile::FitSmallStore(std::vector<unsigned char>& mini, const std::vector<std::uint64_t>& chain,
+                                 std::size_t kept) {
+    // The store holds every small block up to the highest one in use.
+    std::uint64_t used = 0;
+    for (std::uint64_t i = sbat_.size(); i > 0; --i)
+        if (sbat_[i - 1] != kFreeBlock) {
+            used = i;
+            break;
+        }
+    mini.resize(used * kSmallBlockSize, 0);
+    for (std::size_t i = kept; i < chain.size(); ++i)
+        std::memset(mini.data() + kSmallBlockSize * chain[i], 0, kSmallBlockSize);
+    entries_[0]->size = static_cast<std::uint32_t>(mini.size());
 }
 
 }  // namespace CompoundFiles

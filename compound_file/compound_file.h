@@ -134,6 +134,18 @@ protected:
     // the published form or the form whose extension holds entries
     // directly) and the small-block table. False when damaged.
     bool LoadBAT();
+    // The steps of LoadBAT: the block table (with either extension form),
+    // the small-block table, then the checks on the table sectors found.
+    bool LoadBlockTable(const std::vector<std::uint64_t>& headerPart, std::vector<std::uint64_t>& bats,
+                        std::vector<std::uint64_t>& difats);
+    bool ReadPublishedExtension(std::vector<std::uint64_t>& bats, std::vector<std::uint64_t>& difats,
+                                std::vector<std::int32_t>& table);
+    bool ReadVariantExtension(std::vector<std::uint64_t>& bats, std::vector<std::int32_t>& table);
+    bool LoadSmallBlockTable(std::vector<std::uint64_t>& sbats);
+    bool AdoptTableSectors(const std::vector<std::uint64_t>& bats, const std::vector<std::uint64_t>& difats,
+                           const std::vector<std::uint64_t>& sbats);
+    // Reads the listed sectors as consecutive parts of one table.
+    bool ReadTableSectors(const std::vector<std::uint64_t>& list, std::vector<std::int32_t>& table);
     // Writes both tables and the extension sectors back (published form).
     void SaveBAT();
     // Follows a chain; stops at the end marker, at any invalid link and at a
@@ -146,6 +158,17 @@ protected:
     // Writes size bytes as the chain that starts at `start`, growing or
     // shrinking it; returns the new start (kNoBlock when size is 0).
     std::uint64_t WriteData(const unsigned char* data, std::uint64_t size, std::uint64_t start, bool big);
+    std::uint64_t WriteSectors(const unsigned char* data, std::uint64_t size, std::uint64_t start);
+    std::uint64_t WriteSmallBlocks(const unsigned char* data, std::uint64_t size, std::uint64_t start);
+    // Cuts a chain to `length` blocks, freeing the rest; lengthens it with
+    // newly allocated blocks.
+    void ShortenChain(std::vector<std::uint64_t>& chain, std::uint64_t length, bool big);
+    void ExtendChain(std::vector<std::uint64_t>& chain, std::uint64_t length, bool big);
+    // The small-block store's bytes (the root entry's stream, at its size).
+    std::vector<unsigned char> LoadSmallStore();
+    // Sizes the store to the highest small block in use and zeroes the
+    // blocks of the chain from `kept` on.
+    void FitSmallStore(std::vector<unsigned char>& mini, const std::vector<std::uint64_t>& chain, std::size_t kept);
     // First free table entry, marked end-of-chain; extends the table when full.
     std::uint64_t AllocateBlock(bool big);
     void ExpandTable(bool big);
@@ -153,6 +176,15 @@ protected:
     // Cuts the listed blocks out (sectors out of the file, small blocks out
     // of the small-block store) and renumbers everything behind them.
     void FreeBlocks(std::vector<std::uint64_t> blocks, bool big);
+    // The steps of FreeBlocks, which hands them sorted block lists without
+    // duplicates: sectors are cut out of the file and table sectors left
+    // describing nothing released; small blocks are cut out of the store,
+    // their numbers renumbered, and small-table sectors left describing
+    // nothing released.
+    void FreeSectors(const std::vector<std::uint64_t>& sorted);
+    void CutFromSmallStore(const std::vector<std::uint64_t>& sorted);
+    void RenumberSmallBlocks(const std::vector<std::uint64_t>& sorted);
+    void ReleaseSmallTableSectors();
     void RenumberAfterInsert(const std::vector<std::uint64_t>& sectors);
     void RenumberAfterErase(const std::vector<std::uint64_t>& sectors);
 

@@ -14,118 +14,135 @@ bool Distinct(std::vector<std::uint64_t> v) {
     return std::adjacent_find(v.begin(), v.end()) == v.end();
 }
 
+// Whether s names a sector of a file of that many sectors.
+bool IsSector(std::int64_t s, std::uint64_t sectors) { return s >= 0 && static_cast<std::uint64_t>(s) < sectors; }
+
 }  // namespace
 
 bool CompoundFile::LoadBAT() {
     const std::uint64_t sectors = FileSectors();
     const std::uint64_t count = header_.batCount;
     if (count == 0 || count > sectors) return false;
-    auto validSector = [&](std::int64_t s) { return s >= 0 && static_cast<std::uint64_t>(s) < sectors; };
 
     std::vector<std::uint64_t> headerPart;
     for (std::uint64_t i = 0; i < std::min<std::uint64_t>(count, kHeaderBatSlots); ++i) {
-        if (!validSector(header_.batSlots[i])) return false;
+        if (!IsSector(header_.batSlots[i], sectors)) return false;
         headerPart.push_back(static_cast<std::uint64_t>(header_.batSlots[i]));
     }
 
-    auto readTable = [&](const std::vector<std::uint64_t>& list, std::vector<std::int32_t>& table) {
-        table.assign(list.size() * kEntriesPerBlock, kFreeBlock);
-        for (std::size_t j = 0; j < list.size(); ++j) {
-            ReadSector(list[j], blockBuffer_.data());
-            for (std::uint64_t i = 0; i < kEntriesPerBlock; ++i)
-                LittleEndian::Read(blockBuffer_.data(), table[j * kEntriesPerBlock + i], 4 * i, 4);
-        }
-        return !failed_;
-    };
+    std::vector<std::uint64_t> bats, difats, sbats;
+    if (!LoadBlockTable(headerPart, bats, difats)) return false;
+    if (!LoadSmallBlockTable(sbats)) return false;
+    return AdoptTableSectors(bats, difats, sbats);
+}
 
-    std::vector<std::uint64_t> bats, difats;
+bool CompoundFile::ReadTableSectors(const std::vector<std::uint64_t>& list, std::vector<std::int32_t>& table) {
+    table.assign(list.size() * kEntriesPerBlock, kFreeBlock);
+    for (std::size_t j = 0; j < list.size(); ++j) {
+        ReadSector(list[j], blockBuffer_.data());
+        for (std::uint64_t i = 0; i < kEntriesPerBlock; ++i)
+            LittleEndian::Read(blockBuffer_.data(), table[j * kEntriesPerBlock + i], 4 * i, 4);
+    }
+    return !failed_;
+}
+
+bool CompoundFile::LoadBlockTable(const std::vector<std::uint64_t>& headerPart, std::vector<std::uint64_t>& bats,
+                                  std::vector<std::uint64_t>& difats) {
     if (header_.xbatCount == 0) {
-        if (count > kHeaderBatSlots) return false;
+        if (header_.batCount > kHeaderBatSlots) return false;
         bats = headerPart;
-        if (!readTable(bats, bat_)) return false;
-    } else {
-        // Two extension forms exist: the published one lists further table
-        // sectors (127 per sector and a link to the next, marked -4), the
-        // other holds table entries directly in a run of sectors marked -3.
-        // The marker of the first extension sector tells them apart.
-        const std::int64_t first = header_.xbatStart;
-        if (!validSector(first)) return false;
-
-        std::vector<std::uint64_t> pubBats = headerPart, pubDifats;
-        std::vector<std::int32_t> pubTable;
-        bool published = count > kHeaderBatSlots;
-        if (published) {
-            std::uint64_t remaining = count - kHeaderBatSlots;
-            std::int64_t s = first;
-            std::vector<std::int32_t> list(kEntriesPerBlock);
-            while (published && remaining > 0) {
-                if (!validSector(s) || pubDifats.size() >= header_.xbatCount) {
-                    published = false;
-                    break;
-                }
-                ReadSector(static_cast<std::uint64_t>(s), blockBuffer_.data());
-                for (std::uint64_t i = 0; i < kEntriesPerBlock; ++i)
-                    LittleEndian::Read(blockBuffer_.data(), list[i], 4 * i, 4);
-                pubDifats.push_back(static_cast<std::uint64_t>(s));
-                for (std::uint64_t i = 0; i < kDifatEntriesPerBlock && remaining > 0; ++i, --remaining) {
-                    if (!validSector(list[i])) {
-                        published = false;
-                        break;
-                    }
-                    pubBats.push_back(static_cast<std::uint64_t>(list[i]));
-                }
-                s = list[kDifatEntriesPerBlock];
-            }
-            published = published && readTable(pubBats, pubTable);
-        }
-
-        std::vector<std::uint64_t> varBats = headerPart;
-        std::vector<std::int32_t> varTable;
-        bool variant = count == kHeaderBatSlots && header_.xbatCount <= sectors &&
-                       static_cast<std::uint64_t>(first) <= sectors - header_.xbatCount;
-        if (variant) {
-            for (std::uint64_t i = 0; i < header_.xbatCount; ++i) varBats.push_back(static_cast<std::uint64_t>(first) + i);
-            variant = readTable(varBats, varTable);
-        }
-
-        const std::uint64_t f = static_cast<std::uint64_t>(first);
-        const bool pubMarked = published && f < pubTable.size() && pubTable[f] == kDifatBlock;
-        const bool varMarked = variant && f < varTable.size() && varTable[f] == kBatBlock;
-        if (pubMarked || (published && !varMarked)) {
-            bats = pubBats;
-            difats = pubDifats;
-            bat_ = pubTable;
-        } else if (variant) {
-            bats = varBats;
-            bat_ = varTable;
-        } else {
-            return false;
-        }
+        return ReadTableSectors(bats, bat_);
     }
+    // Two extension forms exist: the published one lists further table
+    // sectors (127 per sector and a link to the next, marked -4), the
+    // other holds table entries directly in a run of sectors marked -3.
+    // The marker of the first extension sector tells them apart.
+    const std::int64_t first = header_.xbatStart;
+    if (!IsSector(first, FileSectors())) return false;
 
-    // Small-block table: a chain in the block table; a run without links
-    // (as some writers leave it) is taken as consecutive sectors.
-    std::vector<std::uint64_t> sbats;
-    if (header_.sbatCount > 0) {
-        if (header_.sbatCount > sectors || !validSector(header_.sbatStart)) return false;
-        std::vector<bool> seen(sectors, false);
-        std::uint64_t s = static_cast<std::uint64_t>(header_.sbatStart);
-        for (std::uint64_t i = 0; i < header_.sbatCount; ++i) {
-            if (i > 0) {
-                const std::uint64_t prev = sbats.back();
-                const std::int32_t link = prev < bat_.size() ? bat_[prev] : kFreeBlock;
-                s = (validSector(link) && !seen[static_cast<std::uint64_t>(link)]) ? static_cast<std::uint64_t>(link)
-                                                                                   : prev + 1;
-            }
-            if (s >= sectors || seen[s]) return false;
-            seen[s] = true;
-            sbats.push_back(s);
-        }
-        if (!readTable(sbats, sbat_)) return false;
+    std::vector<std::uint64_t> pubBats = headerPart, pubDifats;
+    std::vector<std::int32_t> pubTable;
+    const bool published = ReadPublishedExtension(pubBats, pubDifats, pubTable);
+
+    std::vector<std::uint64_t> varBats = headerPart;
+    std::vector<std::int32_t> varTable;
+    const bool variant = ReadVariantExtension(varBats, varTable);
+
+    const std::uint64_t f = static_cast<std::uint64_t>(first);
+    const bool pubMarked = published && f < pubTable.size() && pubTable[f] == kDifatBlock;
+    const bool varMarked = variant && f < varTable.size() && varTable[f] == kBatBlock;
+    if (pubMarked || (published && !varMarked)) {
+        bats = pubBats;
+        difats = pubDifats;
+        bat_ = pubTable;
+    } else if (variant) {
+        bats = varBats;
+        bat_ = varTable;
     } else {
+        return false;
+    }
+    return true;
+}
+
+bool CompoundFile::ReadPublishedExtension(std::vector<std::uint64_t>& bats, std::vector<std::uint64_t>& difats,
+                                          std::vector<std::int32_t>& table) {
+    const std::uint64_t sectors = FileSectors();
+    const std::uint64_t count = header_.batCount;
+    if (count <= kHeaderBatSlots) return false;
+    std::uint64_t remaining = count - kHeaderBatSlots;
+    std::int64_t s = header_.xbatStart;
+    std::vector<std::int32_t> list(kEntriesPerBlock);
+    while (remaining > 0) {
+        if (!IsSector(s, sectors) || difats.size() >= header_.xbatCount) return false;
+        ReadSector(static_cast<std::uint64_t>(s), blockBuffer_.data());
+        for (std::uint64_t i = 0; i < kEntriesPerBlock; ++i)
+            LittleEndian::Read(blockBuffer_.data(), list[i], 4 * i, 4);
+        difats.push_back(static_cast<std::uint64_t>(s));
+        for (std::uint64_t i = 0; i < kDifatEntriesPerBlock && remaining > 0; ++i, --remaining) {
+            if (!IsSector(list[i], sectors)) return false;
+            bats.push_back(static_cast<std::uint64_t>(list[i]));
+        }
+        s = list[kDifatEntriesPerBlock];
+    }
+    return ReadTableSectors(bats, table);
+}
+
+bool CompoundFile::ReadVariantExtension(std::vector<std::uint64_t>& bats, std::vector<std::int32_t>& table) {
+    const std::uint64_t sectors = FileSectors();
+    const std::uint64_t first = static_cast<std::uint64_t>(static_cast<std::int64_t>(header_.xbatStart));
+    if (header_.batCount != kHeaderBatSlots || header_.xbatCount > sectors || first > sectors - header_.xbatCount)
+        return false;
+    for (std::uint64_t i = 0; i < header_.xbatCount; ++i) bats.push_back(first + i);
+    return ReadTableSectors(bats, table);
+}
+
+bool CompoundFile::LoadSmallBlockTable(std::vector<std::uint64_t>& sbats) {
+    if (header_.sbatCount == 0) {
         sbat_.clear();
+        return true;
     }
+    // A chain in the block table; a run without links (as some writers
+    // leave it) is taken as consecutive sectors.
+    const std::uint64_t sectors = FileSectors();
+    if (header_.sbatCount > sectors || !IsSector(header_.sbatStart, sectors)) return false;
+    std::vector<bool> seen(sectors, false);
+    std::uint64_t s = static_cast<std::uint64_t>(header_.sbatStart);
+    for (std::uint64_t i = 0; i < header_.sbatCount; ++i) {
+        if (i > 0) {
+            const std::uint64_t prev = sbats.back();
+            const std::int32_t link = prev < bat_.size() ? bat_[prev] : kFreeBlock;
+            s = (IsSector(link, sectors) && !seen[static_cast<std::uint64_t>(link)]) ? static_cast<std::uint64_t>(link)
+                                                                                    : prev + 1;
+        }
+        if (s >= sectors || seen[s]) return false;
+        seen[s] = true;
+        sbats.push_back(s);
+    }
+    return ReadTableSectors(sbats, sbat_);
+}
 
+bool CompoundFile::AdoptTableSectors(const std::vector<std::uint64_t>& bats, const std::vector<std::uint64_t>& difats,
+                                     const std::vector<std::uint64_t>& sbats) {
     // Every table sector must be one of its own kind and described by the table.
     std::vector<std::uint64_t> all(bats);
     all.insert(all.end(), difats.begin(), difats.end());

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <limits>
 
 #include "test_support.h"
 #include "variant_document.h"
@@ -184,6 +188,43 @@ TEST(Damaged, TheOtherExtensionFormIsReadAndRewrittenInThePublishedForm) {
     EXPECT_EQ(back, v.tiny);
     ASSERT_EQ(doc.ReadFile("Added", back), CF::kDone);
     EXPECT_EQ(back, Pattern(3000, 5));
+}
+
+// The fuzzer's input whose root entry names a left sibling at the largest
+// int: the document opens with its one stream, and adding an entry in front
+// (every index at or above it moves up) keeps that number as it was rather
+// than wrapping it round to a negative one.
+TEST(Damaged, ASiblingIndexAtTheLargestIntIsKeptWhenEntriesShift) {
+    const char* source = std::getenv("ORVAN_SOURCE_DIR");
+    ASSERT_NE(source, nullptr) << "run through ctest, which names the source folder";
+    std::ifstream in(std::string(source) + "/fuzz/corpus/fuzz_compound_file/sibling_index_at_int32_max",
+                     std::ios::binary);
+    const std::vector<unsigned char> input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(input.size(), 2797u);
+    constexpr std::int32_t kLargest = std::numeric_limits<std::int32_t>::max();
+    ScratchFile path;
+    path.SetBytes(input);
+    const std::u16string stream = u"\u4057orkbook";
+    {
+        Probe doc;
+        ASSERT_TRUE(doc.Open(path.c_str()));
+        ASSERT_EQ(doc.EntryCount(), 2u);
+        EXPECT_EQ(doc.EntryName(1), stream);
+        EXPECT_EQ(doc.Entry(0).leftSibling, kLargest);
+        ASSERT_EQ(doc.MakeFile("x"), CF::kDone);
+        ASSERT_EQ(doc.Find(u"x"), 1);
+        EXPECT_EQ(doc.Entry(0).leftSibling, kLargest);
+    }
+    const auto bytes = path.Bytes();
+    const std::size_t root = 512 * (U32(bytes, 48) + 1);
+    EXPECT_EQ(U32(bytes, root + 68), static_cast<std::uint32_t>(kLargest));
+    Probe doc;
+    ASSERT_TRUE(doc.Open(path.c_str()));
+    ASSERT_EQ(doc.EntryCount(), 3u);
+    EXPECT_EQ(doc.EntryName(2), stream);
+    std::uint64_t size = 1;
+    EXPECT_EQ(doc.FileSize("x", size), CF::kDone);
+    EXPECT_EQ(size, 0u);
 }
 
 }  // namespace
