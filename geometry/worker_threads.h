@@ -9,20 +9,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <string>
 
-// Threads a loop may use: the CPUs in the calling thread's affinity mask (the
-// machine's hardware threads where the mask cannot be read), no more than a
-// cgroup CPU quota allows, at least 1; or the count set by
+// Threads a loop may use: CpuBudget(), or the count set by
 // SetWorkerThreadCount.
 unsigned WorkerThreadCount();
-
-// Whole CPUs the tightest cgroup CPU quota over the process's cgroup and its
-// ancestors allows (quota / period, rounded up), from the unified hierarchy's
-// cpu.max and the v1 cpu controller's cpu.cfs_quota_us and cpu.cfs_period_us;
-// 0 where no quota is set or nothing can be read. Every path read is
-// prefixed with `root` (tests give a made-up tree). Never throws.
-unsigned CgroupCpuLimit(const std::string &root = "");
 
 // Fixes the thread count (0 restores the machine's); tests use it to compare
 // several counts with the single-thread order. Not for use while a

@@ -1,4 +1,5 @@
 #include "geometry/worker_threads.h"
+#include "geometry/cpu_budget.h"
 #include "tests/geometry/thread_count_guard.h"
 
 #include <gtest/gtest.h>
