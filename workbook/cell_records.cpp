@@ -70,15 +70,26 @@ size_t CellBlock::LabelSST::Write(char* out) {
     return WriteSmall(out, bytes, sizeof bytes);
 }
 
+namespace {
+
+// The fields LABEL and RSTRING share: row, column, format, then the text as
+// a long string that may run on into CONTINUE pieces. False when it runs
+// past the data.
+bool ReadTextCellFields(const std::vector<char>& data, const std::vector<size_t>& continueOffsets,
+                        std::uint16_t& row, std::uint16_t& column, std::uint16_t& xfIndex, BiffString& text) {
+    LittleEndian::Read(data, row, 0);
+    LittleEndian::Read(data, column, 2);
+    LittleEndian::Read(data, xfIndex, 4);
+    return ReadPiecedString(data, continueOffsets, 6, text) != 0;
+}
+
+}  // namespace
+
 CellBlock::Label::Label() : Record(RecordCode::Label, 9) {}
 
 size_t CellBlock::Label::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 6);
-    if (n == 0) return 0;
-    LittleEndian::Read(data, row, 0);
-    LittleEndian::Read(data, column, 2);
-    LittleEndian::Read(data, xfIndex, 4);
-    if (ReadPiecedString(data, continueOffsets, 6, text) == 0) return 0;
+    if (n == 0 || !ReadTextCellFields(data, continueOffsets, row, column, xfIndex, text)) return 0;
     return n;
 }
 
@@ -102,11 +113,7 @@ CellBlock::RString::RString() : Record(RecordCode::RString, 9) {}
 
 size_t CellBlock::RString::Read(const char* in, const char* end) {
     const size_t n = ReadFixed(in, end, 6);
-    if (n == 0) return 0;
-    LittleEndian::Read(data, row, 0);
-    LittleEndian::Read(data, column, 2);
-    LittleEndian::Read(data, xfIndex, 4);
-    if (ReadPiecedString(data, continueOffsets, 6, text) == 0) return 0;
+    if (n == 0 || !ReadTextCellFields(data, continueOffsets, row, column, xfIndex, text)) return 0;
     return n;
 }
 
