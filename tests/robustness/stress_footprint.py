@@ -19,11 +19,16 @@ GRACE_SHARE = 0.05
 
 
 def resident_bytes(pid):
-    with open('/proc/%d/status' % pid) as f:
-        for line in f:
-            if line.startswith('VmRSS:'):
-                return int(line.split()[1]) * 1024
-    raise RuntimeError('no VmRSS for %d' % pid)
+    """None once the process has ended: the last checkpoint line can reach
+    us after it exited, when /proc shows a zombie without memory."""
+    try:
+        with open('/proc/%d/status' % pid) as f:
+            for line in f:
+                if line.startswith('VmRSS:'):
+                    return int(line.split()[1]) * 1024
+    except FileNotFoundError:
+        pass
+    return None
 
 
 def main():
@@ -40,7 +45,9 @@ def main():
     readings = []
     for line in proc.stdout:
         if line.startswith('checkpoint '):
-            readings.append((line.strip(), resident_bytes(proc.pid)))
+            rss = resident_bytes(proc.pid)
+            if rss is not None:
+                readings.append((line.strip(), rss))
     err = proc.stderr.read()
     status = proc.wait()
     for name, rss in readings:
