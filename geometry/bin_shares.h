@@ -1,26 +1,36 @@
 #pragma once
-// The integration kernels' inner loop: each pixel's radius, its bin
+// The radial binning every kernel shares: each pixel's radius, its bin
 // k = floor(r) and its shares, v (1 - s) with weight 1 - s to bin k and v s
 // with weight s to bin k + 1 (s = r - k), added in pixel order.
 //
 // The radii and shares of a chunk of pixels are computed first, on packed
 // operations where the processor has them: mul, add, sub and sqrt round
 // exactly as their scalar forms, and the operation order is the scalar one, so
-// every value is the same bit for bit. The sums then take the shares in pixel
-// order, the two bins of the latest pixel held in registers, so that a bin's
-// next addition does not wait for its store. Every bin receives the same
-// additions in the same order as the plain loop.
+// every value is the same bit for bit. That holds only while the compiler
+// fuses no multiply and add into one rounding: the build compiles everything
+// with -ffp-contract=off (CMakeLists.txt), which this promise depends on. The
+// sums then take the shares in pixel order, the two bins of the latest pixel
+// held in registers, so that a bin's next addition does not wait for its
+// store. Every bin receives the same additions in the same order as the plain
+// loop.
+//
+// Pixels are named by matrix row x and column y (plugin/image_bridge.h: a
+// matrix row is a vertical line of the image); a run is part of one matrix
+// row, y ascending.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
 // How a pixel's offset (dx, dy) from the centre becomes its radius, each
 // operation rounded to single precision in this order:
-//   plain:      r = sqrt(dx dx + dy dy)
-//   elliptical: u = cq dx + sq dy, w = ms dx + c dy, r = sqrt(u u + w w) g
+//   circular:   r = sqrt(dx dx + dy dy) - r0
+//   elliptical: u = cq dx + sq dy, w = ms dx + c dy, r = sqrt(u u + w w) g - r0
+// r0 = 0 leaves every radius as it is.
 struct RadiusFrame {
     bool elliptical = false;
     float cq = 1.0f, sq = 0.0f, ms = 0.0f, c = 1.0f, g = 1.0f;
+    float r0 = 0.0f;
 };
 
 // The elliptical frame of axis ratio q at `angle` (radians): with
@@ -28,27 +38,89 @@ struct RadiusFrame {
 // c = cos theta (single precision), g = (q + 1) / 2 in double rounded to float.
 RadiusFrame EllipticalFrame(float q, float angle);
 
+// The radius of the offset (dx, dy) in the frame, and in (ax, ay) the offset
+// whose angle the sector tests take: (u, w), or (dx, dy) itself for the
+// circular frame. The scalar form of the packed ones in bin_shares.cpp.
+template <bool Elliptical>
+inline float FrameRadius(const RadiusFrame &f, float dx, float dy, float &ax, float &ay)
+{
+    if constexpr (Elliptical) {
+        ax = f.cq * dx + f.sq * dy;
+        ay = f.ms * dx + f.c * dy;
+        return std::sqrt(ax * ax + ay * ay) * f.g - f.r0;
+    } else {
+        ax = dx;
+        ay = dy;
+        return std::sqrt(dx * dx + dy * dy) - f.r0;
+    }
+}
+
+inline float FrameRadius(const RadiusFrame &f, float dx, float dy, float &ax, float &ay)
+{
+    return f.elliptical ? FrameRadius<true>(f, dx, dy, ax, ay)
+                        : FrameRadius<false>(f, dx, dy, ax, ay);
+}
+
 // Which pixels count and where their shares go: a pixel counts when
 // lo < r < hi and r >= 0 (not a number fails) and its value is not zero. Its
 // bin k then goes to S[k - base], Wt[k - base] and bin k + 1 to the next
 // element; a pixel with k - base (modulo 2^32) >= span - 1 is left out and
 // counted. `packed` allows packed operations; it must be false unless every
 // counted bin is below 2^24, where packed truncation and conversion equal the
-// scalar ones.
+// scalar ones. A chosen run (AddChosenRunShares) may send a pixel to table
+// column j instead, S + j stride and Wt + j stride; stride >= span.
 struct BinTarget {
     float lo = 0.0f, hi = 0.0f;
     bool packed = false;
     std::uint32_t base = 0, span = 0;
+    std::size_t stride = 0;
     float *S = nullptr, *Wt = nullptr;
 };
+
+// The packed forms the dispatch may use, each level including the lower
+// ones: AVX eight pixels at a time, its tails and processors without AVX on
+// SSE2 four at a time, the rest one by one.
+enum class SimdLevel { Scalar = 0, Sse2 = 1, Avx = 2 };
+
+// The highest level this processor and build offer.
+SimdLevel AvailableSimdLevel();
+// The level in use: the available one, or lower where SetSimdLevel capped it.
+SimdLevel ActiveSimdLevel();
+// Caps the level in use (the available one when `level` is higher); tests
+// use it to hold every level to the same bits. Not for use while a kernel
+// runs.
+void SetSimdLevel(SimdLevel level);
 
 // Adds n pixels given as lists of offsets and values. Returns the number of
 // pixels left out for falling outside the span. Never throws.
 std::size_t AddListShares(const RadiusFrame &frame, const BinTarget &t, const float *dx,
                           const float *dy, const float *v, std::size_t n);
 
-// Adds the pixels y0 .. y1 - 1 of one image row: offsets (dx, (float)y - oy),
+// Adds the pixels y0 .. y1 - 1 of one matrix row: offsets (dx, (float)y - oy),
 // values row[y]. Returns the number left out for falling outside the span.
 // Never throws.
 std::size_t AddRunShares(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
                          std::uint64_t y0, std::uint64_t y1, const float *row);
+
+// A test for each pixel that counts: given its (ax, ay) (FrameRadius), the
+// table column its shares go to, or -1 to leave it out.
+struct PixelChoice {
+    std::int64_t (*column)(const void *context, float ax, float ay);
+    const void *context;
+};
+
+// Makes a PixelChoice that calls choose(ax, ay); choose must outlive it.
+template <class Choose>
+PixelChoice ChoiceOf(const Choose &choose)
+{
+    return {[](const void *c, float ax, float ay) -> std::int64_t {
+                return (*static_cast<const Choose *>(c))(ax, ay);
+            },
+            &choose};
+}
+
+// AddRunShares for the pixels `choose` keeps, one by one, each into its own
+// column. Throws only what `choose` throws.
+std::size_t AddChosenRunShares(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
+                               std::uint64_t y0, std::uint64_t y1, const float *row,
+                               const PixelChoice &choose);
