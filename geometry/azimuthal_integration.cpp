@@ -69,8 +69,7 @@ struct BinJob {
     // always in the circular frame; in the elliptical one while its rounding,
     // below 2^-23 sqrt(2) max(1, 1/q) of |(u, w)|, stays small (ratio 0.5 .. 2).
     bool segments;
-    // Packed truncation is to 32-bit signed integers and packed conversion
-    // back exact below 2^24; every counted bin lies below r_max - 1.
+    // Every counted bin lies below r_max - 1.
     bool packed;
 };
 
@@ -88,7 +87,7 @@ BinJob MakeJob(const PixelView &image, std::uint32_t r_min, std::uint32_t r_max,
                   static_cast<double>(r_max) - 1.0,
                   frame,
                   segments,
-                  r_max <= (std::uint32_t{1} << 24)};
+                  r_max <= kPackedExactBelow};
 }
 
 // Band edges of bins of about equal pixel counts (radius_bands.h).

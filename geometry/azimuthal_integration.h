@@ -9,9 +9,9 @@
 // non-zero weight is divided by it. The result has r_max elements, element k
 // being radius k (for the elliptical kernels, k pixels of the mean semi-axis).
 // Bins nobody reached hold 0. Everything is single precision, summed in the
-// row-major pixel order (matrix row x outer, y inner). Large images are shared among worker threads, each
-// owning a band of bins; every bin still gets its additions in that order, so
-// the result does not depend on the thread count.
+// row-major pixel order (matrix row x outer, y inner). Large images are shared
+// among worker threads, each owning a band of bins; every bin still gets its
+// additions in that order, so the result does not depend on the thread count.
 //
 // Angles are radians in [0, 2 pi), measured as atan2(-dy, dx). A sector keeps
 // start < phi < end, or, when start > end, phi > start or phi < end; start ==

@@ -390,8 +390,8 @@ std::size_t AddRunShares(const RadiusFrame &frame, const BinTarget &t, float dx,
 {
     if (y1 <= y0)
         return 0;
-    // Packed lanes count y in floats, exact below 2^24.
-    const bool packed = t.packed && y1 <= (std::uint64_t{1} << 24);
+    // Packed lanes count y in floats.
+    const bool packed = t.packed && y1 <= kPackedExactBelow;
     return AddSharesOf(frame, t, packed, RunPixels{dx, oy, y0, row + y0}, y1 - y0);
 }
 

@@ -61,13 +61,17 @@ inline float FrameRadius(const RadiusFrame &f, float dx, float dy, float &ax, fl
                         : FrameRadius<false>(f, dx, dy, ax, ay);
 }
 
+// Packed truncation is to 32-bit signed integers and packed conversion back
+// to float exact below 2^24: packed bins and run positions stay below this.
+constexpr std::uint64_t kPackedExactBelow = std::uint64_t{1} << 24;
+
 // Which pixels count and where their shares go: a pixel counts when
 // lo < r < hi and r >= 0 (not a number fails) and its value is not zero. Its
 // bin k then goes to S[k - base], Wt[k - base] and bin k + 1 to the next
 // element; a pixel with k - base (modulo 2^32) >= span - 1 is left out and
 // counted. `packed` allows packed operations; it must be false unless every
-// counted bin is below 2^24, where packed truncation and conversion equal the
-// scalar ones. A chosen run (AddChosenRunShares) may send a pixel to table
+// counted bin is below kPackedExactBelow, where packed truncation and
+// conversion equal the scalar ones. A chosen run (AddChosenRunShares) may send a pixel to table
 // column j instead, S + j stride and Wt + j stride; stride >= span.
 struct BinTarget {
     float lo = 0.0f, hi = 0.0f;

@@ -130,7 +130,7 @@ arma::Col<float> EllipticalRingPixels::UnnormalisedProfile(float q, float angle)
     BinTarget all;
     all.lo = static_cast<float>(static_cast<std::int32_t>(r_min_) - 1);
     all.hi = static_cast<float>(static_cast<std::int32_t>(r_max_) - 1);
-    all.packed = r_max_ <= (std::uint32_t{1} << 24);
+    all.packed = r_max_ <= kPackedExactBelow;
     // A band sums every bin its pixels reach, in pixel order, and hands on
     // only its own bins, which it has seen complete.
     auto run = [&](unsigned t) {

@@ -75,8 +75,8 @@ inline void AnnulusRows(const AnnulusBound &b, std::uint64_t rows, std::uint64_t
     }
 }
 
-// The columns y of matrix row x to visit: [lo1, hi1) and [lo2, hi2), the gap between
-// them being the inner disc.
+// The columns y of matrix row x to visit: [lo1, hi1) and [lo2, hi2), the gap
+// between them being the inner disc.
 inline void AnnulusColumns(const AnnulusBound &b, std::uint64_t x, std::uint64_t cols,
                            std::uint64_t &lo1, std::uint64_t &hi1,
                            std::uint64_t &lo2, std::uint64_t &hi2)

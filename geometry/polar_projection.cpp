@@ -168,8 +168,7 @@ void PolarRebin(const PixelView &matrix, arma::Mat<float> &sums, arma::Mat<float
     job.frame.r0 = static_cast<float>(r_min);
     job.target.lo = 0.0f;
     job.target.hi = static_cast<float>(n - 1);
-    // Packed truncation and conversion are exact below 2^24.
-    job.target.packed = n <= (std::int64_t{1} << 24);
+    job.target.packed = n <= static_cast<std::int64_t>(kPackedExactBelow);
     const AnnulusBound all = MakeAnnulusBound(cx, cy, job.inner, job.outer);
     const std::vector<std::uint32_t> bands = SplitIntoBands(job, all);
     const AngleBins bins(n_angles, b);

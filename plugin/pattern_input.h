@@ -7,8 +7,7 @@
 
 namespace orvan {
 
-// The image through the bridge, the script's centre, and a circle (angle 0,
-// axis ratio 1) until the caller says otherwise. Throws what the bridge
+// A pattern owning a copy of the image's pixels. Throws what the bridge
 // throws.
 inline void LoadPattern(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y) {
   pattern.image = ImageToFloatMatrix(image);

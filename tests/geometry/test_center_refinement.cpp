@@ -6,10 +6,6 @@
 
 #include <cmath>
 
-namespace {
-
-} // namespace
-
 TEST(CentreCost, OffsetTableOrder)
 {
     DiffractionPattern p;
