@@ -111,8 +111,9 @@ std::vector<std::uint32_t> SplitIntoBands(const BinJob &job, const Bound &boundF
 // Adds the run y0 .. y1 - 1 of matrix row x that lies in the sector. Pieces
 // of the run wholly inside or outside the sector skip the per-pixel test;
 // consecutive pieces inside go to the packed path together.
+template <class Choose>
 void AddSectorPieces(const BinJob &job, const BinTarget &to, const SectorWedge &sector,
-                     const PixelChoice &choose, float dx, std::uint64_t y0, std::uint64_t y1,
+                     const Choose &choose, float dx, std::uint64_t y0, std::uint64_t y1,
                      const float *row)
 {
     std::uint64_t inside = y0;  // start of the pending inside pieces
@@ -152,8 +153,7 @@ void BinBand(const BinJob &job, const AnnulusBound &bound, const InSector &inSec
     to.span = b1 - b0 + 2;
     to.S = band_sums.data();
     to.Wt = band_weights.data();
-    const auto keep = [&](float ax, float ay) -> std::int64_t { return inSector(ax, ay) ? 0 : -1; };
-    const PixelChoice choose = ChoiceOf(keep);
+    const auto choose = [&](float ax, float ay) -> std::int64_t { return inSector(ax, ay) ? 0 : -1; };
     ForEachAnnulusRun(job.image, bound, [&](std::uint64_t x, std::uint64_t y0, std::uint64_t y1,
                                             const float *row) {
         const float dx = static_cast<float>(x) - job.cx;

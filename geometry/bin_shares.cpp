@@ -204,76 +204,13 @@ void ComputeShares(const RadiusFrame &f, float rlo, float rhi, SimdLevel level, 
     SharesScalar<Ell>(f, rlo, rhi, src, i0, j, m, out);
 }
 
-// The running sums of one table: the two bins of the latest pixel, kc and
-// kc + 1 (flat indices into S and Wt), live in registers until a pixel
-// elsewhere comes.
-class HeldBins {
-public:
-    HeldBins(float *S, float *Wt) : S_(S), Wt_(Wt) {}
-
-    std::size_t Held() const { return kc_; }
-
-    // Makes bins i and i + 1 the held ones, storing the others.
-    void Hold(std::size_t i)
-    {
-        // kc + 1 wraps to 0 while no bin is held: test that first.
-        if (kc_ != kNone && i == kc_ + 1) {
-            S_[kc_] = as_;
-            Wt_[kc_] = aw_;
-            as_ = bs_;
-            aw_ = bw_;
-            bs_ = S_[i + 1];
-            bw_ = Wt_[i + 1];
-        } else if (i + 1 == kc_) {
-            S_[kc_ + 1] = bs_;
-            Wt_[kc_ + 1] = bw_;
-            bs_ = as_;
-            bw_ = aw_;
-            as_ = S_[i];
-            aw_ = Wt_[i];
-        } else {
-            Store();
-            as_ = S_[i];
-            aw_ = Wt_[i];
-            bs_ = S_[i + 1];
-            bw_ = Wt_[i + 1];
-        }
-        kc_ = i;
-    }
-
-    // The shares of one pixel to the held bins.
-    void Add(float lo_v, float lo_w, float hi_v, float hi_w)
-    {
-        as_ += lo_v;
-        aw_ += lo_w;
-        bs_ += hi_v;
-        bw_ += hi_w;
-    }
-
-    void Store()
-    {
-        if (kc_ == kNone)
-            return;
-        S_[kc_] = as_;
-        Wt_[kc_] = aw_;
-        S_[kc_ + 1] = bs_;
-        Wt_[kc_ + 1] = bw_;
-    }
-
-private:
-    static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
-    float *S_, *Wt_;
-    std::size_t kc_ = kNone;
-    float as_ = 0.0f, aw_ = 0.0f, bs_ = 0.0f, bw_ = 0.0f;
-};
-
 template <bool Ell, class Src>
 std::size_t AddShares(const RadiusFrame &f, const BinTarget &t, SimdLevel level, const Src &src,
                       std::size_t n)
 {
     const std::uint32_t limit = t.span < 2 ? 0 : t.span - 1;
     std::size_t outside = 0;
-    HeldBins sums(t.S, t.Wt);
+    HeldBins<std::uint32_t> sums(t.S, t.Wt);
     Shares sh;
     for (std::size_t i0 = 0; i0 < n; i0 += kChunk) {
         const std::size_t m = std::min(kChunk, n - i0);
@@ -292,40 +229,6 @@ std::size_t AddShares(const RadiusFrame &f, const BinTarget &t, SimdLevel level,
             }
             sums.Add(sh.lo_v[j], sh.lo_w[j], sh.hi_v[j], sh.hi_w[j]);
         }
-    }
-    sums.Store();
-    return outside;
-}
-
-template <bool Ell>
-std::size_t AddChosenShares(const RadiusFrame &f, const BinTarget &t, const RunPixels &src,
-                            std::size_t n, const PixelChoice &choose)
-{
-    const std::uint32_t limit = t.span < 2 ? 0 : t.span - 1;
-    std::size_t outside = 0;
-    HeldBins sums(t.S, t.Wt);
-    for (std::size_t j = 0; j < n; ++j) {
-        float ax, ay;
-        const float dy = static_cast<float>(src.y0 + j) - src.oy;
-        const float r = FrameRadius<Ell>(f, src.dx, dy, ax, ay);
-        const float v = src.v[j];
-        if (!(r > t.lo && r < t.hi && r >= 0.0f) || v == 0.0f)
-            continue;
-        // 0 <= r < 2^32: truncation is floor, and exact.
-        const std::uint32_t k = static_cast<std::uint32_t>(r);
-        const std::uint32_t i = k - t.base;
-        if (i >= limit) {
-            ++outside;
-            continue;
-        }
-        const std::int64_t column = choose.column(choose.context, ax, ay);
-        if (column < 0)
-            continue;
-        const std::size_t flat = static_cast<std::size_t>(column) * t.stride + i;
-        if (flat != sums.Held())
-            sums.Hold(flat);
-        const float s = r - static_cast<float>(k);
-        sums.Add(v * (1.0f - s), 1.0f - s, v * s, s);
     }
     sums.Store();
     return outside;
@@ -393,15 +296,4 @@ std::size_t AddRunShares(const RadiusFrame &frame, const BinTarget &t, float dx,
     // Packed lanes count y in floats.
     const bool packed = t.packed && y1 <= kPackedExactBelow;
     return AddSharesOf(frame, t, packed, RunPixels{dx, oy, y0, row + y0}, y1 - y0);
-}
-
-std::size_t AddChosenRunShares(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
-                               std::uint64_t y0, std::uint64_t y1, const float *row,
-                               const PixelChoice &choose)
-{
-    if (y1 <= y0)
-        return 0;
-    const RunPixels src{dx, oy, y0, row + y0};
-    return frame.elliptical ? AddChosenShares<true>(frame, t, src, y1 - y0, choose)
-                            : AddChosenShares<false>(frame, t, src, y1 - y0, choose);
 }

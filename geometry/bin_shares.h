@@ -106,25 +106,114 @@ std::size_t AddListShares(const RadiusFrame &frame, const BinTarget &t, const fl
 std::size_t AddRunShares(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
                          std::uint64_t y0, std::uint64_t y1, const float *row);
 
-// A test for each pixel that counts: given its (ax, ay) (FrameRadius), the
-// table column its shares go to, or -1 to leave it out.
-struct PixelChoice {
-    std::int64_t (*column)(const void *context, float ax, float ay);
-    const void *context;
+// The running sums of one table: the two bins of the latest pixel, kc and
+// kc + 1 (indices into S and Wt), live in registers until a pixel elsewhere
+// comes, so that a bin's next addition does not wait for its store.
+template <class Index>
+class HeldBins {
+public:
+    static constexpr Index kNone = static_cast<Index>(-1);
+
+    HeldBins(float *S, float *Wt) : S_(S), Wt_(Wt) {}
+
+    Index Held() const { return kc_; }
+
+    // Makes bins i and i + 1 the held ones, storing the others.
+    void Hold(Index i)
+    {
+        // kc + 1 wraps to 0 while no bin is held: test that first.
+        if (kc_ != kNone && i == kc_ + 1) {
+            S_[kc_] = as_;
+            Wt_[kc_] = aw_;
+            as_ = bs_;
+            aw_ = bw_;
+            bs_ = S_[i + 1];
+            bw_ = Wt_[i + 1];
+        } else if (i + 1 == kc_) {
+            S_[kc_ + 1] = bs_;
+            Wt_[kc_ + 1] = bw_;
+            bs_ = as_;
+            bw_ = aw_;
+            as_ = S_[i];
+            aw_ = Wt_[i];
+        } else {
+            Store();
+            as_ = S_[i];
+            aw_ = Wt_[i];
+            bs_ = S_[i + 1];
+            bw_ = Wt_[i + 1];
+        }
+        kc_ = i;
+    }
+
+    // The shares of one pixel to the held bins.
+    void Add(float lo_v, float lo_w, float hi_v, float hi_w)
+    {
+        as_ += lo_v;
+        aw_ += lo_w;
+        bs_ += hi_v;
+        bw_ += hi_w;
+    }
+
+    void Store()
+    {
+        if (kc_ == kNone)
+            return;
+        S_[kc_] = as_;
+        Wt_[kc_] = aw_;
+        S_[kc_ + 1] = bs_;
+        Wt_[kc_ + 1] = bw_;
+    }
+
+private:
+    float *S_, *Wt_;
+    Index kc_ = kNone;
+    float as_ = 0.0f, aw_ = 0.0f, bs_ = 0.0f, bw_ = 0.0f;
 };
 
-// Makes a PixelChoice that calls choose(ax, ay); choose must outlive it.
-template <class Choose>
-PixelChoice ChoiceOf(const Choose &choose)
+template <bool Elliptical, class Choose>
+std::size_t AddChosenRun(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
+                         std::uint64_t y0, std::uint64_t y1, const float *row,
+                         const Choose &choose)
 {
-    return {[](const void *c, float ax, float ay) -> std::int64_t {
-                return (*static_cast<const Choose *>(c))(ax, ay);
-            },
-            &choose};
+    const std::uint32_t limit = t.span < 2 ? 0 : t.span - 1;
+    std::size_t outside = 0;
+    HeldBins<std::size_t> sums(t.S, t.Wt);
+    for (std::uint64_t y = y0; y < y1; ++y) {
+        float ax, ay;
+        const float r =
+            FrameRadius<Elliptical>(frame, dx, static_cast<float>(y) - oy, ax, ay);
+        const float v = row[y];
+        if (!(r > t.lo && r < t.hi && r >= 0.0f) || v == 0.0f)
+            continue;
+        // 0 <= r < 2^32: truncation is floor, and exact.
+        const std::uint32_t k = static_cast<std::uint32_t>(r);
+        const std::uint32_t i = k - t.base;
+        if (i >= limit) {
+            ++outside;
+            continue;
+        }
+        const std::int64_t column = choose(ax, ay);
+        if (column < 0)
+            continue;
+        const std::size_t flat = static_cast<std::size_t>(column) * t.stride + i;
+        if (flat != sums.Held())
+            sums.Hold(flat);
+        const float s = r - static_cast<float>(k);
+        sums.Add(v * (1.0f - s), 1.0f - s, v * s, s);
+    }
+    sums.Store();
+    return outside;
 }
 
-// AddRunShares for the pixels `choose` keeps, one by one, each into its own
-// column. Throws only what `choose` throws.
+// AddRunShares for the pixels choose(ax, ay) keeps, one by one: given a
+// counted pixel's (ax, ay) (FrameRadius), choose names the table column its
+// shares go to, or -1 to leave it out. Throws only what choose throws.
+template <class Choose>
 std::size_t AddChosenRunShares(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
                                std::uint64_t y0, std::uint64_t y1, const float *row,
-                               const PixelChoice &choose);
+                               const Choose &choose)
+{
+    return frame.elliptical ? AddChosenRun<true>(frame, t, dx, oy, y0, y1, row, choose)
+                            : AddChosenRun<false>(frame, t, dx, oy, y0, y1, row, choose);
+}

@@ -98,8 +98,9 @@ std::vector<std::uint32_t> SplitIntoBands(const RebinJob &job, const AnnulusBoun
 
 // Adds the run y0 .. y1 - 1 of matrix row x. Pieces of the run within one
 // angle bin skip the angle and go to the packed path.
+template <class ByAngle>
 void AddRunByAngle(const RebinJob &job, const BinTarget &to, const AngleBins &bins,
-                   const PixelChoice &byAngle, float dx, std::uint64_t y0, std::uint64_t y1,
+                   const ByAngle &byAngle, float dx, std::uint64_t y0, std::uint64_t y1,
                    const float *row)
 {
     for (std::uint64_t ya = y0; ya < y1; ya += kRunPiecePixels) {
@@ -137,8 +138,7 @@ void RebinBand(const RebinJob &job, const AnnulusBound &bound, const AngleBins &
     to.stride = ld;
     to.S = band_sums.memptr();
     to.Wt = band_weights.memptr();
-    const auto column = [&](float ax, float ay) { return bins.Of(ax, ay); };
-    const PixelChoice byAngle = ChoiceOf(column);
+    const auto byAngle = [&](float ax, float ay) { return bins.Of(ax, ay); };
     ForEachAnnulusRun(job.matrix, bound, [&](std::uint64_t x, std::uint64_t y0, std::uint64_t y1,
                                              const float *row) {
         AddRunByAngle(job, to, bins, byAngle, static_cast<float>(x) - job.cx, y0, y1, row);
