@@ -57,7 +57,8 @@ private:
     {
         // Counter-clockwise of side j, clockwise of side j + 1.
         const WedgeSide side(dx, dy, 2.0f);
-        return side.Of(cos_[j], sin_[j]) > 0 && side.Of(cos_[j + 1], sin_[j + 1]) < 0;
+        return side.Counterclockwise(side.Cross(cos_[j], sin_[j])) &&
+               side.Clockwise(side.Cross(cos_[j + 1], sin_[j + 1]));
     }
 
     std::int32_t n_;

@@ -53,13 +53,13 @@ private:
     int WedgeOf(float ax, float ay, float widen) const
     {
         const WedgeSide side(ax, ay, widen);
-        const int s0 = side.Of(cos_[0], sin_[0]);
-        const int s1 = side.Of(cos_[1], sin_[1]);
-        const int s2 = side.Of(cos_[2], sin_[2]);
-        if (s0 == 0 || s1 == 0 || s2 == 0)
+        const float c0 = side.Cross(cos_[0], sin_[0]);
+        const float c1 = side.Cross(cos_[1], sin_[1]);
+        const float c2 = side.Cross(cos_[2], sin_[2]);
+        if (!(side.Clear(c0) && side.Clear(c1) && side.Clear(c2)))
             return -1;
-        return static_cast<int>(s0 > 0) | static_cast<int>(s1 > 0) << 1 |
-               static_cast<int>(s2 > 0) << 2;
+        return static_cast<int>(c0 > 0.0f) | static_cast<int>(c1 > 0.0f) << 1 |
+               static_cast<int>(c2 > 0.0f) << 2;
     }
 
     static constexpr std::uint8_t kDrop = 0, kKeep = 1, kAsk = 2;

@@ -29,15 +29,14 @@ public:
     {
     }
 
-    // +1 counter-clockwise of the direction (cos a, sin a), -1 clockwise,
-    // 0 too near it (or too small) to tell.
-    int Of(float cos_a, float sin_a) const
-    {
-        const float c = cos_a * Y_ - sin_a * X_;
-        if (!(size_ > 1e-30f))
-            return 0;
-        return c > near_ ? 1 : c < -near_ ? -1 : 0;
-    }
+    // c for the direction (cos a, sin a): positive counter-clockwise of it.
+    float Cross(float cos_a, float sin_a) const { return cos_a * Y_ - sin_a * X_; }
+
+    // Whether c puts the offset beyond the margin, counter-clockwise or
+    // clockwise of its direction; never for an offset too small to tell.
+    bool Counterclockwise(float c) const { return c > near_ && size_ > 1e-30f; }
+    bool Clockwise(float c) const { return c < -near_ && size_ > 1e-30f; }
+    bool Clear(float c) const { return std::fabs(c) > near_ && size_ > 1e-30f; }
 
 private:
     float X_, Y_, size_, near_;
