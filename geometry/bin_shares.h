@@ -71,8 +71,9 @@ constexpr std::uint64_t kPackedExactBelow = std::uint64_t{1} << 24;
 // element; a pixel with k - base (modulo 2^32) >= span - 1 is left out and
 // counted. `packed` allows packed operations; it must be false unless every
 // counted bin is below kPackedExactBelow, where packed truncation and
-// conversion equal the scalar ones. A chosen run (AddChosenRunShares) may send a pixel to table
-// column j instead, S + j stride and Wt + j stride; stride >= span.
+// conversion equal the scalar ones. A chosen run (AddChosenRunShares) may
+// send a pixel to table column j instead, S + j stride and Wt + j stride;
+// stride >= span.
 struct BinTarget {
     float lo = 0.0f, hi = 0.0f;
     bool packed = false;
