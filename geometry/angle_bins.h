@@ -4,20 +4,15 @@
 // 2 pi), and the same bin for whole runs of pixels without an angle each.
 //
 // Bin j is the wedge between the directions j / b and (j + 1) / b. When both
-// ends of a segment lie in one wedge narrower than pi, farther than twice
-// kBinMargin (as a sine) from its sides, every offset between does too, by
-// more than kBinMargin: each cross product with a side is linear along the
-// segment and |dx| + |dy| convex. Pixel offsets lie on such a segment to
-// within float rounding (< 1e-6 of their size), and a computed angle is
-// within 1e-6 of the exact one, so it falls in that bin.
+// ends of a segment lie in one wedge narrower than pi, beyond twice the margin
+// from its sides, every offset between has that bin (wedge_side.h).
 
 #include "geometry/polar_angle.h"
+#include "geometry/wedge_side.h"
 
 #include <cmath>
 #include <cstdint>
 #include <vector>
-
-constexpr double kBinMargin = 1e-3;
 
 class AngleBins {
 public:
@@ -60,14 +55,10 @@ public:
 private:
     bool Inside(std::int64_t j, float dx, float dy) const
     {
-        const float X = dx, Y = -dy;
-        const float size = std::fabs(X) + std::fabs(Y);
-        const float near = 2.0f * static_cast<float>(kBinMargin) * size;
-        // Counter-clockwise of side j, clockwise of side j + 1; the float
-        // products are good to 2e-7 size, tiny offsets take the angle.
-        const float lo = cos_[j] * Y - sin_[j] * X;
-        const float hi = cos_[j + 1] * Y - sin_[j + 1] * X;
-        return lo > near && hi < -near && size > 1e-30f;
+        // Counter-clockwise of side j, clockwise of side j + 1.
+        const WedgeSide side(dx, dy, 2.0f);
+        return side.Counterclockwise(side.Cross(cos_[j], sin_[j])) &&
+               side.Clockwise(side.Cross(cos_[j + 1], sin_[j + 1]));
     }
 
     std::int32_t n_;

@@ -9,9 +9,9 @@
 // non-zero weight is divided by it. The result has r_max elements, element k
 // being radius k (for the elliptical kernels, k pixels of the mean semi-axis).
 // Bins nobody reached hold 0. Everything is single precision, summed in the
-// row-major pixel order. Large images are shared among worker threads, each
-// owning a band of bins; every bin still gets its additions in that order, so
-// the result does not depend on the thread count.
+// row-major pixel order (matrix row x outer, y inner). Large images are shared
+// among worker threads, each owning a band of bins; every bin still gets its
+// additions in that order, so the result does not depend on the thread count.
 //
 // Angles are radians in [0, 2 pi), measured as atan2(-dy, dx). A sector keeps
 // start < phi < end, or, when start > end, phi > start or phi < end; start ==
@@ -28,23 +28,24 @@
 #include <armadillo>
 #include <cstdint>
 
-arma::Col<float> AzimuthalIntegralKernel(const arma::Mat<float> &image, std::uint32_t r_min,
+// The image is only read (pixel_view.h).
+arma::Col<float> AzimuthalIntegralKernel(const PixelView &image, std::uint32_t r_min,
                                          std::uint32_t r_max, float cx, float cy,
                                          std::int32_t plain);
 
 // Radius of pixel (dx, dy): with theta = -angle, u = (cos theta / q) dx +
 // (sin theta / q) dy, w = -sin theta dx + cos theta dy, r = |(u, w)| (q + 1) / 2.
-arma::Col<float> AzimuthalIntegralEllipticityKernel(const arma::Mat<float> &image,
+arma::Col<float> AzimuthalIntegralEllipticityKernel(const PixelView &image,
                                                     std::uint32_t r_min, std::uint32_t r_max,
                                                     float cx, float cy, float q, float angle,
                                                     std::int32_t plain);
 
-arma::Col<float> AzimuthalIntegralSektorKernel(const arma::Mat<float> &image, std::uint32_t r_min,
+arma::Col<float> AzimuthalIntegralSektorKernel(const PixelView &image, std::uint32_t r_min,
                                                std::uint32_t r_max, float start, float end,
                                                float cx, float cy, std::int32_t plain);
 
 // The sector is tested on atan2(-w, u), the angle in the elliptical frame.
-arma::Col<float> AzimuthalIntegralSektorEllipticityKernel(const arma::Mat<float> &image,
+arma::Col<float> AzimuthalIntegralSektorEllipticityKernel(const PixelView &image,
                                                           std::uint32_t r_min, std::uint32_t r_max,
                                                           float start, float end, float cx,
                                                           float cy, float q, float angle,
@@ -52,15 +53,15 @@ arma::Col<float> AzimuthalIntegralSektorEllipticityKernel(const arma::Mat<float>
 
 // The kernels applied to a pattern's image, centre and (elliptical) ratio and
 // angle. The pattern is only read.
-arma::Col<float> AzimuthalIntegralCore(const DiffractionPattern &pattern, std::uint32_t r_min,
+arma::Col<float> AzimuthalIntegralCore(const PatternView &pattern, std::uint32_t r_min,
                                        std::uint32_t r_max, std::int32_t plain);
-arma::Col<float> AzimuthalIntegralEllipticityCore(const DiffractionPattern &pattern,
+arma::Col<float> AzimuthalIntegralEllipticityCore(const PatternView &pattern,
                                                   std::uint32_t r_min, std::uint32_t r_max,
                                                   std::int32_t plain);
-arma::Col<float> AzimuthalIntegralSektorCore(const DiffractionPattern &pattern, std::uint32_t r_min,
+arma::Col<float> AzimuthalIntegralSektorCore(const PatternView &pattern, std::uint32_t r_min,
                                              std::uint32_t r_max, float start, float end,
                                              std::int32_t plain);
-arma::Col<float> AzimuthalIntegralSektorEllipticityCore(const DiffractionPattern &pattern,
+arma::Col<float> AzimuthalIntegralSektorEllipticityCore(const PatternView &pattern,
                                                         std::uint32_t r_min, std::uint32_t r_max,
                                                         float start, float end,
                                                         std::int32_t plain);
@@ -69,5 +70,5 @@ arma::Col<float> AzimuthalIntegralSektorEllipticityCore(const DiffractionPattern
 // (plain = 1) full-circle profile over the whole profile, lowest index on
 // ties, written to position (0 for an empty profile). Never throws apart from
 // allocation failure.
-void AzimuthalProfileMax(const DiffractionPattern &pattern, std::uint32_t r_min,
+void AzimuthalProfileMax(const PatternView &pattern, std::uint32_t r_min,
                          std::uint32_t r_max, std::int32_t &position);

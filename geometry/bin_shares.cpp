@@ -1,17 +1,23 @@
 #include "geometry/bin_shares.h"
 
+#include "geometry/work_sizes.h"
+
 #include <algorithm>
-#include <cmath>
+#include <atomic>
+#include <limits>
 #include <type_traits>
 
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
+#if defined(__SSE2__) && defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ORVAN_SHARES_AVX 1
+#endif
+
 namespace {
 
-// Pixels per chunk of shares: small enough to stay in the first-level cache.
-constexpr std::size_t kChunk = 256;
+constexpr std::size_t kChunk = kSharesChunkPixels;
 
 // Marks a pixel that does not count.
 constexpr std::uint32_t kNoBin = 0xFFFFFFFFu;
@@ -28,7 +34,7 @@ struct ListPixels {
     const float *dx, *dy, *v;
 };
 
-// Pixel j of a row: offsets dx, (float)(y0 + j) - oy, value v[j].
+// Pixel j of a run: offsets dx, (float)(y0 + j) - oy, value v[j].
 struct RunPixels {
     float dx, oy;
     std::uint64_t y0;
@@ -38,34 +44,26 @@ struct RunPixels {
 template <class Src>
 constexpr bool kIsRun = std::is_same<Src, RunPixels>::value;
 
-template <bool Ell>
-inline float RadiusOf(const RadiusFrame &f, float dx, float dy)
-{
-    if constexpr (Ell) {
-        const float u = f.cq * dx + f.sq * dy;
-        const float w = f.ms * dx + f.c * dy;
-        return std::sqrt(u * u + w * w) * f.g;
-    } else {
-        return std::sqrt(dx * dx + dy * dy);
-    }
-}
+std::atomic<int> simd_cap{static_cast<int>(SimdLevel::Avx)};
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define ORVAN_SHARES_AVX 1
-// Pixels i0 .. i0 + m - 1, eight at a time where the processor has AVX.
-// Returns how many it did. A run's (float)y is exact: packed runs end below 2^24.
+// The three forms below have one shape: pixels i0 + j .. i0 + m - 1 of the
+// source into out[j ..], as many as their width allows (all for the scalar
+// form); each returns the first j it left. A run's (float)y is exact in the
+// packed forms: packed runs end below 2^24.
+
+#if defined(ORVAN_SHARES_AVX)
 template <bool Ell, class Src>
 __attribute__((target("avx"))) std::size_t SharesAvx(const RadiusFrame &f, float rlo, float rhi,
                                                       const Src &src, std::size_t i0,
-                                                      std::size_t m, Shares &out)
+                                                      std::size_t j, std::size_t m, Shares &out)
 {
     const __m256 cq = _mm256_set1_ps(f.cq), sq = _mm256_set1_ps(f.sq);
     const __m256 ms = _mm256_set1_ps(f.ms), c = _mm256_set1_ps(f.c), g = _mm256_set1_ps(f.g);
+    const __m256 r0 = _mm256_set1_ps(f.r0);
     const __m256 lo = _mm256_set1_ps(rlo), hi = _mm256_set1_ps(rhi);
     const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
     const __m256 none = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
     const __m256 lane = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    std::size_t j = 0;
     for (; j + 8 <= m; j += 8) {
         __m256 x, y;
         if constexpr (kIsRun<Src>) {
@@ -86,6 +84,7 @@ __attribute__((target("avx"))) std::size_t SharesAvx(const RadiusFrame &f, float
         } else {
             r = _mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(x, x), _mm256_mul_ps(y, y)));
         }
+        r = _mm256_sub_ps(r, r0);
         const __m256 val = _mm256_loadu_ps(src.v + i0 + j);
         const __m256 ok = _mm256_and_ps(
             _mm256_and_ps(_mm256_cmp_ps(r, lo, _CMP_GT_OQ), _mm256_cmp_ps(r, hi, _CMP_LT_OQ)),
@@ -104,72 +103,63 @@ __attribute__((target("avx"))) std::size_t SharesAvx(const RadiusFrame &f, float
     }
     return j;
 }
+#endif
 
-bool HasAvx()
+#if defined(__SSE2__)
+template <bool Ell, class Src>
+std::size_t SharesSse2(const RadiusFrame &f, float rlo, float rhi, const Src &src, std::size_t i0,
+                       std::size_t j, std::size_t m, Shares &out)
 {
-    static const bool has = __builtin_cpu_supports("avx");
-    return has;
+    const __m128 cq = _mm_set1_ps(f.cq), sq = _mm_set1_ps(f.sq);
+    const __m128 ms = _mm_set1_ps(f.ms), c = _mm_set1_ps(f.c), g = _mm_set1_ps(f.g);
+    const __m128 r0 = _mm_set1_ps(f.r0);
+    const __m128 lo = _mm_set1_ps(rlo), hi = _mm_set1_ps(rhi);
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+    const __m128 none = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    const __m128 lane = _mm_setr_ps(0, 1, 2, 3);
+    for (; j + 4 <= m; j += 4) {
+        __m128 x, y;
+        if constexpr (kIsRun<Src>) {
+            x = _mm_set1_ps(src.dx);
+            const __m128 yi = _mm_add_ps(_mm_set1_ps(static_cast<float>(src.y0 + i0 + j)), lane);
+            y = _mm_sub_ps(yi, _mm_set1_ps(src.oy));
+        } else {
+            x = _mm_loadu_ps(src.dx + i0 + j);
+            y = _mm_loadu_ps(src.dy + i0 + j);
+        }
+        __m128 r;
+        if constexpr (Ell) {
+            const __m128 u = _mm_add_ps(_mm_mul_ps(cq, x), _mm_mul_ps(sq, y));
+            const __m128 w = _mm_add_ps(_mm_mul_ps(ms, x), _mm_mul_ps(c, y));
+            r = _mm_mul_ps(_mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(u, u), _mm_mul_ps(w, w))), g);
+        } else {
+            r = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)));
+        }
+        r = _mm_sub_ps(r, r0);
+        const __m128 val = _mm_loadu_ps(src.v + i0 + j);
+        const __m128 ok = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(r, lo), _mm_cmplt_ps(r, hi)),
+                                     _mm_and_ps(_mm_cmpge_ps(r, zero), _mm_cmpneq_ps(val, zero)));
+        const __m128i bin = _mm_cvttps_epi32(r);
+        const __m128 s = _mm_sub_ps(r, _mm_cvtepi32_ps(bin));
+        const __m128 oms = _mm_sub_ps(one, s);
+        const __m128 kept =
+            _mm_or_ps(_mm_and_ps(ok, _mm_castsi128_ps(bin)), _mm_andnot_ps(ok, none));
+        _mm_storeu_ps(reinterpret_cast<float *>(out.bin + j), kept);
+        _mm_storeu_ps(out.lo_v + j, _mm_mul_ps(val, oms));
+        _mm_storeu_ps(out.lo_w + j, oms);
+        _mm_storeu_ps(out.hi_v + j, _mm_mul_ps(val, s));
+        _mm_storeu_ps(out.hi_w + j, s);
+    }
+    return j;
 }
 #endif
 
-// The shares of pixels i0 .. i0 + m - 1 (m <= kChunk), packed where allowed,
-// the rest one by one.
 template <bool Ell, class Src>
-void ComputeShares(const RadiusFrame &f, float rlo, float rhi, bool packed, const Src &src,
-                   std::size_t i0, std::size_t m, Shares &out)
+std::size_t SharesScalar(const RadiusFrame &f, float rlo, float rhi, const Src &src,
+                         std::size_t i0, std::size_t j, std::size_t m, Shares &out)
 {
-    std::size_t j = 0;
-#if defined(ORVAN_SHARES_AVX)
-    if (packed && HasAvx())
-        j = SharesAvx<Ell>(f, rlo, rhi, src, i0, m, out);
-#endif
-#if defined(__SSE2__)
-    if (packed) {
-        const __m128 cq = _mm_set1_ps(f.cq), sq = _mm_set1_ps(f.sq);
-        const __m128 ms = _mm_set1_ps(f.ms), c = _mm_set1_ps(f.c), g = _mm_set1_ps(f.g);
-        const __m128 lo = _mm_set1_ps(rlo), hi = _mm_set1_ps(rhi);
-        const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
-        const __m128i none = _mm_set1_epi32(-1);
-        const __m128 lane = _mm_setr_ps(0, 1, 2, 3);
-        for (; j + 4 <= m; j += 4) {
-            __m128 x, y;
-            if constexpr (kIsRun<Src>) {
-                x = _mm_set1_ps(src.dx);
-                const __m128 yi =
-                    _mm_add_ps(_mm_set1_ps(static_cast<float>(src.y0 + i0 + j)), lane);
-                y = _mm_sub_ps(yi, _mm_set1_ps(src.oy));
-            } else {
-                x = _mm_loadu_ps(src.dx + i0 + j);
-                y = _mm_loadu_ps(src.dy + i0 + j);
-            }
-            __m128 r;
-            if constexpr (Ell) {
-                const __m128 u = _mm_add_ps(_mm_mul_ps(cq, x), _mm_mul_ps(sq, y));
-                const __m128 w = _mm_add_ps(_mm_mul_ps(ms, x), _mm_mul_ps(c, y));
-                r = _mm_mul_ps(_mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(u, u), _mm_mul_ps(w, w))), g);
-            } else {
-                r = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)));
-            }
-            const __m128 val = _mm_loadu_ps(src.v + i0 + j);
-            const __m128 ok = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(r, lo), _mm_cmplt_ps(r, hi)),
-                                         _mm_and_ps(_mm_cmpge_ps(r, zero), _mm_cmpneq_ps(val, zero)));
-            const __m128i bin = _mm_cvttps_epi32(r);
-            const __m128 s = _mm_sub_ps(r, _mm_cvtepi32_ps(bin));
-            const __m128 oms = _mm_sub_ps(one, s);
-            const __m128i okBits = _mm_castps_si128(ok);
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out.bin + j),
-                             _mm_or_si128(_mm_and_si128(okBits, bin), _mm_andnot_si128(okBits, none)));
-            _mm_storeu_ps(out.lo_v + j, _mm_mul_ps(val, oms));
-            _mm_storeu_ps(out.lo_w + j, oms);
-            _mm_storeu_ps(out.hi_v + j, _mm_mul_ps(val, s));
-            _mm_storeu_ps(out.hi_w + j, s);
-        }
-    }
-#else
-    (void)packed;
-#endif
     for (; j < m; ++j) {
-        float dx, dy;
+        float dx, dy, ax, ay;
         if constexpr (kIsRun<Src>) {
             dx = src.dx;
             dy = static_cast<float>(src.y0 + i0 + j) - src.oy;
@@ -177,7 +167,7 @@ void ComputeShares(const RadiusFrame &f, float rlo, float rhi, bool packed, cons
             dx = src.dx[i0 + j];
             dy = src.dy[i0 + j];
         }
-        const float r = RadiusOf<Ell>(f, dx, dy);
+        const float r = FrameRadius<Ell>(f, dx, dy, ax, ay);
         const float v = src.v[i0 + j];
         if (!(r > rlo && r < rhi && r >= 0.0f) || v == 0.0f) {
             out.bin[j] = kNoBin;
@@ -192,74 +182,55 @@ void ComputeShares(const RadiusFrame &f, float rlo, float rhi, bool packed, cons
         out.hi_v[j] = v * s;
         out.hi_w[j] = s;
     }
+    return j;
+}
+
+// The one dispatch: the widest form the level allows, its tail on the next
+// narrower, the rest one by one.
+template <bool Ell, class Src>
+void ComputeShares(const RadiusFrame &f, float rlo, float rhi, SimdLevel level, const Src &src,
+                   std::size_t i0, std::size_t m, Shares &out)
+{
+    std::size_t j = 0;
+#if defined(ORVAN_SHARES_AVX)
+    if (level >= SimdLevel::Avx)
+        j = SharesAvx<Ell>(f, rlo, rhi, src, i0, j, m, out);
+#endif
+#if defined(__SSE2__)
+    if (level >= SimdLevel::Sse2)
+        j = SharesSse2<Ell>(f, rlo, rhi, src, i0, j, m, out);
+#endif
+    (void)level;
+    SharesScalar<Ell>(f, rlo, rhi, src, i0, j, m, out);
 }
 
 template <bool Ell, class Src>
-std::size_t AddShares(const RadiusFrame &f, const BinTarget &t, bool packed, const Src &src,
+std::size_t AddShares(const RadiusFrame &f, const BinTarget &t, SimdLevel level, const Src &src,
                       std::size_t n)
 {
-    float *const S = t.S;
-    float *const Wt = t.Wt;
     const std::uint32_t limit = t.span < 2 ? 0 : t.span - 1;
     std::size_t outside = 0;
-    constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-    std::uint32_t kc = kNone;  // bins kc and kc + 1 (relative to base) live in a, b
-    float as = 0.0f, aw = 0.0f, bs = 0.0f, bw = 0.0f;
+    HeldBins<std::uint32_t> sums(t.S, t.Wt);
     Shares sh;
     for (std::size_t i0 = 0; i0 < n; i0 += kChunk) {
         const std::size_t m = std::min(kChunk, n - i0);
-        ComputeShares<Ell>(f, t.lo, t.hi, packed, src, i0, m, sh);
+        ComputeShares<Ell>(f, t.lo, t.hi, level, src, i0, m, sh);
         for (std::size_t j = 0; j < m; ++j) {
             const std::uint32_t k = sh.bin[j];
             if (k == kNoBin)
                 continue;
             const std::uint32_t i = k - t.base;
-            if (i != kc) {
+            if (i != sums.Held()) {
                 if (i >= limit) {
                     ++outside;
                     continue;
                 }
-                // kc + 1 wraps to 0 while no bin is held: test that first.
-                if (kc != kNone && i == kc + 1) {
-                    S[kc] = as;
-                    Wt[kc] = aw;
-                    as = bs;
-                    aw = bw;
-                    bs = S[i + 1];
-                    bw = Wt[i + 1];
-                } else if (i + 1 == kc) {
-                    S[kc + 1] = bs;
-                    Wt[kc + 1] = bw;
-                    bs = as;
-                    bw = aw;
-                    as = S[i];
-                    aw = Wt[i];
-                } else {
-                    if (kc != kNone) {
-                        S[kc] = as;
-                        Wt[kc] = aw;
-                        S[kc + 1] = bs;
-                        Wt[kc + 1] = bw;
-                    }
-                    as = S[i];
-                    aw = Wt[i];
-                    bs = S[i + 1];
-                    bw = Wt[i + 1];
-                }
-                kc = i;
+                sums.Hold(i);
             }
-            as += sh.lo_v[j];
-            aw += sh.lo_w[j];
-            bs += sh.hi_v[j];
-            bw += sh.hi_w[j];
+            sums.Add(sh.lo_v[j], sh.lo_w[j], sh.hi_v[j], sh.hi_w[j]);
         }
     }
-    if (kc != kNone) {
-        S[kc] = as;
-        Wt[kc] = aw;
-        S[kc + 1] = bs;
-        Wt[kc + 1] = bw;
-    }
+    sums.Store();
     return outside;
 }
 
@@ -267,11 +238,34 @@ template <class Src>
 std::size_t AddSharesOf(const RadiusFrame &f, const BinTarget &t, bool packed, const Src &src,
                         std::size_t n)
 {
-    return f.elliptical ? AddShares<true>(f, t, packed, src, n)
-                        : AddShares<false>(f, t, packed, src, n);
+    const SimdLevel level = packed ? ActiveSimdLevel() : SimdLevel::Scalar;
+    return f.elliptical ? AddShares<true>(f, t, level, src, n)
+                        : AddShares<false>(f, t, level, src, n);
 }
 
 } // namespace
+
+SimdLevel AvailableSimdLevel()
+{
+#if defined(ORVAN_SHARES_AVX)
+    static const SimdLevel level =
+        __builtin_cpu_supports("avx") ? SimdLevel::Avx : SimdLevel::Sse2;
+    return level;
+#elif defined(__SSE2__)
+    return SimdLevel::Sse2;
+#else
+    return SimdLevel::Scalar;
+#endif
+}
+
+SimdLevel ActiveSimdLevel()
+{
+    const SimdLevel cap = static_cast<SimdLevel>(simd_cap.load(std::memory_order_relaxed));
+    const SimdLevel has = AvailableSimdLevel();
+    return cap < has ? cap : has;
+}
+
+void SetSimdLevel(SimdLevel level) { simd_cap.store(static_cast<int>(level)); }
 
 RadiusFrame EllipticalFrame(float q, float angle)
 {
@@ -299,7 +293,7 @@ std::size_t AddRunShares(const RadiusFrame &frame, const BinTarget &t, float dx,
 {
     if (y1 <= y0)
         return 0;
-    // Packed lanes count y in floats, exact below 2^24.
-    const bool packed = t.packed && y1 <= (std::uint64_t{1} << 24);
+    // Packed lanes count y in floats.
+    const bool packed = t.packed && y1 <= kPackedExactBelow;
     return AddSharesOf(frame, t, packed, RunPixels{dx, oy, y0, row + y0}, y1 - y0);
 }

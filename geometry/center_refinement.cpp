@@ -1,6 +1,8 @@
 #include "geometry/center_refinement.h"
 
 #include "geometry/azimuthal_integration.h"
+#include "geometry/radius_bands.h"
+#include "geometry/work_sizes.h"
 #include "geometry/worker_threads.h"
 #include "numerics/powell.h"
 #include "numerics/simplex.h"
@@ -22,9 +24,6 @@ float LargestElement(const float *p, std::size_t n)
             m = p[i];
     return m;
 }
-
-// Below this many offsets an evaluation is not split over threads.
-constexpr std::uint64_t kOffsetsPerTask = std::uint64_t{1} << 16;
 
 } // namespace
 
@@ -96,16 +95,12 @@ double maxazimuthalintcenter::Evaluate(const double *x, int)
     std::vector<float> value(static_cast<std::size_t>(bins));
     // Each task owns a contiguous range of bins of about equal offset count;
     // a bin's sum runs over its offsets in table order.
-    const unsigned tasks = TaskCountFor(start_[bins], kOffsetsPerTask);
-    std::vector<int> split(tasks + 1, bins);
-    split[0] = 0;
-    for (unsigned t = 1; t < tasks; ++t) {
-        const std::uint64_t target = static_cast<std::uint64_t>(start_[bins]) * t / tasks;
-        split[t] = static_cast<int>(std::lower_bound(start_.begin(), start_.end() - 1, target) -
-                                    start_.begin());
-    }
+    const std::vector<std::uint32_t> split =
+        SplitBins(static_cast<std::uint32_t>(bins), TaskCountFor(start_[bins], kMinLoadsPerTask),
+                  [&](std::uint32_t b) { return start_[b]; });
+    const unsigned tasks = static_cast<unsigned>(split.size() - 1);
     auto sumBins = [&](unsigned t) {
-        for (int b = split[t]; b < split[t + 1]; ++b) {
+        for (int b = static_cast<int>(split[t]); b < static_cast<int>(split[t + 1]); ++b) {
             float sum = 0.0f;
             std::uint32_t n = 0;
             for (std::uint32_t i = start_[b]; i < start_[b + 1]; ++i) {
@@ -149,7 +144,7 @@ double maxazimuthalintcenterellipticity::Evaluate(const double *x, int)
         if (!ring_ || !ring_->MadeFor(pattern_->image, pattern_->centerX, pattern_->centerY))
             ring_ = std::make_unique<EllipticalRingPixels>(pattern_->image, pattern_->centerX,
                                                            pattern_->centerY, r_min, r_max);
-        profile = ring_->PlainProfile(ratio, angle);
+        profile = ring_->UnnormalisedProfile(ratio, angle);
     } else {
         // Only a ratio that is not a number gets here: the whole image loop.
         profile = AzimuthalIntegralEllipticityKernel(pattern_->image, r_min, r_max,

@@ -6,17 +6,17 @@
 #include <cmath>
 #include <stdexcept>
 
-std::uint32_t PatternWidth(const DiffractionPattern &pattern)
+std::uint32_t PatternWidth(const PatternView &pattern)
 {
-    return static_cast<std::uint32_t>(pattern.image.n_rows);
+    return static_cast<std::uint32_t>(pattern.image.rows());
 }
 
-std::uint32_t PatternHeight(const DiffractionPattern &pattern)
+std::uint32_t PatternHeight(const PatternView &pattern)
 {
-    return static_cast<std::uint32_t>(pattern.image.n_cols);
+    return static_cast<std::uint32_t>(pattern.image.cols());
 }
 
-bool CenterIsOffMiddle(const DiffractionPattern &pattern)
+bool CenterIsOffMiddle(const PatternView &pattern)
 {
     const double w = PatternWidth(pattern);
     const double h = PatternHeight(pattern);
@@ -26,7 +26,7 @@ bool CenterIsOffMiddle(const DiffractionPattern &pattern)
     return !inMiddle;
 }
 
-std::int32_t MaxRadius(const DiffractionPattern &pattern, std::uint32_t mode)
+std::int32_t MaxRadius(const PatternView &pattern, std::uint32_t mode)
 {
     const float w = static_cast<float>(PatternWidth(pattern));
     const float h = static_cast<float>(PatternHeight(pattern));

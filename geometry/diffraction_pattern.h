@@ -3,6 +3,8 @@
 // routine shares: size accessors, the usable ring radius around the centre and
 // the first estimate of the centre.
 
+#include "geometry/pixel_view.h"
+
 #include <armadillo>
 #include <cstdint>
 
@@ -16,24 +18,43 @@
 class DiffractionPattern {
 public:
     arma::Mat<float> image;
-    float centerX;   // pixels
-    float centerY;   // pixels
-    float angle;     // orientation of the elliptical distortion, radians
-    float axisRatio; // 1.0 is a circle
+    float centerX = 0.0f;   // pixels
+    float centerY = 0.0f;   // pixels
+    float angle = 0.0f;     // orientation of the elliptical distortion, radians
+    float axisRatio = 1.0f; // 1.0 is a circle
 
     DiffractionPattern() = default;
     DiffractionPattern(const DiffractionPattern &) = delete;
     DiffractionPattern &operator=(const DiffractionPattern &) = delete;
 };
 
+// What the integrations and the projection read of a pattern: its pixels,
+// read only, and its centre and ellipse. A handler that only reads its image
+// views the script's pixels through one; any pattern is read through one.
+struct PatternView {
+    PixelView image;
+    float centerX, centerY, angle, axisRatio;
+
+    PatternView(const DiffractionPattern &p)  // implicit
+        : image(p.image), centerX(p.centerX), centerY(p.centerY), angle(p.angle),
+          axisRatio(p.axisRatio)
+    {
+    }
+    // A circle (angle 0, axis ratio 1) around the centre.
+    PatternView(PixelView pixels, float center_x, float center_y)
+        : image(pixels), centerX(center_x), centerY(center_y), angle(0.0f), axisRatio(1.0f)
+    {
+    }
+};
+
 // Row count of `image` (the image width W). Never fails.
-std::uint32_t PatternWidth(const DiffractionPattern &pattern);
+std::uint32_t PatternWidth(const PatternView &pattern);
 // Column count of `image` (the image height H). Never fails.
-std::uint32_t PatternHeight(const DiffractionPattern &pattern);
+std::uint32_t PatternHeight(const PatternView &pattern);
 
 // True unless 0.33 W < centerX < 0.66 W and 0.33 H < centerY < 0.66 H; a centre
 // that is not a number is off the middle. Never fails.
-bool CenterIsOffMiddle(const DiffractionPattern &pattern);
+bool CenterIsOffMiddle(const PatternView &pattern);
 
 // Largest usable ring radius around the current centre.
 //  mode 1: centre in the middle third: the largest circle inside the image,
@@ -44,7 +65,7 @@ bool CenterIsOffMiddle(const DiffractionPattern &pattern);
 //          nine pixels, whole part. 0 or negative for images of 14 x 14 pixels
 //          or less; callers that need a bin count check for that.
 // Never throws; for a centre that is not a number the value has no meaning.
-std::int32_t MaxRadius(const DiffractionPattern &pattern, std::uint32_t mode);
+std::int32_t MaxRadius(const PatternView &pattern, std::uint32_t mode);
 
 // Intensity-weighted centre of the pixels of `matrix` above `threshold`, in the
 // matrix's own coordinates, written to cx and cy. A pixel of exactly 0 is

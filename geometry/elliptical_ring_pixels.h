@@ -3,6 +3,8 @@
 // and angle change, gathered once so that each trial walks a short list
 // instead of the image.
 
+#include "geometry/pixel_view.h"
+
 #include <armadillo>
 #include <cstdint>
 #include <vector>
@@ -18,7 +20,7 @@ class EllipticalRingPixels {
 public:
     // Throws std::invalid_argument unless r_min < r_max; allocation failure
     // for very large images.
-    EllipticalRingPixels(const arma::Mat<float> &image, float cx, float cy, std::uint32_t r_min,
+    EllipticalRingPixels(const PixelView &image, float cx, float cy, std::uint32_t r_min,
                          std::uint32_t r_max);
 
     // The ratios the list is complete for: 1 <= q <= 1.1 (q widened to
@@ -26,17 +28,17 @@ public:
     static bool Covers(float q) { return q >= 1.0f && static_cast<double>(q) <= 1.1; }
 
     // For Covers(q), bit for bit AzimuthalIntegralEllipticityKernel(image,
-    // r_min, r_max, cx, cy, q, angle, 1); every bin's sum keeps the kernel's
-    // pixel order whatever the band split. Bands run on worker threads when
-    // there are several. Throws std::invalid_argument for a ratio outside
-    // Covers (not a number included).
-    arma::Col<float> PlainProfile(float q, float angle) const;
+    // r_min, r_max, cx, cy, q, angle, 1), the profile without coverage
+    // normalisation; every bin's sum keeps the kernel's pixel order whatever
+    // the band split. Bands run on worker threads when there are several.
+    // Throws std::invalid_argument for a ratio outside Covers (not a number
+    // included).
+    arma::Col<float> UnnormalisedProfile(float q, float angle) const;
 
-    // True when the list was made for this image object, size and centre.
-    bool MadeFor(const arma::Mat<float> &image, float cx, float cy) const;
+    // True when the list was made for these pixels (the same memory and
+    // size) and centre.
+    bool MadeFor(const PixelView &image, float cx, float cy) const;
 
-    // Pixels in the bands together (a pixel in two bands counts twice).
-    std::size_t Size() const;
     std::size_t BandCount() const { return bands_.size(); }
 
 private:

@@ -1,5 +1,7 @@
 #pragma once
-// Which pixels of an image row can lie inside an annulus around a centre.
+// Which pixels of a matrix row can lie inside an annulus around a centre. A
+// matrix row x holds the pixels (x, y) of every y: a vertical line of the
+// image (plugin/image_bridge.h).
 //
 // The integration loops keep the row-major pixel order that decides their
 // single-precision sums, but skip pixels that cannot pass their own radius
@@ -7,7 +9,8 @@
 // margin far larger than the rounding of the loops' single-precision radii, so
 // a skipped pixel is one the loop would have rejected anyway.
 
-#include <armadillo>
+#include "geometry/pixel_view.h"
+#include "geometry/work_sizes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,7 +62,7 @@ inline void ClampRange(double a, double b, std::uint64_t n, std::uint64_t &lo, s
     hi = fb >= static_cast<double>(n) - 1.0 ? n : static_cast<std::uint64_t>(fb) + 1;
 }
 
-// The rows x to visit: [lo, hi).
+// The matrix rows x to visit: [lo, hi).
 inline void AnnulusRows(const AnnulusBound &b, std::uint64_t rows, std::uint64_t &lo, std::uint64_t &hi)
 {
     if (b.none) {
@@ -72,8 +75,8 @@ inline void AnnulusRows(const AnnulusBound &b, std::uint64_t rows, std::uint64_t
     }
 }
 
-// The columns y of row x to visit: [lo1, hi1) and [lo2, hi2), the gap between
-// them being the inner disc.
+// The columns y of matrix row x to visit: [lo1, hi1) and [lo2, hi2), the gap
+// between them being the inner disc.
 inline void AnnulusColumns(const AnnulusBound &b, std::uint64_t x, std::uint64_t cols,
                            std::uint64_t &lo1, std::uint64_t &hi1,
                            std::uint64_t &lo2, std::uint64_t &hi2)
@@ -108,21 +111,22 @@ inline void AnnulusColumns(const AnnulusBound &b, std::uint64_t x, std::uint64_t
 // (x outer, y inner), the order that decides the callers' sums: row[y] is the
 // value of pixel (x, y) for y0 <= y < y1.
 //
-// The matrix is stored by columns, so walking a row jumps a whole column per
-// pixel, and power-of-two column lengths put every step in the same few cache
-// sets. Strips of rows are therefore first copied, column by column, into a
-// small row-ordered buffer whose rows are padded apart.
+// The matrix is stored by columns, so walking a matrix row jumps a whole
+// column per pixel, and power-of-two column lengths put every step in the
+// same few cache sets. Strips of matrix rows are therefore first copied,
+// column by column, into a small row-ordered buffer whose rows are padded
+// apart.
 template <class F>
-void ForEachAnnulusRun(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
+void ForEachAnnulusRun(const PixelView &m, const AnnulusBound &b, F &&f)
 {
-    constexpr std::uint64_t kStrip = 32, kPrefetchAhead = 16;
-    const std::uint64_t rows = m.n_rows, cols = m.n_cols;
+    constexpr std::uint64_t kStrip = kStripRows, kPrefetchAhead = kStripPrefetchColumns;
+    const std::uint64_t rows = m.rows(), cols = m.cols();
     std::uint64_t x0, x1;
     AnnulusRows(b, rows, x0, x1);
     if (x0 >= x1)
         return;
-    const float *data = m.memptr();
-    const std::uint64_t ld = cols + 16;
+    const float *data = m.data();
+    const std::uint64_t ld = cols + kStripPadding;
     // Only copied entries are ever read: no need to clear it.
     const std::unique_ptr<float[]> buffer(new float[kStrip * ld]);
     std::uint64_t runs[kStrip][4];
@@ -143,7 +147,6 @@ void ForEachAnnulusRun(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
         for (int k = 0; k < 2; ++k) {
             for (std::uint64_t y = lo[k]; y < hi[k]; ++y) {
                 const float *src = data + s0 + y * rows;
-                // The hardware does not follow a stride of a whole column.
                 if (y + kPrefetchAhead < hi[k]) {
                     __builtin_prefetch(src + kPrefetchAhead * rows);
                     __builtin_prefetch(src + kPrefetchAhead * rows + n - 1);
@@ -161,7 +164,7 @@ void ForEachAnnulusRun(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
 
 // Calls f(x, y, value) for each annulus pixel, in the same order.
 template <class F>
-void ForEachAnnulusPixel(const arma::Mat<float> &m, const AnnulusBound &b, F &&f)
+void ForEachAnnulusPixel(const PixelView &m, const AnnulusBound &b, F &&f)
 {
     ForEachAnnulusRun(m, b, [&](std::uint64_t x, std::uint64_t y0, std::uint64_t y1,
                                 const float *row) {

@@ -1,10 +1,12 @@
 #include "geometry/polar_projection.h"
 
 #include "geometry/angle_bins.h"
+#include "geometry/bin_shares.h"
 #include "geometry/float_bits.h"
 #include "geometry/pixel_rows.h"
 #include "geometry/polar_angle.h"
 #include "geometry/radius_bands.h"
+#include "geometry/work_sizes.h"
 #include "geometry/worker_threads.h"
 
 #include <algorithm>
@@ -12,7 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
-arma::Mat<float> AzimuthalProjectionCore(const DiffractionPattern &pattern, std::uint32_t r_min,
+arma::Mat<float> AzimuthalProjectionCore(const PatternView &pattern, std::uint32_t r_min,
                                          std::uint32_t r_max, std::uint32_t n_a)
 {
     if (r_max <= r_min)
@@ -37,13 +39,13 @@ arma::Mat<float> AzimuthalProjectionCore(const DiffractionPattern &pattern, std:
     }
     const double cx = pattern.centerX, cy = pattern.centerY;
     const std::uint32_t W = PatternWidth(pattern), H = PatternHeight(pattern);
-    const float *image = pattern.image.memptr();
-    const std::uint64_t stride = pattern.image.n_rows;
+    const float *image = pattern.image.data();
+    const std::uint64_t stride = pattern.image.rows();
     // Nothing is summed: any split and order give the same samples. Blocks of
     // angles walked outward keep the pixels read and the samples written close
     // together; threads take contiguous columns.
-    constexpr std::uint32_t kAngleBlock = 64;
-    const unsigned n_tasks = TaskCountFor(static_cast<std::uint64_t>(N) * n_r, 1u << 16);
+    constexpr std::uint32_t kAngleBlock = kProjectionAngleBlock;
+    const unsigned n_tasks = TaskCountFor(static_cast<std::uint64_t>(N) * n_r, kMinLoadsPerTask);
     ParallelTasks(n_tasks, [&](unsigned t) {
         const std::uint32_t c0 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(n_r) * t / n_tasks);
         const std::uint32_t c1 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(n_r) * (t + 1) / n_tasks);
@@ -65,7 +67,89 @@ arma::Mat<float> AzimuthalProjectionCore(const DiffractionPattern &pattern, std:
     return P;
 }
 
-void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Mat<float> &weights,
+namespace {
+
+// One rebinning: the radius rho = d - r_min of every pixel, binned as the
+// kernels bin theirs (bin_shares.h) into the angle bin's column.
+struct RebinJob {
+    PixelView matrix;
+    float cx, cy;
+    std::int64_t n;          // radius rows
+    double inner, outer;     // distances d that can count
+    RadiusFrame frame;       // circular, r0 = r_min
+    BinTarget target;        // 0 < rho < n - 1; S, Wt, base and span per band
+};
+
+// Band edges of radius rows of about equal pixel counts (radius_bands.h).
+std::vector<std::uint32_t> SplitIntoBands(const RebinJob &job, const AnnulusBound &all)
+{
+    if (all.none || job.n >= (std::int64_t{1} << 32))
+        return {0, static_cast<std::uint32_t>(job.n)};
+    BandGeometry g;
+    g.rows = job.matrix.rows();
+    g.cols = job.matrix.cols();
+    g.cx = job.cx;
+    g.cy = job.cy;
+    g.offset = job.inner;
+    g.lo = std::max(0.0, job.inner);
+    g.hi = job.outer;
+    return RadiusBands(g, static_cast<std::uint32_t>(job.n), kMinPixelsPerBand);
+}
+
+// Adds the run y0 .. y1 - 1 of matrix row x. Pieces of the run within one
+// angle bin skip the angle and go to the packed path.
+template <class ByAngle>
+void AddRunByAngle(const RebinJob &job, const BinTarget &to, const AngleBins &bins,
+                   const ByAngle &byAngle, float dx, std::uint64_t y0, std::uint64_t y1,
+                   const float *row)
+{
+    for (std::uint64_t ya = y0; ya < y1; ya += kRunPiecePixels) {
+        const std::uint64_t yb = std::min(y1, ya + kRunPiecePixels);
+        const std::int64_t shared = bins.SharedBy(dx, static_cast<float>(ya) - job.cy, dx,
+                                                  static_cast<float>(yb - 1) - job.cy);
+        if (shared < 0) {
+            AddChosenRunShares(job.frame, to, dx, job.cy, ya, yb, row, byAngle);
+            continue;
+        }
+        BinTarget column = to;
+        column.S += static_cast<std::size_t>(shared) * to.stride;
+        column.Wt += static_cast<std::size_t>(shared) * to.stride;
+        AddRunShares(job.frame, column, dx, job.cy, ya, yb, row);
+    }
+}
+
+// Rows [b0, b1) of the tables: the shares of the pixels with
+// b0 - 1 <= rho < b1, in the usual pixel order.
+void RebinBand(const RebinJob &job, const AnnulusBound &bound, const AngleBins &bins,
+               std::uint32_t b0, std::uint32_t b1, arma::Mat<float> &sums,
+               arma::Mat<float> &weights)
+{
+    // The band's rows go to tables of its own, starting from the same zeros,
+    // so that no two threads write one cache line while they sum; only the
+    // copy-out at the end writes lines that a neighbouring band's copy-out
+    // also writes. One more row at either end (b0 - 1 and b1) takes the shares
+    // that fall outside the band; they are never copied out.
+    const arma::uword ld = b1 - b0 + 2;
+    arma::Mat<float> band_sums(ld, sums.n_cols, arma::fill::zeros);
+    arma::Mat<float> band_weights(ld, sums.n_cols, arma::fill::zeros);
+    BinTarget to = job.target;
+    to.base = b0 - 1;  // modulo 2^32, as the bins' offsets are taken
+    to.span = static_cast<std::uint32_t>(ld);
+    to.stride = ld;
+    to.S = band_sums.memptr();
+    to.Wt = band_weights.memptr();
+    const auto byAngle = [&](float ax, float ay) { return bins.Of(ax, ay); };
+    ForEachAnnulusRun(job.matrix, bound, [&](std::uint64_t x, std::uint64_t y0, std::uint64_t y1,
+                                             const float *row) {
+        AddRunByAngle(job, to, bins, byAngle, static_cast<float>(x) - job.cx, y0, y1, row);
+    });
+    sums.rows(b0, b1 - 1) = band_sums.rows(1, ld - 2);
+    weights.rows(b0, b1 - 1) = band_weights.rows(1, ld - 2);
+}
+
+} // namespace
+
+void PolarRebin(const PixelView &matrix, arma::Mat<float> &sums, arma::Mat<float> &weights,
                 std::int32_t r_min, std::int32_t r_max, float cx, float cy,
                 std::int32_t n_angles)
 {
@@ -78,75 +162,22 @@ void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Ma
     weights.zeros(static_cast<arma::uword>(n + 1), static_cast<arma::uword>(n_angles));
     sums.zeros(static_cast<arma::uword>(n), static_cast<arma::uword>(n_angles));
 
-    const float fmin = static_cast<float>(r_min);
-    const float fhi = static_cast<float>(n - 1);
-    const double inner = static_cast<double>(r_min);
-    const double outer = static_cast<double>(r_min) + static_cast<double>(n - 1);
-    const AnnulusBound all = MakeAnnulusBound(cx, cy, inner, outer);
-
-    std::vector<std::uint32_t> bands{0, static_cast<std::uint32_t>(n)};
-    if (!all.none && n < (std::int64_t{1} << 32)) {
-        BandGeometry g;
-        g.rows = matrix.n_rows;
-        g.cols = matrix.n_cols;
-        g.cx = cx;
-        g.cy = cy;
-        g.offset = inner;
-        g.lo = std::max(0.0, inner);
-        g.hi = outer;
-        bands = RadiusBands(g, static_cast<std::uint32_t>(n), 1u << 17);
-    }
+    RebinJob job{matrix, cx, cy, n, static_cast<double>(r_min),
+                 static_cast<double>(r_min) + static_cast<double>(n - 1), RadiusFrame(),
+                 BinTarget()};
+    job.frame.r0 = static_cast<float>(r_min);
+    job.target.lo = 0.0f;
+    job.target.hi = static_cast<float>(n - 1);
+    job.target.packed = n <= static_cast<std::int64_t>(kPackedExactBelow);
+    const AnnulusBound all = MakeAnnulusBound(cx, cy, job.inner, job.outer);
+    const std::vector<std::uint32_t> bands = SplitIntoBands(job, all);
     const AngleBins bins(n_angles, b);
-    constexpr std::uint64_t kAnglePiece = 32;
-    // Rows [b0, b1) of the tables take the shares of the pixels with
-    // b0 - 1 <= rho < b1, in the usual pixel order.
     ParallelTasks(static_cast<unsigned>(bands.size() - 1), [&](unsigned t) {
         const std::uint32_t b0 = bands[t], b1 = bands[t + 1];
         const AnnulusBound bound = bands.size() == 2
             ? all
-            : MakeAnnulusBound(cx, cy, std::max(inner, inner + b0 - 1.0),
-                               std::min(outer, inner + b1));
-        // The band's rows go to tables of its own, starting from the same
-        // zeros, so no cache line is written by two threads.
-        const arma::uword ld = b1 - b0;
-        arma::Mat<float> band_sums(ld, static_cast<arma::uword>(n_angles), arma::fill::zeros);
-        arma::Mat<float> band_weights(ld, static_cast<arma::uword>(n_angles), arma::fill::zeros);
-        float *const S = band_sums.memptr();
-        float *const Wt = band_weights.memptr();
-        ForEachAnnulusRun(matrix, bound, [&, b0, b1, S, Wt, ld](std::uint64_t x, std::uint64_t y0,
-                                                                std::uint64_t y1, const float *row) {
-            const float ox = cx, oy = cy, rmin = fmin, top = fhi;
-            const float dx = static_cast<float>(x) - ox;
-            // Pieces of the run within one angle bin skip the angle.
-            for (std::uint64_t ya = y0; ya < y1; ya += kAnglePiece) {
-                const std::uint64_t yb = std::min(y1, ya + kAnglePiece);
-                const std::int64_t shared = bins.SharedBy(dx, static_cast<float>(ya) - oy, dx,
-                                                          static_cast<float>(yb - 1) - oy);
-                for (std::uint64_t y = ya; y < yb; ++y) {
-                    const float dy = static_cast<float>(y) - oy;
-                    const float rho = std::sqrt(dx * dx + dy * dy) - rmin;
-                    const float v = row[y];
-                    if (!(rho > 0.0f && rho < top) || v == 0.0f)
-                        continue;
-                    const float f = std::floor(rho);
-                    const arma::uword i = static_cast<arma::uword>(f);
-                    if (i + 1 < b0 || i >= b1)
-                        continue;
-                    const std::int64_t j = shared >= 0 ? shared : bins.Of(dx, dy);
-                    const float s = rho - f;
-                    const arma::uword ju = static_cast<arma::uword>(j);
-                    if (i >= b0) {
-                        S[i - b0 + ju * ld] += v * (1.0f - s);
-                        Wt[i - b0 + ju * ld] += 1.0f - s;
-                    }
-                    if (i + 1 < b1) {
-                        S[i + 1 - b0 + ju * ld] += v * s;
-                        Wt[i + 1 - b0 + ju * ld] += s;
-                    }
-                }
-            }
-        });
-        sums.rows(b0, b1 - 1) = band_sums;
-        weights.rows(b0, b1 - 1) = band_weights;
+            : MakeAnnulusBound(cx, cy, std::max(job.inner, job.inner + b0 - 1.0),
+                               std::min(job.outer, job.inner + b1));
+        RebinBand(job, bound, bins, b0, b1, sums, weights);
     });
 }

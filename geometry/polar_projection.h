@@ -15,18 +15,19 @@
 // columns.
 // Throws std::invalid_argument when r_max <= r_min; allocation failure for
 // grids too large to hold.
-arma::Mat<float> AzimuthalProjectionCore(const DiffractionPattern &pattern, std::uint32_t r_min,
+arma::Mat<float> AzimuthalProjectionCore(const PatternView &pattern, std::uint32_t r_min,
                                          std::uint32_t r_max, std::uint32_t n_a);
 
-// Accumulates matrix around (cx, cy) into radius x angle tables. sums is
-// resized to n x n_angles and weights to (n + 1) x n_angles (its last row is
-// never written), n = r_max - r_min; row j is radius r_min + j, column a the
-// angles [a, a + 1) * 2 pi / n_angles. A non-zero pixel at distance
+// Accumulates matrix (only read) around (cx, cy) into radius x angle tables.
+// sums is resized to n x n_angles and weights to (n + 1) x n_angles (its last
+// row is never written), n = r_max - r_min; row j is radius r_min + j, column
+// a the angles [a, a + 1) * 2 pi / n_angles. A non-zero pixel at distance
 // rho = d - r_min with 0 < rho < n - 1 is shared linearly between rows
 // floor(rho) and floor(rho) + 1 of its angle bin (an angle that rounds up to
 // 2 pi counts in the last bin). Nothing is divided. Summed in the row-major
-// pixel order, whatever the number of worker threads sharing the rows.
+// pixel order (matrix row x outer, y inner), whatever the number of worker
+// threads sharing the rows.
 // Throws std::invalid_argument when r_max <= r_min or n_angles < 1.
-void PolarRebin(const arma::Mat<float> &matrix, arma::Mat<float> &sums, arma::Mat<float> &weights,
+void PolarRebin(const PixelView &matrix, arma::Mat<float> &sums, arma::Mat<float> &weights,
                 std::int32_t r_min, std::int32_t r_max, float cx, float cy,
                 std::int32_t n_angles);

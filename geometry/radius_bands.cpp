@@ -1,6 +1,7 @@
 #include "geometry/radius_bands.h"
 
 #include "geometry/pixel_rows.h"
+#include "geometry/work_sizes.h"
 #include "geometry/worker_threads.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 namespace {
 
 // Image pixels nearer than R to the centre, estimated from every stride-th
-// row; never decreasing in R.
+// matrix row; never decreasing in R.
 double PixelsWithin(const BandGeometry &g, double R, std::uint64_t stride)
 {
     if (!(R > 0.0))
@@ -39,33 +40,13 @@ std::vector<std::uint32_t> RadiusBands(const BandGeometry &g, std::uint32_t n_bi
     if (n_bins < 2 || !std::isfinite(g.cx) || !std::isfinite(g.cy) || !std::isfinite(g.offset) ||
         !std::isfinite(g.scale) || !std::isfinite(g.lo) || !std::isfinite(g.hi) || !(g.lo <= g.hi))
         return edges;
-    const std::uint64_t stride = std::max<std::uint64_t>(1, g.rows / 256);
+    const std::uint64_t stride = std::max<std::uint64_t>(1, g.rows / kBandSampleRows);
     auto below = [&](std::uint32_t k) {
         const double d = g.offset + static_cast<double>(k) * g.scale;
         return PixelsWithin(g, std::min(std::max(d, g.lo), g.hi), stride);
     };
-    const double base = below(0);
-    const double total = below(n_bins) - base;
+    const double total = below(n_bins) - below(0);
     if (!(total > 0.0))
         return edges;
-    const unsigned n = TaskCountFor(static_cast<std::uint64_t>(total), min_pixels);
-    if (n <= 1)
-        return edges;
-    edges.assign(1, 0);
-    for (unsigned t = 1; t < n; ++t) {
-        const double target = base + total * t / n;
-        // Smallest k above the last edge with `target` pixels below it.
-        std::uint32_t lo = edges.back() + 1, hi = n_bins;
-        while (lo < hi) {
-            const std::uint32_t mid = lo + (hi - lo) / 2;
-            if (below(mid) >= target)
-                hi = mid;
-            else
-                lo = mid + 1;
-        }
-        if (lo < n_bins)
-            edges.push_back(lo);
-    }
-    edges.push_back(n_bins);
-    return edges;
+    return SplitBins(n_bins, TaskCountFor(static_cast<std::uint64_t>(total), min_pixels), below);
 }

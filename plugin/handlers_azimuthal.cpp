@@ -41,6 +41,15 @@ void CheckRadius(const char *function, std::int64_t r) {
 // Every handler here only reads its image, so it reads it in place.
 using orvan::ReadOnlyPattern;
 
+// The image, refused in the user's words when it cannot be analysed.
+DMImage *Analysable(const char *function, DMImage *image) {
+  if (!DM::ImageIsValid(image)) Refuse(function, "the image is not valid");
+  const std::uint32_t type = DM::ImageGetDataType(image);
+  if (type == DM_TYPE_COMPLEX8 || type == DM_TYPE_COMPLEX16)
+    Refuse(function, "complex images cannot be analysed");
+  return image;
+}
+
 // Checked before the image is read: the elliptical radius needs a positive
 // finite ratio.
 void CheckRatio(const char *function, float axis_ratio) {
@@ -48,7 +57,7 @@ void CheckRatio(const char *function, float axis_ratio) {
     Refuse(function, "the axis ratio must be a positive finite number");
 }
 
-void SetEllipse(DiffractionPattern &pattern, float angle_degrees, float axis_ratio) {
+void SetEllipse(PatternView &pattern, float angle_degrees, float axis_ratio) {
   pattern.angle = static_cast<float>(static_cast<double>(angle_degrees) * 3.14159265358979 / 180.0);
   pattern.axisRatio = axis_ratio;
 }
@@ -73,7 +82,7 @@ bool SectorAccepted(float start, float end, float end_degrees) {
 
 // The corner rule by default; 1 asks for the largest circle inside the
 // image; a value above 1 and below the corner radius is taken as it is.
-std::uint32_t OuterRadius(const char *function, const DiffractionPattern &pattern, float radius) {
+std::uint32_t OuterRadius(const char *function, const PatternView &pattern, float radius) {
   std::int32_t r = MaxRadius(pattern, 0);
   if (radius == 1.0f)
     r = MaxRadius(pattern, 1);
@@ -93,9 +102,10 @@ void StoreProfile(DMImage **slot, const arma::Col<float> &profile) {
 void AzimuthalIntegral(DMImage *image, DMImage **profile, float center_x, float center_y,
                        float radius, float plain) {
   orvan::RunFramed([&] {
-    ReadOnlyPattern input(image, center_x, center_y);
-    DiffractionPattern &pattern = input.get();
-    const std::uint32_t r = OuterRadius("AzimuthalIntegral", pattern, radius);
+    const char *fn = "AzimuthalIntegral";
+    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+    PatternView &pattern = input.get();
+    const std::uint32_t r = OuterRadius(fn, pattern, radius);
     StoreProfile(profile, AzimuthalIntegralCore(pattern, 0, r, Trunc(plain)));
   });
 }
@@ -106,8 +116,8 @@ void AzimuthalIntegralEllipticity(DMImage *image, DMImage **profile, float cente
   orvan::RunFramed([&] {
     const char *fn = "AzimuthalIntegralEllipticity";
     CheckRatio(fn, axis_ratio);
-    ReadOnlyPattern input(image, center_x, center_y);
-    DiffractionPattern &pattern = input.get();
+    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+    PatternView &pattern = input.get();
     SetEllipse(pattern, angle, axis_ratio);
     const std::uint32_t r = OuterRadius(fn, pattern, radius);
     StoreProfile(profile, AzimuthalIntegralEllipticityCore(pattern, 0, r, Trunc(plain)));
@@ -117,11 +127,12 @@ void AzimuthalIntegralEllipticity(DMImage *image, DMImage **profile, float cente
 void AzimuthalIntegralSektor(DMImage *image, DMImage **profile, float center_x, float center_y,
                              float start_angle, float end_angle, float radius, float plain) {
   orvan::RunFramed([&] {
-    ReadOnlyPattern input(image, center_x, center_y);
-    DiffractionPattern &pattern = input.get();
+    const char *fn = "AzimuthalIntegralSektor";
+    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+    PatternView &pattern = input.get();
     const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
     if (!SectorAccepted(start, end, end_angle)) return;
-    const std::uint32_t r = OuterRadius("AzimuthalIntegralSektor", pattern, radius);
+    const std::uint32_t r = OuterRadius(fn, pattern, radius);
     StoreProfile(profile, AzimuthalIntegralSektorCore(pattern, 0, r, start, end, Trunc(plain)));
   });
 }
@@ -133,8 +144,8 @@ void AzimuthalIntegralSektorEllipticity(DMImage *image, DMImage **profile, float
   orvan::RunFramed([&] {
     const char *fn = "AzimuthalIntegralSektorEllipticity";
     CheckRatio(fn, axis_ratio);
-    ReadOnlyPattern input(image, center_x, center_y);
-    DiffractionPattern &pattern = input.get();
+    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+    PatternView &pattern = input.get();
     SetEllipse(pattern, angle, axis_ratio);
     const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
     if (!SectorAccepted(start, end, end_angle)) return;
@@ -150,8 +161,8 @@ void AzimuthalProjection(DMImage *image, DMImage **projection, float center_x, f
     const char *fn = "AzimuthalProjection";
     const std::int32_t n_a = Trunc(angle_count);
     if (n_a < 0) Refuse(fn, "the angle count must be 0 or more");
-    ReadOnlyPattern input(image, center_x, center_y);
-    DiffractionPattern &pattern = input.get();
+    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+    PatternView &pattern = input.get();
     const std::int32_t r = MaxRadius(pattern, 1) - 5;
     if (r < 2) Refuse(fn, "the image is too small for a projection around this centre");
     CheckRadius(fn, r);

@@ -65,6 +65,8 @@ struct ReadableBlock {
 ReadableBlock CheckReadable(DMImage *image, const ImageDataLock &lock, std::size_t count) {
   const uint32_t type = DM::ImageGetDataType(image);
   const std::size_t bpp = PixelBytes(type);
+  if (type == DM_TYPE_COMPLEX8 || type == DM_TYPE_COMPLEX16)
+    throw std::runtime_error("complex images cannot be analysed");
   if (bpp == 0)
     throw std::runtime_error("image of data type " + std::to_string(type) +
                              " cannot be read as real numbers");
@@ -166,17 +168,18 @@ ImagePixelsForReading::ImagePixelsForReading(DMImage *image) {
     const std::size_t count = static_cast<std::size_t>(w) * h;
     const ReadableBlock block = CheckReadable(image, *lock, count);
     if (count > 0 && reinterpret_cast<std::uintptr_t>(block.data) % alignof(float) == 0) {
-      // Written through by nobody: the handlers only read the pattern image.
-      float *pixels = reinterpret_cast<float *>(const_cast<unsigned char *>(block.data));
-      matrix_ = arma::Mat<float>(pixels, w, h, /*copy_aux_mem=*/false, /*strict=*/true);
+      pixels_ = reinterpret_cast<const float *>(block.data);
+      width_ = w;
+      height_ = h;
       lock_ = std::move(lock);
       return;
     }
   }
-  matrix_ = ImageToFloatMatrix(image);
+  copy_ = ImageToFloatMatrix(image);
+  pixels_ = copy_.memptr();
+  width_ = copy_.n_rows;
+  height_ = copy_.n_cols;
 }
-
-void ImagePixelsForReading::MoveInto(arma::Mat<float> &target) { target = std::move(matrix_); }
 
 namespace {
 

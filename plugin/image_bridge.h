@@ -24,30 +24,34 @@ namespace orvan {
 
 // The pixels of a borrowed image as a W x H matrix. An image that is not
 // valid gives a 0 x 0 matrix (nothing reported). Integer and real pixels of
-// other types are converted to float; complex images are refused.
+// other types are converted to float; complex images are refused ("complex
+// images cannot be analysed").
 arma::Mat<float> ImageToFloatMatrix(DMImage *image);
 // The pixels of a borrowed image for reading, as ImageToFloatMatrix gives
-// them, while this object lives. A valid 4-byte real image whose block is
-// aligned for float is read in place: the matrix wraps the host's block
-// without copying it, and the block stays locked (the lock holding its own
-// reference to the image) until this object is destroyed. Any other image
-// gets a converted copy. Either way the matrix must only be read: in place
-// it is the script's own image. Throws what ImageToFloatMatrix throws.
+// them, while this object lives, and only for reading: they are handed out
+// as const. A valid 4-byte real image whose block is aligned for float is
+// read in place, the script's own pixels without a copy, and the block stays
+// locked (the lock holding its own reference to the image) until this object
+// is destroyed. Any other image gets a converted copy. Throws what
+// ImageToFloatMatrix throws.
 class ImagePixelsForReading {
  public:
   explicit ImagePixelsForReading(DMImage *image);
   ImagePixelsForReading(const ImagePixelsForReading &) = delete;
   ImagePixelsForReading &operator=(const ImagePixelsForReading &) = delete;
 
-  // Hands the matrix to `target` (a wrapping matrix keeps wrapping the
-  // block); the matrix of this object is then empty. target must not be a
-  // matrix that wraps memory itself.
-  void MoveInto(arma::Mat<float> &target);
+  // W x H pixels, element (x, y) at data()[x + y * width()]; 0 x 0 for an
+  // image that is not valid.
+  const float *data() const { return pixels_; }
+  arma::uword width() const { return width_; }
+  arma::uword height() const { return height_; }
   bool InPlace() const { return lock_ != nullptr; }
 
  private:
   std::unique_ptr<Gatan::PlugIn::ImageDataLock> lock_;
-  arma::Mat<float> matrix_;
+  arma::Mat<float> copy_;
+  const float *pixels_ = nullptr;
+  arma::uword width_ = 0, height_ = 0;
 };
 
 // The same as a W x H x D cube (dimension 2 as depth): ImageToFloatCube

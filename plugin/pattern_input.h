@@ -7,9 +7,8 @@
 
 namespace orvan {
 
-// The image through the bridge (an invalid image gives an empty matrix), the
-// script's centre, and a circle (angle 0, axis ratio 1) until the caller says
-// otherwise. Throws what the bridge throws.
+// A pattern owning a copy of the image's pixels. Throws what the bridge
+// throws.
 inline void LoadPattern(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y) {
   pattern.image = ImageToFloatMatrix(image);
   pattern.centerX = center_x;
@@ -18,26 +17,21 @@ inline void LoadPattern(DiffractionPattern &pattern, DMImage *image, float cente
   pattern.axisRatio = 1.0f;
 }
 
-// The pattern of a handler that only reads its image: the same as
-// LoadPattern, but a 4-byte real image is read in place (see
-// ImagePixelsForReading), locked while this object lives. The centre and
-// ellipse fields may be set; the image must only be read. Throws what the
-// bridge throws.
+// The pattern of a handler that only reads its image: its pixels as
+// ImagePixelsForReading gives them (a 4-byte real image in place), viewed
+// read only while this object lives. The centre and ellipse fields may be
+// set. Throws what the bridge throws.
 class ReadOnlyPattern {
  public:
-  ReadOnlyPattern(DMImage *image, float center_x, float center_y) : pixels_(image) {
-    pixels_.MoveInto(pattern_.image);
-    pattern_.centerX = center_x;
-    pattern_.centerY = center_y;
-    pattern_.angle = 0.0f;
-    pattern_.axisRatio = 1.0f;
-  }
-  DiffractionPattern &get() { return pattern_; }
+  ReadOnlyPattern(DMImage *image, float center_x, float center_y)
+      : pixels_(image),
+        pattern_(PixelView(pixels_.data(), pixels_.width(), pixels_.height()), center_x, center_y) {}
+  PatternView &get() { return pattern_; }
   bool InPlace() const { return pixels_.InPlace(); }
 
  private:
   ImagePixelsForReading pixels_;  // declared first: outlives the pattern's view of the block
-  DiffractionPattern pattern_;
+  PatternView pattern_;
 };
 
 }  // namespace orvan

@@ -1,6 +1,7 @@
 #include "geometry/azimuthal_integration.h"
 #include "geometry/polar_angle.h"
 #include "geometry/worker_threads.h"
+#include "tests/geometry/simd_levels.h"
 #include "tests/geometry/thread_count_guard.h"
 
 #include "synthetic_pattern.h"
@@ -113,12 +114,15 @@ TEST(Kernels, RangeBoundsAndCentrePixel)
         EXPECT_FLOAT_EQ(v, 1.0f);
 
     // Only the centre pixel, at r = 0: wholly bin 0 with r_min = 0, not at all
-    // with r_min = 1.
+    // with r_min = 1; in the middle of a packed group at every level.
     arma::Mat<float> c(21, 21, arma::fill::zeros);
     c(10, 10) = 7.0f;
-    EXPECT_EQ(AzimuthalIntegralKernel(c, 0, 10, 10, 10, 1)[0], 7.0f);
-    const arma::Col<float> none = AzimuthalIntegralKernel(c, 1, 10, 10, 10, 1);
-    EXPECT_TRUE(arma::all(none == 0.0f));
+    AtEverySimdLevel([&] {
+        EXPECT_EQ(AzimuthalIntegralKernel(c, 0, 10, 10, 10, 1)[0], 7.0f);
+        EXPECT_EQ(AzimuthalIntegralEllipticityKernel(c, 0, 10, 10, 10, 1.05f, 0.3f, 1)[0], 7.0f);
+        const arma::Col<float> none = AzimuthalIntegralKernel(c, 1, 10, 10, 10, 1);
+        EXPECT_TRUE(arma::all(none == 0.0f));
+    });
 
     // Bin 9 of r_max = 10 holds only upper shares of pixels with 8 < r < 9;
     // a pixel at r = 9 exactly is out.
@@ -253,6 +257,7 @@ TEST(Kernels, SkippingFarPixelsKeepsEveryBit)
         {0, 40, 5000.0f, 0.0f, 0.8f, 0.1f, 0.1f, 0.2f, 1},
         {10, 400, 299.9f, 219.1f, 1.0f, 3.0f, 3.0f, 0.5f, 0},
     };
+    AtEverySimdLevel([&] {
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.rmin << " " << c.rmax << " " << c.cx << " " << c.cy);
         EXPECT_TRUE(SameBits(AzimuthalIntegralKernel(m, c.rmin, c.rmax, c.cx, c.cy, c.plain),
@@ -265,6 +270,7 @@ TEST(Kernels, SkippingFarPixelsKeepsEveryBit)
             AzimuthalIntegralSektorEllipticityKernel(m, c.rmin, c.rmax, c.start, c.end, c.cx, c.cy, c.q, c.a, c.plain),
             ReferenceKernel(m, c.rmin, c.rmax, c.cx, c.cy, true, c.q, c.a, true, c.start, c.end, c.plain)));
     }
+    });
 }
 
 TEST(Kernels, RatiosThatAreNotPositiveStayInsideTheProfile)
@@ -341,10 +347,6 @@ TEST(Cores, EllipticalRingIsSharpWithItsOwnRatioAndAngle)
     }
 }
 
-namespace {
-
-} // namespace
-
 // Bands of bins on several threads against the single-thread pixel order, on
 // images large enough for up to eight bands, with missing pixels, centres
 // inside and outside the image, and sectors across the zero angle.
@@ -401,9 +403,10 @@ TEST(Kernels, ThreadedBandsKeepEveryBit)
 // The packed path against the reference on what it must not drop or reorder:
 // runs shorter than a packed width and chunk tails (narrow images), zero
 // pixels inside a packed group, not-a-number and infinite values, bins at
-// band edges (three bands on the large image). Sums that meet a not-a-number
-// must be one; which of its bit patterns depends on operand order in the
-// reference's compiled code, so not-a-numbers compare as equal.
+// band edges (three bands on the large image); at every packed level. Sums
+// that meet a not-a-number must be one; which of its bit patterns depends on
+// operand order in the reference's compiled code, so not-a-numbers compare
+// as equal.
 TEST(Kernels, PackedSharesKeepEveryBitOnOddPixels)
 {
     ThreadCountGuard guard;
@@ -442,6 +445,7 @@ TEST(Kernels, PackedSharesKeepEveryBitOnOddPixels)
                     ReferenceKernel(m, r_min, r_max, c[0], c[1], false, 1, 0, true, 0.3f, 6.0f, 1),
                     ReferenceKernel(m, r_min, r_max, c[0], c[1], true, 1.07f, 0.4f, true, 5.5f, 1.0f, 1)};
                 sawNaN = sawNaN || ref[0].has_nan();
+                AtEverySimdLevel([&] {
                 for (unsigned threads : {1u, 3u}) {
                     SetWorkerThreadCount(threads);
                     SCOPED_TRACE(testing::Message() << im.rows << "x" << im.cols << " centre " << c[0]
@@ -457,6 +461,7 @@ TEST(Kernels, PackedSharesKeepEveryBitOnOddPixels)
                                          m, r_min, r_max, 5.5f, 1.0f, c[0], c[1], 1.07f, 0.4f, 1),
                                      ref[3]));
                 }
+                });
             }
         }
         EXPECT_TRUE(sawNaN) << "the not-a-number pixel counts somewhere";

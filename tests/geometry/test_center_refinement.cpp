@@ -6,10 +6,6 @@
 
 #include <cmath>
 
-namespace {
-
-} // namespace
-
 TEST(CentreCost, OffsetTableOrder)
 {
     DiffractionPattern p;
@@ -83,6 +79,32 @@ TEST(EllipticityCost, RatioRange)
     EXPECT_EQ(cost.Evaluate(limit, 2), 0.0);
     EXPECT_FLOAT_EQ(static_cast<float>(cost.Evaluate(round, 2)), -1.0f);
     EXPECT_THROW(maxazimuthalintcenterellipticity(40, 40, p), std::invalid_argument);
+}
+
+// The cost gathers its ring pixels at the first trial; a later trial after
+// the pattern's centre moved must cost what a fresh cost object says.
+TEST(EllipticityCost, ACentreMovedBetweenTrialsIsSeen)
+{
+    RingSpec s;
+    s.width = s.height = 200;
+    s.cx = 100.3;
+    s.cy = 99.6;
+    s.radii = {40, 70};
+    s.ratio = 1.04;
+    s.angle = 0.5;
+    DiffractionPattern p;
+    p.image = MakeRingPattern(s);
+    p.centerX = 100.3f;
+    p.centerY = 99.6f;
+    const double trial[2] = {1.04, 0.5};
+    maxazimuthalintcenterellipticity reused(30, 80, p);
+    const double first = reused.Evaluate(trial, 2);
+    p.centerX = 112.0f;
+    p.centerY = 91.0f;
+    maxazimuthalintcenterellipticity fresh(30, 80, p);
+    const double expected = fresh.Evaluate(trial, 2);
+    EXPECT_NE(expected, first);
+    EXPECT_EQ(reused.Evaluate(trial, 2), expected);
 }
 
 TEST(RefineCenter, LandsInTheUnitCellOfTheTrueCentre)

@@ -183,7 +183,7 @@ TEST(RingPixelList, EqualsTheEllipticalKernelForEveryCoveredRatio)
                     SCOPED_TRACE(testing::Message() << threads << " threads, centre " << g.cx << ", "
                                                     << g.cy << ", r " << g.r_min << ".." << g.r_max
                                                     << ", q " << q << ", angle " << a);
-                    ExpectSameBits(list.PlainProfile(q, a),
+                    ExpectSameBits(list.UnnormalisedProfile(q, a),
                                    AzimuthalIntegralEllipticityKernel(image, g.r_min, g.r_max, g.cx,
                                                                       g.cy, q, a, 1));
                 }
@@ -204,7 +204,7 @@ TEST(RingPixelList, CoversExactlyTheRatiosTheCostIntegrates)
 
     arma::Mat<float> image(50, 50, arma::fill::ones);
     const EllipticalRingPixels list(image, 25.0f, 25.0f, 5, 20);
-    EXPECT_THROW(list.PlainProfile(1.2f, 0.0f), std::invalid_argument);
+    EXPECT_THROW(list.UnnormalisedProfile(1.2f, 0.0f), std::invalid_argument);
     EXPECT_THROW(EllipticalRingPixels(image, 25.0f, 25.0f, 20, 20), std::invalid_argument);
 
     // A ratio that is not a number still costs what the kernel gives (all
@@ -229,6 +229,6 @@ TEST(RingPixelList, FirstPixelInTheLowestBin)
     image(31, 20) = 7.0f;
     const EllipticalRingPixels list(image, 20.3f, 20.1f, 0, 25);
     for (float q : {1.0f, 1.05f})
-        ExpectSameBits(list.PlainProfile(q, 0.2f),
+        ExpectSameBits(list.UnnormalisedProfile(q, 0.2f),
                        AzimuthalIntegralEllipticityKernel(image, 0, 25, 20.3f, 20.1f, q, 0.2f, 1));
 }

@@ -1,6 +1,7 @@
 #include "geometry/polar_projection.h"
 #include "geometry/polar_angle.h"
 #include "geometry/worker_threads.h"
+#include "tests/geometry/simd_levels.h"
 #include "tests/geometry/thread_count_guard.h"
 
 #include "synthetic_pattern.h"
@@ -132,14 +133,17 @@ TEST(PolarRebin, SizesAndInnerBound)
 TEST(PolarRebin, AngleRoundingUpToTwoPiStaysInTheTable)
 {
     // An offset just below the +x axis on the -y side of the angle scale:
-    // atan2 gives a tiny negative angle that the lift rounds to 2 pi.
-    const float dy = 1e-6f, dx = 20.0f;
-    ASSERT_EQ(PolarAngle(dx, dy), static_cast<float>(2 * M_PI));
+    // atan2 gives a tiny negative angle that the lift rounds to 2 pi. The
+    // centre holds the offset exactly (30 - 2^-19 is a float).
+    const float dx = 40.0f, cy = 30.0f - 0x1p-19f;
+    ASSERT_EQ(30.0f - cy, 0x1p-19f);
+    ASSERT_EQ(PolarAngle(dx, 30.0f - cy), static_cast<float>(2 * M_PI));
     arma::Mat<float> m(64, 64, arma::fill::zeros);
-    m(40, 30) = 1.0f;
+    m(60, 30) = 1.0f;
     arma::Mat<float> S, W;
-    PolarRebin(m, S, W, 5, 30, 20.0f, 30.0f - dy, 8);
+    PolarRebin(m, S, W, 5, 50, 20.0f, cy, 8);
     EXPECT_FLOAT_EQ(arma::accu(W.col(7)), 1.0f);
+    EXPECT_FLOAT_EQ(arma::accu(W), 1.0f);
 }
 
 TEST(PolarRebin, RingSitsInEveryAngleBin)
@@ -170,11 +174,14 @@ TEST(PolarRebin, SkippingFarPixelsKeepsEveryBit)
     const float centres[][2] = {{128.3f, 151.7f}, {3.5f, 290.25f}, {-40.0f, 100.0f}, {200.9f, 10.1f}};
     for (const auto &c : centres) {
         for (int rmin : {0, 25}) {
-            arma::Mat<float> S, W, RS, RW;
-            PolarRebin(m, S, W, rmin, rmin + 90, c[0], c[1], 17);
+            arma::Mat<float> RS, RW;
             ReferenceRebin(m, RS, RW, rmin, rmin + 90, c[0], c[1], 17);
-            EXPECT_TRUE(SameBits(S, RS));
-            EXPECT_TRUE(SameBits(W, RW));
+            AtEverySimdLevel([&] {
+                arma::Mat<float> S, W;
+                PolarRebin(m, S, W, rmin, rmin + 90, c[0], c[1], 17);
+                EXPECT_TRUE(SameBits(S, RS));
+                EXPECT_TRUE(SameBits(W, RW));
+            });
         }
     }
 }

@@ -231,19 +231,25 @@ TEST_F(AzimuthalHandlers, TinyAndInvalidImages) {
             "around this centre\n");
   EXPECT_EQ(old.get(), before);
 
-  // An invalid image reads as an empty matrix: a profile of zeros, or of
-  // not-a-numbers with the coverage normalisation.
-  dmhost::ImagePtr none, out;
-  Call("AzimuthalIntegral", {Arg::Image(none), Arg::ImageSlot(&out), Arg::Number(256),
-                             Arg::Number(256), Arg::Number(0), Arg::Number(1)});
-  ASSERT_TRUE(out);
-  EXPECT_EQ(out->DimensionSize(0), 353u);
-  for (float v : Pixels(out)) EXPECT_EQ(v, 0.0f);
-  Call("AzimuthalIntegralEllipticity",
-       {Arg::Image(none), Arg::ImageSlot(&out), Arg::Number(256), Arg::Number(256),
-        Arg::Number(0), Arg::Number(1.02), Arg::Number(0), Arg::Number(0)});
-  for (float v : Pixels(out)) EXPECT_TRUE(std::isnan(v));
-  EXPECT_EQ(TakeResults(), "");
+  // An image that is not valid, and a complex one, are refused in the user's
+  // words, whatever the centre; the script's variable keeps its image.
+  dmhost::ImagePtr none;
+  dmhost::ImagePtr complex = dmhost::MakeImage("", dmhost::DataType::Complex8, {64, 64});
+  for (const dmhost::ImagePtr *image : {&none, &complex}) {
+    const char *problem = image == &none ? "the image is not valid" : "complex images cannot be analysed";
+    Call("AzimuthalIntegral", {Arg::Image(*image), Arg::ImageSlot(&old), Arg::Number(256),
+                               Arg::Number(256), Arg::Number(0), Arg::Number(1)});
+    EXPECT_EQ(TakeResults(), std::string("exception caught: AzimuthalIntegral: ") + problem + "\n");
+    Call("AzimuthalIntegralSektorEllipticity",
+         {Arg::Image(*image), Arg::ImageSlot(&old), Arg::Number(0), Arg::Number(0), Arg::Number(0),
+          Arg::Number(1.02), Arg::Number(0), Arg::Number(90), Arg::Number(0), Arg::Number(1)});
+    EXPECT_EQ(TakeResults(),
+              std::string("exception caught: AzimuthalIntegralSektorEllipticity: ") + problem + "\n");
+    Call("AzimuthalProjection", {Arg::Image(*image), Arg::ImageSlot(&old), Arg::Number(6),
+                                 Arg::Number(6), Arg::Number(0)});
+    EXPECT_EQ(TakeResults(), std::string("exception caught: AzimuthalProjection: ") + problem + "\n");
+    EXPECT_EQ(old.get(), before);
+  }
 }
 
 // A 4-byte real pattern is read in place: every handler gives what it gives

@@ -1,4 +1,4 @@
-#include "geometry/sector_test.h"
+#include "geometry/sector_wedge.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ std::vector<std::pair<float, float>> Probes(const Bounds &b)
 
 } // namespace
 
-TEST(SectorTest, AgreesWithTheAngleTestNearEveryEdge)
+TEST(SectorWedge, AgreesWithTheAngleTestNearEveryEdge)
 {
     const float two_pi = static_cast<float>(2 * M_PI);  // rounds above 2 pi
     const Bounds cases[] = {
@@ -72,7 +72,7 @@ TEST(SectorTest, AgreesWithTheAngleTestNearEveryEdge)
     };
     for (const Bounds &b : cases) {
         SCOPED_TRACE(testing::Message() << "start " << b.start << " end " << b.end);
-        const SectorTest test(b.start, b.end);
+        const SectorWedge test(b.start, b.end);
         int wrong = 0;
         for (const auto &o : Probes(b)) {
             if (test(o.first, o.second) != KeepByAngle(b.start, b.end, o.first, o.second) && ++wrong <= 5)
@@ -85,7 +85,7 @@ TEST(SectorTest, AgreesWithTheAngleTestNearEveryEdge)
 // Runs of pixels judged at once: whenever a run gets one decision, every pixel
 // on it must get that decision from the angle, in the plain and the
 // elliptical frame, for runs crossing edges and the zero angle.
-TEST(SectorTest, RunDecisionsHoldForEveryPixel)
+TEST(SectorWedge, RunDecisionsHoldForEveryPixel)
 {
     const Bounds cases[] = {{0.3f, 2.0f}, {5.0f, 1.0f}, {0.0f, 3.1415927f}, {1e-4f, 2e-4f},
                             {2.0f, 7.0f}, {-0.5f, 0.5f}, {1.0f, 1.0f}};
@@ -93,7 +93,7 @@ TEST(SectorTest, RunDecisionsHoldForEveryPixel)
     const float cq = std::cos(th) / q, sq = std::sin(th) / q, ms = -std::sin(th), c = std::cos(th);
     for (const Bounds &b : cases) {
         SCOPED_TRACE(testing::Message() << "start " << b.start << " end " << b.end);
-        const SectorTest test(b.start, b.end);
+        const SectorWedge test(b.start, b.end);
         int wrong = 0, decided = 0;
         for (int frame = 0; frame < 2; ++frame) {
             auto offset = [&](int x, int y, float &ax, float &ay) {
@@ -107,14 +107,14 @@ TEST(SectorTest, RunDecisionsHoldForEveryPixel)
                         float ax0, ay0, ax1, ay1;
                         offset(x, y0, ax0, ay0);
                         offset(x, y0 + len - 1, ax1, ay1);
-                        const SectorTest::Span span = test.SpanOf(ax0, ay0, ax1, ay1);
-                        if (span == SectorTest::Span::Mixed)
+                        const SectorWedge::Span span = test.SpanOf(ax0, ay0, ax1, ay1);
+                        if (span == SectorWedge::Span::Mixed)
                             continue;
                         ++decided;
                         for (int y = y0; y < y0 + len; ++y) {
                             float ax, ay;
                             offset(x, y, ax, ay);
-                            if ((span == SectorTest::Span::All) != KeepByAngle(b.start, b.end, ax, ay) &&
+                            if ((span == SectorWedge::Span::All) != KeepByAngle(b.start, b.end, ax, ay) &&
                                 ++wrong <= 5)
                                 ADD_FAILURE() << "frame " << frame << " pixel (" << x << ", " << y << ") run from "
                                               << y0 << " length " << len;

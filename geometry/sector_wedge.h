@@ -5,24 +5,21 @@
 // start < phi < end (or, when start > end, phi > start || phi < end). The
 // angle is an atan2f per pixel, most of the sector kernels' time. Here the
 // directions at which that decision can change (0, start and end, each with
-// its opposite) cut the plane into wedges; the signs of the cross products of
-// an offset with those directions name its wedge, and a table built once holds
-// each wedge's decision. Offsets within an angle of kSectorMargin of any such
-// direction, where the rounding of phi could matter, fall back to the angle
-// itself. phi differs from the exact angle by a few float ulps (< 1e-6 rad),
-// far below the margin, so both ways give the same decision.
+// its opposite) cut the plane into wedges; the sides of an offset with
+// respect to those directions (wedge_side.h) name its wedge, and a table
+// built once holds each wedge's decision. Offsets within the margin of any
+// such direction, where the rounding of phi could matter, fall back to the
+// angle itself.
 
 #include "geometry/polar_angle.h"
+#include "geometry/wedge_side.h"
 
-#include <cmath>
 #include <cstdint>
 
-constexpr double kSectorMargin = 1e-3;
-
-class SectorTest {
+class SectorWedge {
 public:
     // Never throws. Not-a-number bounds keep nothing, as the angle test does.
-    SectorTest(float start, float end);
+    SectorWedge(float start, float end);
 
     // The decision of the angle test above, for any finite (ax, ay).
     bool operator()(float ax, float ay) const
@@ -37,10 +34,8 @@ public:
 
     // The decision for every offset on the segment from (ax0, ay0) to
     // (ax1, ay1), when all share it: the offsets of a run of pixels lie on
-    // such a segment to within float rounding (< 1e-6 of their size). Along
-    // it each cross product is linear and |X| + |Y| convex, so a cross product
-    // beyond twice the margin, of one sign, at both ends stays beyond the
-    // margin, of that sign, at every offset between.
+    // such a segment to within float rounding, so ends beyond twice the
+    // margin of every direction decide it (wedge_side.h).
     Span SpanOf(float ax0, float ay0, float ax1, float ay1) const
     {
         const int w0 = WedgeOf(ax0, ay0, 2.0f), w1 = WedgeOf(ax1, ay1, 2.0f);
@@ -53,21 +48,15 @@ public:
     bool ByAngle(float ax, float ay) const;
 
 private:
-    // The sign pattern of (ax, ay), or -1 when it lies within `widen` times
+    // The side pattern of (ax, ay), or -1 when it lies within `widen` times
     // the margin of a direction.
     int WedgeOf(float ax, float ay, float widen) const
     {
-        const float X = ax, Y = -ay;
-        const float size = std::fabs(X) + std::fabs(Y);
-        const float near = widen * static_cast<float>(kSectorMargin) * size;
-        const float c0 = cos_[0] * Y - sin_[0] * X;
-        const float c1 = cos_[1] * Y - sin_[1] * X;
-        const float c2 = cos_[2] * Y - sin_[2] * X;
-        // |c| = rho |sin(theta - a_i)| with rho <= size, computed to within
-        // 2e-7 size; tiny offsets, whose products lose bits, take the angle.
-        const bool far = std::fabs(c0) > near && std::fabs(c1) > near &&
-                         std::fabs(c2) > near && size > 1e-30f;
-        if (!far)
+        const WedgeSide side(ax, ay, widen);
+        const float c0 = side.Cross(cos_[0], sin_[0]);
+        const float c1 = side.Cross(cos_[1], sin_[1]);
+        const float c2 = side.Cross(cos_[2], sin_[2]);
+        if (!(side.Clear(c0) && side.Clear(c1) && side.Clear(c2)))
             return -1;
         return static_cast<int>(c0 > 0.0f) | static_cast<int>(c1 > 0.0f) << 1 |
                static_cast<int>(c2 > 0.0f) << 2;

@@ -1,9 +1,9 @@
-#include "geometry/sector_test.h"
+#include "geometry/sector_wedge.h"
 
 #include <algorithm>
 #include <vector>
 
-SectorTest::SectorTest(float start, float end) : start_(start), end_(end)
+SectorWedge::SectorWedge(float start, float end) : start_(start), end_(end)
 {
     std::fill(table_, table_ + 8, kAsk);
     if (!(start < end) && !(start > end)) {
@@ -38,7 +38,7 @@ SectorTest::SectorTest(float start, float end) : start_(start), end_(end)
     for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
         // A wedge too thin to hold an offset far from both its sides is never
         // looked up; its midpoint's signs would not be trustworthy either.
-        if (cuts[i + 1] - cuts[i] < 2.5 * kSectorMargin)
+        if (cuts[i + 1] - cuts[i] < 2.5 * kWedgeMargin)
             continue;
         double m = 0.5 * (cuts[i] + cuts[i + 1]);
         if (m >= 2.0 * M_PI)
@@ -56,7 +56,7 @@ SectorTest::SectorTest(float start, float end) : start_(start), end_(end)
     }
 }
 
-bool SectorTest::ByAngle(float ax, float ay) const
+bool SectorWedge::ByAngle(float ax, float ay) const
 {
     const float phi = PolarAngle(ax, ay);
     if (end_ > start_)
