@@ -20,52 +20,46 @@ namespace {
 
 using dmhost::Arg;
 
-dmhost::Host &TheHost()
-{
-    static dmhost::Host *host = [] {
-        auto *h = new dmhost::Host;
-        h->AttachModule(dmhost::EntryPoints{DMPlugIn_GetVersion, DMPlugIn_Link_2, PlugInStartup,
-                                            PlugInRun, PlugInCleanup, PlugInShutdown});
+dmhost::Host& TheHost() {
+    static dmhost::Host* host = [] {
+        auto* h = new dmhost::Host;
+        h->AttachModule(dmhost::EntryPoints{DMPlugIn_GetVersion, DMPlugIn_Link_2, PlugInStartup, PlugInRun,
+                                            PlugInCleanup, PlugInShutdown});
         return h;
     }();
     return *host;
 }
 
-dmhost::ImagePtr PatternImage(unsigned n)
-{
-    const arma::Mat<float> &m = BenchPattern(n, 2.37, -1.71, 0.7, 2.0 * n / 1024.0);
+dmhost::ImagePtr PatternImage(unsigned n) {
+    const arma::Mat<float>& m = BenchPattern(n, 2.37, -1.71, 0.7, 2.0 * n / 1024.0);
     return dmhost::MakeRealImage(n, n, std::vector<float>(m.begin(), m.end()));
 }
 
-void BM_AzimuthalIntegralCall(benchmark::State &state)
-{
+void BM_AzimuthalIntegralCall(benchmark::State& state) {
     const unsigned n = static_cast<unsigned>(state.range(0));
     dmhost::ImagePtr image = PatternImage(n);
     for (auto _ : state) {
         dmhost::ImagePtr profile;
-        TheHost().Call("AzimuthalIntegral", {Arg::Image(image), Arg::ImageSlot(&profile),
-                                             Arg::Number(n / 2.0 + 2.37), Arg::Number(n / 2.0 - 1.71),
-                                             Arg::Number(0), Arg::Number(1)});
+        TheHost().Call("AzimuthalIntegral", {Arg::Image(image), Arg::ImageSlot(&profile), Arg::Number(n / 2.0 + 2.37),
+                                             Arg::Number(n / 2.0 - 1.71), Arg::Number(0), Arg::Number(1)});
         benchmark::DoNotOptimize(profile);
     }
 }
 
-void BM_AzimuthalIntegralEllipticityCall(benchmark::State &state)
-{
+void BM_AzimuthalIntegralEllipticityCall(benchmark::State& state) {
     const unsigned n = static_cast<unsigned>(state.range(0));
     dmhost::ImagePtr image = PatternImage(n);
     for (auto _ : state) {
         dmhost::ImagePtr profile;
-        TheHost().Call("AzimuthalIntegralEllipticity",
-                       {Arg::Image(image), Arg::ImageSlot(&profile), Arg::Number(n / 2.0 + 2.37),
-                        Arg::Number(n / 2.0 - 1.71), Arg::Number(40.0), Arg::Number(1.04),
-                        Arg::Number(0), Arg::Number(1)});
+        TheHost().Call(
+            "AzimuthalIntegralEllipticity",
+            {Arg::Image(image), Arg::ImageSlot(&profile), Arg::Number(n / 2.0 + 2.37), Arg::Number(n / 2.0 - 1.71),
+             Arg::Number(40.0), Arg::Number(1.04), Arg::Number(0), Arg::Number(1)});
         benchmark::DoNotOptimize(profile);
     }
 }
 
-void BM_SaveImageAsXlsCall(benchmark::State &state)
-{
+void BM_SaveImageAsXlsCall(benchmark::State& state) {
     const unsigned w = 256, h = 8192;
     std::vector<float> pixels(static_cast<std::size_t>(w) * h);
     for (unsigned y = 0; y < h; ++y)
@@ -76,13 +70,13 @@ void BM_SaveImageAsXlsCall(benchmark::State &state)
     const std::string file = "/tmp/bench_handlers_" + std::to_string(getpid()) + ".xls";
     for (auto _ : state) {
         std::remove(file.c_str());
-        TheHost().Call("saveimageasxls", {Arg::Image(image), Arg::Text(file), Arg::Text("a b"),
-                                          Arg::Text("title"), Arg::Text("Pixels")});
+        TheHost().Call("saveimageasxls",
+                       {Arg::Image(image), Arg::Text(file), Arg::Text("a b"), Arg::Text("title"), Arg::Text("Pixels")});
     }
     std::remove(file.c_str());
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_AzimuthalIntegralCall)->Arg(1024)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AzimuthalIntegralEllipticityCall)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime();

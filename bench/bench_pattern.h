@@ -8,9 +8,7 @@
 
 // The pattern of side n with its centre (dx, dy) from the middle, the long
 // axis at `angle` radians and ring width `sigma` (0: the maker's default).
-inline const arma::Mat<float> &BenchPattern(unsigned n, double dx, double dy, double angle,
-                                            double sigma = 0)
-{
+inline const arma::Mat<float>& BenchPattern(unsigned n, double dx, double dy, double angle, double sigma = 0) {
     static std::map<unsigned, arma::Mat<float>> cache;
     auto it = cache.find(n);
     if (it == cache.end()) {
@@ -21,8 +19,7 @@ inline const arma::Mat<float> &BenchPattern(unsigned n, double dx, double dy, do
         s.ratio = 1.04;
         s.angle = angle;
         s.radii = {n * 0.1, n * 0.2, n * 0.3, n * 0.4};
-        if (sigma > 0)
-            s.sigma = sigma;
+        if (sigma > 0) s.sigma = sigma;
         s.noise = 10;
         s.beamStop = n * 0.03;
         it = cache.emplace(n, MakeRingPattern(s)).first;

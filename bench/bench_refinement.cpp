@@ -20,10 +20,9 @@
 
 namespace {
 
-const arma::Mat<float> &Pattern(unsigned n) { return BenchPattern(n, 2.37, -1.71, 0.7, 2.0 * n / 1024.0); }
+const arma::Mat<float>& Pattern(unsigned n) { return BenchPattern(n, 2.37, -1.71, 0.7, 2.0 * n / 1024.0); }
 
-void Setup(DiffractionPattern &p, unsigned n)
-{
+void Setup(DiffractionPattern& p, unsigned n) {
     p.image = Pattern(n);
     p.centerX = n / 2.0f;
     p.centerY = n / 2.0f;
@@ -34,8 +33,7 @@ void Setup(DiffractionPattern &p, unsigned n)
 int Inner(unsigned n) { return static_cast<int>(n * 0.25); }
 int Outer(unsigned n) { return static_cast<int>(n * 0.35); }
 
-void BM_RefineCenter(benchmark::State &state)
-{
+void BM_RefineCenter(benchmark::State& state) {
     const unsigned n = static_cast<unsigned>(state.range(0));
     DiffractionPattern p;
     for (auto _ : state) {
@@ -46,8 +44,7 @@ void BM_RefineCenter(benchmark::State &state)
     }
 }
 
-void BM_RefineCenterEllipticity(benchmark::State &state)
-{
+void BM_RefineCenterEllipticity(benchmark::State& state) {
     const unsigned n = static_cast<unsigned>(state.range(0));
     DiffractionPattern p;
     std::ostringstream results;
@@ -61,8 +58,7 @@ void BM_RefineCenterEllipticity(benchmark::State &state)
     }
 }
 
-void BM_RefineCenterEllipticityFit(benchmark::State &state)
-{
+void BM_RefineCenterEllipticityFit(benchmark::State& state) {
     const unsigned n = static_cast<unsigned>(state.range(0));
     DiffractionPattern p;
     std::ostringstream results;
@@ -75,8 +71,7 @@ void BM_RefineCenterEllipticityFit(benchmark::State &state)
     }
 }
 
-void BM_RefineCenterEllipticitySimplex(benchmark::State &state)
-{
+void BM_RefineCenterEllipticitySimplex(benchmark::State& state) {
     const unsigned n = static_cast<unsigned>(state.range(0));
     DiffractionPattern p;
     for (auto _ : state) {
@@ -89,17 +84,22 @@ void BM_RefineCenterEllipticitySimplex(benchmark::State &state)
     }
 }
 
-} // namespace
+}  // namespace
 
-#define SIZES ->Arg(1024)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime() \
-    ->Repetitions(3)->ReportAggregatesOnly(true)
+#define SIZES                           \
+    ->Arg(1024)                         \
+        ->Arg(2048)                     \
+        ->Arg(4096)                     \
+        ->Unit(benchmark::kMillisecond) \
+        ->UseRealTime()                 \
+        ->Repetitions(3)                \
+        ->ReportAggregatesOnly(true)
 BENCHMARK(BM_RefineCenter) SIZES;
 BENCHMARK(BM_RefineCenterEllipticity) SIZES;
 BENCHMARK(BM_RefineCenterEllipticityFit) SIZES;
 BENCHMARK(BM_RefineCenterEllipticitySimplex) SIZES;
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     // Keep the report, drop the status lines printed on standard output.
     const int saved = dup(1);

@@ -21,24 +21,21 @@
 
 namespace {
 
-double FastestMs(int repeats, const std::function<void()> &run)
-{
+double FastestMs(int repeats, const std::function<void()>& run) {
     double best = 1e300;
     for (int i = 0; i < repeats; ++i) {
         const auto t0 = std::chrono::steady_clock::now();
         run();
         const auto t1 = std::chrono::steady_clock::now();
         const double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
-        if (ms < best)
-            best = ms;
+        if (ms < best) best = ms;
     }
     return best;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: compare_kernels N IMAGE_FILE [REPEATS]\n");
         return 2;
@@ -57,34 +54,29 @@ int main(int argc, char **argv)
     p.centerY = n / 2.0f - 1.71f;
     p.axisRatio = 1.04f;
     p.angle = 0.7f;
-    FILE *f = std::fopen(argv[2], "wb");
+    FILE* f = std::fopen(argv[2], "wb");
     if (!f || std::fwrite(p.image.memptr(), sizeof(float), p.image.n_elem, f) != p.image.n_elem ||
         std::fclose(f) != 0) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;
     }
     const std::uint32_t bins = static_cast<std::uint32_t>(MaxRadius(p, 0));
-    std::printf("size %u\ncx %.9g\ncy %.9g\nbins %u\nthreads %u\n", n, p.centerX, p.centerY, bins,
-                WorkerThreadCount());
+    std::printf("size %u\ncx %.9g\ncy %.9g\nbins %u\nthreads %u\n", n, p.centerX, p.centerY, bins, WorkerThreadCount());
     volatile float sink = 0;
-    std::printf("plain %.3f\n", FastestMs(repeats, [&] {
-                    sink = sink + AzimuthalIntegralCore(p, 0, bins, 1)[bins / 2];
-                }));
-    std::printf("elliptical %.3f\n", FastestMs(repeats, [&] {
-                    sink = sink + AzimuthalIntegralEllipticityCore(p, 0, bins, 1)[bins / 2];
-                }));
+    std::printf("plain %.3f\n",
+                FastestMs(repeats, [&] { sink = sink + AzimuthalIntegralCore(p, 0, bins, 1)[bins / 2]; }));
+    std::printf("elliptical %.3f\n",
+                FastestMs(repeats, [&] { sink = sink + AzimuthalIntegralEllipticityCore(p, 0, bins, 1)[bins / 2]; }));
     struct Sector {
-        const char *name;
+        const char* name;
         float start, end;
     };
-    for (const Sector &s : {Sector{"", 0.5f, 2.5f}, Sector{"_wide", 0.3f, 6.0f},
-                            Sector{"_wrap", 5.5f, 1.0f}}) {
+    for (const Sector& s : {Sector{"", 0.5f, 2.5f}, Sector{"_wide", 0.3f, 6.0f}, Sector{"_wrap", 5.5f, 1.0f}}) {
         std::printf("sector%s %.3f\n", s.name, FastestMs(repeats, [&] {
                         sink = sink + AzimuthalIntegralSektorCore(p, 0, bins, s.start, s.end, 1)[bins / 2];
                     }));
         std::printf("sector_elliptical%s %.3f\n", s.name, FastestMs(repeats, [&] {
-                        sink = sink + AzimuthalIntegralSektorEllipticityCore(p, 0, bins, s.start,
-                                                                             s.end, 1)[bins / 2];
+                        sink = sink + AzimuthalIntegralSektorEllipticityCore(p, 0, bins, s.start, s.end, 1)[bins / 2];
                     }));
     }
     return 0;

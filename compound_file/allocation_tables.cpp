@@ -54,7 +54,9 @@ void CutTableEntries(std::vector<std::int32_t>& table, const std::vector<std::ui
     const std::int32_t unresolved = std::numeric_limits<std::int32_t>::min();
     const std::int32_t visiting = unresolved + 1;
     std::vector<std::int32_t> through(n, unresolved);
-    auto isCut = [&](std::int32_t v) { return v >= 0 && static_cast<std::uint64_t>(v) < n && cut[static_cast<std::uint64_t>(v)]; };
+    auto isCut = [&](std::int32_t v) {
+        return v >= 0 && static_cast<std::uint64_t>(v) < n && cut[static_cast<std::uint64_t>(v)];
+    };
     std::vector<std::uint64_t> path;
     auto resolve = [&](std::int32_t v) {
         path.clear();
@@ -82,7 +84,9 @@ void CutTableEntries(std::vector<std::int32_t>& table, const std::vector<std::ui
         if (!cut[i]) table[w++] = table[i];
     std::fill(table.begin() + static_cast<std::ptrdiff_t>(w), table.end(), kFreeBlock);
     for (std::int32_t& v : table)
-        if (v >= 0) v = static_cast<std::int32_t>(static_cast<std::uint64_t>(v) - CountBelow(sorted, static_cast<std::uint64_t>(v)));
+        if (v >= 0)
+            v = static_cast<std::int32_t>(static_cast<std::uint64_t>(v) -
+                                          CountBelow(sorted, static_cast<std::uint64_t>(v)));
 }
 
 }  // namespace
@@ -212,7 +216,8 @@ std::uint64_t CompoundFile::ReadData(std::uint64_t start, unsigned char* buffer,
         return kBlockSize * chain.size();
     }
     const DirectoryEntry& root = *entries_[0];
-    std::vector<unsigned char> mini(DataSize(static_cast<std::uint64_t>(static_cast<std::int64_t>(root.startBlock)), true));
+    std::vector<unsigned char> mini(
+        DataSize(static_cast<std::uint64_t>(static_cast<std::int64_t>(root.startBlock)), true));
     ReadData(static_cast<std::uint64_t>(static_cast<std::int64_t>(root.startBlock)), mini.data(), true);
     for (std::size_t i = 0; i < chain.size(); ++i) {
         const std::uint64_t at = kSmallBlockSize * chain[i];
@@ -297,9 +302,7 @@ void CompoundFile::InsertSector(std::uint64_t sector, const unsigned char* buffe
 }
 
 void CompoundFile::RenumberStored(const std::vector<std::uint64_t>& sorted, bool erase) {
-    auto adjust = [&](std::uint64_t v) {
-        return erase ? v - CountBelow(sorted, v) : v + CountAtOrBelow(sorted, v);
-    };
+    auto adjust = [&](std::uint64_t v) { return erase ? v - CountBelow(sorted, v) : v + CountAtOrBelow(sorted, v); };
     auto adjust32 = [&](std::int32_t& v) {
         if (v >= 0) v = static_cast<std::int32_t>(adjust(static_cast<std::uint64_t>(v)));
     };
@@ -320,7 +323,9 @@ void CompoundFile::RenumberAfterInsert(const std::vector<std::uint64_t>& sectors
     std::sort(sorted.begin(), sorted.end());
     RenumberStored(sorted, false);
     for (std::int32_t& v : bat_)
-        if (v >= 0) v = static_cast<std::int32_t>(static_cast<std::uint64_t>(v) + CountAtOrBelow(sorted, static_cast<std::uint64_t>(v)));
+        if (v >= 0)
+            v = static_cast<std::int32_t>(static_cast<std::uint64_t>(v) +
+                                          CountAtOrBelow(sorted, static_cast<std::uint64_t>(v)));
     batSearchFrom_ = 0;
 }
 

@@ -88,9 +88,7 @@ bool BlockFile::OpenNarrow(const std::vector<char>& name, std::ios_base::openmod
     return true;
 }
 
-void BlockFile::UpdateCounts() {
-    blockCount_ = fileSize_ / blockSize_ + (fileSize_ % blockSize_ != 0 ? 1 : 0);
-}
+void BlockFile::UpdateCounts() { blockCount_ = fileSize_ / blockSize_ + (fileSize_ % blockSize_ != 0 ? 1 : 0); }
 
 bool BlockFile::Close() {
     stream_.close();
@@ -118,9 +116,7 @@ bool BlockFile::Reopen() {
     return stream_.is_open();
 }
 
-bool BlockFile::Read(std::uint64_t index, unsigned char* buffer) {
-    return ReadRun(index, 1, buffer);
-}
+bool BlockFile::Read(std::uint64_t index, unsigned char* buffer) { return ReadRun(index, 1, buffer); }
 
 bool BlockFile::ReadRun(std::uint64_t index, std::uint64_t count, unsigned char* buffer) {
     if (!CanRead() || !stream_.is_open()) return false;
@@ -139,9 +135,7 @@ bool BlockFile::ReadRun(std::uint64_t index, std::uint64_t count, unsigned char*
     return true;
 }
 
-bool BlockFile::Write(std::uint64_t index, const unsigned char* buffer) {
-    return WriteRun(index, 1, buffer);
-}
+bool BlockFile::Write(std::uint64_t index, const unsigned char* buffer) { return WriteRun(index, 1, buffer); }
 
 bool BlockFile::WriteRun(std::uint64_t index, std::uint64_t count, const unsigned char* buffer) {
     if (!CanWrite() || !stream_.is_open()) return false;

@@ -88,8 +88,8 @@ private:
     bool Rewrite(const std::vector<unsigned char>& content);
     void UpdateCounts();
 
-    std::vector<char> name_;            // narrow file name with terminating zero
-    std::ios_base::openmode mode_;      // as passed to Open, without binary
+    std::vector<char> name_;        // narrow file name with terminating zero
+    std::ios_base::openmode mode_;  // as passed to Open, without binary
     std::fstream stream_;
     std::uint64_t blockSize_;
     std::uint64_t blockCount_;

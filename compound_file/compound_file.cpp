@@ -275,8 +275,8 @@ int CompoundFile::ListDirectory(std::vector<std::vector<wchar_t>>& names, const 
         if (code != kDone) return code;
     }
     for (auto& c : node->children) {
-        std::vector<wchar_t> name = Utf16ToWide(std::u16string(reinterpret_cast<const char16_t*>(c->entry->name),
-                                                               c->entry->NameLength()));
+        std::vector<wchar_t> name =
+            Utf16ToWide(std::u16string(reinterpret_cast<const char16_t*>(c->entry->name), c->entry->NameLength()));
         name.resize(kNameUnits, 0);
         names.push_back(std::move(name));
     }

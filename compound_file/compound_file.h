@@ -24,14 +24,14 @@ namespace CompoundFiles {
 
 // Result codes of the path operations.
 constexpr int kDone = 1;
-constexpr int kNoName = -1;            // path has no name part, or an empty one
-constexpr int kStorageNotFound = -2;   // a storage on the path is missing
+constexpr int kNoName = -1;           // path has no name part, or an empty one
+constexpr int kStorageNotFound = -2;  // a storage on the path is missing
 constexpr int kStorageNotEmpty = -3;
 constexpr int kStreamNotFound = -4;
-constexpr int kNameTooLong = -5;       // 32 or more UTF-16 code units
+constexpr int kNameTooLong = -5;  // 32 or more UTF-16 code units
 constexpr int kNameExists = -6;
-constexpr int kFileError = -7;         // no open document, opened read-only, or a read/write failed
-constexpr int kBufferTooSmall = -8;    // caller's buffer cannot hold the result
+constexpr int kFileError = -7;       // no open document, opened read-only, or a read/write failed
+constexpr int kBufferTooSmall = -8;  // caller's buffer cannot hold the result
 
 class CompoundFile {
 public:
@@ -193,8 +193,7 @@ protected:
     void SaveProperties();
     int MakeProperty(const std::u16string& path, std::unique_ptr<DirectoryEntry> entry);
     DirectoryTreeNode* FindProperty(const std::u16string& path);
-    static void SplitPath(const std::u16string& path, std::u16string* parent, std::u16string& name,
-                          bool& hasParent);
+    static void SplitPath(const std::u16string& path, std::u16string* parent, std::u16string& name, bool& hasParent);
     DirectoryTreeNode* FindChild(DirectoryTreeNode* node, const std::u16string& name) const;
     void AddNode(DirectoryTreeNode* parent, std::unique_ptr<DirectoryTreeNode> node);
     void DeleteNode(DirectoryTreeNode* node);
@@ -233,8 +232,8 @@ protected:
     // cut out under it.
     class Pin;
 
-    std::vector<unsigned char> blockBuffer_;   // one block
-    BlockFile file_;                            // sector k is block k + 1
+    std::vector<unsigned char> blockBuffer_;  // one block
+    BlockFile file_;                          // sector k is block k + 1
     CompoundFileHeader header_;
     std::vector<std::int32_t> bat_;
     std::vector<std::int32_t> sbat_;
@@ -248,9 +247,9 @@ protected:
     std::vector<std::uint64_t> sbatSectors_;   // small-block table sectors, in chain order
     std::vector<std::vector<std::uint64_t>*> pinnedSectors_;
     std::vector<std::vector<std::uint64_t>*> pinnedSmallBlocks_;
-    std::uint64_t batSearchFrom_ = 0;   // every entry below is in use
+    std::uint64_t batSearchFrom_ = 0;  // every entry below is in use
     std::uint64_t sbatSearchFrom_ = 0;
-    bool failed_ = false;               // a block read or write failed
+    bool failed_ = false;  // a block read or write failed
 };
 
 }  // namespace CompoundFiles

@@ -6,9 +6,9 @@ namespace CompoundFiles {
 
 // Allocation-table entries (block and small-block tables alike).
 constexpr std::int32_t kFreeBlock = -1;
-constexpr std::int32_t kEndOfChain = -2;   // also "no block" in start fields
-constexpr std::int32_t kBatBlock = -3;     // sector holds allocation-table entries
-constexpr std::int32_t kDifatBlock = -4;   // sector lists further table sectors
+constexpr std::int32_t kEndOfChain = -2;  // also "no block" in start fields
+constexpr std::int32_t kBatBlock = -3;    // sector holds allocation-table entries
+constexpr std::int32_t kDifatBlock = -4;  // sector lists further table sectors
 
 constexpr std::uint64_t kSignature = 0xE11AB1A1E011CFD0ULL;
 constexpr std::uint32_t kHeaderBatSlots = 109;
@@ -17,23 +17,23 @@ constexpr std::uint32_t kHeaderSize = 512;
 
 struct CompoundFileHeader {
     // Fields in disk order (offsets in bytes).
-    std::uint64_t signature;             // 0
-    std::uint32_t classId[4];            // 8
-    std::uint16_t minorVersion;          // 24
-    std::uint16_t majorVersion;          // 26
-    std::uint16_t byteOrder;             // 28
-    std::uint16_t blockShift;            // 30
-    std::uint32_t smallBlockShift;       // 32: the 16-bit shift and two reserved bytes
-    std::uint32_t reserved1;             // 36
-    std::uint32_t reserved2;             // 40
-    std::uint32_t batCount;              // 44: allocation-table sectors in all
-    std::int32_t directoryStart;         // 48
-    std::uint32_t transactionSignature;  // 52
-    std::uint32_t smallStreamCutoff;     // 56
-    std::int32_t sbatStart;              // 60
-    std::uint32_t sbatCount;             // 64
-    std::int32_t xbatStart;              // 68: first extension sector
-    std::uint32_t xbatCount;             // 72: number of extension sectors
+    std::uint64_t signature;                 // 0
+    std::uint32_t classId[4];                // 8
+    std::uint16_t minorVersion;              // 24
+    std::uint16_t majorVersion;              // 26
+    std::uint16_t byteOrder;                 // 28
+    std::uint16_t blockShift;                // 30
+    std::uint32_t smallBlockShift;           // 32: the 16-bit shift and two reserved bytes
+    std::uint32_t reserved1;                 // 36
+    std::uint32_t reserved2;                 // 40
+    std::uint32_t batCount;                  // 44: allocation-table sectors in all
+    std::int32_t directoryStart;             // 48
+    std::uint32_t transactionSignature;      // 52
+    std::uint32_t smallStreamCutoff;         // 56
+    std::int32_t sbatStart;                  // 60
+    std::uint32_t sbatCount;                 // 64
+    std::int32_t xbatStart;                  // 68: first extension sector
+    std::uint32_t xbatCount;                 // 72: number of extension sectors
     std::int32_t batSlots[kHeaderBatSlots];  // 76
     // Derived from the shifts (0 for a shift of 64 or more).
     std::uint64_t blockSize;

@@ -12,11 +12,11 @@ constexpr std::uint8_t kColourRed = 0;
 constexpr std::uint8_t kColourBlack = 1;
 constexpr std::int32_t kNoEntry = -1;
 constexpr std::uint32_t kEntrySize = 128;
-constexpr std::uint32_t kNameUnits = 32;   // including the terminating zero
+constexpr std::uint32_t kNameUnits = 32;  // including the terminating zero
 
 struct DirectoryEntry {
-    std::uint16_t name[kNameUnits];   // UTF-16 code units, zero-terminated, zero-padded
-    std::uint16_t nameSize;           // bytes, terminator included
+    std::uint16_t name[kNameUnits];  // UTF-16 code units, zero-terminated, zero-padded
+    std::uint16_t nameSize;          // bytes, terminator included
     std::uint8_t type;
     std::uint8_t colour;
     std::int32_t leftSibling;

@@ -150,7 +150,8 @@ void CompoundFile::SaveProperties() {
     std::vector<unsigned char> buffer(blocks * kBlockSize, 0);
     for (std::size_t i = 0; i < entries_.size(); ++i) entries_[i]->Write(buffer.data() + kEntrySize * i);
     const std::uint64_t start = static_cast<std::uint64_t>(static_cast<std::int64_t>(header_.directoryStart));
-    header_.directoryStart = static_cast<std::int32_t>(static_cast<std::int64_t>(WriteData(buffer.data(), buffer.size(), start, true)));
+    header_.directoryStart =
+        static_cast<std::int32_t>(static_cast<std::int64_t>(WriteData(buffer.data(), buffer.size(), start, true)));
 }
 
 void CompoundFile::SplitPath(const std::u16string& path, std::u16string* parent, std::u16string& name,
@@ -192,7 +193,8 @@ int CompoundFile::ChangeDirectoryTo(const std::u16string& path) {
     }
     while (pos < path.size()) {
         const std::size_t next = path.find(u'\\', pos);
-        const std::u16string component = path.substr(pos, next == std::u16string::npos ? std::u16string::npos : next - pos);
+        const std::u16string component =
+            path.substr(pos, next == std::u16string::npos ? std::u16string::npos : next - pos);
         DirectoryTreeNode* child = FindChild(node, component);
         // A stream has no members, so it is no directory to enter.
         if (child == nullptr || child->entry->type != kTypeStorage) return kStorageNotFound;

@@ -10,9 +10,9 @@
 namespace CompoundFiles {
 
 struct DirectoryTreeNode {
-    DirectoryTreeNode* parent = nullptr;      // containing storage; none for the root
-    DirectoryEntry* entry = nullptr;          // owned by the compound file's entry list
-    std::uint64_t index = 0;                  // the entry's position in that list
+    DirectoryTreeNode* parent = nullptr;                       // containing storage; none for the root
+    DirectoryEntry* entry = nullptr;                           // owned by the compound file's entry list
+    std::uint64_t index = 0;                                   // the entry's position in that list
     std::vector<std::unique_ptr<DirectoryTreeNode>> children;  // owned, ascending index
 
     DirectoryTreeNode() = default;

@@ -95,8 +95,7 @@ bool CompoundFile::ReadPublishedExtension(std::vector<std::uint64_t>& bats, std:
     while (remaining > 0) {
         if (!IsSector(s, sectors) || difats.size() >= header_.xbatCount) return false;
         ReadSector(static_cast<std::uint64_t>(s), blockBuffer_.data());
-        for (std::uint64_t i = 0; i < kEntriesPerBlock; ++i)
-            LittleEndian::Read(blockBuffer_.data(), list[i], 4 * i, 4);
+        for (std::uint64_t i = 0; i < kEntriesPerBlock; ++i) LittleEndian::Read(blockBuffer_.data(), list[i], 4 * i, 4);
         difats.push_back(static_cast<std::uint64_t>(s));
         for (std::uint64_t i = 0; i < kDifatEntriesPerBlock && remaining > 0; ++i, --remaining) {
             if (!IsSector(list[i], sectors)) return false;
@@ -132,7 +131,7 @@ bool CompoundFile::LoadSmallBlockTable(std::vector<std::uint64_t>& sbats) {
             const std::uint64_t prev = sbats.back();
             const std::int32_t link = prev < bat_.size() ? bat_[prev] : kFreeBlock;
             s = (IsSector(link, sectors) && !seen[static_cast<std::uint64_t>(link)]) ? static_cast<std::uint64_t>(link)
-                                                                                    : prev + 1;
+                                                                                     : prev + 1;
         }
         if (s >= sectors || seen[s]) return false;
         seen[s] = true;

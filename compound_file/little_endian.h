@@ -23,8 +23,7 @@ template <typename T>
 inline void Read(const unsigned char* buffer, T& value, std::size_t position, std::size_t count = 0) {
     const std::size_t n = detail::Width<T>(count);
     std::uint64_t v = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        v |= static_cast<std::uint64_t>(buffer[position + i]) << (8 * i);
+    for (std::size_t i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(buffer[position + i]) << (8 * i);
     value = static_cast<T>(v);
 }
 

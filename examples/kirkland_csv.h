@@ -7,9 +7,9 @@
 
 // a1..a3, b1..b3, c1..c3, d1..d3 of one element.
 struct KirklandCoefficients {
-  std::array<double, 12> c{};
-  // Electron scattering factor (Angstrom) at s = 1/d in 1/Angstrom.
-  double ScatteringFactor(double s) const;
+    std::array<double, 12> c{};
+    // Electron scattering factor (Angstrom) at s = 1/d in 1/Angstrom.
+    double ScatteringFactor(double s) const;
 };
 
 // Reads the row of `symbol` from a table with the header

@@ -9,22 +9,22 @@
 #include "kirkland_csv.h"
 
 struct SampleOptions {
-  int width = 1024;
-  int height = 1024;
-  uint64_t seed = 20240607;
-  bool noise = true;
-  double axis_ratio = 1.04;  // semi-axis along `angle_deg` over the one across it
-  double angle_deg = 30.0;   // measured as atan2(-dy, dx)
+    int width = 1024;
+    int height = 1024;
+    uint64_t seed = 20240607;
+    bool noise = true;
+    double axis_ratio = 1.04;  // semi-axis along `angle_deg` over the one across it
+    double angle_deg = 30.0;   // measured as atan2(-dy, dx)
 };
 
 // One Debye-Scherrer ring (all reflections of one h^2 + k^2 + l^2).
 struct SampleRing {
-  std::string hkl;     // e.g. "111", or "511/333" when two families coincide
-  int n = 0;           // h^2 + k^2 + l^2
-  int multiplicity = 0;
-  double d = 0;        // lattice spacing, Angstrom
-  double radius = 0;   // elliptical radius: mean of the two semi-axes, pixels
-  double peak = 0;     // peak height above the background, counts
+    std::string hkl;  // e.g. "111", or "511/333" when two families coincide
+    int n = 0;        // h^2 + k^2 + l^2
+    int multiplicity = 0;
+    double d = 0;       // lattice spacing, Angstrom
+    double radius = 0;  // elliptical radius: mean of the two semi-axes, pixels
+    double peak = 0;    // peak height above the background, counts
 };
 
 // Geometry and content of a generated pattern. Pixel (x, y) sits at the
@@ -34,19 +34,19 @@ struct SampleRing {
 // of radius R has the semi-axis 2Rq / (q + 1) along (cos a, -sin a) and
 // 2R / (q + 1) across it. All intensity is a function of R.
 struct SamplePattern {
-  int width = 0, height = 0;
-  double center_x = 0, center_y = 0;
-  double axis_ratio = 1, angle_rad = 0;
-  double lattice = 0;            // Angstrom
-  double pixels_per_inv_angstrom = 0;  // per unit of 1/d along R
-  double ring_sigma = 0;         // Gaussian ring width, pixels
-  double background_scale = 0;   // background = scale * f^2(1/d) + offset
-  double background_offset = 0;
-  double stop_radius = 0;        // beam stop disc around the centre, pixels
-  double arm_angle_rad = 0;      // direction of the beam stop's arm
-  double arm_half_width = 0;     // pixels
-  std::vector<SampleRing> rings;
-  std::vector<float> pixels;     // width * height, pixel (x, y) at x + y * width
+    int width = 0, height = 0;
+    double center_x = 0, center_y = 0;
+    double axis_ratio = 1, angle_rad = 0;
+    double lattice = 0;                  // Angstrom
+    double pixels_per_inv_angstrom = 0;  // per unit of 1/d along R
+    double ring_sigma = 0;               // Gaussian ring width, pixels
+    double background_scale = 0;         // background = scale * f^2(1/d) + offset
+    double background_offset = 0;
+    double stop_radius = 0;     // beam stop disc around the centre, pixels
+    double arm_angle_rad = 0;   // direction of the beam stop's arm
+    double arm_half_width = 0;  // pixels
+    std::vector<SampleRing> rings;
+    std::vector<float> pixels;  // width * height, pixel (x, y) at x + y * width
 };
 
 // Builds the pattern. Beam-stop pixels are exactly 0 and no other pixel is.

@@ -8,7 +8,6 @@
 // Writes `pixels` (width * height floats, pixel (x, y) at x + y * width) as an
 // uncompressed one-sample IEEE float TIFF: rows are y, columns x.
 // Throws std::runtime_error on a size mismatch or a write failure.
-void WriteFloatTiff(const std::string& path, int width, int height,
-                    const std::vector<float>& pixels);
+void WriteFloatTiff(const std::string& path, int width, int height, const std::vector<float>& pixels);
 
 #endif

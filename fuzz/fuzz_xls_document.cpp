@@ -19,9 +19,7 @@ using CompoundFiles::XlsSheet;
 
 namespace {
 
-std::string Scratch(const char* what) {
-    return "/tmp/fuzz_xls_document." + std::to_string(::getpid()) + "." + what;
-}
+std::string Scratch(const char* what) { return "/tmp/fuzz_xls_document." + std::to_string(::getpid()) + "." + what; }
 
 void Require(bool condition, const char* what) {
     if (!condition) {
@@ -58,9 +56,7 @@ std::string Describe(XlsDocument& doc) {
                 const SheetCell& cell = *sheet->CellAt(r, c);
                 const std::string at = std::to_string(r) + "," + std::to_string(c) + ":";
                 switch (cell.Type()) {
-                    case SheetCell::Integer:
-                        out += at + "i" + std::to_string(cell.GetInt()) + "\n";
-                        break;
+                    case SheetCell::Integer: out += at + "i" + std::to_string(cell.GetInt()) + "\n"; break;
                     case SheetCell::Real: {
                         const double d = cell.GetDouble();
                         uint64_t bits;
@@ -68,17 +64,14 @@ std::string Describe(XlsDocument& doc) {
                         out += at + "d" + std::to_string(bits) + "\n";
                         break;
                     }
-                    case SheetCell::Text:
-                        out += at + "t" + cell.GetText() + "\n";
-                        break;
+                    case SheetCell::Text: out += at + "t" + cell.GetText() + "\n"; break;
                     case SheetCell::WideText:
                         out += at + "w";
                         for (const wchar_t* w = cell.GetWideText(); *w != 0; ++w)
                             out += std::to_string(static_cast<unsigned long>(*w)) + ",";
                         out += "\n";
                         break;
-                    default:
-                        break;
+                    default: break;
                 }
             }
         }

@@ -17,10 +17,8 @@
 class AngleBins {
 public:
     // n >= 1 bins. Never throws apart from allocation failure.
-    AngleBins(std::int32_t n, float b) : n_(n), b_(b)
-    {
-        if (n_ < 3)
-            return;  // wedges of pi or more: always ask the angle
+    AngleBins(std::int32_t n, float b) : n_(n), b_(b) {
+        if (n_ < 3) return;  // wedges of pi or more: always ask the angle
         cos_.resize(static_cast<std::size_t>(n_) + 1);
         sin_.resize(static_cast<std::size_t>(n_) + 1);
         for (std::int32_t j = 0; j <= n_; ++j) {
@@ -31,30 +29,24 @@ public:
     }
 
     // The bin of one offset, from its angle.
-    std::int64_t Of(float dx, float dy) const
-    {
+    std::int64_t Of(float dx, float dy) const {
         const float phi = PolarAngle(dx, dy);
         std::int64_t j = static_cast<std::int64_t>(std::floor(phi * b_));
-        if (j >= n_)
-            j = n_ - 1;
+        if (j >= n_) j = n_ - 1;
         return j;
     }
 
     // The bin of every offset on the segment between the two, or -1 when
     // they may differ.
-    std::int64_t SharedBy(float dx0, float dy0, float dx1, float dy1) const
-    {
-        if (cos_.empty())
-            return -1;
+    std::int64_t SharedBy(float dx0, float dy0, float dx1, float dy1) const {
+        if (cos_.empty()) return -1;
         const std::int64_t j = Of(dx0, dy0);
-        if (Of(dx1, dy1) != j || !Inside(j, dx0, dy0) || !Inside(j, dx1, dy1))
-            return -1;
+        if (Of(dx1, dy1) != j || !Inside(j, dx0, dy0) || !Inside(j, dx1, dy1)) return -1;
         return j;
     }
 
 private:
-    bool Inside(std::int64_t j, float dx, float dy) const
-    {
+    bool Inside(std::int64_t j, float dx, float dy) const {
         // Counter-clockwise of side j, clockwise of side j + 1.
         const WedgeSide side(dx, dy, 2.0f);
         return side.Counterclockwise(side.Cross(cos_[j], sin_[j])) &&

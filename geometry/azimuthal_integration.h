@@ -29,46 +29,36 @@
 #include <cstdint>
 
 // The image is only read (pixel_view.h).
-arma::Col<float> AzimuthalIntegralKernel(const PixelView &image, std::uint32_t r_min,
-                                         std::uint32_t r_max, float cx, float cy,
-                                         std::int32_t plain);
+arma::Col<float> AzimuthalIntegralKernel(const PixelView& image, std::uint32_t r_min, std::uint32_t r_max, float cx,
+                                         float cy, std::int32_t plain);
 
 // Radius of pixel (dx, dy): with theta = -angle, u = (cos theta / q) dx +
 // (sin theta / q) dy, w = -sin theta dx + cos theta dy, r = |(u, w)| (q + 1) / 2.
-arma::Col<float> AzimuthalIntegralEllipticityKernel(const PixelView &image,
-                                                    std::uint32_t r_min, std::uint32_t r_max,
-                                                    float cx, float cy, float q, float angle,
-                                                    std::int32_t plain);
+arma::Col<float> AzimuthalIntegralEllipticityKernel(const PixelView& image, std::uint32_t r_min, std::uint32_t r_max,
+                                                    float cx, float cy, float q, float angle, std::int32_t plain);
 
-arma::Col<float> AzimuthalIntegralSektorKernel(const PixelView &image, std::uint32_t r_min,
-                                               std::uint32_t r_max, float start, float end,
-                                               float cx, float cy, std::int32_t plain);
+arma::Col<float> AzimuthalIntegralSektorKernel(const PixelView& image, std::uint32_t r_min, std::uint32_t r_max,
+                                               float start, float end, float cx, float cy, std::int32_t plain);
 
 // The sector is tested on atan2(-w, u), the angle in the elliptical frame.
-arma::Col<float> AzimuthalIntegralSektorEllipticityKernel(const PixelView &image,
-                                                          std::uint32_t r_min, std::uint32_t r_max,
-                                                          float start, float end, float cx,
-                                                          float cy, float q, float angle,
-                                                          std::int32_t plain);
+arma::Col<float> AzimuthalIntegralSektorEllipticityKernel(const PixelView& image, std::uint32_t r_min,
+                                                          std::uint32_t r_max, float start, float end, float cx,
+                                                          float cy, float q, float angle, std::int32_t plain);
 
 // The kernels applied to a pattern's image, centre and (elliptical) ratio and
 // angle. The pattern is only read.
-arma::Col<float> AzimuthalIntegralCore(const PatternView &pattern, std::uint32_t r_min,
-                                       std::uint32_t r_max, std::int32_t plain);
-arma::Col<float> AzimuthalIntegralEllipticityCore(const PatternView &pattern,
-                                                  std::uint32_t r_min, std::uint32_t r_max,
+arma::Col<float> AzimuthalIntegralCore(const PatternView& pattern, std::uint32_t r_min, std::uint32_t r_max,
+                                       std::int32_t plain);
+arma::Col<float> AzimuthalIntegralEllipticityCore(const PatternView& pattern, std::uint32_t r_min, std::uint32_t r_max,
                                                   std::int32_t plain);
-arma::Col<float> AzimuthalIntegralSektorCore(const PatternView &pattern, std::uint32_t r_min,
-                                             std::uint32_t r_max, float start, float end,
-                                             std::int32_t plain);
-arma::Col<float> AzimuthalIntegralSektorEllipticityCore(const PatternView &pattern,
-                                                        std::uint32_t r_min, std::uint32_t r_max,
-                                                        float start, float end,
+arma::Col<float> AzimuthalIntegralSektorCore(const PatternView& pattern, std::uint32_t r_min, std::uint32_t r_max,
+                                             float start, float end, std::int32_t plain);
+arma::Col<float> AzimuthalIntegralSektorEllipticityCore(const PatternView& pattern, std::uint32_t r_min,
+                                                        std::uint32_t r_max, float start, float end,
                                                         std::int32_t plain);
 
 // Radius of the strongest ring: the index of the largest element of the plain
 // (plain = 1) full-circle profile over the whole profile, lowest index on
 // ties, written to position (0 for an empty profile). Never throws apart from
 // allocation failure.
-void AzimuthalProfileMax(const PatternView &pattern, std::uint32_t r_min,
-                         std::uint32_t r_max, std::int32_t &position);
+void AzimuthalProfileMax(const PatternView& pattern, std::uint32_t r_min, std::uint32_t r_max, std::int32_t& position);

@@ -38,7 +38,7 @@ struct ListPixels {
 struct RunPixels {
     float dx, oy;
     std::uint64_t y0;
-    const float *v;
+    const float* v;
 };
 
 template <class Src>
@@ -53,10 +53,8 @@ std::atomic<int> simd_cap{static_cast<int>(SimdLevel::Avx)};
 
 #if defined(ORVAN_SHARES_AVX)
 template <bool Ell, class Src>
-__attribute__((target("avx"))) std::size_t SharesAvx(const RadiusFrame &f, float rlo, float rhi,
-                                                      const Src &src, std::size_t i0,
-                                                      std::size_t j, std::size_t m, Shares &out)
-{
+__attribute__((target("avx"))) std::size_t SharesAvx(const RadiusFrame& f, float rlo, float rhi, const Src& src,
+                                                     std::size_t i0, std::size_t j, std::size_t m, Shares& out) {
     const __m256 cq = _mm256_set1_ps(f.cq), sq = _mm256_set1_ps(f.sq);
     const __m256 ms = _mm256_set1_ps(f.ms), c = _mm256_set1_ps(f.c), g = _mm256_set1_ps(f.g);
     const __m256 r0 = _mm256_set1_ps(f.r0);
@@ -68,8 +66,7 @@ __attribute__((target("avx"))) std::size_t SharesAvx(const RadiusFrame &f, float
         __m256 x, y;
         if constexpr (kIsRun<Src>) {
             x = _mm256_set1_ps(src.dx);
-            const __m256 yi = _mm256_add_ps(
-                _mm256_set1_ps(static_cast<float>(src.y0 + i0 + j)), lane);
+            const __m256 yi = _mm256_add_ps(_mm256_set1_ps(static_cast<float>(src.y0 + i0 + j)), lane);
             y = _mm256_sub_ps(yi, _mm256_set1_ps(src.oy));
         } else {
             x = _mm256_loadu_ps(src.dx + i0 + j);
@@ -79,23 +76,20 @@ __attribute__((target("avx"))) std::size_t SharesAvx(const RadiusFrame &f, float
         if constexpr (Ell) {
             const __m256 u = _mm256_add_ps(_mm256_mul_ps(cq, x), _mm256_mul_ps(sq, y));
             const __m256 w = _mm256_add_ps(_mm256_mul_ps(ms, x), _mm256_mul_ps(c, y));
-            r = _mm256_mul_ps(
-                _mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(u, u), _mm256_mul_ps(w, w))), g);
+            r = _mm256_mul_ps(_mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(u, u), _mm256_mul_ps(w, w))), g);
         } else {
             r = _mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(x, x), _mm256_mul_ps(y, y)));
         }
         r = _mm256_sub_ps(r, r0);
         const __m256 val = _mm256_loadu_ps(src.v + i0 + j);
-        const __m256 ok = _mm256_and_ps(
-            _mm256_and_ps(_mm256_cmp_ps(r, lo, _CMP_GT_OQ), _mm256_cmp_ps(r, hi, _CMP_LT_OQ)),
-            _mm256_and_ps(_mm256_cmp_ps(r, zero, _CMP_GE_OQ),
-                          _mm256_cmp_ps(val, zero, _CMP_NEQ_UQ)));
+        const __m256 ok =
+            _mm256_and_ps(_mm256_and_ps(_mm256_cmp_ps(r, lo, _CMP_GT_OQ), _mm256_cmp_ps(r, hi, _CMP_LT_OQ)),
+                          _mm256_and_ps(_mm256_cmp_ps(r, zero, _CMP_GE_OQ), _mm256_cmp_ps(val, zero, _CMP_NEQ_UQ)));
         const __m256i bin = _mm256_cvttps_epi32(r);
         const __m256 s = _mm256_sub_ps(r, _mm256_cvtepi32_ps(bin));
         const __m256 oms = _mm256_sub_ps(one, s);
-        const __m256 kept =
-            _mm256_or_ps(_mm256_and_ps(ok, _mm256_castsi256_ps(bin)), _mm256_andnot_ps(ok, none));
-        _mm256_storeu_ps(reinterpret_cast<float *>(out.bin + j), kept);
+        const __m256 kept = _mm256_or_ps(_mm256_and_ps(ok, _mm256_castsi256_ps(bin)), _mm256_andnot_ps(ok, none));
+        _mm256_storeu_ps(reinterpret_cast<float*>(out.bin + j), kept);
         _mm256_storeu_ps(out.lo_v + j, _mm256_mul_ps(val, oms));
         _mm256_storeu_ps(out.lo_w + j, oms);
         _mm256_storeu_ps(out.hi_v + j, _mm256_mul_ps(val, s));
@@ -107,9 +101,8 @@ __attribute__((target("avx"))) std::size_t SharesAvx(const RadiusFrame &f, float
 
 #if defined(__SSE2__)
 template <bool Ell, class Src>
-std::size_t SharesSse2(const RadiusFrame &f, float rlo, float rhi, const Src &src, std::size_t i0,
-                       std::size_t j, std::size_t m, Shares &out)
-{
+std::size_t SharesSse2(const RadiusFrame& f, float rlo, float rhi, const Src& src, std::size_t i0, std::size_t j,
+                       std::size_t m, Shares& out) {
     const __m128 cq = _mm_set1_ps(f.cq), sq = _mm_set1_ps(f.sq);
     const __m128 ms = _mm_set1_ps(f.ms), c = _mm_set1_ps(f.c), g = _mm_set1_ps(f.g);
     const __m128 r0 = _mm_set1_ps(f.r0);
@@ -142,9 +135,8 @@ std::size_t SharesSse2(const RadiusFrame &f, float rlo, float rhi, const Src &sr
         const __m128i bin = _mm_cvttps_epi32(r);
         const __m128 s = _mm_sub_ps(r, _mm_cvtepi32_ps(bin));
         const __m128 oms = _mm_sub_ps(one, s);
-        const __m128 kept =
-            _mm_or_ps(_mm_and_ps(ok, _mm_castsi128_ps(bin)), _mm_andnot_ps(ok, none));
-        _mm_storeu_ps(reinterpret_cast<float *>(out.bin + j), kept);
+        const __m128 kept = _mm_or_ps(_mm_and_ps(ok, _mm_castsi128_ps(bin)), _mm_andnot_ps(ok, none));
+        _mm_storeu_ps(reinterpret_cast<float*>(out.bin + j), kept);
         _mm_storeu_ps(out.lo_v + j, _mm_mul_ps(val, oms));
         _mm_storeu_ps(out.lo_w + j, oms);
         _mm_storeu_ps(out.hi_v + j, _mm_mul_ps(val, s));
@@ -155,9 +147,8 @@ std::size_t SharesSse2(const RadiusFrame &f, float rlo, float rhi, const Src &sr
 #endif
 
 template <bool Ell, class Src>
-std::size_t SharesScalar(const RadiusFrame &f, float rlo, float rhi, const Src &src,
-                         std::size_t i0, std::size_t j, std::size_t m, Shares &out)
-{
+std::size_t SharesScalar(const RadiusFrame& f, float rlo, float rhi, const Src& src, std::size_t i0, std::size_t j,
+                         std::size_t m, Shares& out) {
     for (; j < m; ++j) {
         float dx, dy, ax, ay;
         if constexpr (kIsRun<Src>) {
@@ -188,26 +179,21 @@ std::size_t SharesScalar(const RadiusFrame &f, float rlo, float rhi, const Src &
 // The one dispatch: the widest form the level allows, its tail on the next
 // narrower, the rest one by one.
 template <bool Ell, class Src>
-void ComputeShares(const RadiusFrame &f, float rlo, float rhi, SimdLevel level, const Src &src,
-                   std::size_t i0, std::size_t m, Shares &out)
-{
+void ComputeShares(const RadiusFrame& f, float rlo, float rhi, SimdLevel level, const Src& src, std::size_t i0,
+                   std::size_t m, Shares& out) {
     std::size_t j = 0;
 #if defined(ORVAN_SHARES_AVX)
-    if (level >= SimdLevel::Avx)
-        j = SharesAvx<Ell>(f, rlo, rhi, src, i0, j, m, out);
+    if (level >= SimdLevel::Avx) j = SharesAvx<Ell>(f, rlo, rhi, src, i0, j, m, out);
 #endif
 #if defined(__SSE2__)
-    if (level >= SimdLevel::Sse2)
-        j = SharesSse2<Ell>(f, rlo, rhi, src, i0, j, m, out);
+    if (level >= SimdLevel::Sse2) j = SharesSse2<Ell>(f, rlo, rhi, src, i0, j, m, out);
 #endif
     (void)level;
     SharesScalar<Ell>(f, rlo, rhi, src, i0, j, m, out);
 }
 
 template <bool Ell, class Src>
-std::size_t AddShares(const RadiusFrame &f, const BinTarget &t, SimdLevel level, const Src &src,
-                      std::size_t n)
-{
+std::size_t AddShares(const RadiusFrame& f, const BinTarget& t, SimdLevel level, const Src& src, std::size_t n) {
     const std::uint32_t limit = t.span < 2 ? 0 : t.span - 1;
     std::size_t outside = 0;
     HeldBins<std::uint32_t> sums(t.S, t.Wt);
@@ -217,8 +203,7 @@ std::size_t AddShares(const RadiusFrame &f, const BinTarget &t, SimdLevel level,
         ComputeShares<Ell>(f, t.lo, t.hi, level, src, i0, m, sh);
         for (std::size_t j = 0; j < m; ++j) {
             const std::uint32_t k = sh.bin[j];
-            if (k == kNoBin)
-                continue;
+            if (k == kNoBin) continue;
             const std::uint32_t i = k - t.base;
             if (i != sums.Held()) {
                 if (i >= limit) {
@@ -235,21 +220,16 @@ std::size_t AddShares(const RadiusFrame &f, const BinTarget &t, SimdLevel level,
 }
 
 template <class Src>
-std::size_t AddSharesOf(const RadiusFrame &f, const BinTarget &t, bool packed, const Src &src,
-                        std::size_t n)
-{
+std::size_t AddSharesOf(const RadiusFrame& f, const BinTarget& t, bool packed, const Src& src, std::size_t n) {
     const SimdLevel level = packed ? ActiveSimdLevel() : SimdLevel::Scalar;
-    return f.elliptical ? AddShares<true>(f, t, level, src, n)
-                        : AddShares<false>(f, t, level, src, n);
+    return f.elliptical ? AddShares<true>(f, t, level, src, n) : AddShares<false>(f, t, level, src, n);
 }
 
-} // namespace
+}  // namespace
 
-SimdLevel AvailableSimdLevel()
-{
+SimdLevel AvailableSimdLevel() {
 #if defined(ORVAN_SHARES_AVX)
-    static const SimdLevel level =
-        __builtin_cpu_supports("avx") ? SimdLevel::Avx : SimdLevel::Sse2;
+    static const SimdLevel level = __builtin_cpu_supports("avx") ? SimdLevel::Avx : SimdLevel::Sse2;
     return level;
 #elif defined(__SSE2__)
     return SimdLevel::Sse2;
@@ -258,8 +238,7 @@ SimdLevel AvailableSimdLevel()
 #endif
 }
 
-SimdLevel ActiveSimdLevel()
-{
+SimdLevel ActiveSimdLevel() {
     const SimdLevel cap = static_cast<SimdLevel>(simd_cap.load(std::memory_order_relaxed));
     const SimdLevel has = AvailableSimdLevel();
     return cap < has ? cap : has;
@@ -267,8 +246,7 @@ SimdLevel ActiveSimdLevel()
 
 void SetSimdLevel(SimdLevel level) { simd_cap.store(static_cast<int>(level)); }
 
-RadiusFrame EllipticalFrame(float q, float angle)
-{
+RadiusFrame EllipticalFrame(float q, float angle) {
     const float theta = -angle;
     const float ct = std::cos(theta);
     const float st = std::sin(theta);
@@ -282,17 +260,14 @@ RadiusFrame EllipticalFrame(float q, float angle)
     return f;
 }
 
-std::size_t AddListShares(const RadiusFrame &frame, const BinTarget &t, const float *dx,
-                          const float *dy, const float *v, std::size_t n)
-{
+std::size_t AddListShares(const RadiusFrame& frame, const BinTarget& t, const float* dx, const float* dy,
+                          const float* v, std::size_t n) {
     return AddSharesOf(frame, t, t.packed, ListPixels{dx, dy, v}, n);
 }
 
-std::size_t AddRunShares(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
-                         std::uint64_t y0, std::uint64_t y1, const float *row)
-{
-    if (y1 <= y0)
-        return 0;
+std::size_t AddRunShares(const RadiusFrame& frame, const BinTarget& t, float dx, float oy, std::uint64_t y0,
+                         std::uint64_t y1, const float* row) {
+    if (y1 <= y0) return 0;
     // Packed lanes count y in floats.
     const bool packed = t.packed && y1 <= kPackedExactBelow;
     return AddSharesOf(frame, t, packed, RunPixels{dx, oy, y0, row + y0}, y1 - y0);

@@ -42,8 +42,7 @@ RadiusFrame EllipticalFrame(float q, float angle);
 // whose angle the sector tests take: (u, w), or (dx, dy) itself for the
 // circular frame. The scalar form of the packed ones in bin_shares.cpp.
 template <bool Elliptical>
-inline float FrameRadius(const RadiusFrame &f, float dx, float dy, float &ax, float &ay)
-{
+inline float FrameRadius(const RadiusFrame& f, float dx, float dy, float& ax, float& ay) {
     if constexpr (Elliptical) {
         ax = f.cq * dx + f.sq * dy;
         ay = f.ms * dx + f.c * dy;
@@ -55,10 +54,8 @@ inline float FrameRadius(const RadiusFrame &f, float dx, float dy, float &ax, fl
     }
 }
 
-inline float FrameRadius(const RadiusFrame &f, float dx, float dy, float &ax, float &ay)
-{
-    return f.elliptical ? FrameRadius<true>(f, dx, dy, ax, ay)
-                        : FrameRadius<false>(f, dx, dy, ax, ay);
+inline float FrameRadius(const RadiusFrame& f, float dx, float dy, float& ax, float& ay) {
+    return f.elliptical ? FrameRadius<true>(f, dx, dy, ax, ay) : FrameRadius<false>(f, dx, dy, ax, ay);
 }
 
 // Packed truncation is to 32-bit signed integers and packed conversion back
@@ -98,14 +95,14 @@ void SetSimdLevel(SimdLevel level);
 
 // Adds n pixels given as lists of offsets and values. Returns the number of
 // pixels left out for falling outside the span. Never throws.
-std::size_t AddListShares(const RadiusFrame &frame, const BinTarget &t, const float *dx,
-                          const float *dy, const float *v, std::size_t n);
+std::size_t AddListShares(const RadiusFrame& frame, const BinTarget& t, const float* dx, const float* dy,
+                          const float* v, std::size_t n);
 
 // Adds the pixels y0 .. y1 - 1 of one matrix row: offsets (dx, (float)y - oy),
 // values row[y]. Returns the number left out for falling outside the span.
 // Never throws.
-std::size_t AddRunShares(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
-                         std::uint64_t y0, std::uint64_t y1, const float *row);
+std::size_t AddRunShares(const RadiusFrame& frame, const BinTarget& t, float dx, float oy, std::uint64_t y0,
+                         std::uint64_t y1, const float* row);
 
 // The running sums of one table: the two bins of the latest pixel, kc and
 // kc + 1 (indices into S and Wt), live in registers until a pixel elsewhere
@@ -115,13 +112,12 @@ class HeldBins {
 public:
     static constexpr Index kNone = static_cast<Index>(-1);
 
-    HeldBins(float *S, float *Wt) : S_(S), Wt_(Wt) {}
+    HeldBins(float* S, float* Wt) : S_(S), Wt_(Wt) {}
 
     Index Held() const { return kc_; }
 
     // Makes bins i and i + 1 the held ones, storing the others.
-    void Hold(Index i)
-    {
+    void Hold(Index i) {
         // kc + 1 wraps to 0 while no bin is held: test that first.
         if (kc_ != kNone && i == kc_ + 1) {
             S_[kc_] = as_;
@@ -148,18 +144,15 @@ public:
     }
 
     // The shares of one pixel to the held bins.
-    void Add(float lo_v, float lo_w, float hi_v, float hi_w)
-    {
+    void Add(float lo_v, float lo_w, float hi_v, float hi_w) {
         as_ += lo_v;
         aw_ += lo_w;
         bs_ += hi_v;
         bw_ += hi_w;
     }
 
-    void Store()
-    {
-        if (kc_ == kNone)
-            return;
+    void Store() {
+        if (kc_ == kNone) return;
         S_[kc_] = as_;
         Wt_[kc_] = aw_;
         S_[kc_ + 1] = bs_;
@@ -173,20 +166,16 @@ private:
 };
 
 template <bool Elliptical, class Choose>
-std::size_t AddChosenRun(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
-                         std::uint64_t y0, std::uint64_t y1, const float *row,
-                         const Choose &choose)
-{
+std::size_t AddChosenRun(const RadiusFrame& frame, const BinTarget& t, float dx, float oy, std::uint64_t y0,
+                         std::uint64_t y1, const float* row, const Choose& choose) {
     const std::uint32_t limit = t.span < 2 ? 0 : t.span - 1;
     std::size_t outside = 0;
     HeldBins<std::size_t> sums(t.S, t.Wt);
     for (std::uint64_t y = y0; y < y1; ++y) {
         float ax, ay;
-        const float r =
-            FrameRadius<Elliptical>(frame, dx, static_cast<float>(y) - oy, ax, ay);
+        const float r = FrameRadius<Elliptical>(frame, dx, static_cast<float>(y) - oy, ax, ay);
         const float v = row[y];
-        if (!(r > t.lo && r < t.hi && r >= 0.0f) || v == 0.0f)
-            continue;
+        if (!(r > t.lo && r < t.hi && r >= 0.0f) || v == 0.0f) continue;
         // 0 <= r < 2^32: truncation is floor, and exact.
         const std::uint32_t k = static_cast<std::uint32_t>(r);
         const std::uint32_t i = k - t.base;
@@ -195,11 +184,9 @@ std::size_t AddChosenRun(const RadiusFrame &frame, const BinTarget &t, float dx,
             continue;
         }
         const std::int64_t column = choose(ax, ay);
-        if (column < 0)
-            continue;
+        if (column < 0) continue;
         const std::size_t flat = static_cast<std::size_t>(column) * t.stride + i;
-        if (flat != sums.Held())
-            sums.Hold(flat);
+        if (flat != sums.Held()) sums.Hold(flat);
         const float s = r - static_cast<float>(k);
         sums.Add(v * (1.0f - s), 1.0f - s, v * s, s);
     }
@@ -211,10 +198,8 @@ std::size_t AddChosenRun(const RadiusFrame &frame, const BinTarget &t, float dx,
 // counted pixel's (ax, ay) (FrameRadius), choose names the table column its
 // shares go to, or -1 to leave it out. Throws only what choose throws.
 template <class Choose>
-std::size_t AddChosenRunShares(const RadiusFrame &frame, const BinTarget &t, float dx, float oy,
-                               std::uint64_t y0, std::uint64_t y1, const float *row,
-                               const Choose &choose)
-{
+std::size_t AddChosenRunShares(const RadiusFrame& frame, const BinTarget& t, float dx, float oy, std::uint64_t y0,
+                               std::uint64_t y1, const float* row, const Choose& choose) {
     return frame.elliptical ? AddChosenRun<true>(frame, t, dx, oy, y0, y1, row, choose)
                             : AddChosenRun<false>(frame, t, dx, oy, y0, y1, row, choose);
 }

@@ -16,21 +16,22 @@ namespace {
 
 // Largest element by a scan that starts at minus infinity and takes only
 // strictly greater values, so not-a-numbers are passed over.
-float LargestElement(const float *p, std::size_t n)
-{
+float LargestElement(const float* p, std::size_t n) {
     float m = -std::numeric_limits<float>::infinity();
     for (std::size_t i = 0; i < n; ++i)
-        if (p[i] > m)
-            m = p[i];
+        if (p[i] > m) m = p[i];
     return m;
 }
 
-} // namespace
+}  // namespace
 
-maxazimuthalintcenter::maxazimuthalintcenter(int r_in, int r_out, DiffractionPattern &pattern)
-    : pattern_(&pattern), width_(PatternWidth(pattern)), height_(PatternHeight(pattern)),
-      r_in_(r_in), r_out_(r_out), shift_(0)
-{
+maxazimuthalintcenter::maxazimuthalintcenter(int r_in, int r_out, DiffractionPattern& pattern)
+    : pattern_(&pattern),
+      width_(PatternWidth(pattern)),
+      height_(PatternHeight(pattern)),
+      r_in_(r_in),
+      r_out_(r_out),
+      shift_(0) {
     if (r_in < 0 || r_out <= r_in || r_out > 32767)
         throw std::invalid_argument("centre refinement needs 0 <= inner radius < outer radius");
     shift_ = static_cast<int>(static_cast<double>(r_out - r_in) / 1.5);
@@ -46,11 +47,9 @@ maxazimuthalintcenter::maxazimuthalintcenter(int r_in, int r_out, DiffractionPat
     for (std::int64_t dx = -r_out; dx <= r_out; ++dx)
         for (std::int64_t dy = -r_out; dy <= r_out; ++dy) {
             const std::int64_t b = binOf(dx, dy);
-            if (b >= 0 && b < bins)
-                ++start_[static_cast<std::size_t>(b) + 1];
+            if (b >= 0 && b < bins) ++start_[static_cast<std::size_t>(b) + 1];
         }
-    for (int b = 0; b < bins; ++b)
-        start_[b + 1] += start_[b];
+    for (int b = 0; b < bins; ++b) start_[b + 1] += start_[b];
     dx_.resize(start_[bins]);
     dy_.resize(start_[bins]);
     std::vector<std::uint32_t> fill(start_.begin(), start_.end() - 1);
@@ -67,30 +66,26 @@ maxazimuthalintcenter::maxazimuthalintcenter(int r_in, int r_out, DiffractionPat
 
 maxazimuthalintcenter::~maxazimuthalintcenter() = default;
 
-void maxazimuthalintcenter::Offset(int b, std::uint32_t c, int &dx, int &dy) const
-{
+void maxazimuthalintcenter::Offset(int b, std::uint32_t c, int& dx, int& dy) const {
     dx = dx_[start_[b] + c];
     dy = dy_[start_[b] + c];
 }
 
-double maxazimuthalintcenter::Evaluate(const double *x, int)
-{
+double maxazimuthalintcenter::Evaluate(const double* x, int) {
     const float tx = static_cast<float>(x[0]);
     const float ty = static_cast<float>(x[1]);
     const float B = static_cast<float>(shift_);
     const float cx = pattern_->centerX;
     const float cy = pattern_->centerY;
-    if (tx > cx + B || cx - B > tx || ty > cy + B || cy - B > ty)
-        return 0.0;
+    if (tx > cx + B || cx - B > tx || ty > cy + B || cy - B > ty) return 0.0;
 
     const int bins = r_out_ - r_in_;
     // Far beyond any image (or not a number): every offset misses, every bin
     // is 0/0 and the cost is +infinity. The test keeps the truncations below
     // inside the integer range.
-    if (!(std::fabs(tx) < 1e9f && std::fabs(ty) < 1e9f))
-        return std::numeric_limits<double>::infinity();
+    if (!(std::fabs(tx) < 1e9f && std::fabs(ty) < 1e9f)) return std::numeric_limits<double>::infinity();
 
-    const float *image = pattern_->image.memptr();
+    const float* image = pattern_->image.memptr();
     const std::uint64_t stride = pattern_->image.n_rows;
     std::vector<float> value(static_cast<std::size_t>(bins));
     // Each task owns a contiguous range of bins of about equal offset count;
@@ -121,41 +116,35 @@ double maxazimuthalintcenter::Evaluate(const double *x, int)
     return -static_cast<double>(LargestElement(value.data(), value.size()));
 }
 
-maxazimuthalintcenterellipticity::maxazimuthalintcenterellipticity(int r_in, int r_out,
-                                                                   DiffractionPattern &pattern)
-    : pattern_(&pattern), r_in_(r_in), r_out_(r_out)
-{
+maxazimuthalintcenterellipticity::maxazimuthalintcenterellipticity(int r_in, int r_out, DiffractionPattern& pattern)
+    : pattern_(&pattern), r_in_(r_in), r_out_(r_out) {
     if (r_in < 0 || r_out <= r_in)
         throw std::invalid_argument("ellipticity refinement needs 0 <= inner radius < outer radius");
 }
 
 maxazimuthalintcenterellipticity::~maxazimuthalintcenterellipticity() = default;
 
-double maxazimuthalintcenterellipticity::Evaluate(const double *x, int)
-{
+double maxazimuthalintcenterellipticity::Evaluate(const double* x, int) {
     const float ratio = static_cast<float>(x[0]);
     const float angle = static_cast<float>(x[1]);
-    if (static_cast<double>(ratio) > 1.1 || ratio < 1.0f)
-        return 0.0;
+    if (static_cast<double>(ratio) > 1.1 || ratio < 1.0f) return 0.0;
     const std::uint32_t r_min = static_cast<std::uint32_t>(r_in_);
     const std::uint32_t r_max = static_cast<std::uint32_t>(r_out_);
     arma::Col<float> profile;
     if (EllipticalRingPixels::Covers(ratio)) {
         if (!ring_ || !ring_->MadeFor(pattern_->image, pattern_->centerX, pattern_->centerY))
-            ring_ = std::make_unique<EllipticalRingPixels>(pattern_->image, pattern_->centerX,
-                                                           pattern_->centerY, r_min, r_max);
+            ring_ = std::make_unique<EllipticalRingPixels>(pattern_->image, pattern_->centerX, pattern_->centerY, r_min,
+                                                           r_max);
         profile = ring_->UnnormalisedProfile(ratio, angle);
     } else {
         // Only a ratio that is not a number gets here: the whole image loop.
-        profile = AzimuthalIntegralEllipticityKernel(pattern_->image, r_min, r_max,
-                                                     pattern_->centerX, pattern_->centerY, ratio,
-                                                     angle, 1);
+        profile = AzimuthalIntegralEllipticityKernel(pattern_->image, r_min, r_max, pattern_->centerX,
+                                                     pattern_->centerY, ratio, angle, 1);
     }
     return -static_cast<double>(LargestElement(profile.memptr(), profile.n_elem));
 }
 
-void RefineCenterCore(DiffractionPattern &pattern, int r_in, int r_out)
-{
+void RefineCenterCore(DiffractionPattern& pattern, int r_in, int r_out) {
     maxazimuthalintcenter cost(r_in, r_out, pattern);
     double x[2] = {pattern.centerX, pattern.centerY};
     const double step[2] = {10.0, 10.0};
@@ -165,13 +154,12 @@ void RefineCenterCore(DiffractionPattern &pattern, int r_in, int r_out)
     pattern.centerY = static_cast<float>(x[1]);
 }
 
-void RefineCenterEllipticityCore(DiffractionPattern &pattern, int r_in, int r_out)
-{
+void RefineCenterEllipticityCore(DiffractionPattern& pattern, int r_in, int r_out) {
     maxazimuthalintcenterellipticity cost(r_in, r_out, pattern);
     double x[2] = {pattern.axisRatio, pattern.angle};
     double row0[2] = {0.001, 0.01};
     double row1[2] = {1.0, 0.1};
-    double *directions[2] = {row0, row1};
+    double* directions[2] = {row0, row1};
     PowellMinimize(x, 2, 0.001, directions, cost);
     pattern.axisRatio = static_cast<float>(x[0]);
     pattern.angle = static_cast<float>(x[1]);

@@ -20,25 +20,25 @@ class maxazimuthalintcenter : public Minimize {
 public:
     // Throws std::invalid_argument unless 0 <= r_in < r_out <= 32767;
     // allocation failure for very large radii.
-    maxazimuthalintcenter(int r_in, int r_out, DiffractionPattern &pattern);
+    maxazimuthalintcenter(int r_in, int r_out, DiffractionPattern& pattern);
     ~maxazimuthalintcenter();
-    maxazimuthalintcenter(const maxazimuthalintcenter &) = delete;
-    maxazimuthalintcenter &operator=(const maxazimuthalintcenter &) = delete;
+    maxazimuthalintcenter(const maxazimuthalintcenter&) = delete;
+    maxazimuthalintcenter& operator=(const maxazimuthalintcenter&) = delete;
 
     // x[0], x[1]: trial centre (matrix row, column). A trial farther than the
     // shift bound trunc((r_out - r_in) / 1.5) from the pattern's centre on
     // either axis costs 0.0; one whose offsets all miss the image costs
     // +infinity. n is not used. Bins are summed on worker threads for large
     // tables, each bin's sum in its own order. Throws only std::bad_alloc.
-    double Evaluate(const double *x, int n) override;
+    double Evaluate(const double* x, int n) override;
 
     int ShiftBound() const { return shift_; }
     // Offsets of bin b, in order; for tests and diagnostics.
     std::uint32_t Count(int b) const { return start_[b + 1] - start_[b]; }
-    void Offset(int b, std::uint32_t c, int &dx, int &dy) const;
+    void Offset(int b, std::uint32_t c, int& dx, int& dy) const;
 
 private:
-    DiffractionPattern *pattern_;
+    DiffractionPattern* pattern_;
     std::uint32_t width_;
     std::uint32_t height_;
     // Compact form of the offset table: bin b owns entries start_[b] ..
@@ -60,15 +60,15 @@ private:
 class maxazimuthalintcenterellipticity : public Minimize {
 public:
     // Throws std::invalid_argument unless 0 <= r_in < r_out.
-    maxazimuthalintcenterellipticity(int r_in, int r_out, DiffractionPattern &pattern);
+    maxazimuthalintcenterellipticity(int r_in, int r_out, DiffractionPattern& pattern);
     ~maxazimuthalintcenterellipticity();
 
     // x[0]: axis ratio, x[1]: angle (radians). A ratio outside [1.0, 1.1]
     // (as a float) costs 0.0. n is not used. Throws only on allocation failure.
-    double Evaluate(const double *x, int n) override;
+    double Evaluate(const double* x, int n) override;
 
 private:
-    DiffractionPattern *pattern_;
+    DiffractionPattern* pattern_;
     int r_in_;
     int r_out_;
     std::unique_ptr<EllipticalRingPixels> ring_;
@@ -78,11 +78,11 @@ private:
 // by the downhill simplex (step 10, tolerance 0.5 pixels), which prints its
 // status line on standard output. Throws std::invalid_argument for radii the
 // cost function refuses (the pattern is then unchanged).
-void RefineCenterCore(DiffractionPattern &pattern, int r_in, int r_out);
+void RefineCenterCore(DiffractionPattern& pattern, int r_in, int r_out);
 
 // Sets axisRatio and angle to the minimum of maxazimuthalintcenterellipticity
 // found by Powell's method from the pattern's current ratio and angle; the
 // centre is not changed. Powell's iteration-limit exceptions
 // (LineMin::XIterationLimit, Powell::XIterationLimit) pass through, leaving
 // the pattern unchanged; so does std::invalid_argument for refused radii.
-void RefineCenterEllipticityCore(DiffractionPattern &pattern, int r_in, int r_out);
+void RefineCenterEllipticityCore(DiffractionPattern& pattern, int r_in, int r_out);

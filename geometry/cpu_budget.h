@@ -14,7 +14,7 @@ unsigned AffinityCpuCount();
 // cpu.max and the v1 cpu controller's cpu.cfs_quota_us and cpu.cfs_period_us;
 // 0 where no quota is set or nothing can be read. Every path read is
 // prefixed with `root` (tests give a made-up tree). Never throws.
-unsigned CgroupCpuLimit(const std::string &root = "");
+unsigned CgroupCpuLimit(const std::string& root = "");
 
 // The CPUs in the affinity mask (the machine's hardware threads where the
 // mask cannot be read), no more than the cgroup quota allows, at least 1.

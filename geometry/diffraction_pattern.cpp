@@ -6,18 +6,11 @@
 #include <cmath>
 #include <stdexcept>
 
-std::uint32_t PatternWidth(const PatternView &pattern)
-{
-    return static_cast<std::uint32_t>(pattern.image.rows());
-}
+std::uint32_t PatternWidth(const PatternView& pattern) { return static_cast<std::uint32_t>(pattern.image.rows()); }
 
-std::uint32_t PatternHeight(const PatternView &pattern)
-{
-    return static_cast<std::uint32_t>(pattern.image.cols());
-}
+std::uint32_t PatternHeight(const PatternView& pattern) { return static_cast<std::uint32_t>(pattern.image.cols()); }
 
-bool CenterIsOffMiddle(const PatternView &pattern)
-{
+bool CenterIsOffMiddle(const PatternView& pattern) {
     const double w = PatternWidth(pattern);
     const double h = PatternHeight(pattern);
     const double cx = pattern.centerX;
@@ -26,8 +19,7 @@ bool CenterIsOffMiddle(const PatternView &pattern)
     return !inMiddle;
 }
 
-std::int32_t MaxRadius(const PatternView &pattern, std::uint32_t mode)
-{
+std::int32_t MaxRadius(const PatternView& pattern, std::uint32_t mode) {
     const float w = static_cast<float>(PatternWidth(pattern));
     const float h = static_cast<float>(PatternHeight(pattern));
     const float cx = pattern.centerX;
@@ -57,9 +49,7 @@ std::int32_t MaxRadius(const PatternView &pattern, std::uint32_t mode)
     return TruncToInt32(d + 1.0f) - 10;
 }
 
-void CenterOfMassAboveThreshold(const arma::Mat<float> &matrix, float threshold,
-                                float &cx, float &cy)
-{
+void CenterOfMassAboveThreshold(const arma::Mat<float>& matrix, float threshold, float& cx, float& cy) {
     const arma::uword rows = matrix.n_rows;
     const arma::uword cols = matrix.n_cols;
     const float refX = cx;
@@ -83,8 +73,7 @@ void CenterOfMassAboveThreshold(const arma::Mat<float> &matrix, float threshold,
             } else if (v == 0.0f && partnerRowInside) {
                 const std::int64_t partnerY = TruncToInt64(std::fabs(static_cast<double>(refY - fy)));
                 if (partnerY >= 0 && static_cast<std::uint64_t>(partnerY) < cols) {
-                    const float p = matrix.at(static_cast<arma::uword>(partnerX),
-                                              static_cast<arma::uword>(partnerY));
+                    const float p = matrix.at(static_cast<arma::uword>(partnerX), static_cast<arma::uword>(partnerY));
                     if (p > threshold) {
                         sx += static_cast<double>(fx * p);
                         sy += static_cast<double>(fy * p);
@@ -98,17 +87,14 @@ void CenterOfMassAboveThreshold(const arma::Mat<float> &matrix, float threshold,
     cy = static_cast<float>(sy / sw);
 }
 
-void GuessCenterCore(DiffractionPattern &pattern, std::uint32_t refine)
-{
-    const arma::Mat<float> &image = pattern.image;
+void GuessCenterCore(DiffractionPattern& pattern, std::uint32_t refine) {
+    const arma::Mat<float>& image = pattern.image;
     // Armadillo's float mean, as the threshold has always been taken.
-    const float threshold = image.n_elem == 0
-        ? std::numeric_limits<float>::quiet_NaN()
-        : arma::mean(arma::Col<float>(const_cast<float *>(image.memptr()), image.n_elem,
-                                      false, true));
+    const float threshold =
+        image.n_elem == 0 ? std::numeric_limits<float>::quiet_NaN()
+                          : arma::mean(arma::Col<float>(const_cast<float*>(image.memptr()), image.n_elem, false, true));
     CenterOfMassAboveThreshold(image, threshold, pattern.centerX, pattern.centerY);
-    if (refine == 0)
-        return;
+    if (refine == 0) return;
 
     const std::int32_t r = MaxRadius(pattern, 1);
     const float fr = static_cast<float>(r);
@@ -116,8 +102,7 @@ void GuessCenterCore(DiffractionPattern &pattern, std::uint32_t refine)
     const float h = static_cast<float>(PatternHeight(pattern));
     const float cx = pattern.centerX;
     const float cy = pattern.centerY;
-    if (!(cx - fr > 0.0f && cy - fr > 0.0f && w - 1.0f > cx + fr && h - 1.0f > cy + fr))
-        return;
+    if (!(cx - fr > 0.0f && cy - fr > 0.0f && w - 1.0f > cx + fr && h - 1.0f > cy + fr)) return;
 
     const arma::uword x0 = static_cast<arma::uword>(TruncToInt64(cx - fr));
     const arma::uword x1 = static_cast<arma::uword>(TruncToInt64(cx + fr));
@@ -129,19 +114,15 @@ void GuessCenterCore(DiffractionPattern &pattern, std::uint32_t refine)
     pattern.centerY += static_cast<float>(y0);
 }
 
-void EllipseRadius(const arma::Col<float> &parameters, float *radii, std::uint32_t n,
-                   const float *positions)
-{
-    if (parameters.n_elem < 3)
-        throw std::invalid_argument("EllipseRadius: needs radius, ratio and angle");
+void EllipseRadius(const arma::Col<float>& parameters, float* radii, std::uint32_t n, const float* positions) {
+    if (parameters.n_elem < 3) throw std::invalid_argument("EllipseRadius: needs radius, ratio and angle");
     const float R = parameters(0);
     const float q = parameters(1);
     const float theta = parameters(2);
     const float s = 1.0f / q;
     const double period = static_cast<double>(positions[n]);
     for (std::uint32_t k = 0; k < n; ++k) {
-        const float phi = static_cast<float>(
-            (static_cast<double>(positions[k]) + 0.5) * 2.0 * M_PI / period);
+        const float phi = static_cast<float>((static_cast<double>(positions[k]) + 0.5) * 2.0 * M_PI / period);
         const float c = std::cos(phi - theta);
         radii[k] = 2.0f * R * s / (s + 1.0f) / std::sqrt(1.0f - (1.0f - s * s) * c * c);
     }

@@ -18,14 +18,14 @@
 class DiffractionPattern {
 public:
     arma::Mat<float> image;
-    float centerX = 0.0f;   // pixels
-    float centerY = 0.0f;   // pixels
-    float angle = 0.0f;     // orientation of the elliptical distortion, radians
-    float axisRatio = 1.0f; // 1.0 is a circle
+    float centerX = 0.0f;    // pixels
+    float centerY = 0.0f;    // pixels
+    float angle = 0.0f;      // orientation of the elliptical distortion, radians
+    float axisRatio = 1.0f;  // 1.0 is a circle
 
     DiffractionPattern() = default;
-    DiffractionPattern(const DiffractionPattern &) = delete;
-    DiffractionPattern &operator=(const DiffractionPattern &) = delete;
+    DiffractionPattern(const DiffractionPattern&) = delete;
+    DiffractionPattern& operator=(const DiffractionPattern&) = delete;
 };
 
 // What the integrations and the projection read of a pattern: its pixels,
@@ -35,26 +35,21 @@ struct PatternView {
     PixelView image;
     float centerX, centerY, angle, axisRatio;
 
-    PatternView(const DiffractionPattern &p)  // implicit
-        : image(p.image), centerX(p.centerX), centerY(p.centerY), angle(p.angle),
-          axisRatio(p.axisRatio)
-    {
-    }
+    PatternView(const DiffractionPattern& p)  // implicit
+        : image(p.image), centerX(p.centerX), centerY(p.centerY), angle(p.angle), axisRatio(p.axisRatio) {}
     // A circle (angle 0, axis ratio 1) around the centre.
     PatternView(PixelView pixels, float center_x, float center_y)
-        : image(pixels), centerX(center_x), centerY(center_y), angle(0.0f), axisRatio(1.0f)
-    {
-    }
+        : image(pixels), centerX(center_x), centerY(center_y), angle(0.0f), axisRatio(1.0f) {}
 };
 
 // Row count of `image` (the image width W). Never fails.
-std::uint32_t PatternWidth(const PatternView &pattern);
+std::uint32_t PatternWidth(const PatternView& pattern);
 // Column count of `image` (the image height H). Never fails.
-std::uint32_t PatternHeight(const PatternView &pattern);
+std::uint32_t PatternHeight(const PatternView& pattern);
 
 // True unless 0.33 W < centerX < 0.66 W and 0.33 H < centerY < 0.66 H; a centre
 // that is not a number is off the middle. Never fails.
-bool CenterIsOffMiddle(const PatternView &pattern);
+bool CenterIsOffMiddle(const PatternView& pattern);
 
 // Largest usable ring radius around the current centre.
 //  mode 1: centre in the middle third: the largest circle inside the image,
@@ -65,15 +60,14 @@ bool CenterIsOffMiddle(const PatternView &pattern);
 //          nine pixels, whole part. 0 or negative for images of 14 x 14 pixels
 //          or less; callers that need a bin count check for that.
 // Never throws; for a centre that is not a number the value has no meaning.
-std::int32_t MaxRadius(const PatternView &pattern, std::uint32_t mode);
+std::int32_t MaxRadius(const PatternView& pattern, std::uint32_t mode);
 
 // Intensity-weighted centre of the pixels of `matrix` above `threshold`, in the
 // matrix's own coordinates, written to cx and cy. A pixel of exactly 0 is
 // replaced by the pixel at (|cx - x|, |cy - y|) (cx, cy as held on entry) when
 // that lies inside the matrix and is above the threshold. When nothing counts
 // both results are not-a-number. Never throws.
-void CenterOfMassAboveThreshold(const arma::Mat<float> &matrix, float threshold,
-                                float &cx, float &cy);
+void CenterOfMassAboveThreshold(const arma::Mat<float>& matrix, float threshold, float& cx, float& cy);
 
 // Replaces centerX and centerY by a first estimate of the pattern centre: the
 // centre of mass above the image mean, then (refine != 0, when the window fits
@@ -81,7 +75,7 @@ void CenterOfMassAboveThreshold(const arma::Mat<float> &matrix, float threshold,
 // MaxRadius(mode 1) around that first result.
 // Never throws apart from allocation failure; the centre becomes not-a-number
 // when no pixel lies above the mean (callers decide what to do with that).
-void GuessCenterCore(DiffractionPattern &pattern, std::uint32_t refine);
+void GuessCenterCore(DiffractionPattern& pattern, std::uint32_t refine);
 
 // Radius of an ellipse at n angles: for k < n,
 //   radii[k] = 2 R s / (s + 1) / sqrt(1 - (1 - s^2) cos^2(phi_k - theta)),
@@ -90,5 +84,4 @@ void GuessCenterCore(DiffractionPattern &pattern, std::uint32_t refine);
 // `parameters` needs at least 3 elements; `radii` n elements and `positions`
 // n + 1 elements, both owned by the caller. Throws std::invalid_argument when
 // `parameters` is too short.
-void EllipseRadius(const arma::Col<float> &parameters, float *radii, std::uint32_t n,
-                   const float *positions);
+void EllipseRadius(const arma::Col<float>& parameters, float* radii, std::uint32_t n, const float* positions);

@@ -28,58 +28,48 @@ struct Candidate {
 };
 
 // The candidates in the kernels' pixel order.
-std::vector<Candidate> GatherCandidates(const PixelView &image, float cx, float cy,
-                                        std::uint32_t r_min, std::uint32_t r_max)
-{
+std::vector<Candidate> GatherCandidates(const PixelView& image, float cx, float cy, std::uint32_t r_min,
+                                        std::uint32_t r_max) {
     const double lo = static_cast<double>(r_min) - 1.0;
     const double hi = static_cast<double>(r_max) - 1.0;
     const AnnulusBound bound = MakeAnnulusBound(cx, cy, lo / kHigh, hi / kLow);
     std::vector<Candidate> pixels;
     ForEachAnnulusPixel(image, bound, [&](std::uint64_t x, std::uint64_t y, float v) {
-        if (v == 0.0f)
-            return;
+        if (v == 0.0f) return;
         const float dx = static_cast<float>(x) - cx;
         const float dy = static_cast<float>(y) - cy;
         const double d = std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy);
         const double m = Margin(d);
-        if (!(d * kHigh + m > lo && d * kLow - m < hi))
-            return;
+        if (!(d * kHigh + m > lo && d * kLow - m < hi)) return;
         const double kmin = std::max(0.0, std::floor(d * kLow - m));
         const double kmax = std::min(hi, std::floor(d * kHigh + m) + 1.0);
-        pixels.push_back({dx, dy, v, static_cast<std::uint32_t>(kmin),
-                          static_cast<std::uint32_t>(kmax),
+        pixels.push_back({dx, dy, v, static_cast<std::uint32_t>(kmin), static_cast<std::uint32_t>(kmax),
                           static_cast<std::uint32_t>(std::min(std::floor(d), hi))});
     });
     return pixels;
 }
 
 // Band edges of about equal candidate counts by nominal bin.
-std::vector<std::uint32_t> SplitCandidates(const std::vector<Candidate> &pixels,
-                                           std::uint32_t r_max)
-{
+std::vector<std::uint32_t> SplitCandidates(const std::vector<Candidate>& pixels, std::uint32_t r_max) {
     std::vector<std::uint64_t> below(static_cast<std::size_t>(r_max) + 1, 0);
-    for (const Candidate &p : pixels)
-        ++below[static_cast<std::size_t>(p.nominal) + 1];
-    for (std::uint32_t k = 0; k < r_max; ++k)
-        below[k + 1] += below[k];
+    for (const Candidate& p : pixels) ++below[static_cast<std::size_t>(p.nominal) + 1];
+    for (std::uint32_t k = 0; k < r_max; ++k) below[k + 1] += below[k];
     const unsigned tasks = TaskCountFor(pixels.size(), kMinPixelsPerBand);
     return SplitBins(r_max, tasks, [&](std::uint32_t k) { return below[k]; });
 }
 
 // A band copies the candidates that can reach its bins, in order.
 template <class Band>
-void FillBand(Band &b, const std::vector<Candidate> &pixels)
-{
-    auto reaches = [&](const Candidate &p) { return p.kmax >= b.first && p.kmin < b.last; };
+void FillBand(Band& b, const std::vector<Candidate>& pixels) {
+    auto reaches = [&](const Candidate& p) { return p.kmax >= b.first && p.kmin < b.last; };
     std::size_t count = 0;
-    for (const Candidate &p : pixels)
-        count += reaches(p);
+    for (const Candidate& p : pixels) count += reaches(p);
     b.low = b.first;
     b.high = b.last;
     b.dx.reserve(count);
     b.dy.reserve(count);
     b.v.reserve(count);
-    for (const Candidate &p : pixels)
+    for (const Candidate& p : pixels)
         if (reaches(p)) {
             b.dx.push_back(p.dx);
             b.dy.push_back(p.dy);
@@ -89,15 +79,12 @@ void FillBand(Band &b, const std::vector<Candidate> &pixels)
         }
 }
 
-} // namespace
+}  // namespace
 
-EllipticalRingPixels::EllipticalRingPixels(const PixelView &image, float cx, float cy,
-                                           std::uint32_t r_min, std::uint32_t r_max)
-    : memory_(image.data()), rows_(image.rows()), cols_(image.cols()), cx_(cx), cy_(cy),
-      r_min_(r_min), r_max_(r_max)
-{
-    if (r_min >= r_max)
-        throw std::invalid_argument("ring pixel list needs an inner radius below the outer radius");
+EllipticalRingPixels::EllipticalRingPixels(const PixelView& image, float cx, float cy, std::uint32_t r_min,
+                                           std::uint32_t r_max)
+    : memory_(image.data()), rows_(image.rows()), cols_(image.cols()), cx_(cx), cy_(cy), r_min_(r_min), r_max_(r_max) {
+    if (r_min >= r_max) throw std::invalid_argument("ring pixel list needs an inner radius below the outer radius");
     const std::vector<Candidate> pixels = GatherCandidates(image, cx, cy, r_min, r_max);
     const std::vector<std::uint32_t> edges = SplitCandidates(pixels, r_max);
     bands_.resize(edges.size() - 1);
@@ -105,25 +92,20 @@ EllipticalRingPixels::EllipticalRingPixels(const PixelView &image, float cx, flo
         bands_[t].first = edges[t];
         bands_[t].last = edges[t + 1];
     }
-    ParallelTasks(static_cast<unsigned>(bands_.size()),
-                  [&](unsigned t) { FillBand(bands_[t], pixels); });
+    ParallelTasks(static_cast<unsigned>(bands_.size()), [&](unsigned t) { FillBand(bands_[t], pixels); });
 }
 
-bool EllipticalRingPixels::MadeFor(const PixelView &image, float cx, float cy) const
-{
+bool EllipticalRingPixels::MadeFor(const PixelView& image, float cx, float cy) const {
     auto same = [](float a, float b) { return a == b || (a != a && b != b); };
-    return image.data() == memory_ && image.rows() == rows_ && image.cols() == cols_ &&
-           same(cx, cx_) && same(cy, cy_);
+    return image.data() == memory_ && image.rows() == rows_ && image.cols() == cols_ && same(cx, cx_) && same(cy, cy_);
 }
 
-arma::Col<float> EllipticalRingPixels::UnnormalisedProfile(float q, float angle) const
-{
-    if (!Covers(q))
-        throw std::invalid_argument("ring pixel list used for an axis ratio outside 1 to 1.1");
+arma::Col<float> EllipticalRingPixels::UnnormalisedProfile(float q, float angle) const {
+    if (!Covers(q)) throw std::invalid_argument("ring pixel list used for an axis ratio outside 1 to 1.1");
     arma::Col<float> sums(r_max_, arma::fill::zeros);
     arma::Col<float> weights(r_max_, arma::fill::zeros);
-    float *S = sums.memptr();
-    float *Wt = weights.memptr();
+    float* S = sums.memptr();
+    float* Wt = weights.memptr();
 
     // The elliptical radius exactly as the integration kernels compute it.
     const RadiusFrame frame = EllipticalFrame(q, angle);
@@ -134,7 +116,7 @@ arma::Col<float> EllipticalRingPixels::UnnormalisedProfile(float q, float angle)
     // A band sums every bin its pixels reach, in pixel order, and hands on
     // only its own bins, which it has seen complete.
     auto run = [&](unsigned t) {
-        const Band &b = bands_[t];
+        const Band& b = bands_[t];
         BinTarget to = all;
         std::vector<float> s, w;
         if (bands_.size() == 1) {
@@ -163,7 +145,6 @@ arma::Col<float> EllipticalRingPixels::UnnormalisedProfile(float q, float angle)
         run(0);
 
     for (std::uint32_t k = 0; k < r_max_; ++k)
-        if (Wt[k] != 0.0f)
-            S[k] = S[k] / Wt[k];
+        if (Wt[k] != 0.0f) S[k] = S[k] / Wt[k];
     return sums;
 }

@@ -20,8 +20,7 @@ class EllipticalRingPixels {
 public:
     // Throws std::invalid_argument unless r_min < r_max; allocation failure
     // for very large images.
-    EllipticalRingPixels(const PixelView &image, float cx, float cy, std::uint32_t r_min,
-                         std::uint32_t r_max);
+    EllipticalRingPixels(const PixelView& image, float cx, float cy, std::uint32_t r_min, std::uint32_t r_max);
 
     // The ratios the list is complete for: 1 <= q <= 1.1 (q widened to
     // double), the range in which the ellipticity cost integrates.
@@ -37,7 +36,7 @@ public:
 
     // True when the list was made for these pixels (the same memory and
     // size) and centre.
-    bool MadeFor(const PixelView &image, float cx, float cy) const;
+    bool MadeFor(const PixelView& image, float cx, float cy) const;
 
     std::size_t BandCount() const { return bands_.size(); }
 
@@ -47,7 +46,7 @@ private:
         std::uint32_t low = 0, high = 0;    // the bins its pixels can reach: low .. high - 1
         std::vector<float> dx, dy, v;
     };
-    const float *memory_;
+    const float* memory_;
     arma::uword rows_, cols_;
     float cx_, cy_;
     std::uint32_t r_min_, r_max_;

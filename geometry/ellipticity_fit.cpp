@@ -11,14 +11,12 @@
 #include <string>
 #include <vector>
 
-void PseudoVoigtModel(int, const double *par, int m, const double *t, double *out)
-{
+void PseudoVoigtModel(int, const double* par, int m, const double* t, double* out) {
     const double x0 = par[0];
     const double A = std::fabs(par[1]);
     const double w = std::fabs(par[2]);
     const double eta = std::min(1.0, std::max(0.0, par[3]));
-    for (int i = 0; i < m; ++i)
-        out[i] = 0.0;
+    for (int i = 0; i < m; ++i) out[i] = 0.0;
     const double w2 = w * w;
     const double gauss = (1.0 - eta) * std::sqrt(M_LN2 / M_PI / w2);
     const double k = -M_LN2 / w2;
@@ -27,28 +25,23 @@ void PseudoVoigtModel(int, const double *par, int m, const double *t, double *ou
     for (int i = 0; i < m; ++i) {
         const double d = t[i] - x0;
         const double d2 = d * d;
-        out[i] = out[i] + A * (gauss * std::exp(k * d2) + lor / (1.0 + q * d2)) + par[4] +
-                 par[5] * i;
+        out[i] = out[i] + A * (gauss * std::exp(k * d2) + lor / (1.0 + q * d2)) + par[4] + par[5] * i;
     }
 }
 
-arma::vec TriangleKernel(int s)
-{
+arma::vec TriangleKernel(int s) {
     arma::vec kernel(2 * static_cast<arma::uword>(s) + 1);
-    for (int j = 0; j <= 2 * s; ++j)
-        kernel[j] = s + 1 - std::abs(j - s);
+    for (int j = 0; j <= 2 * s; ++j) kernel[j] = s + 1 - std::abs(j - s);
     kernel /= static_cast<double>(s + 1) * static_cast<double>(s + 1);
     return kernel;
 }
 
-arma::vec SmoothProfile(const arma::vec &p, const arma::vec &kernel, int s)
-{
+arma::vec SmoothProfile(const arma::vec& p, const arma::vec& kernel, int s) {
     const arma::vec full = arma::conv(p, kernel);
     return full.subvec(static_cast<arma::uword>(s), static_cast<arma::uword>(s) + p.n_elem - 1);
 }
 
-void SectorFitStart(const double *initial, int n_angles, double position, double *start)
-{
+void SectorFitStart(const double* initial, int n_angles, double position, double* start) {
     std::copy(initial, initial + 6, start);
     start[0] = position;
     start[1] /= n_angles;
@@ -59,8 +52,7 @@ void SectorFitStart(const double *initial, int n_angles, double position, double
 namespace {
 
 // First index of the largest element (not-a-numbers passed over).
-arma::uword FirstMaxIndex(const arma::vec &v)
-{
+arma::uword FirstMaxIndex(const arma::vec& v) {
     double best = -std::numeric_limits<double>::infinity();
     arma::uword index = 0;
     for (arma::uword i = 0; i < v.n_elem; ++i)
@@ -71,25 +63,17 @@ arma::uword FirstMaxIndex(const arma::vec &v)
     return index;
 }
 
-[[noreturn]] void TooFewSectors(std::size_t n)
-{
+[[noreturn]] void TooFewSectors(std::size_t n) {
     throw std::runtime_error("ellipse fit failed: " + std::to_string(n) + " usable sectors");
 }
 
-float SampleSd(const arma::Col<float> &v)
-{
-    return v.n_elem < 2 ? 0.0f : std::sqrt(arma::var(v));
-}
+float SampleSd(const arma::Col<float>& v) { return v.n_elem < 2 ? 0.0f : std::sqrt(arma::var(v)); }
 
 // The fit's limits on its arguments, checked before anything is allocated.
-void CheckArguments(int r_in, int r_out, int n_angles, int s, int fit)
-{
-    if (n_angles < 1)
-        throw std::invalid_argument("ellipticity fit needs at least one angle bin");
-    if (s < 0)
-        throw std::invalid_argument("ellipticity fit needs a smoothing half-width of 0 or more");
-    if (r_out <= r_in)
-        throw std::invalid_argument("ellipticity fit needs an outer radius above the inner radius");
+void CheckArguments(int r_in, int r_out, int n_angles, int s, int fit) {
+    if (n_angles < 1) throw std::invalid_argument("ellipticity fit needs at least one angle bin");
+    if (s < 0) throw std::invalid_argument("ellipticity fit needs a smoothing half-width of 0 or more");
+    if (r_out <= r_in) throw std::invalid_argument("ellipticity fit needs an outer radius above the inner radius");
     if (fit != 0 && r_out - r_in < 3)
         throw std::invalid_argument("ellipticity fit needs at least 3 radii to fit the rings");
 }
@@ -105,56 +89,45 @@ struct RingWork {
 };
 
 // A sample of the polar tables counts when its weight exceeds 0.1.
-bool Counted(const arma::Mat<float> &W, int r, int a)
-{
-    return static_cast<double>(W(r, a)) > 0.1;
-}
+bool Counted(const arma::Mat<float>& W, int r, int a) { return static_cast<double>(W(r, a)) > 0.1; }
 
 // Steps 1 to 3 and 6: window, angle scale, kernel, rebinning, abscissae.
-RingWork PrepareRingWork(const DiffractionPattern &pattern, int r_in, int r_out, int n_angles, int s)
-{
+RingWork PrepareRingWork(const DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s) {
     RingWork work{r_in, r_out - r_in, n_angles, s, 0.0f, {}, {}, {}, {}};
     work.apr = static_cast<float>(n_angles / 6.283185307179586);
     work.kernel = TriangleKernel(s);
     PolarRebin(pattern.image, work.S, work.W, r_in, r_out, pattern.centerX, pattern.centerY, n_angles);
     work.X.set_size(work.n_r);
-    for (int m = 0; m < work.n_r; ++m)
-        work.X[m] = m;
+    for (int m = 0; m < work.n_r; ++m) work.X[m] = m;
     return work;
 }
 
 // Steps 4 and 5: the sum of the counted sector means (not their average),
 // smoothed.
-arma::vec SmoothedSummedProfile(const RingWork &work)
-{
+arma::vec SmoothedSummedProfile(const RingWork& work) {
     arma::vec P(work.n_r, arma::fill::zeros);
     for (int r = 0; r < work.n_r; ++r)
         for (int a = 0; a < work.n_angles; ++a)
-            if (Counted(work.W, r, a))
-                P[r] += static_cast<double>(work.S(r, a) / work.W(r, a));
+            if (Counted(work.W, r, a)) P[r] += static_cast<double>(work.S(r, a) / work.W(r, a));
     return SmoothProfile(P, work.kernel, work.s);
 }
 
 // Step 7a-e: start values for the fit of the summed profile Ps: a straight
 // background through its three samples at each end, and a peak at the
 // largest excess over it, as wide as the run above its half.
-void InitialFitStart(const arma::vec &Ps, int n_r, double *initial)
-{
+void InitialFitStart(const arma::vec& Ps, int n_r, double* initial) {
     const float b0 = static_cast<float>((Ps[0] + Ps[1] + Ps[2]) / 3.0);
     const float b1 = static_cast<float>((Ps[n_r - 1] + Ps[n_r - 2] + Ps[n_r - 3]) / 3.0);
     const float slope = (b1 - b0) / static_cast<float>(n_r);
     arma::vec D(n_r);
-    for (int m = 0; m < n_r; ++m)
-        D[m] = (Ps[m] - b0) - static_cast<double>(slope * static_cast<float>(m));
+    for (int m = 0; m < n_r; ++m) D[m] = (Ps[m] - b0) - static_cast<double>(slope * static_cast<float>(m));
     double sum = 0.0;
-    for (int m = 0; m < n_r; ++m)
-        sum += D[m];
+    for (int m = 0; m < n_r; ++m) sum += D[m];
     const float sumD = static_cast<float>(sum);
     const arma::uword k = FirstMaxIndex(D);
     const float Dmax = static_cast<float>(D[k]);
     int c = 0;
-    for (int m = 0; m < n_r; ++m)
-        c += D[m] > 0.5 * Dmax;
+    for (int m = 0; m < n_r; ++m) c += D[m] > 0.5 * Dmax;
     const double hw = std::trunc(c / 2.0);
     initial[0] = static_cast<double>(k);
     initial[1] = sumD > 0.0f ? sumD : 0.0f;
@@ -166,14 +139,12 @@ void InitialFitStart(const arma::vec &Ps, int n_r, double *initial)
 
 // Step 7: the ring fit of the summed profile, whose parameters start every
 // sector fit. False, after the message, when it does not converge.
-bool InitialFit(const RingWork &work, const arma::vec &Ps, double *initial, std::ostream &results)
-{
+bool InitialFit(const RingWork& work, const arma::vec& Ps, double* initial, std::ostream& results) {
     InitialFitStart(Ps, work.n_r, initial);
     LeastSquaresFit lsf(work.n_r, work.X.memptr(), Ps.memptr(), PseudoVoigtModel);
     lsf.SetMaxIter(700);
     lsf.SetTolerance(0.0001);
-    if (lsf.Fit(6, initial) != -1)
-        return true;
+    if (lsf.Fit(6, initial) != -1) return true;
     results << "Initial fit failed, using maxima instead" << std::endl;
     return false;
 }
@@ -186,8 +157,7 @@ struct RingPosition {
 // Step 8c-d: the largest sample of the smoothed sector profile Pa, refined
 // by the vertex of the parabola through it and its neighbours; a maximum at
 // either end stays where it is. `at` receives the sample index.
-RingPosition ProfileMaximum(const arma::vec &Pa, int r_in, int n_r, double &at)
-{
+RingPosition ProfileMaximum(const arma::vec& Pa, int r_in, int n_r, double& at) {
     const arma::uword m = FirstMaxIndex(Pa);
     const float peak = static_cast<float>(Pa[m]);
     float delta = 0.0f;
@@ -203,9 +173,8 @@ RingPosition ProfileMaximum(const arma::vec &Pa, int r_in, int n_r, double &at)
 
 // Step 8e: the pseudo-Voigt fit of one sector, started at its own maximum.
 // A fit that fails, or ends outside the profile, keeps the maximum.
-RingPosition SectorFit(const RingWork &work, const arma::vec &Pa, const double *initial,
-                       double own_peak, RingPosition maximum, std::ostream &results)
-{
+RingPosition SectorFit(const RingWork& work, const arma::vec& Pa, const double* initial, double own_peak,
+                       RingPosition maximum, std::ostream& results) {
     double par[6];
     // Started at the summed profile's peak, a sector whose ring lies
     // pixels away from it (a strong ellipse, a centre off) settles on
@@ -235,40 +204,32 @@ struct SectorRings {
 // A radius without a counted pixel would enter the profile as 0 and pull
 // the maximum away from the ring: a sector narrower than the pixels (or cut
 // by the beam stop) has no ring position.
-bool CountedAtEveryRadius(const RingWork &work, int a)
-{
+bool CountedAtEveryRadius(const RingWork& work, int a) {
     for (int r = 0; r < work.n_r; ++r)
-        if (!Counted(work.W, r, a))
-            return false;
+        if (!Counted(work.W, r, a)) return false;
     return true;
 }
 
 // Step 8: the ring in every sector, by its profile's maximum or, when
 // fitting, by a fit started there.
-SectorRings FindSectorRings(const RingWork &work, bool fitting, const double *initial,
-                            std::ostream &results)
-{
+SectorRings FindSectorRings(const RingWork& work, bool fitting, const double* initial, std::ostream& results) {
     const int n_angles = work.n_angles;
-    SectorRings rings{arma::Col<float>(n_angles, arma::fill::zeros),
-                      arma::Col<float>(n_angles, arma::fill::zeros), arma::Col<float>(n_angles),
-                      arma::Col<float>(n_angles), std::vector<char>(static_cast<std::size_t>(n_angles), 1)};
+    SectorRings rings{arma::Col<float>(n_angles, arma::fill::zeros), arma::Col<float>(n_angles, arma::fill::zeros),
+                      arma::Col<float>(n_angles), arma::Col<float>(n_angles),
+                      std::vector<char>(static_cast<std::size_t>(n_angles), 1)};
     arma::vec P(work.n_r);
     for (int a = 0; a < n_angles; ++a) {
         float total = 0.0f;
-        for (int r = 0; r < work.n_r; ++r)
-            total += work.W(r, a);
+        for (int r = 0; r < work.n_r; ++r) total += work.W(r, a);
         rings.T[a] = total;
         rings.Phi[a] = static_cast<float>(a + 0.5) / work.apr;
         rings.complete[a] = CountedAtEveryRadius(work, a);
-        if (!rings.complete[a])
-            continue;
-        for (int r = 0; r < work.n_r; ++r)
-            P[r] = static_cast<double>(work.S(r, a) / work.W(r, a));
+        if (!rings.complete[a]) continue;
+        for (int r = 0; r < work.n_r; ++r) P[r] = static_cast<double>(work.S(r, a) / work.W(r, a));
         const arma::vec Pa = SmoothProfile(P, work.kernel, work.s);
         double own_peak = 0.0;
         RingPosition ring = ProfileMaximum(Pa, work.r_in, work.n_r, own_peak);
-        if (fitting)
-            ring = SectorFit(work, Pa, initial, own_peak, ring, results);
+        if (fitting) ring = SectorFit(work, Pa, initial, own_peak, ring, results);
         rings.R[a] = ring.radius;
         rings.Q[a] = ring.peak;
     }
@@ -276,72 +237,59 @@ SectorRings FindSectorRings(const RingWork &work, bool fitting, const double *in
 }
 
 // The values of v at the kept sectors, in their order.
-arma::Col<float> Select(const arma::Col<float> &v, const std::vector<int> &kept)
-{
+arma::Col<float> Select(const arma::Col<float>& v, const std::vector<int>& kept) {
     arma::Col<float> out(kept.size());
-    for (std::size_t i = 0; i < kept.size(); ++i)
-        out[i] = v[kept[i]];
+    for (std::size_t i = 0; i < kept.size(); ++i) out[i] = v[kept[i]];
     return out;
 }
 
 // Step 9a: the sectors with a ring position and more than 0.9 of the mean
 // total weight (the mean over all sectors).
-std::vector<int> KeepCovered(const SectorRings &rings)
-{
+std::vector<int> KeepCovered(const SectorRings& rings) {
     std::vector<int> kept;
     const float coverage = static_cast<float>(0.9 * static_cast<double>(arma::mean(rings.T)));
     for (arma::uword a = 0; a < rings.T.n_elem; ++a)
-        if (rings.complete[a] && rings.T[a] > coverage)
-            kept.push_back(static_cast<int>(a));
+        if (rings.complete[a] && rings.T[a] > coverage) kept.push_back(static_cast<int>(a));
     return kept;
 }
 
 // Step 9b: of those, the peaks above their mean less three deviations.
-std::vector<int> KeepStrongPeaks(const SectorRings &rings, const std::vector<int> &kept)
-{
+std::vector<int> KeepStrongPeaks(const SectorRings& rings, const std::vector<int>& kept) {
     const arma::Col<float> q = Select(rings.Q, kept);
     const double floor = static_cast<double>(arma::mean(q)) - 3.0 * static_cast<double>(SampleSd(q));
     std::vector<int> next;
     for (std::size_t i = 0; i < kept.size(); ++i)
-        if (static_cast<double>(q[i]) > floor)
-            next.push_back(kept[i]);
+        if (static_cast<double>(q[i]) > floor) next.push_back(kept[i]);
     return next;
 }
 
 // Step 9c: of those, the radii within three deviations of their mean.
-std::vector<int> KeepNearMeanRadius(const SectorRings &rings, const std::vector<int> &kept)
-{
+std::vector<int> KeepNearMeanRadius(const SectorRings& rings, const std::vector<int>& kept) {
     const arma::Col<float> rr = Select(rings.R, kept);
     const float mean = arma::mean(rr);
     const double limit = 3.0 * static_cast<double>(SampleSd(rr));
     std::vector<int> next;
     for (std::size_t i = 0; i < kept.size(); ++i)
-        if (static_cast<double>(std::fabs(rr[i] - mean)) < limit)
-            next.push_back(kept[i]);
+        if (static_cast<double>(std::fabs(rr[i] - mean)) < limit) next.push_back(kept[i]);
     return next;
 }
 
 // Step 9: reject sectors without a ring position, of poor coverage, weak
 // peaks, then outlying radii; each step judges only the sectors the
 // previous one kept. Throws when fewer than six are left.
-std::vector<int> KeptSectors(const SectorRings &rings)
-{
+std::vector<int> KeptSectors(const SectorRings& rings) {
     std::vector<int> kept = KeepCovered(rings);
-    if (kept.empty())
-        TooFewSectors(0);
+    if (kept.empty()) TooFewSectors(0);
     kept = KeepStrongPeaks(rings, kept);
-    if (kept.empty())
-        TooFewSectors(0);
+    if (kept.empty()) TooFewSectors(0);
     kept = KeepNearMeanRadius(rings, kept);
-    if (kept.size() < 6)
-        TooFewSectors(kept.size());
+    if (kept.size() < 6) TooFewSectors(kept.size());
     return kept;
 }
 
 // Step 10: the ellipse through the kept ring points (out: centre x, y,
 // semi-axes, angle). Throws for a degenerate ellipse.
-void FitEllipse(const SectorRings &rings, const std::vector<int> &kept, double *out)
-{
+void FitEllipse(const SectorRings& rings, const std::vector<int>& kept, double* out) {
     std::vector<double> ex(kept.size()), ey(kept.size());
     for (std::size_t i = 0; i < kept.size(); ++i) {
         const int a = kept[i];
@@ -350,16 +298,15 @@ void FitEllipse(const SectorRings &rings, const std::vector<int> &kept, double *
     }
     CEllipseFit ellipse;
     ellipse.Fit(static_cast<int>(kept.size()), ex.data(), ey.data(), out);
-    if (!(out[2] > 0.0 && out[3] > 0.0 && std::isfinite(out[0]) && std::isfinite(out[1]) &&
-          std::isfinite(out[2]) && std::isfinite(out[3]) && std::isfinite(out[4])))
-        throw std::runtime_error("ellipse fit failed: degenerate ellipse through " +
-                                 std::to_string(kept.size()) + " sectors");
+    if (!(out[2] > 0.0 && out[3] > 0.0 && std::isfinite(out[0]) && std::isfinite(out[1]) && std::isfinite(out[2]) &&
+          std::isfinite(out[3]) && std::isfinite(out[4])))
+        throw std::runtime_error("ellipse fit failed: degenerate ellipse through " + std::to_string(kept.size()) +
+                                 " sectors");
 }
 
 // Step 11: the ellipse into the pattern. It lives in a frame whose y axis
 // points toward decreasing image y.
-void WriteBack(DiffractionPattern &pattern, const double *out, float *mean_radius)
-{
+void WriteBack(DiffractionPattern& pattern, const double* out, float* mean_radius) {
     pattern.angle = static_cast<float>(out[4]);
     pattern.axisRatio = static_cast<float>(out[2] / out[3]);
     *mean_radius = static_cast<float>((out[2] + out[3]) / 2.0);
@@ -367,12 +314,10 @@ void WriteBack(DiffractionPattern &pattern, const double *out, float *mean_radiu
     pattern.centerY = static_cast<float>(static_cast<double>(pattern.centerY) - out[1]);
 }
 
-} // namespace
+}  // namespace
 
-void RefineCenterEllipticityFitCore(DiffractionPattern &pattern, int r_in, int r_out,
-                                    int n_angles, int s, int fit, float *mean_radius,
-                                    std::ostream &results)
-{
+void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s, int fit,
+                                    float* mean_radius, std::ostream& results) {
     CheckArguments(r_in, r_out, n_angles, s, fit);
     const RingWork work = PrepareRingWork(pattern, r_in, r_out, n_angles, s);
     const arma::vec Ps = SmoothedSummedProfile(work);

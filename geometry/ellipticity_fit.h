@@ -13,7 +13,7 @@
 // a Gaussian and a Lorentzian of half width |w|) + b0 + b1 * i for the m
 // abscissae t (par[1], par[2] taken by magnitude, eta clamped to 0 .. 1).
 // out holds m doubles. Never throws.
-void PseudoVoigtModel(int n_par, const double *par, int m, const double *t, double *out);
+void PseudoVoigtModel(int n_par, const double* par, int m, const double* t, double* out);
 
 // Triangular smoothing kernel of half-width s >= 0: 2s + 1 weights
 // (1, 2, .., s + 1, .., 2, 1) / (s + 1)^2, summing to 1.
@@ -22,14 +22,14 @@ arma::vec TriangleKernel(int s);
 // The kernel-weighted average of p centred on each of its samples (zeros
 // beyond the ends): samples s .. n + s - 1 of the full convolution. kernel
 // holds 2s + 1 weights; p at least one sample.
-arma::vec SmoothProfile(const arma::vec &p, const arma::vec &kernel, int s);
+arma::vec SmoothProfile(const arma::vec& p, const arma::vec& kernel, int s);
 
 // The start of a sector fit (6 doubles into start) from the ring fit of the
 // summed profile (initial, 6 doubles), the sum of n_angles >= 1 sector
 // means, and the sector's own peak position (sample index): the model is
 // linear in area, offset and slope, so these are divided by n_angles; width
 // and mixing carry over. Never throws.
-void SectorFitStart(const double *initial, int n_angles, double position, double *start);
+void SectorFitStart(const double* initial, int n_angles, double position, double* start);
 
 // Rebins the pattern into n_angles sectors around its current centre, finds
 // in each sector the radius of the strongest ring between r_in and r_out
@@ -51,6 +51,5 @@ void SectorFitStart(const double *initial, int n_angles, double position, double
 // with fit on, r_out - r_in < 3; std::runtime_error when fewer than six
 // sectors survive or the ellipse is degenerate (semi-axes not positive
 // numbers). On every exception the pattern and *mean_radius are unchanged.
-void RefineCenterEllipticityFitCore(DiffractionPattern &pattern, int r_in, int r_out,
-                                    int n_angles, int s, int fit, float *mean_radius,
-                                    std::ostream &results);
+void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s, int fit,
+                                    float* mean_radius, std::ostream& results);

@@ -26,8 +26,7 @@ struct AnnulusBound {
 };
 
 // Widens the annulus [inner, outer] (plain pixel distances) by the margin.
-inline AnnulusBound MakeAnnulusBound(float cx, float cy, double inner, double outer)
-{
+inline AnnulusBound MakeAnnulusBound(float cx, float cy, double inner, double outer) {
     AnnulusBound b;
     b.cx = cx;
     b.cy = cy;
@@ -51,8 +50,7 @@ inline AnnulusBound MakeAnnulusBound(float cx, float cy, double inner, double ou
 }
 
 // Index range [lo, hi) clamped to [0, n), from a real interval [a, b].
-inline void ClampRange(double a, double b, std::uint64_t n, std::uint64_t &lo, std::uint64_t &hi)
-{
+inline void ClampRange(double a, double b, std::uint64_t n, std::uint64_t& lo, std::uint64_t& hi) {
     const double fa = std::ceil(a), fb = std::floor(b);
     if (!(fb >= 0.0) || !(fa <= static_cast<double>(n) - 1.0) || fa > fb) {
         lo = hi = 0;
@@ -63,8 +61,7 @@ inline void ClampRange(double a, double b, std::uint64_t n, std::uint64_t &lo, s
 }
 
 // The matrix rows x to visit: [lo, hi).
-inline void AnnulusRows(const AnnulusBound &b, std::uint64_t rows, std::uint64_t &lo, std::uint64_t &hi)
-{
+inline void AnnulusRows(const AnnulusBound& b, std::uint64_t rows, std::uint64_t& lo, std::uint64_t& hi) {
     if (b.none) {
         lo = hi = 0;
     } else if (b.whole) {
@@ -77,10 +74,8 @@ inline void AnnulusRows(const AnnulusBound &b, std::uint64_t rows, std::uint64_t
 
 // The columns y of matrix row x to visit: [lo1, hi1) and [lo2, hi2), the gap
 // between them being the inner disc.
-inline void AnnulusColumns(const AnnulusBound &b, std::uint64_t x, std::uint64_t cols,
-                           std::uint64_t &lo1, std::uint64_t &hi1,
-                           std::uint64_t &lo2, std::uint64_t &hi2)
-{
+inline void AnnulusColumns(const AnnulusBound& b, std::uint64_t x, std::uint64_t cols, std::uint64_t& lo1,
+                           std::uint64_t& hi1, std::uint64_t& lo2, std::uint64_t& hi2) {
     lo2 = hi2 = 0;
     if (b.whole) {
         lo1 = 0;
@@ -117,15 +112,13 @@ inline void AnnulusColumns(const AnnulusBound &b, std::uint64_t x, std::uint64_t
 // column by column, into a small row-ordered buffer whose rows are padded
 // apart.
 template <class F>
-void ForEachAnnulusRun(const PixelView &m, const AnnulusBound &b, F &&f)
-{
+void ForEachAnnulusRun(const PixelView& m, const AnnulusBound& b, F&& f) {
     constexpr std::uint64_t kStrip = kStripRows, kPrefetchAhead = kStripPrefetchColumns;
     const std::uint64_t rows = m.rows(), cols = m.cols();
     std::uint64_t x0, x1;
     AnnulusRows(b, rows, x0, x1);
-    if (x0 >= x1)
-        return;
-    const float *data = m.data();
+    if (x0 >= x1) return;
+    const float* data = m.data();
     const std::uint64_t ld = cols + kStripPadding;
     // Only copied entries are ever read: no need to clear it.
     const std::unique_ptr<float[]> buffer(new float[kStrip * ld]);
@@ -135,7 +128,7 @@ void ForEachAnnulusRun(const PixelView &m, const AnnulusBound &b, F &&f)
         // The columns any row of the strip needs, as two spans.
         std::uint64_t lo[2] = {cols, cols}, hi[2] = {0, 0};
         for (std::uint64_t i = 0; i < n; ++i) {
-            std::uint64_t *r = runs[i];
+            std::uint64_t* r = runs[i];
             AnnulusColumns(b, s0 + i, cols, r[0], r[1], r[2], r[3]);
             for (int k = 0; k < 2; ++k) {
                 if (r[2 * k] < r[2 * k + 1]) {
@@ -146,13 +139,12 @@ void ForEachAnnulusRun(const PixelView &m, const AnnulusBound &b, F &&f)
         }
         for (int k = 0; k < 2; ++k) {
             for (std::uint64_t y = lo[k]; y < hi[k]; ++y) {
-                const float *src = data + s0 + y * rows;
+                const float* src = data + s0 + y * rows;
                 if (y + kPrefetchAhead < hi[k]) {
                     __builtin_prefetch(src + kPrefetchAhead * rows);
                     __builtin_prefetch(src + kPrefetchAhead * rows + n - 1);
                 }
-                for (std::uint64_t i = 0; i < n; ++i)
-                    buffer[i * ld + y] = src[i];
+                for (std::uint64_t i = 0; i < n; ++i) buffer[i * ld + y] = src[i];
             }
         }
         for (std::uint64_t i = 0; i < n; ++i)
@@ -164,11 +156,8 @@ void ForEachAnnulusRun(const PixelView &m, const AnnulusBound &b, F &&f)
 
 // Calls f(x, y, value) for each annulus pixel, in the same order.
 template <class F>
-void ForEachAnnulusPixel(const PixelView &m, const AnnulusBound &b, F &&f)
-{
-    ForEachAnnulusRun(m, b, [&](std::uint64_t x, std::uint64_t y0, std::uint64_t y1,
-                                const float *row) {
-        for (std::uint64_t y = y0; y < y1; ++y)
-            f(x, y, row[y]);
+void ForEachAnnulusPixel(const PixelView& m, const AnnulusBound& b, F&& f) {
+    ForEachAnnulusRun(m, b, [&](std::uint64_t x, std::uint64_t y0, std::uint64_t y1, const float* row) {
+        for (std::uint64_t y = y0; y < y1; ++y) f(x, y, row[y]);
     });
 }

@@ -10,19 +10,16 @@
 // element (x, y) at data[x + y rows]. The pixels must outlive the view.
 class PixelView {
 public:
-    PixelView(const float *data, std::uint64_t rows, std::uint64_t cols)
-        : data_(data), rows_(rows), cols_(cols)
-    {
-    }
+    PixelView(const float* data, std::uint64_t rows, std::uint64_t cols) : data_(data), rows_(rows), cols_(cols) {}
     // Implicit: a matrix is read through its view.
-    PixelView(const arma::Mat<float> &m) : PixelView(m.memptr(), m.n_rows, m.n_cols) {}
+    PixelView(const arma::Mat<float>& m) : PixelView(m.memptr(), m.n_rows, m.n_cols) {}
 
-    const float *data() const { return data_; }
+    const float* data() const { return data_; }
     std::uint64_t rows() const { return rows_; }
     std::uint64_t cols() const { return cols_; }
     float operator()(std::uint64_t x, std::uint64_t y) const { return data_[x + y * rows_]; }
 
 private:
-    const float *data_;
+    const float* data_;
     std::uint64_t rows_, cols_;
 };

@@ -15,8 +15,8 @@
 // columns.
 // Throws std::invalid_argument when r_max <= r_min; allocation failure for
 // grids too large to hold.
-arma::Mat<float> AzimuthalProjectionCore(const PatternView &pattern, std::uint32_t r_min,
-                                         std::uint32_t r_max, std::uint32_t n_a);
+arma::Mat<float> AzimuthalProjectionCore(const PatternView& pattern, std::uint32_t r_min, std::uint32_t r_max,
+                                         std::uint32_t n_a);
 
 // Accumulates matrix (only read) around (cx, cy) into radius x angle tables.
 // sums is resized to n x n_angles and weights to (n + 1) x n_angles (its last
@@ -28,6 +28,5 @@ arma::Mat<float> AzimuthalProjectionCore(const PatternView &pattern, std::uint32
 // pixel order (matrix row x outer, y inner), whatever the number of worker
 // threads sharing the rows.
 // Throws std::invalid_argument when r_max <= r_min or n_angles < 1.
-void PolarRebin(const PixelView &matrix, arma::Mat<float> &sums, arma::Mat<float> &weights,
-                std::int32_t r_min, std::int32_t r_max, float cx, float cy,
-                std::int32_t n_angles);
+void PolarRebin(const PixelView& matrix, arma::Mat<float>& sums, arma::Mat<float>& weights, std::int32_t r_min,
+                std::int32_t r_max, float cx, float cy, std::int32_t n_angles);

@@ -11,18 +11,15 @@ namespace {
 
 // Image pixels nearer than R to the centre, estimated from every stride-th
 // matrix row; never decreasing in R.
-double PixelsWithin(const BandGeometry &g, double R, std::uint64_t stride)
-{
-    if (!(R > 0.0))
-        return 0.0;
+double PixelsWithin(const BandGeometry& g, double R, std::uint64_t stride) {
+    if (!(R > 0.0)) return 0.0;
     std::uint64_t x0, x1;
     ClampRange(g.cx - R, g.cx + R, g.rows, x0, x1);
     double n = 0.0;
     for (std::uint64_t x = x0; x < x1; x += stride) {
         const double dx = static_cast<double>(x) - g.cx;
         const double e2 = R * R - dx * dx;
-        if (e2 < 0.0)
-            continue;
+        if (e2 < 0.0) continue;
         const double e = std::sqrt(e2);
         std::uint64_t y0, y1;
         ClampRange(g.cy - e, g.cy + e, g.cols, y0, y1);
@@ -31,11 +28,9 @@ double PixelsWithin(const BandGeometry &g, double R, std::uint64_t stride)
     return n * static_cast<double>(stride);
 }
 
-} // namespace
+}  // namespace
 
-std::vector<std::uint32_t> RadiusBands(const BandGeometry &g, std::uint32_t n_bins,
-                                       std::uint64_t min_pixels)
-{
+std::vector<std::uint32_t> RadiusBands(const BandGeometry& g, std::uint32_t n_bins, std::uint64_t min_pixels) {
     std::vector<std::uint32_t> edges{0, n_bins};
     if (n_bins < 2 || !std::isfinite(g.cx) || !std::isfinite(g.cy) || !std::isfinite(g.offset) ||
         !std::isfinite(g.scale) || !std::isfinite(g.lo) || !std::isfinite(g.hi) || !(g.lo <= g.hi))
@@ -46,7 +41,6 @@ std::vector<std::uint32_t> RadiusBands(const BandGeometry &g, std::uint32_t n_bi
         return PixelsWithin(g, std::min(std::max(d, g.lo), g.hi), stride);
     };
     const double total = below(n_bins) - below(0);
-    if (!(total > 0.0))
-        return edges;
+    if (!(total > 0.0)) return edges;
     return SplitBins(n_bins, TaskCountFor(static_cast<std::uint64_t>(total), min_pixels), below);
 }

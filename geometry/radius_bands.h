@@ -18,8 +18,7 @@
 // b[m] = n_bins (m <= parts; one range for n_bins < 2). Never throws apart
 // from allocation failure.
 template <class Below>
-std::vector<std::uint32_t> SplitBins(std::uint32_t n_bins, unsigned parts, const Below &below)
-{
+std::vector<std::uint32_t> SplitBins(std::uint32_t n_bins, unsigned parts, const Below& below) {
     std::vector<std::uint32_t> edges{0};
     if (n_bins >= 2 && parts > 1) {
         const double base = static_cast<double>(below(0));
@@ -34,8 +33,7 @@ std::vector<std::uint32_t> SplitBins(std::uint32_t n_bins, unsigned parts, const
                 else
                     lo = mid + 1;
             }
-            if (lo < n_bins)
-                edges.push_back(lo);
+            if (lo < n_bins) edges.push_back(lo);
         }
     }
     edges.push_back(n_bins);
@@ -54,5 +52,4 @@ struct BandGeometry {
 // As many bands as TaskCountFor allows for the counted pixels at
 // `min_pixels` a band; a single band for non-finite geometry.
 // Never throws apart from allocation failure.
-std::vector<std::uint32_t> RadiusBands(const BandGeometry &g, std::uint32_t n_bins,
-                                       std::uint64_t min_pixels);
+std::vector<std::uint32_t> RadiusBands(const BandGeometry& g, std::uint32_t n_bins, std::uint64_t min_pixels);

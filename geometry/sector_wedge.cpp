@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-SectorWedge::SectorWedge(float start, float end) : start_(start), end_(end)
-{
+SectorWedge::SectorWedge(float start, float end) : start_(start), end_(end) {
     std::fill(table_, table_ + 8, kAsk);
     if (!(start < end) && !(start > end)) {
         // Equal or not-a-number bounds: nothing passes, no direction needed.
@@ -38,11 +37,9 @@ SectorWedge::SectorWedge(float start, float end) : start_(start), end_(end)
     for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
         // A wedge too thin to hold an offset far from both its sides is never
         // looked up; its midpoint's signs would not be trustworthy either.
-        if (cuts[i + 1] - cuts[i] < 2.5 * kWedgeMargin)
-            continue;
+        if (cuts[i + 1] - cuts[i] < 2.5 * kWedgeMargin) continue;
         double m = 0.5 * (cuts[i] + cuts[i + 1]);
-        if (m >= 2.0 * M_PI)
-            m -= 2.0 * M_PI;
+        if (m >= 2.0 * M_PI) m -= 2.0 * M_PI;
         unsigned wedge = 0;
         for (unsigned j = 0; j < 3; ++j)
             wedge |= static_cast<unsigned>(cos_[j] * std::sin(m) - sin_[j] * std::cos(m) > 0.0) << j;
@@ -56,12 +53,9 @@ SectorWedge::SectorWedge(float start, float end) : start_(start), end_(end)
     }
 }
 
-bool SectorWedge::ByAngle(float ax, float ay) const
-{
+bool SectorWedge::ByAngle(float ax, float ay) const {
     const float phi = PolarAngle(ax, ay);
-    if (end_ > start_)
-        return start_ < phi && phi < end_;
-    if (start_ > end_)
-        return phi > start_ || phi < end_;
+    if (end_ > start_) return start_ < phi && phi < end_;
+    if (start_ > end_) return phi > start_ || phi < end_;
     return false;
 }

@@ -22,11 +22,9 @@ public:
     SectorWedge(float start, float end);
 
     // The decision of the angle test above, for any finite (ax, ay).
-    bool operator()(float ax, float ay) const
-    {
+    bool operator()(float ax, float ay) const {
         const int w = WedgeOf(ax, ay, 1.0f);
-        if (w < 0 || table_[w] == kAsk)
-            return ByAngle(ax, ay);
+        if (w < 0 || table_[w] == kAsk) return ByAngle(ax, ay);
         return table_[w] == kKeep;
     }
 
@@ -36,11 +34,9 @@ public:
     // (ax1, ay1), when all share it: the offsets of a run of pixels lie on
     // such a segment to within float rounding, so ends beyond twice the
     // margin of every direction decide it (wedge_side.h).
-    Span SpanOf(float ax0, float ay0, float ax1, float ay1) const
-    {
+    Span SpanOf(float ax0, float ay0, float ax1, float ay1) const {
         const int w0 = WedgeOf(ax0, ay0, 2.0f), w1 = WedgeOf(ax1, ay1, 2.0f);
-        if (w0 < 0 || w0 != w1 || table_[w0] == kAsk)
-            return Span::Mixed;
+        if (w0 < 0 || w0 != w1 || table_[w0] == kAsk) return Span::Mixed;
         return table_[w0] == kKeep ? Span::All : Span::None;
     }
 
@@ -50,21 +46,18 @@ public:
 private:
     // The side pattern of (ax, ay), or -1 when it lies within `widen` times
     // the margin of a direction.
-    int WedgeOf(float ax, float ay, float widen) const
-    {
+    int WedgeOf(float ax, float ay, float widen) const {
         const WedgeSide side(ax, ay, widen);
         const float c0 = side.Cross(cos_[0], sin_[0]);
         const float c1 = side.Cross(cos_[1], sin_[1]);
         const float c2 = side.Cross(cos_[2], sin_[2]);
-        if (!(side.Clear(c0) && side.Clear(c1) && side.Clear(c2)))
-            return -1;
-        return static_cast<int>(c0 > 0.0f) | static_cast<int>(c1 > 0.0f) << 1 |
-               static_cast<int>(c2 > 0.0f) << 2;
+        if (!(side.Clear(c0) && side.Clear(c1) && side.Clear(c2))) return -1;
+        return static_cast<int>(c0 > 0.0f) | static_cast<int>(c1 > 0.0f) << 1 | static_cast<int>(c2 > 0.0f) << 2;
     }
 
     static constexpr std::uint8_t kDrop = 0, kKeep = 1, kAsk = 2;
     float start_, end_;
     // Three directions; unused ones repeat the first.
     float cos_[3] = {1.0f, 1.0f, 1.0f}, sin_[3] = {0.0f, 0.0f, 0.0f};
-    std::uint8_t table_[8];     // decision per sign pattern
+    std::uint8_t table_[8];  // decision per sign pattern
 };

@@ -24,10 +24,10 @@ public:
     // The offset, judged at `widen` times the margin: 1 for a single offset,
     // 2 for the ends of a segment.
     WedgeSide(float ax, float ay, float widen)
-        : X_(ax), Y_(-ay), size_(std::fabs(X_) + std::fabs(Y_)),
-          near_(widen * static_cast<float>(kWedgeMargin) * size_)
-    {
-    }
+        : X_(ax),
+          Y_(-ay),
+          size_(std::fabs(X_) + std::fabs(Y_)),
+          near_(widen * static_cast<float>(kWedgeMargin) * size_) {}
 
     // c for the direction (cos a, sin a): positive counter-clockwise of it.
     float Cross(float cos_a, float sin_a) const { return cos_a * Y_ - sin_a * X_; }

@@ -12,20 +12,17 @@ namespace {
 std::atomic<unsigned> fixed_count{0};
 }  // namespace
 
-unsigned WorkerThreadCount()
-{
+unsigned WorkerThreadCount() {
     const unsigned n = fixed_count.load();
     return n ? n : CpuBudget();
 }
 
 void SetWorkerThreadCount(unsigned n) { fixed_count.store(n); }
 
-unsigned TaskCountFor(std::uint64_t items, std::uint64_t min_per_task)
-{
+unsigned TaskCountFor(std::uint64_t items, std::uint64_t min_per_task) {
     const std::uint64_t by_size = min_per_task ? items / min_per_task : items;
     const unsigned limit = WorkerThreadCount();
-    if (by_size <= 1)
-        return 1;
+    if (by_size <= 1) return 1;
     return by_size < limit ? static_cast<unsigned>(by_size) : limit;
 }
 
@@ -35,18 +32,15 @@ namespace {
 // that recording a failure cannot fail.
 class FirstFailure {
 public:
-    void Keep(unsigned task) noexcept
-    {
+    void Keep(unsigned task) noexcept {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!error_ || task < task_) {
             task_ = task;
             error_ = std::current_exception();
         }
     }
-    void Rethrow() const
-    {
-        if (error_)
-            std::rethrow_exception(error_);
+    void Rethrow() const {
+        if (error_) std::rethrow_exception(error_);
     }
 
 private:
@@ -57,10 +51,8 @@ private:
 
 }  // namespace
 
-void ParallelTasks(unsigned n_tasks, const std::function<void(unsigned)> &task)
-{
-    if (n_tasks == 0)
-        return;
+void ParallelTasks(unsigned n_tasks, const std::function<void(unsigned)>& task) {
+    if (n_tasks == 0) return;
     FirstFailure failure;
     auto run = [&](unsigned i) noexcept {
         try {
@@ -76,14 +68,11 @@ void ParallelTasks(unsigned n_tasks, const std::function<void(unsigned)> &task)
     unsigned started = 1;
     try {
         threads.reserve(n_tasks - 1);
-        for (; started < n_tasks; ++started)
-            threads.emplace_back(run, started);
+        for (; started < n_tasks; ++started) threads.emplace_back(run, started);
     } catch (...) {
     }
     run(0);
-    for (unsigned i = started; i < n_tasks; ++i)
-        run(i);
-    for (auto &t : threads)
-        t.join();
+    for (unsigned i = started; i < n_tasks; ++i) run(i);
+    for (auto& t : threads) t.join();
     failure.Rethrow();
 }

@@ -28,4 +28,4 @@ unsigned TaskCountFor(std::uint64_t items, std::uint64_t min_per_task);
 // been joined (the first one, by task index). If a thread cannot be started
 // (whatever the failure: no thread left, no memory), no further one is tried
 // and the calling thread runs the remaining tasks itself.
-void ParallelTasks(unsigned n_tasks, const std::function<void(unsigned)> &task);
+void ParallelTasks(unsigned n_tasks, const std::function<void(unsigned)>& task);

@@ -12,10 +12,9 @@
 #include <vector>
 
 const lm_control_struct lm_control_double = {
-    30 * DBL_EPSILON, 30 * DBL_EPSILON, 30 * DBL_EPSILON, 30 * DBL_EPSILON,
-    100.0, 100, 1, nullptr, 0, -1, -1};
+    30 * DBL_EPSILON, 30 * DBL_EPSILON, 30 * DBL_EPSILON, 30 * DBL_EPSILON, 100.0, 100, 1, nullptr, 0, -1, -1};
 
-const char *lm_infmsg[] = {
+const char* lm_infmsg[] = {
     "exact fit: sum of squares below the underflow limit",
     "converged: relative reduction of the sum of squares within ftol",
     "converged: relative change of the parameters within xtol",
@@ -36,7 +35,7 @@ namespace {
 constexpr int kNotStopped = -1;
 
 // Euclidean norm that neither overflows nor underflows for finite input.
-double Norm(const double *v, int m) {
+double Norm(const double* v, int m) {
     double scale = 0.0;
     for (int i = 0; i < m; ++i) scale = std::fmax(scale, std::fabs(v[i]));
     if (scale == 0.0) return 0.0;
@@ -51,10 +50,10 @@ double Norm(const double *v, int m) {
 struct Run {
     int n_par;
     int m_dat;
-    const void *data;
+    const void* data;
     lm_evaluate_ftype evaluate;
     int maxfev;
-    FILE *out;
+    FILE* out;
     int verbosity;
     int n_maxpri;
     int m_maxpri;
@@ -70,7 +69,7 @@ struct Run {
     double best_norm = std::numeric_limits<double>::infinity();
     bool have_best = false;
 
-    void Trace(const double *x, const double *fvec) {
+    void Trace(const double* x, const double* fvec) {
         ++iteration;
         std::fprintf(out, "lmmin iteration %d: sum of squares %.10g, parameters", iteration,
                      std::pow(Norm(fvec, m_dat), 2));
@@ -88,8 +87,8 @@ struct Run {
     }
 };
 
-int Evaluate(void *p, int m, int n, const double *x, double *fvec, int iflag) {
-    Run &run = *static_cast<Run *>(p);
+int Evaluate(void* p, int m, int n, const double* x, double* fvec, int iflag) {
+    Run& run = *static_cast<Run*>(p);
     if (iflag == 0) {
         if (run.stop == kNotStopped && run.verbosity > 0) run.Trace(x, fvec);
         return 0;
@@ -133,24 +132,23 @@ int Evaluate(void *p, int m, int n, const double *x, double *fvec, int iflag) {
     return 0;
 }
 
-bool ImproperInput(int n_par, const double *par, int m_dat, lm_evaluate_ftype evaluate,
-                   const lm_control_struct &c) {
-    return n_par < 1 || m_dat < n_par || par == nullptr || evaluate == nullptr ||
-           !(c.ftol >= 0) || !(c.xtol >= 0) || !(c.gtol >= 0) || !(c.epsilon >= 0) ||
-           !(c.stepbound > 0) || c.patience < 1 || (c.scale_diag != 0 && c.scale_diag != 1);
+bool ImproperInput(int n_par, const double* par, int m_dat, lm_evaluate_ftype evaluate, const lm_control_struct& c) {
+    return n_par < 1 || m_dat < n_par || par == nullptr || evaluate == nullptr || !(c.ftol >= 0) || !(c.xtol >= 0) ||
+           !(c.gtol >= 0) || !(c.epsilon >= 0) || !(c.stepbound > 0) || c.patience < 1 ||
+           (c.scale_diag != 0 && c.scale_diag != 1);
 }
 
 }  // namespace
 
-void lmmin(int n_par, double *par, int m_dat, const void *data, lm_evaluate_ftype evaluate,
-           const lm_control_struct *control, lm_status_struct *status) {
+void lmmin(int n_par, double* par, int m_dat, const void* data, lm_evaluate_ftype evaluate,
+           const lm_control_struct* control, lm_status_struct* status) {
     lm_status_struct dropped;
-    lm_status_struct &S = status ? *status : dropped;
-    const lm_control_struct &C = control ? *control : lm_control_double;
+    lm_status_struct& S = status ? *status : dropped;
+    const lm_control_struct& C = control ? *control : lm_control_double;
     S.fnorm = std::numeric_limits<double>::quiet_NaN();
     S.nfev = 0;
     S.userbreak = 0;
-    FILE *out = C.msgfile ? C.msgfile : stdout;
+    FILE* out = C.msgfile ? C.msgfile : stdout;
 
     if (ImproperInput(n_par, par, m_dat, evaluate, C)) {
         S.outcome = 10;
@@ -184,22 +182,20 @@ void lmmin(int n_par, double *par, int m_dat, const void *data, lm_evaluate_ftyp
         wa4.assign(m_dat, 0.0);
         ipvt.assign(n_par, 0);
         run.best.reserve(n_par);
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
         S.outcome = 9;
         if (C.verbosity > 0) std::fprintf(out, "lmmin: %s\n", lm_infmsg[9]);
         return;
     }
 
     if (C.verbosity > 0)
-        std::fprintf(out, "lmmin: %d parameters, %d residuals, at most %d evaluations\n", n_par,
-                     m_dat, run.maxfev);
+        std::fprintf(out, "lmmin: %d parameters, %d residuals, at most %d evaluations\n", n_par, m_dat, run.maxfev);
 
     int mode = C.scale_diag == 1 ? 1 : 2;
     int lmdif_nfev = 0;
-    int info = lmdif(Evaluate, &run, m_dat, n_par, x.data(), fvec.data(), C.ftol, C.xtol, C.gtol,
-                     run.maxfev, C.epsilon, diag.data(), mode, C.stepbound,
-                     C.verbosity > 0 ? 1 : 0, &lmdif_nfev, fjac.data(), m_dat, ipvt.data(),
-                     qtf.data(), wa1.data(), wa2.data(), wa3.data(), wa4.data());
+    int info = lmdif(Evaluate, &run, m_dat, n_par, x.data(), fvec.data(), C.ftol, C.xtol, C.gtol, run.maxfev, C.epsilon,
+                     diag.data(), mode, C.stepbound, C.verbosity > 0 ? 1 : 0, &lmdif_nfev, fjac.data(), m_dat,
+                     ipvt.data(), qtf.data(), wa1.data(), wa2.data(), wa3.data(), wa4.data());
 
     S.nfev = run.nfev;
     S.userbreak = run.userbreak ? 1 : 0;
@@ -216,7 +212,7 @@ void lmmin(int n_par, double *par, int m_dat, const void *data, lm_evaluate_ftyp
         S.fnorm = Norm(fvec.data(), m_dat);
     }
     if (C.verbosity > 0)
-        std::fprintf(out, "lmmin: %s after %d evaluations, norm of residuals %.10g\n",
-                     lm_infmsg[S.outcome], S.nfev, S.fnorm);
+        std::fprintf(out, "lmmin: %s after %d evaluations, norm of residuals %.10g\n", lm_infmsg[S.outcome], S.nfev,
+                     S.fnorm);
     if (run.error) std::rethrow_exception(run.error);
 }

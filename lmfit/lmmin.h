@@ -14,7 +14,7 @@ struct lm_control_struct {
     double stepbound;  // initial bound on the scaled step
     int patience;      // at most patience * (n_par + 1) evaluations
     int scale_diag;    // 1: scale the parameters automatically; 0: unscaled
-    FILE *msgfile;     // trace destination; null means standard output
+    FILE* msgfile;     // trace destination; null means standard output
     int verbosity;     // > 0: write a short trace per iteration
     int n_maxpri;      // trace shows at most this many parameters (-1: all)
     int m_maxpri;      // trace shows at most this many residuals (-1: none shown)
@@ -44,13 +44,12 @@ extern const lm_control_struct lm_control_double;
 // 10 improper input (n_par < 1, m_dat < n_par, null pointers, bad control values)
 // 11 stopped by the user-break flag
 // 12 a residual was not finite
-extern const char *lm_infmsg[];
+extern const char* lm_infmsg[];
 constexpr int lm_outcome_count = 13;
 
 // Evaluation callback: writes the m_dat residuals for the parameters par into
 // fvec; may set *userbreak non-zero to stop the fit.
-typedef void (*lm_evaluate_ftype)(const double *par, int m_dat, const void *data,
-                                  double *fvec, int *userbreak);
+typedef void (*lm_evaluate_ftype)(const double* par, int m_dat, const void* data, double* fvec, int* userbreak);
 
 // Minimises the sum of squares of the residuals that evaluate produces.
 // par (n_par doubles, caller-owned) holds the start on entry and the result on
@@ -61,8 +60,7 @@ typedef void (*lm_evaluate_ftype)(const double *par, int m_dat, const void *data
 // exception thrown by evaluate stops the fit and is rethrown to the caller
 // (par then holds the best point evaluated before it). control may be null
 // (lm_control_double is used); status may be null (the result is dropped).
-void lmmin(int n_par, double *par, int m_dat, const void *data,
-           lm_evaluate_ftype evaluate, const lm_control_struct *control,
-           lm_status_struct *status);
+void lmmin(int n_par, double* par, int m_dat, const void* data, lm_evaluate_ftype evaluate,
+           const lm_control_struct* control, lm_status_struct* status);
 
 #endif

@@ -7,23 +7,22 @@
 
 namespace {
 
-constexpr int kDim = 7;             // storage size; indices 1 .. 6 are used
-constexpr double kPi = 3.141592;    // the orientation uses this rounded value
+constexpr int kDim = 7;           // storage size; indices 1 .. 6 are used
+constexpr double kPi = 3.141592;  // the orientation uses this rounded value
 constexpr double kPivotFloor = 1e-19;
 constexpr int kJacobiSweeps = 50;
 
 // Releases a row-pointer matrix when it goes out of scope.
 class ScopedMatrix {
 public:
-    ScopedMatrix(int rows, int cols)
-        : m_(CEllipseFit::AllocateMatrix(rows, cols)), rows_(rows), cols_(cols) {}
+    ScopedMatrix(int rows, int cols) : m_(CEllipseFit::AllocateMatrix(rows, cols)), rows_(rows), cols_(cols) {}
     ~ScopedMatrix() { CEllipseFit::FreeMatrix(m_, rows_, cols_); }
-    ScopedMatrix(const ScopedMatrix &) = delete;
-    ScopedMatrix &operator=(const ScopedMatrix &) = delete;
-    double **get() const { return m_; }
+    ScopedMatrix(const ScopedMatrix&) = delete;
+    ScopedMatrix& operator=(const ScopedMatrix&) = delete;
+    double** get() const { return m_; }
 
 private:
-    double **m_;
+    double** m_;
     int rows_, cols_;
 };
 
@@ -31,8 +30,8 @@ double SignedRoot(double value) { return value >= 0 ? std::sqrt(value) : -std::s
 
 }  // namespace
 
-double **CEllipseFit::AllocateMatrix(int rows, int cols) {
-    double **m = new double *[rows]();
+double** CEllipseFit::AllocateMatrix(int rows, int cols) {
+    double** m = new double*[rows]();
     try {
         for (int i = 0; i < rows; ++i) m[i] = new double[cols]();
     } catch (...) {
@@ -42,21 +41,26 @@ double **CEllipseFit::AllocateMatrix(int rows, int cols) {
     return m;
 }
 
-void CEllipseFit::FreeMatrix(double **m, int rows, int) {
+void CEllipseFit::FreeMatrix(double** m, int rows, int) {
     if (m == nullptr) return;
     for (int i = 0; i < rows; ++i) delete[] m[i];
     delete[] m;
 }
 
 CEllipseFit::CEllipseFit()
-    : scatter_(nullptr), constraint_(nullptr), temp_(nullptr), factor_(nullptr),
-      product_(nullptr), inverse_(nullptr), eigenvectors_(nullptr), solution_(nullptr) {
-    double ***all[] = {&scatter_, &constraint_, &temp_, &factor_,
-                       &product_, &inverse_, &eigenvectors_, &solution_};
+    : scatter_(nullptr),
+      constraint_(nullptr),
+      temp_(nullptr),
+      factor_(nullptr),
+      product_(nullptr),
+      inverse_(nullptr),
+      eigenvectors_(nullptr),
+      solution_(nullptr) {
+    double*** all[] = {&scatter_, &constraint_, &temp_, &factor_, &product_, &inverse_, &eigenvectors_, &solution_};
     try {
-        for (double ***m : all) *m = AllocateMatrix(kDim, kDim);
+        for (double*** m : all) *m = AllocateMatrix(kDim, kDim);
     } catch (...) {
-        for (double ***m : all) FreeMatrix(*m, kDim, kDim);
+        for (double*** m : all) FreeMatrix(*m, kDim, kDim);
         throw;
     }
     constraint_[1][3] = -2;
@@ -65,12 +69,11 @@ CEllipseFit::CEllipseFit()
 }
 
 CEllipseFit::~CEllipseFit() {
-    for (double **m : {scatter_, constraint_, temp_, factor_, product_, inverse_, eigenvectors_,
-                       solution_})
+    for (double** m : {scatter_, constraint_, temp_, factor_, product_, inverse_, eigenvectors_, solution_})
         FreeMatrix(m, kDim, kDim);
 }
 
-void CEllipseFit::Multiply(double **X, double **Y, double **Z, int rx, int cx, int, int cy) {
+void CEllipseFit::Multiply(double** X, double** Y, double** Z, int rx, int cx, int, int cy) {
     for (int i = 1; i <= rx; ++i)
         for (int j = 1; j <= cy; ++j) {
             Z[i][j] = 0.0;
@@ -78,8 +81,7 @@ void CEllipseFit::Multiply(double **X, double **Y, double **Z, int rx, int cx, i
         }
 }
 
-void CEllipseFit::MultiplyTransposedLeft(double **X, double **Y, double **Z, int rx, int cx, int,
-                                         int cy) {
+void CEllipseFit::MultiplyTransposedLeft(double** X, double** Y, double** Z, int rx, int cx, int, int cy) {
     for (int i = 1; i <= cx; ++i)
         for (int j = 1; j <= cy; ++j) {
             Z[i][j] = 0.0;
@@ -87,8 +89,7 @@ void CEllipseFit::MultiplyTransposedLeft(double **X, double **Y, double **Z, int
         }
 }
 
-void CEllipseFit::MultiplyTransposedRight(double **X, double **Y, double **Z, int rx, int cx,
-                                          int ry, int) {
+void CEllipseFit::MultiplyTransposedRight(double** X, double** Y, double** Z, int rx, int cx, int ry, int) {
     for (int i = 1; i <= rx; ++i)
         for (int j = 1; j <= ry; ++j) {
             Z[i][j] = 0.0;
@@ -96,7 +97,7 @@ void CEllipseFit::MultiplyTransposedRight(double **X, double **Y, double **Z, in
         }
 }
 
-int CEllipseFit::Cholesky(double **a, int n, double **l) {
+int CEllipseFit::Cholesky(double** a, int n, double** l) {
     std::vector<double> p(n + 1);
     for (int i = 1; i <= n; ++i) {
         for (int j = i; j <= n; ++j) {
@@ -121,10 +122,10 @@ int CEllipseFit::Cholesky(double **a, int n, double **l) {
     return 0;
 }
 
-int CEllipseFit::Inverse(double **a, double **inv, int n) {
+int CEllipseFit::Inverse(double** a, double** inv, int n) {
     const int last = 2 * n + 1;
     ScopedMatrix work(n + 1, 2 * n + 2);
-    double **w = work.get();
+    double** w = work.get();
     for (int i = 1; i <= n; ++i) {
         for (int j = 1; j <= n; ++j) w[i][j] = a[i][j];
         w[i][n + 1 + i] = 1.0;
@@ -151,14 +152,14 @@ int CEllipseFit::Inverse(double **a, double **inv, int n) {
     return 0;
 }
 
-void CEllipseFit::JacobiRotate(double **a, int i, int j, int k, int l, double tau, double s) {
+void CEllipseFit::JacobiRotate(double** a, int i, int j, int k, int l, double tau, double s) {
     double g = a[i][j];
     double h = a[k][l];
     a[i][j] = g - s * (h + g * tau);
     a[k][l] = h + s * (g - h * tau);
 }
 
-void CEllipseFit::Jacobi(double **a, int n, double *d, double **v) {
+void CEllipseFit::Jacobi(double** a, int n, double* d, double** v) {
     std::vector<double> b(n + 1), z(n + 1);
     for (int i = 1; i <= n; ++i) {
         for (int j = 1; j <= n; ++j) v[i][j] = 0.0;
@@ -175,8 +176,7 @@ void CEllipseFit::Jacobi(double **a, int n, double *d, double **v) {
         for (int p = 1; p < n; ++p) {
             for (int q = p + 1; q <= n; ++q) {
                 double g = 100.0 * std::fabs(a[p][q]);
-                if (sweep > 4 && std::fabs(d[p]) + g == std::fabs(d[p]) &&
-                    std::fabs(d[q]) + g == std::fabs(d[q])) {
+                if (sweep > 4 && std::fabs(d[p]) + g == std::fabs(d[p]) && std::fabs(d[q]) + g == std::fabs(d[q])) {
                     a[p][q] = 0.0;
                 } else if (std::fabs(a[p][q]) > threshold) {
                     double h = d[q] - d[p];
@@ -212,14 +212,14 @@ void CEllipseFit::Jacobi(double **a, int n, double *d, double **v) {
     }
 }
 
-void CEllipseFit::Fit(int n, const double *x, const double *y, double *out) {
+void CEllipseFit::Fit(int n, const double* x, const double* y, double* out) {
     if (n < 6) {
         out[0] = -1.0;
         return;
     }
     const double nan = std::numeric_limits<double>::quiet_NaN();
     ScopedMatrix design(n + 1, kDim);
-    double **D = design.get();
+    double** D = design.get();
     for (int i = 1; i <= n; ++i) {
         double xi = x[i - 1], yi = y[i - 1];
         D[i][1] = xi * xi;

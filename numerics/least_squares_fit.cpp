@@ -19,7 +19,7 @@ namespace {
 // residuals really have.
 constexpr double kFloatResidualEpsilon = FLT_EPSILON;
 
-void SubtractRoundedToFloat(int m_dat, const double *y, double *fvec) {
+void SubtractRoundedToFloat(int m_dat, const double* y, double* fvec) {
     for (int i = 0; i < m_dat; ++i) fvec[i] = static_cast<double>(static_cast<float>(y[i] - fvec[i]));
 }
 
@@ -43,16 +43,14 @@ LeastSquaresFit::LeastSquaresFit()
       upper_(nullptr),
       model_(nullptr) {}
 
-LeastSquaresFit::LeastSquaresFit(int m_dat, const double *t, const double *y, VectorModel model)
-    : LeastSquaresFit() {
+LeastSquaresFit::LeastSquaresFit(int m_dat, const double* t, const double* y, VectorModel model) : LeastSquaresFit() {
     m_dat_ = m_dat;
     t_ = t;
     y_ = y;
     model_ = model;
 }
 
-LeastSquaresFit::LeastSquaresFit(int m_dat, const double *t, const double *y,
-                                 ScalarModel scalar_model)
+LeastSquaresFit::LeastSquaresFit(int m_dat, const double* t, const double* y, ScalarModel scalar_model)
     : LeastSquaresFit() {
     m_dat_ = m_dat;
     t_ = t;
@@ -65,7 +63,7 @@ void LeastSquaresFit::SetTolerance(double tolerance) { tolerance_ = static_cast<
 void LeastSquaresFit::SetMaxIter(int max_iter) { max_iter_ = max_iter; }
 void LeastSquaresFit::SetVerbose(int verbose) { verbose_ = verbose; }
 
-int LeastSquaresFit::Fit(int n_par, double *par) {
+int LeastSquaresFit::Fit(int n_par, double* par) {
     n_par_ = n_par;
     if (method_ != "lmfit" || model_ == nullptr) return -1;
 
@@ -75,20 +73,20 @@ int LeastSquaresFit::Fit(int n_par, double *par) {
     control.epsilon = kFloatResidualEpsilon;
     control.verbosity = 9;
     if (verbose_)
-        std::cout << "Fitting using " << n_par << " parameters (max_iter="
-                  << static_cast<long long>(control.patience) * (n_par + 1LL) << ")..."
+        std::cout << "Fitting using " << n_par
+                  << " parameters (max_iter=" << static_cast<long long>(control.patience) * (n_par + 1LL) << ")..."
                   << std::endl;
 
     lm_status_struct status{};
     lmmin(n_par, par, m_dat_, this, ResidualsVector, &control, &status);
 
     if (verbose_)
-        std::cout << "Status after " << status.nfev
-                  << " function evaluations:" << lm_infmsg[status.outcome] << std::endl;
+        std::cout << "Status after " << status.nfev << " function evaluations:" << lm_infmsg[status.outcome]
+                  << std::endl;
     return status.outcome < 4 ? 0 : -1;
 }
 
-int LeastSquaresFit::FitScalar(int n_par, double *par) {
+int LeastSquaresFit::FitScalar(int n_par, double* par) {
     n_par_ = n_par;
     if (method_ != "lmfit" || scalar_model_ == nullptr) return -1;
 
@@ -101,12 +99,11 @@ int LeastSquaresFit::FitScalar(int n_par, double *par) {
     lm_status_struct status{};
     lmmin(n_par, par, m_dat_, this, ResidualsScalar, &control, &status);
 
-    if (verbose_) std::printf("Status after %d function evaluations:\n  %s\n", status.nfev,
-                              lm_infmsg[status.outcome]);
+    if (verbose_) std::printf("Status after %d function evaluations:\n  %s\n", status.nfev, lm_infmsg[status.outcome]);
     return status.outcome < 4 ? 0 : -1;
 }
 
-int LeastSquaresFit::FitBounded(int n_par, double *par, const double *lower, const double *upper) {
+int LeastSquaresFit::FitBounded(int n_par, double* par, const double* lower, const double* upper) {
     n_par_ = n_par;
     lower_ = lower;
     upper_ = upper;
@@ -123,27 +120,24 @@ int LeastSquaresFit::FitBounded(int n_par, double *par, const double *lower, con
     for (int j = 0; j < n_par; ++j) par[j] = std::min(upper[j], std::max(lower[j], par[j]));
 
     if (verbose_)
-        std::cout << "Status after " << status.nfev
-                  << " function evaluations:" << lm_infmsg[status.outcome] << std::endl;
+        std::cout << "Status after " << status.nfev << " function evaluations:" << lm_infmsg[status.outcome]
+                  << std::endl;
     return status.outcome < 4 ? 0 : -1;
 }
 
-void LeastSquaresFit::ResidualsVector(const double *par, int m_dat, const void *data,
-                                      double *fvec, int *) {
-    const auto &fit = *static_cast<const LeastSquaresFit *>(data);
+void LeastSquaresFit::ResidualsVector(const double* par, int m_dat, const void* data, double* fvec, int*) {
+    const auto& fit = *static_cast<const LeastSquaresFit*>(data);
     fit.model_(fit.n_par_, par, m_dat, fit.t_, fvec);
     SubtractRoundedToFloat(m_dat, fit.y_, fvec);
 }
 
-void LeastSquaresFit::ResidualsScalar(const double *par, int m_dat, const void *data,
-                                      double *fvec, int *) {
-    const auto &fit = *static_cast<const LeastSquaresFit *>(data);
+void LeastSquaresFit::ResidualsScalar(const double* par, int m_dat, const void* data, double* fvec, int*) {
+    const auto& fit = *static_cast<const LeastSquaresFit*>(data);
     for (int i = 0; i < m_dat; ++i) fvec[i] = fit.y_[i] - fit.scalar_model_(fit.n_par_, par, fit.t_[i]);
 }
 
-void LeastSquaresFit::ResidualsBounded(const double *par, int m_dat, const void *data,
-                                       double *fvec, int *) {
-    const auto &fit = *static_cast<const LeastSquaresFit *>(data);
+void LeastSquaresFit::ResidualsBounded(const double* par, int m_dat, const void* data, double* fvec, int*) {
+    const auto& fit = *static_cast<const LeastSquaresFit*>(data);
     std::vector<double> q(fit.n_par_);
     for (int j = 0; j < fit.n_par_; ++j)
         q[j] = fit.lower_[j] + (fit.upper_[j] - fit.lower_[j]) * 0.5 * (std::sin(par[j]) + 1);

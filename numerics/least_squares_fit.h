@@ -8,17 +8,16 @@ class LeastSquaresFit {
 public:
     // Vector model: writes the model value at each of the m_dat abscissae t
     // into out (m_dat doubles, owned by the driver's caller through lmmin).
-    typedef void (*VectorModel)(int n_par, const double *par, int m_dat,
-                                const double *t, double *out);
+    typedef void (*VectorModel)(int n_par, const double* par, int m_dat, const double* t, double* out);
     // Scalar model: the model value at one abscissa.
-    typedef double (*ScalarModel)(int n_par, const double *par, double t);
+    typedef double (*ScalarModel)(int n_par, const double* par, double t);
 
     // Method "lmfit", tolerance 0.0001f, max_iter 500, verbose 1, no data.
     LeastSquaresFit();
     // The defaults, then the data and the model. t and y (m_dat doubles each)
     // are borrowed: the caller keeps them alive until every fit has returned.
-    LeastSquaresFit(int m_dat, const double *t, const double *y, VectorModel model);
-    LeastSquaresFit(int m_dat, const double *t, const double *y, ScalarModel scalar_model);
+    LeastSquaresFit(int m_dat, const double* t, const double* y, VectorModel model);
+    LeastSquaresFit(int m_dat, const double* t, const double* y, ScalarModel scalar_model);
 
     void SetMethod(std::string method);
     // Stored narrowed to float; lmmin receives it widened back as ftol.
@@ -34,22 +33,19 @@ public:
     // than "lmfit" or when no vector model was given. With verbose set it
     // prints "Fitting using ..." and "Status after ..." on standard output.
     // An exception thrown by the model passes through to the caller.
-    int Fit(int n_par, double *par);
+    int Fit(int n_par, double* par);
     // As Fit with the scalar model; residuals stay in double, and so does
     // lmmin's default epsilon.
-    int FitScalar(int n_par, double *par);
+    int FitScalar(int n_par, double* par);
     // As Fit inside [lower, upper] (n_par doubles each, borrowed): the model
     // sees lower + (upper - lower) * (sin(par) + 1) / 2; afterwards par is
     // clamped into [lower, upper].
-    int FitBounded(int n_par, double *par, const double *lower, const double *upper);
+    int FitBounded(int n_par, double* par, const double* lower, const double* upper);
 
     // lmmin evaluation callbacks; data is the LeastSquaresFit object.
-    static void ResidualsVector(const double *par, int m_dat, const void *data,
-                                double *fvec, int *userbreak);
-    static void ResidualsScalar(const double *par, int m_dat, const void *data,
-                                double *fvec, int *userbreak);
-    static void ResidualsBounded(const double *par, int m_dat, const void *data,
-                                 double *fvec, int *userbreak);
+    static void ResidualsVector(const double* par, int m_dat, const void* data, double* fvec, int* userbreak);
+    static void ResidualsScalar(const double* par, int m_dat, const void* data, double* fvec, int* userbreak);
+    static void ResidualsBounded(const double* par, int m_dat, const void* data, double* fvec, int* userbreak);
 
 private:
     std::string method_;
@@ -57,12 +53,12 @@ private:
     int max_iter_;
     int verbose_;
     int m_dat_;
-    const double *t_;
-    const double *y_;
+    const double* t_;
+    const double* y_;
     int n_par_;
     ScalarModel scalar_model_;
-    const double *lower_;
-    const double *upper_;
+    const double* lower_;
+    const double* upper_;
     VectorModel model_;
 };
 

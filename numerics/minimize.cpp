@@ -1,3 +1,3 @@
 #include "numerics/minimize.h"
 
-double Minimize::Evaluate(const double *, int) { return 0.0; }
+double Minimize::Evaluate(const double*, int) { return 0.0; }

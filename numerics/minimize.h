@@ -11,7 +11,7 @@ public:
     // caller knows it: the simplex passes 0, so implementations take their
     // parameter count from their own construction. Exceptions thrown here pass
     // through the minimisers to their callers. The base cost is 0.0 everywhere.
-    virtual double Evaluate(const double *x, int n);
+    virtual double Evaluate(const double* x, int n);
 };
 
 #endif

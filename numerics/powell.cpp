@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr double kGold = 1.618034;       // golden ratio of the bracket expansion
-constexpr double kGrowthLimit = 100.0;   // largest parabolic step, in bracket widths
-constexpr double kTiny = 1e-20;          // keeps the parabola's denominator off zero
+constexpr double kGold = 1.618034;      // golden ratio of the bracket expansion
+constexpr double kGrowthLimit = 100.0;  // largest parabolic step, in bracket widths
+constexpr double kTiny = 1e-20;         // keeps the parabola's denominator off zero
 constexpr double kGoldSection = 0.381966;
 constexpr double kBrentTol = 2e-4;
 constexpr double kBrentFloor = 1e-10;
@@ -21,7 +21,7 @@ double WithSign(double a, double b) { return b >= 0.0 ? std::fabs(a) : -std::fab
 
 }  // namespace
 
-LineMin::LineMin(::Minimize *cost, double *fret, int n, double *p, double *xi)
+LineMin::LineMin(::Minimize* cost, double* fret, int n, double* p, double* xi)
     : cost_(cost), fret_(fret), n_(n), p_(p), xi_(xi) {}
 
 LineMin::~LineMin() {}
@@ -32,7 +32,7 @@ double LineMin::ValueAlong(double t) {
     return cost_->Evaluate(q.data(), n_);
 }
 
-void LineMin::Bracket(double &a, double &b, double &c, double &fa, double &fb, double &fc) {
+void LineMin::Bracket(double& a, double& b, double& c, double& fa, double& fb, double& fc) {
     fa = ValueAlong(a);
     fb = ValueAlong(b);
     if (fb > fa) {
@@ -89,7 +89,7 @@ void LineMin::Bracket(double &a, double &b, double &c, double &fa, double &fb, d
     }
 }
 
-double LineMin::BrentMinimum(double a, double b, double c, double &tmin) {
+double LineMin::BrentMinimum(double a, double b, double c, double& tmin) {
     double lo = std::min(a, c), hi = std::max(a, c);
     double x = b, w = b, v = b;
     double fx = ValueAlong(b), fw = fx, fv = fx;
@@ -113,8 +113,7 @@ double LineMin::BrentMinimum(double a, double b, double c, double &tmin) {
             q = std::fabs(q);
             double etemp = e;
             e = d;
-            if (!(std::fabs(p) >= std::fabs(0.5 * q * etemp) || p <= q * (lo - x) ||
-                  p >= q * (hi - x))) {
+            if (!(std::fabs(p) >= std::fabs(0.5 * q * etemp) || p <= q * (lo - x) || p >= q * (hi - x))) {
                 golden = false;
                 d = p / q;
                 double u = x + d;
@@ -167,8 +166,7 @@ void LineMin::Minimize() {
     }
 }
 
-Powell::Powell(double *p, double **xi, int n, double ftol, int *iter, double *fret,
-               ::Minimize &cost)
+Powell::Powell(double* p, double** xi, int n, double ftol, int* iter, double* fret, ::Minimize& cost)
     : cost_(&cost), n_(n), iter_(iter), ftol_(ftol), fret_(fret), p_(p), xi_(xi) {
     // One block for the three work vectors, so a failed allocation leaks nothing.
     size_t len = static_cast<size_t>(n > 0 ? n : 0) + 1;
@@ -222,7 +220,7 @@ void Powell::Minimize() {
     }
 }
 
-int PowellMinimize(double *x, int n, double ftol, double **xi, Minimize &cost) {
+int PowellMinimize(double* x, int n, double ftol, double** xi, Minimize& cost) {
     if (n < 1) return 0;
     int iter = 0;
     double fret = 0.0;

@@ -11,28 +11,28 @@ public:
     // Thrown by value when Brent's search needs more than 100 iterations.
     class XIterationLimit {};
 
-    LineMin(::Minimize *cost, double *fret, int n, double *p, double *xi);
+    LineMin(::Minimize* cost, double* fret, int n, double* p, double* xi);
     ~LineMin();
 
     // Cost at p + t * xi.
     double ValueAlong(double t);
     // Starting from a and b, returns a bracket a, b, c (b inner) with the
     // costs fa, fb, fc at its ends and centre.
-    void Bracket(double &a, double &b, double &c, double &fa, double &fb, double &fc);
+    void Bracket(double& a, double& b, double& c, double& fa, double& fb, double& fc);
     // Brent's search inside the bracket (a, b, c); returns the smallest cost
     // and its position in tmin. Throws LineMin::XIterationLimit after 100
     // iterations.
-    double BrentMinimum(double a, double b, double c, double &tmin);
+    double BrentMinimum(double a, double b, double c, double& tmin);
     // Brackets and searches from t = 0, 1; then xi becomes the displacement
     // tmin * xi, p moves by it and *fret receives the cost there.
     void Minimize();
 
 private:
-    ::Minimize *cost_;
-    double *fret_;
+    ::Minimize* cost_;
+    double* fret_;
     int n_;
-    double *p_;
-    double *xi_;
+    double* p_;
+    double* xi_;
 };
 
 // The direction-set search. The point p (n doubles), the direction matrix xi
@@ -44,11 +44,10 @@ public:
     // iteration counter above 100.
     class XIterationLimit {};
 
-    Powell(double *p, double **xi, int n, double ftol, int *iter, double *fret,
-           ::Minimize &cost);
+    Powell(double* p, double** xi, int n, double ftol, int* iter, double* fret, ::Minimize& cost);
     ~Powell();
-    Powell(const Powell &) = delete;
-    Powell &operator=(const Powell &) = delete;
+    Powell(const Powell&) = delete;
+    Powell& operator=(const Powell&) = delete;
 
     // Runs until ftol * (|fp| + |fret|) >= 2 |fp - fret| for one sweep.
     // Throws LineMin::XIterationLimit or Powell::XIterationLimit; p and xi
@@ -56,16 +55,16 @@ public:
     void Minimize();
 
 private:
-    ::Minimize *cost_;
+    ::Minimize* cost_;
     int n_;
-    int *iter_;
+    int* iter_;
     double ftol_;
-    double *fret_;
-    double *p_;
-    double **xi_;
-    double *pt_;
-    double *ptt_;
-    double *xit_;
+    double* fret_;
+    double* p_;
+    double** xi_;
+    double* pt_;
+    double* ptt_;
+    double* xit_;
 };
 
 // Minimises cost from x (n doubles) with the direction matrix xi (n rows of n
@@ -73,6 +72,6 @@ private:
 // "Status after %d function evaluations:\n " on standard output. Returns 0;
 // the iteration-limit exceptions pass through to the caller. n < 1 returns 0
 // at once.
-int PowellMinimize(double *x, int n, double ftol, double **xi, Minimize &cost);
+int PowellMinimize(double* x, int n, double ftol, double** xi, Minimize& cost);
 
 #endif

@@ -13,7 +13,7 @@ constexpr double kExpand = 2.0;
 constexpr double kContract = 0.5;
 constexpr double kShrink = 0.5;
 
-void ColumnSums(double **vertices, int n, double *sums) {
+void ColumnSums(double** vertices, int n, double* sums) {
     for (int j = 0; j < n; ++j) {
         double s = 0.0;
         for (int i = 0; i <= n; ++i) s += vertices[i][j];
@@ -21,7 +21,7 @@ void ColumnSums(double **vertices, int n, double *sums) {
     }
 }
 
-void MoveToFront(double **vertices, double *costs, int n, int lo) {
+void MoveToFront(double** vertices, double* costs, int n, int lo) {
     std::swap(costs[0], costs[lo]);
     for (int j = 0; j < n; ++j) std::swap(vertices[0][j], vertices[lo][j]);
 }
@@ -29,15 +29,13 @@ void MoveToFront(double **vertices, double *costs, int n, int lo) {
 }  // namespace
 
 // The cost functions are told no length (n = 0): they know their own size.
-void SimplexBuild(int n, const double *base, const double *step, Minimize &f,
-                  double **vertices, double *costs) {
+void SimplexBuild(int n, const double* base, const double* step, Minimize& f, double** vertices, double* costs) {
     for (int i = 0; i <= n; ++i)
         for (int j = 0; j < n; ++j) vertices[i][j] = base[j] + (i == j ? step[j] : 0.0);
     for (int i = 0; i <= n; ++i) costs[i] = f.Evaluate(vertices[i], 0);
 }
 
-double SimplexTry(double **vertices, double *costs, double *sums, int n, Minimize &f, int h,
-                  double fac) {
+double SimplexTry(double** vertices, double* costs, double* sums, int n, Minimize& f, int h, double fac) {
     std::vector<double> trial(n);
     double fac1 = (1.0 - fac) / n;
     double fac2 = fac1 - fac;
@@ -53,8 +51,7 @@ double SimplexTry(double **vertices, double *costs, double *sums, int n, Minimiz
     return c;
 }
 
-void SimplexIterate(double **vertices, double *costs, int n, const double *tol, Minimize &f,
-                    int &evaluations) {
+void SimplexIterate(double** vertices, double* costs, int n, const double* tol, Minimize& f, int& evaluations) {
     std::vector<double> sums(n);
     evaluations = 0;
     ColumnSums(vertices, n, sums.data());
@@ -95,8 +92,7 @@ void SimplexIterate(double **vertices, double *costs, int n, const double *tol, 
             if (c >= s) {
                 for (int i = 0; i <= n; ++i) {
                     if (i == lo) continue;
-                    for (int j = 0; j < n; ++j)
-                        vertices[i][j] = kShrink * (vertices[i][j] + vertices[lo][j]);
+                    for (int j = 0; j < n; ++j) vertices[i][j] = kShrink * (vertices[i][j] + vertices[lo][j]);
                     costs[i] = f.Evaluate(vertices[i], 0);
                 }
                 evaluations += n;
@@ -108,10 +104,10 @@ void SimplexIterate(double **vertices, double *costs, int n, const double *tol, 
     }
 }
 
-int SimplexMinimize(double *x, int n, const double *step, const double *tol, Minimize &f) {
+int SimplexMinimize(double* x, int n, const double* step, const double* tol, Minimize& f) {
     if (n < 1) return 0;
     std::vector<std::vector<double>> storage(n + 1, std::vector<double>(n));
-    std::vector<double *> vertices(n + 1);
+    std::vector<double*> vertices(n + 1);
     for (int i = 0; i <= n; ++i) vertices[i] = storage[i].data();
     std::vector<double> costs(n + 1);
 

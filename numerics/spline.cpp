@@ -7,10 +7,9 @@
 
 namespace {
 
-void CheckKnots(int n, const arma::Col<float> &x) {
+void CheckKnots(int n, const arma::Col<float>& x) {
     if (n < 1) throw std::invalid_argument("spline: at least one knot is needed");
-    if (x.n_elem < static_cast<arma::uword>(n))
-        throw std::invalid_argument("spline: fewer knot positions than knots");
+    if (x.n_elem < static_cast<arma::uword>(n)) throw std::invalid_argument("spline: fewer knot positions than knots");
 }
 
 // Truncation toward zero that stays defined for any float: out-of-range values
@@ -30,8 +29,7 @@ float EndSlope(float h_near, float h_far, float delta_near, float delta_far) {
     float d = ((h_near + hs) / hs) * delta_near + (-h_near / hs) * delta_far;
     if (d * delta_near <= 0) {
         d = 0;
-    } else if (delta_near * delta_far < 0 &&
-               std::fabs(static_cast<double>(d)) > std::fabs(3.0 * delta_near)) {
+    } else if (delta_near * delta_far < 0 && std::fabs(static_cast<double>(d)) > std::fabs(3.0 * delta_near)) {
         d = static_cast<float>(3.0 * delta_near);
     }
     return d;
@@ -39,11 +37,9 @@ float EndSlope(float h_near, float h_far, float delta_near, float delta_far) {
 
 }  // namespace
 
-void SplineCoefficients(int n, const arma::Col<float> &x, const arma::Col<float> &y,
-                        arma::Mat<float> &coef) {
+void SplineCoefficients(int n, const arma::Col<float>& x, const arma::Col<float>& y, arma::Mat<float>& coef) {
     CheckKnots(n, x);
-    if (y.n_elem < static_cast<arma::uword>(n))
-        throw std::invalid_argument("spline: fewer knot values than knots");
+    if (y.n_elem < static_cast<arma::uword>(n)) throw std::invalid_argument("spline: fewer knot values than knots");
     if (coef.n_rows != static_cast<arma::uword>(n) || coef.n_cols != 4)
         throw std::invalid_argument("spline: coefficient matrix must be n x 4");
 
@@ -87,8 +83,7 @@ void SplineCoefficients(int n, const arma::Col<float> &x, const arma::Col<float>
     for (int k = 0; k < n - 1; ++k) {
         float e = static_cast<float>(static_cast<double>(d[k] + d[k + 1]) - 2.0 * delta[k]);
         coef(k, 1) = d[k];
-        coef(k, 2) = static_cast<float>(
-            2.0 * (static_cast<double>(delta[k]) - d[k] - e) / static_cast<double>(h[k]));
+        coef(k, 2) = static_cast<float>(2.0 * (static_cast<double>(delta[k]) - d[k] - e) / static_cast<double>(h[k]));
         coef(k, 3) = static_cast<float>(static_cast<double>(e / h[k]) * (6.0 / h[k]));
     }
     coef(n - 1, 1) = d[n - 1];
@@ -96,8 +91,7 @@ void SplineCoefficients(int n, const arma::Col<float> &x, const arma::Col<float>
     coef(n - 1, 3) = coef(n - 2, 3);
 }
 
-void SplineEvaluate(int m, arma::Col<float> &out, int n, const arma::Col<float> &x,
-                    const arma::Mat<float> &coef) {
+void SplineEvaluate(int m, arma::Col<float>& out, int n, const arma::Col<float>& x, const arma::Mat<float>& coef) {
     CheckKnots(n, x);
     if (coef.n_rows < static_cast<arma::uword>(n) || coef.n_cols < 4)
         throw std::invalid_argument("spline: coefficient matrix smaller than n x 4");
@@ -115,8 +109,8 @@ void SplineEvaluate(int m, arma::Col<float> &out, int n, const arma::Col<float> 
         while (j > 0 && !(fi - x[j] >= 0)) --j;
         float s = fi - x[j];
         double sd = s;
-        double value = coef(j, 0) + sd * (static_cast<double>(coef(j, 1)) +
-                                          sd * (coef(j, 2) / 2.0 + (s * coef(j, 3)) / 6.0));
+        double value =
+            coef(j, 0) + sd * (static_cast<double>(coef(j, 1)) + sd * (coef(j, 2) / 2.0 + (s * coef(j, 3)) / 6.0));
         out[i] = static_cast<float>(value);
     }
 }

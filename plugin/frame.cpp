@@ -14,29 +14,29 @@ namespace {
 
 // Throws the host error behind lost Results text, if there was any.
 void ThrowIfResultsLost() {
-  if (ResultsStream.good()) return;
-  ResultsStream.clear();
-  int32_t code = 0;
-  std::string text;
-  if (Gatan::PlugIn::GetResultsStreamBuff().TakeFailure(&code, &text))
-    throw Gatan::PlugIn::dmplugin_exception(code, text);
-  throw std::runtime_error("Results output failed");
+    if (ResultsStream.good()) return;
+    ResultsStream.clear();
+    int32_t code = 0;
+    std::string text;
+    if (Gatan::PlugIn::GetResultsStreamBuff().TakeFailure(&code, &text))
+        throw Gatan::PlugIn::dmplugin_exception(code, text);
+    throw std::runtime_error("Results output failed");
 }
 
 }  // namespace
 
 void BeginFramedWork() {
-  ResultsStream.clear();
-  Gatan::PlugIn::GetResultsStreamBuff().TakeFailure(nullptr, nullptr);
+    ResultsStream.clear();
+    Gatan::PlugIn::GetResultsStreamBuff().TakeFailure(nullptr, nullptr);
 }
 
 void EndFramedWork() { ThrowIfResultsLost(); }
 
-void ReportCaughtException(const std::exception &e) {
-  ResultsStream.clear();
-  const char *message = dynamic_cast<const std::bad_alloc *>(&e) ? "bad allocation" : e.what();
-  ResultsStream << "exception caught: " << message << std::endl;
-  if (!ResultsStream.good()) ThrowIfResultsLost();
+void ReportCaughtException(const std::exception& e) {
+    ResultsStream.clear();
+    const char* message = dynamic_cast<const std::bad_alloc*>(&e) ? "bad allocation" : e.what();
+    ResultsStream << "exception caught: " << message << std::endl;
+    if (!ResultsStream.good()) ThrowIfResultsLost();
 }
 
 }  // namespace orvan

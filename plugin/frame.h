@@ -10,7 +10,7 @@ namespace orvan {
 // Writes "exception caught: " + the message + std::endl to ResultsStream
 // ("bad allocation" for an allocation failure, whatever the library's own
 // text). Throws when the line cannot be shown.
-void ReportCaughtException(const std::exception &e);
+void ReportCaughtException(const std::exception& e);
 // Before the work: a Results stream left bad by an earlier call is made
 // good again.
 void BeginFramedWork();
@@ -24,22 +24,22 @@ void EndFramedWork();
 // before and returns it after; the frame does not touch it. What the work
 // wrote before an exception stays written.
 template <typename Work>
-void RunFramed(Work &&work) noexcept {
-  Gatan::PlugIn::ErrorContext context;
-  Gatan::PlugIn::ScriptCallScope scope;
-  scope.EnterScriptCall(context);
-  try {
+void RunFramed(Work&& work) noexcept {
+    Gatan::PlugIn::ErrorContext context;
+    Gatan::PlugIn::ScriptCallScope scope;
+    scope.EnterScriptCall(context);
     try {
-      BeginFramedWork();
-      work();
-      EndFramedWork();
-    } catch (const std::exception &e) {
-      ReportCaughtException(e);
+        try {
+            BeginFramedWork();
+            work();
+            EndFramedWork();
+        } catch (const std::exception& e) {
+            ReportCaughtException(e);
+        }
+    } catch (...) {
+        Gatan::PlugIn::ReportCurrentError(context);
     }
-  } catch (...) {
-    Gatan::PlugIn::ReportCurrentError(context);
-  }
-  scope.LeaveScriptCall();
+    scope.LeaveScriptCall();
 }
 
 }  // namespace orvan

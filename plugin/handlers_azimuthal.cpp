@@ -22,8 +22,8 @@ namespace {
 
 std::int32_t Trunc(float v) { return orvan::TruncateScriptNumber(v); }
 
-[[noreturn]] void Refuse(const char *function, const std::string &problem) {
-  throw std::invalid_argument(std::string(function) + ": " + problem);
+[[noreturn]] void Refuse(const char* function, const std::string& problem) {
+    throw std::invalid_argument(std::string(function) + ": " + problem);
 }
 
 // A centre far outside the image asks for a profile of its distance in
@@ -32,149 +32,143 @@ std::int32_t Trunc(float v) { return orvan::TruncateScriptNumber(v); }
 constexpr std::int64_t kMaxRadius = std::int64_t{1} << 20;
 constexpr std::int64_t kMaxProjectionSamples = std::int64_t{1} << 28;
 
-void CheckRadius(const char *function, std::int64_t r) {
-  if (r > kMaxRadius)
-    Refuse(function, "an outer radius of " + std::to_string(r) + " is beyond the largest profile of " +
-                         std::to_string(kMaxRadius) + " bins; the centre lies too far outside the image");
+void CheckRadius(const char* function, std::int64_t r) {
+    if (r > kMaxRadius)
+        Refuse(function, "an outer radius of " + std::to_string(r) + " is beyond the largest profile of " +
+                             std::to_string(kMaxRadius) + " bins; the centre lies too far outside the image");
 }
 
 // Every handler here only reads its image, so it reads it in place.
 using orvan::ReadOnlyPattern;
 
 // The image, refused in the user's words when it cannot be analysed.
-DMImage *Analysable(const char *function, DMImage *image) {
-  if (!DM::ImageIsValid(image)) Refuse(function, "the image is not valid");
-  const std::uint32_t type = DM::ImageGetDataType(image);
-  if (type == DM_TYPE_COMPLEX8 || type == DM_TYPE_COMPLEX16)
-    Refuse(function, "complex images cannot be analysed");
-  return image;
+DMImage* Analysable(const char* function, DMImage* image) {
+    if (!DM::ImageIsValid(image)) Refuse(function, "the image is not valid");
+    const std::uint32_t type = DM::ImageGetDataType(image);
+    if (type == DM_TYPE_COMPLEX8 || type == DM_TYPE_COMPLEX16) Refuse(function, "complex images cannot be analysed");
+    return image;
 }
 
 // Checked before the image is read: the elliptical radius needs a positive
 // finite ratio.
-void CheckRatio(const char *function, float axis_ratio) {
-  if (!(axis_ratio > 0.0f) || !std::isfinite(axis_ratio))
-    Refuse(function, "the axis ratio must be a positive finite number");
+void CheckRatio(const char* function, float axis_ratio) {
+    if (!(axis_ratio > 0.0f) || !std::isfinite(axis_ratio))
+        Refuse(function, "the axis ratio must be a positive finite number");
 }
 
-void SetEllipse(PatternView &pattern, float angle_degrees, float axis_ratio) {
-  pattern.angle = static_cast<float>(static_cast<double>(angle_degrees) * 3.14159265358979 / 180.0);
-  pattern.axisRatio = axis_ratio;
+void SetEllipse(PatternView& pattern, float angle_degrees, float axis_ratio) {
+    pattern.angle = static_cast<float>(static_cast<double>(angle_degrees) * 3.14159265358979 / 180.0);
+    pattern.axisRatio = axis_ratio;
 }
 
 float SectorRadians(float degrees) {
-  return static_cast<float>(static_cast<double>(degrees / 180.0f) * 3.14159265358979);
+    return static_cast<float>(static_cast<double>(degrees / 180.0f) * 3.14159265358979);
 }
 
 // The sector must lie in [0, 2 pi]; an end of exactly 360 degrees is inside,
 // although its single-precision radians exceed the double limit. A refused
 // sector is reported through the host's Result function; false then.
 bool SectorAccepted(float start, float end, float end_degrees) {
-  const char *text = nullptr;
-  if (start < 0.0f)
-    text = "ERROR! The starting angle is negative. \n Please provide angle values in the interval [0,2pi]. \n";
-  else if (static_cast<double>(end) > 6.28318530717958 && end_degrees != 360.0f)
-    text = "ERROR! The ending angle is larger than 2pi. \n Please provide angle values in the interval [0,2pi]. \n";
-  if (!text) return true;
-  DM::Result(dm_string(text));
-  return false;
+    const char* text = nullptr;
+    if (start < 0.0f)
+        text = "ERROR! The starting angle is negative. \n Please provide angle values in the interval [0,2pi]. \n";
+    else if (static_cast<double>(end) > 6.28318530717958 && end_degrees != 360.0f)
+        text = "ERROR! The ending angle is larger than 2pi. \n Please provide angle values in the interval [0,2pi]. \n";
+    if (!text) return true;
+    DM::Result(dm_string(text));
+    return false;
 }
 
 // The corner rule by default; 1 asks for the largest circle inside the
 // image; a value above 1 and below the corner radius is taken as it is.
-std::uint32_t OuterRadius(const char *function, const PatternView &pattern, float radius) {
-  std::int32_t r = MaxRadius(pattern, 0);
-  if (radius == 1.0f)
-    r = MaxRadius(pattern, 1);
-  else if (radius > 1.0f && radius < static_cast<float>(r))
-    r = Trunc(radius);
-  if (r < 1) Refuse(function, "the image is too small for an outer radius of at least 1");
-  CheckRadius(function, r);
-  return static_cast<std::uint32_t>(r);
+std::uint32_t OuterRadius(const char* function, const PatternView& pattern, float radius) {
+    std::int32_t r = MaxRadius(pattern, 0);
+    if (radius == 1.0f)
+        r = MaxRadius(pattern, 1);
+    else if (radius > 1.0f && radius < static_cast<float>(r))
+        r = Trunc(radius);
+    if (r < 1) Refuse(function, "the image is too small for an outer radius of at least 1");
+    CheckRadius(function, r);
+    return static_cast<std::uint32_t>(r);
 }
 
-void StoreProfile(DMImage **slot, const arma::Col<float> &profile) {
-  orvan::StoreNewImage(slot, orvan::FloatMatrixToRealImage(profile, ""));
+void StoreProfile(DMImage** slot, const arma::Col<float>& profile) {
+    orvan::StoreNewImage(slot, orvan::FloatMatrixToRealImage(profile, ""));
 }
 
 }  // namespace
 
-void AzimuthalIntegral(DMImage *image, DMImage **profile, float center_x, float center_y,
-                       float radius, float plain) {
-  orvan::RunFramed([&] {
-    const char *fn = "AzimuthalIntegral";
-    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
-    PatternView &pattern = input.get();
-    const std::uint32_t r = OuterRadius(fn, pattern, radius);
-    StoreProfile(profile, AzimuthalIntegralCore(pattern, 0, r, Trunc(plain)));
-  });
+void AzimuthalIntegral(DMImage* image, DMImage** profile, float center_x, float center_y, float radius, float plain) {
+    orvan::RunFramed([&] {
+        const char* fn = "AzimuthalIntegral";
+        ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+        PatternView& pattern = input.get();
+        const std::uint32_t r = OuterRadius(fn, pattern, radius);
+        StoreProfile(profile, AzimuthalIntegralCore(pattern, 0, r, Trunc(plain)));
+    });
 }
 
-void AzimuthalIntegralEllipticity(DMImage *image, DMImage **profile, float center_x,
-                                  float center_y, float angle, float axis_ratio, float radius,
-                                  float plain) {
-  orvan::RunFramed([&] {
-    const char *fn = "AzimuthalIntegralEllipticity";
-    CheckRatio(fn, axis_ratio);
-    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
-    PatternView &pattern = input.get();
-    SetEllipse(pattern, angle, axis_ratio);
-    const std::uint32_t r = OuterRadius(fn, pattern, radius);
-    StoreProfile(profile, AzimuthalIntegralEllipticityCore(pattern, 0, r, Trunc(plain)));
-  });
+void AzimuthalIntegralEllipticity(DMImage* image, DMImage** profile, float center_x, float center_y, float angle,
+                                  float axis_ratio, float radius, float plain) {
+    orvan::RunFramed([&] {
+        const char* fn = "AzimuthalIntegralEllipticity";
+        CheckRatio(fn, axis_ratio);
+        ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+        PatternView& pattern = input.get();
+        SetEllipse(pattern, angle, axis_ratio);
+        const std::uint32_t r = OuterRadius(fn, pattern, radius);
+        StoreProfile(profile, AzimuthalIntegralEllipticityCore(pattern, 0, r, Trunc(plain)));
+    });
 }
 
-void AzimuthalIntegralSektor(DMImage *image, DMImage **profile, float center_x, float center_y,
-                             float start_angle, float end_angle, float radius, float plain) {
-  orvan::RunFramed([&] {
-    const char *fn = "AzimuthalIntegralSektor";
-    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
-    PatternView &pattern = input.get();
-    const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
-    if (!SectorAccepted(start, end, end_angle)) return;
-    const std::uint32_t r = OuterRadius(fn, pattern, radius);
-    StoreProfile(profile, AzimuthalIntegralSektorCore(pattern, 0, r, start, end, Trunc(plain)));
-  });
+void AzimuthalIntegralSektor(DMImage* image, DMImage** profile, float center_x, float center_y, float start_angle,
+                             float end_angle, float radius, float plain) {
+    orvan::RunFramed([&] {
+        const char* fn = "AzimuthalIntegralSektor";
+        ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+        PatternView& pattern = input.get();
+        const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
+        if (!SectorAccepted(start, end, end_angle)) return;
+        const std::uint32_t r = OuterRadius(fn, pattern, radius);
+        StoreProfile(profile, AzimuthalIntegralSektorCore(pattern, 0, r, start, end, Trunc(plain)));
+    });
 }
 
-void AzimuthalIntegralSektorEllipticity(DMImage *image, DMImage **profile, float center_x,
-                                        float center_y, float angle, float axis_ratio,
-                                        float start_angle, float end_angle, float radius,
+void AzimuthalIntegralSektorEllipticity(DMImage* image, DMImage** profile, float center_x, float center_y, float angle,
+                                        float axis_ratio, float start_angle, float end_angle, float radius,
                                         float plain) {
-  orvan::RunFramed([&] {
-    const char *fn = "AzimuthalIntegralSektorEllipticity";
-    CheckRatio(fn, axis_ratio);
-    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
-    PatternView &pattern = input.get();
-    SetEllipse(pattern, angle, axis_ratio);
-    const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
-    if (!SectorAccepted(start, end, end_angle)) return;
-    const std::uint32_t r = OuterRadius(fn, pattern, radius);
-    StoreProfile(profile,
-                 AzimuthalIntegralSektorEllipticityCore(pattern, 0, r, start, end, Trunc(plain)));
-  });
+    orvan::RunFramed([&] {
+        const char* fn = "AzimuthalIntegralSektorEllipticity";
+        CheckRatio(fn, axis_ratio);
+        ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+        PatternView& pattern = input.get();
+        SetEllipse(pattern, angle, axis_ratio);
+        const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
+        if (!SectorAccepted(start, end, end_angle)) return;
+        const std::uint32_t r = OuterRadius(fn, pattern, radius);
+        StoreProfile(profile, AzimuthalIntegralSektorEllipticityCore(pattern, 0, r, start, end, Trunc(plain)));
+    });
 }
 
-void AzimuthalProjection(DMImage *image, DMImage **projection, float center_x, float center_y,
-                         float angle_count) {
-  orvan::RunFramed([&] {
-    const char *fn = "AzimuthalProjection";
-    const std::int32_t n_a = Trunc(angle_count);
-    if (n_a < 0) Refuse(fn, "the angle count must be 0 or more");
-    ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
-    PatternView &pattern = input.get();
-    const std::int32_t r = MaxRadius(pattern, 1) - 5;
-    if (r < 2) Refuse(fn, "the image is too small for a projection around this centre");
-    CheckRadius(fn, r);
-    // The angle samples as the projection counts them (0 and 1: automatic).
-    const double radii = static_cast<double>(r) - 1.0;
-    const double angles = n_a == 0 ? 2.0 * r * 3.14159265358979 : n_a == 1 ? radii * 1.62 : n_a;
-    if (angles * radii > static_cast<double>(kMaxProjectionSamples))
-      Refuse(fn, "a projection of " + std::to_string(static_cast<long long>(angles)) + " angles by " +
-                     std::to_string(r - 1) + " radii is beyond the largest of " +
-                     std::to_string(kMaxProjectionSamples) + " samples");
-    const arma::Mat<float> polar =
-        AzimuthalProjectionCore(pattern, 1, static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(n_a));
-    orvan::StoreNewImage(projection, orvan::FloatMatrixToRealImage(polar, ""));
-  });
+void AzimuthalProjection(DMImage* image, DMImage** projection, float center_x, float center_y, float angle_count) {
+    orvan::RunFramed([&] {
+        const char* fn = "AzimuthalProjection";
+        const std::int32_t n_a = Trunc(angle_count);
+        if (n_a < 0) Refuse(fn, "the angle count must be 0 or more");
+        ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
+        PatternView& pattern = input.get();
+        const std::int32_t r = MaxRadius(pattern, 1) - 5;
+        if (r < 2) Refuse(fn, "the image is too small for a projection around this centre");
+        CheckRadius(fn, r);
+        // The angle samples as the projection counts them (0 and 1: automatic).
+        const double radii = static_cast<double>(r) - 1.0;
+        const double angles = n_a == 0 ? 2.0 * r * 3.14159265358979 : n_a == 1 ? radii * 1.62 : n_a;
+        if (angles * radii > static_cast<double>(kMaxProjectionSamples))
+            Refuse(fn, "a projection of " + std::to_string(static_cast<long long>(angles)) + " angles by " +
+                           std::to_string(r - 1) + " radii is beyond the largest of " +
+                           std::to_string(kMaxProjectionSamples) + " samples");
+        const arma::Mat<float> polar =
+            AzimuthalProjectionCore(pattern, 1, static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(n_a));
+        orvan::StoreNewImage(projection, orvan::FloatMatrixToRealImage(polar, ""));
+    });
 }

@@ -29,7 +29,7 @@ namespace {
 
 std::int32_t Trunc(float v) { return orvan::TruncateScriptNumber(v); }
 
-float Read(const float *number) { return number ? *number : 0.0f; }
+float Read(const float* number) { return number ? *number : 0.0f; }
 
 // Beyond these sizes a request is a mistake, not a pattern: a centre far
 // outside the image asks for a profile of its distance in bins, and angle
@@ -43,273 +43,263 @@ constexpr std::int64_t kMaxPolarSamples = std::int64_t{1} << 26;
 // holds radii + 2 * width samples before it is cut to the range. Bins below
 // 1 and negative widths are the fit's own to refuse.
 void CheckRingFit(std::int32_t r_in, std::int32_t r_out, std::int32_t bins, std::int32_t half_width) {
-  const std::int64_t radii = std::int64_t{r_out} - r_in;
-  if (bins > 0 && radii * bins > kMaxPolarSamples)
-    throw std::invalid_argument("ellipticity fit: " + std::to_string(bins) + " angle bins over " +
-                                std::to_string(radii) + " radii exceed " +
-                                std::to_string(kMaxPolarSamples) + " samples");
-  const std::int64_t smoothed = radii + 2 * std::int64_t{half_width};
-  if (bins > 0 && half_width > 0 && smoothed * bins > kMaxPolarSamples)
-    throw std::invalid_argument("ellipticity fit: a smoothing half-width of " + std::to_string(half_width) +
-                                " over " + std::to_string(bins) + " angle bins exceeds " +
-                                std::to_string(kMaxPolarSamples) + " samples");
+    const std::int64_t radii = std::int64_t{r_out} - r_in;
+    if (bins > 0 && radii * bins > kMaxPolarSamples)
+        throw std::invalid_argument("ellipticity fit: " + std::to_string(bins) + " angle bins over " +
+                                    std::to_string(radii) + " radii exceed " + std::to_string(kMaxPolarSamples) +
+                                    " samples");
+    const std::int64_t smoothed = radii + 2 * std::int64_t{half_width};
+    if (bins > 0 && half_width > 0 && smoothed * bins > kMaxPolarSamples)
+        throw std::invalid_argument("ellipticity fit: a smoothing half-width of " + std::to_string(half_width) +
+                                    " over " + std::to_string(bins) + " angle bins exceeds " +
+                                    std::to_string(kMaxPolarSamples) + " samples");
 }
 
 // The pattern of a centre function: an image that is not valid (or has no
 // pixels) is refused, since no centre or ring can be found on it and the
 // refinements would otherwise report moved centres as success.
-void LoadPattern(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y,
-                 const char *function) {
-  orvan::LoadPattern(pattern, image, center_x, center_y);
-  if (pattern.image.is_empty())
-    throw std::invalid_argument(std::string(function) +
-                                ": the image is not valid or has no pixels; nothing is changed");
+void LoadPattern(DiffractionPattern& pattern, DMImage* image, float center_x, float center_y, const char* function) {
+    orvan::LoadPattern(pattern, image, center_x, center_y);
+    if (pattern.image.is_empty())
+        throw std::invalid_argument(std::string(function) +
+                                    ": the image is not valid or has no pixels; nothing is changed");
 }
 
 // The radii as the script gave them must satisfy inner > 10, outer > inner
 // and outer below the inside radius around the script's centre less 5.
 // Otherwise the refusal line goes to the Results window and false comes back.
-bool RadiiAccepted(const DiffractionPattern &pattern, float inner, float outer,
-                   std::int32_t &r_in, std::int32_t &r_out) {
-  r_in = Trunc(inner);
-  r_out = Trunc(outer);
-  const std::int32_t limit = MaxRadius(pattern, 1) - 5;
-  // The last condition only matters for a centre far outside the image.
-  if (outer > inner && static_cast<double>(inner) > 10.0 && static_cast<float>(limit) > outer &&
-      r_out <= kMaxRadius)
-    return true;
-  ResultsStream << "Bad input for inner and outer radius!" << std::endl;
-  return false;
+bool RadiiAccepted(const DiffractionPattern& pattern, float inner, float outer, std::int32_t& r_in,
+                   std::int32_t& r_out) {
+    r_in = Trunc(inner);
+    r_out = Trunc(outer);
+    const std::int32_t limit = MaxRadius(pattern, 1) - 5;
+    // The last condition only matters for a centre far outside the image.
+    if (outer > inner && static_cast<double>(inner) > 10.0 && static_cast<float>(limit) > outer && r_out <= kMaxRadius)
+        return true;
+    ResultsStream << "Bad input for inner and outer radius!" << std::endl;
+    return false;
 }
 
 // A centre that is not a number or infinite starts nothing: the refusal line
 // goes to the Results window and false comes back.
 bool CentreFinite(float x, float y) {
-  if (std::isfinite(x) && std::isfinite(y)) return true;
-  ResultsStream << "Bad input for the centre!" << std::endl;
-  return false;
+    if (std::isfinite(x) && std::isfinite(y)) return true;
+    ResultsStream << "Bad input for the centre!" << std::endl;
+    return false;
 }
 
 // Nor does a centre so far outside the image that its nearest pixel lies
 // twice the outer radius away: no trial ratio, angle or step of the
 // refinements reaches a pixel from there, and they would report the start
 // (or a wandering ellipse) as a result.
-bool CentreNearImage(const DiffractionPattern &pattern, std::int32_t r_out) {
-  const double x = pattern.centerX, y = pattern.centerY;
-  const double last_x = static_cast<double>(PatternWidth(pattern)) - 1.0;
-  const double last_y = static_cast<double>(PatternHeight(pattern)) - 1.0;
-  const double dx = std::max({0.0, -x, x - last_x}), dy = std::max({0.0, -y, y - last_y});
-  if (std::hypot(dx, dy) < 2.0 * r_out) return true;
-  ResultsStream << "Bad input for the centre!" << std::endl;
-  return false;
+bool CentreNearImage(const DiffractionPattern& pattern, std::int32_t r_out) {
+    const double x = pattern.centerX, y = pattern.centerY;
+    const double last_x = static_cast<double>(PatternWidth(pattern)) - 1.0;
+    const double last_y = static_cast<double>(PatternHeight(pattern)) - 1.0;
+    const double dx = std::max({0.0, -x, x - last_x}), dy = std::max({0.0, -y, y - last_y});
+    if (std::hypot(dx, dy) < 2.0 * r_out) return true;
+    ResultsStream << "Bad input for the centre!" << std::endl;
+    return false;
 }
 
 // The centre and radii every refinement checks, in that order.
-bool StartAccepted(const DiffractionPattern &pattern, float inner, float outer, std::int32_t &r_in,
-                   std::int32_t &r_out) {
-  return CentreFinite(pattern.centerX, pattern.centerY) &&
-         RadiiAccepted(pattern, inner, outer, r_in, r_out) && CentreNearImage(pattern, r_out);
+bool StartAccepted(const DiffractionPattern& pattern, float inner, float outer, std::int32_t& r_in,
+                   std::int32_t& r_out) {
+    return CentreFinite(pattern.centerX, pattern.centerY) && RadiiAccepted(pattern, inner, outer, r_in, r_out) &&
+           CentreNearImage(pattern, r_out);
 }
 
 // The angle (degrees) and axis ratio an ellipse refinement starts from.
 bool EllipseAccepted(float angle, float ratio) {
-  if (std::isfinite(angle) && std::isfinite(ratio) && ratio > 0.0f) return true;
-  ResultsStream << "Bad input for angle or axis ratio!" << std::endl;
-  return false;
+    if (std::isfinite(angle) && std::isfinite(ratio) && ratio > 0.0f) return true;
+    ResultsStream << "Bad input for angle or axis ratio!" << std::endl;
+    return false;
 }
 
 // The radii and table of a ring fit, as the two ellipticity refinements
 // check them.
 struct RingFit {
-  std::int32_t r_in, r_out, bins, s;
+    std::int32_t r_in, r_out, bins, s;
 };
 
 // False (after the refusal line) when the radii are refused; throws when the
 // fit's table would be too large.
-bool AcceptRingFit(const DiffractionPattern &pattern, const float *inner, const float *outer,
-                   float angle_bins, float half_width, RingFit &fit) {
-  if (!StartAccepted(pattern, Read(inner), Read(outer), fit.r_in, fit.r_out)) return false;
-  fit.bins = Trunc(angle_bins);
-  fit.s = Trunc(half_width);
-  CheckRingFit(fit.r_in, fit.r_out, fit.bins, fit.s);
-  return true;
+bool AcceptRingFit(const DiffractionPattern& pattern, const float* inner, const float* outer, float angle_bins,
+                   float half_width, RingFit& fit) {
+    if (!StartAccepted(pattern, Read(inner), Read(outer), fit.r_in, fit.r_out)) return false;
+    fit.bins = Trunc(angle_bins);
+    fit.s = Trunc(half_width);
+    CheckRingFit(fit.r_in, fit.r_out, fit.bins, fit.s);
+    return true;
 }
 
-float Degrees(float radians) {
-  return static_cast<float>(static_cast<double>(radians) * 180.0 / 3.14159265358979);
-}
+float Degrees(float radians) { return static_cast<float>(static_cast<double>(radians) * 180.0 / 3.14159265358979); }
 
-float Radians(float degrees) {
-  return static_cast<float>(static_cast<double>(degrees) * 3.14159265358979 / 180.0);
-}
+float Radians(float degrees) { return static_cast<float>(static_cast<double>(degrees) * 3.14159265358979 / 180.0); }
 
 // A distortion above 1.2 is not believed: the circle is written back instead.
-bool DistortionTooLarge(DiffractionPattern &pattern) {
-  if (!(static_cast<double>(pattern.axisRatio) > 1.2)) return false;
-  ResultsStream << "ERROR distortion to large." << std::endl;
-  pattern.axisRatio = 1.0f;
-  pattern.angle = 0.0f;
-  return true;
+bool DistortionTooLarge(DiffractionPattern& pattern) {
+    if (!(static_cast<double>(pattern.axisRatio) > 1.2)) return false;
+    ResultsStream << "ERROR distortion to large." << std::endl;
+    pattern.axisRatio = 1.0f;
+    pattern.angle = 0.0f;
+    return true;
 }
 
-void WriteEllipse(const DiffractionPattern &pattern, float *center_x, float *center_y,
-                  float *angle, float *axis_ratio, float *ring_radius, float *inner_radius,
-                  float *outer_radius, std::int32_t r_in, std::int32_t r_out, float ring) {
-  orvan::StoreFloat(center_x, pattern.centerX);
-  orvan::StoreFloat(center_y, pattern.centerY);
-  orvan::StoreFloat(axis_ratio, pattern.axisRatio);
-  orvan::StoreFloat(angle, Degrees(pattern.angle));
-  orvan::StoreFloat(inner_radius, static_cast<float>(r_in));
-  orvan::StoreFloat(ring_radius, ring);
-  orvan::StoreFloat(outer_radius, static_cast<float>(r_out));
-}
-
-}  // namespace
-
-float GuessCenter(DMImage *image, float *center_x, float *center_y) {
-  float result = 1.0f;
-  orvan::RunFramed([&] {
-    DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y), "GuessCenter");
-    GuessCenterCore(pattern, 1);
-    if (!std::isfinite(pattern.centerX) || !std::isfinite(pattern.centerY))
-      throw std::runtime_error(
-          "GuessCenter: no pixel lies above the image mean; the centre is left as given");
-    orvan::StoreFloat(center_x, pattern.centerX);
-    orvan::StoreFloat(center_y, pattern.centerY);
-  });
-  return result;
-}
-
-float GuessInnerandOuterRadius(DMImage *image, float half_width, float center_x, float center_y,
-                               float *ring_radius, float *inner_radius, float *outer_radius) {
-  float result = 1.0f;
-  orvan::RunFramed([&] {
-    DiffractionPattern pattern;
-    LoadPattern(pattern, image, center_x, center_y, "GuessInnerandOuterRadius");
-    if (!CentreFinite(center_x, center_y)) return;
-    const std::int32_t R = MaxRadius(pattern, 0);
-    if (R < 1)
-      throw std::invalid_argument(
-          "GuessInnerandOuterRadius: the image is too small for an outer radius of at least 1");
-    if (R > kMaxRadius)
-      throw std::invalid_argument("GuessInnerandOuterRadius: an outer radius of " + std::to_string(R) +
-                                  " is beyond the largest profile of " + std::to_string(kMaxRadius) +
-                                  " bins; the centre lies too far outside the image");
-    std::int32_t a = Trunc(Read(inner_radius));
-    std::int32_t m = Trunc(std::floor(Read(ring_radius) + 0.5f));
-    std::int32_t b = Trunc(Read(outer_radius));
-    std::int32_t lo = 100, hi = R;
-    if (a == 0 && b == 0 && m != 0) {
-      a = Trunc(static_cast<float>(m) - half_width);
-      b = Trunc(static_cast<float>(m) + half_width);
-      if (a < b && a > 100 && b < R) {
-        lo = a;
-        hi = b;
-      }
-    }
-    AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi), m);
-    a = Trunc(static_cast<float>(m) - half_width);
-    b = Trunc(static_cast<float>(m) + half_width);
-    orvan::StoreFloat(ring_radius, static_cast<float>(m));
-    orvan::StoreFloat(inner_radius, static_cast<float>(a));
-    orvan::StoreFloat(outer_radius, static_cast<float>(b));
-  });
-  return result;
-}
-
-float RefineCenter(DMImage *image, float *center_x, float *center_y, float *ring_radius,
-                   float *inner_radius, float *outer_radius) {
-  float result = 0.0f;
-  orvan::RunFramed([&] {
-    DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenter");
-    std::int32_t r_in, r_out;
-    if (!StartAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
-    RefineCenterCore(pattern, r_in, r_out);
-    std::int32_t ring = 0;
-    AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in), static_cast<std::uint32_t>(r_out),
-                        ring);
-    orvan::StoreFloat(center_x, pattern.centerX);
-    orvan::StoreFloat(center_y, pattern.centerY);
-    orvan::StoreFloat(inner_radius, static_cast<float>(r_in));
-    orvan::StoreFloat(ring_radius, static_cast<float>(ring));
-    orvan::StoreFloat(outer_radius, static_cast<float>(r_out));
-    result = 1.0f;
-  });
-  return result;
-}
-
-float RefineCenterEllipticity(DMImage *image, float *center_x, float *center_y, float *angle,
-                              float *axis_ratio, float *ring_radius, float *inner_radius,
-                              float *outer_radius, float angle_bins, float half_width) {
-  float result = 0.0f;
-  orvan::RunFramed([&] {
-    DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticity");
-    RingFit fit;
-    if (!AcceptRingFit(pattern, inner_radius, outer_radius, angle_bins, half_width, fit)) return;
-    const std::int32_t r_in = fit.r_in, r_out = fit.r_out, bins = fit.bins, s = fit.s;
-    float ring = 0.0f;
-    DiagnosticStream() << "First fit:" << std::endl;
-    RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
-    DiagnosticStream() << "Second fit:" << std::endl;
-    RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
-    if (DistortionTooLarge(pattern)) {
-      std::int32_t m = 0;
-      AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in),
-                          static_cast<std::uint32_t>(r_out), m);
-      ring = static_cast<float>(m);
-    }
-    WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius,
-                 outer_radius, r_in, r_out, ring);
-    result = 1.0f;
-  });
-  return result;
-}
-
-float RefineCenterEllipticityFit(DMImage *image, float *center_x, float *center_y, float *angle,
-                                 float *axis_ratio, float *ring_radius, float *inner_radius,
-                                 float *outer_radius, float angle_bins, float half_width) {
-  float result = 0.0f;
-  orvan::RunFramed([&] {
-    DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticityFit");
-    RingFit fit;
-    if (!AcceptRingFit(pattern, inner_radius, outer_radius, angle_bins, half_width, fit)) return;
-    const std::int32_t r_in = fit.r_in, r_out = fit.r_out, bins = fit.bins, s = fit.s;
-    float ring = 0.0f;
-    DiagnosticStream() << "First fit:" << std::endl;
-    RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 1, &ring, ResultsStream);
-    // The ring radius of the fit stands even when the ellipse is refused.
-    DistortionTooLarge(pattern);
-    WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius,
-                 outer_radius, r_in, r_out, ring);
-    result = 1.0f;
-  });
-  return result;
-}
-
-float RefineCenterEllipticitySimplex(DMImage *image, float *center_x, float *center_y,
-                                     float *angle, float *axis_ratio, float *, float *inner_radius,
-                                     float *outer_radius) {
-  float result = 0.0f;
-  orvan::RunFramed([&] {
-    DiffractionPattern pattern;
-    LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticitySimplex");
-    std::int32_t r_in, r_out;
-    if (!CentreFinite(pattern.centerX, pattern.centerY) ||
-        !RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out) ||
-        !EllipseAccepted(Read(angle), Read(axis_ratio)) || !CentreNearImage(pattern, r_out))
-      return;
-    pattern.angle = Radians(Read(angle));
-    pattern.axisRatio = Read(axis_ratio);
-    RefineCenterEllipticityCore(pattern, r_in, r_out);
+void WriteEllipse(const DiffractionPattern& pattern, float* center_x, float* center_y, float* angle, float* axis_ratio,
+                  float* ring_radius, float* inner_radius, float* outer_radius, std::int32_t r_in, std::int32_t r_out,
+                  float ring) {
     orvan::StoreFloat(center_x, pattern.centerX);
     orvan::StoreFloat(center_y, pattern.centerY);
     orvan::StoreFloat(axis_ratio, pattern.axisRatio);
     orvan::StoreFloat(angle, Degrees(pattern.angle));
-    result = 1.0f;
-  });
-  return result;
+    orvan::StoreFloat(inner_radius, static_cast<float>(r_in));
+    orvan::StoreFloat(ring_radius, ring);
+    orvan::StoreFloat(outer_radius, static_cast<float>(r_out));
+}
+
+}  // namespace
+
+float GuessCenter(DMImage* image, float* center_x, float* center_y) {
+    float result = 1.0f;
+    orvan::RunFramed([&] {
+        DiffractionPattern pattern;
+        LoadPattern(pattern, image, Read(center_x), Read(center_y), "GuessCenter");
+        GuessCenterCore(pattern, 1);
+        if (!std::isfinite(pattern.centerX) || !std::isfinite(pattern.centerY))
+            throw std::runtime_error("GuessCenter: no pixel lies above the image mean; the centre is left as given");
+        orvan::StoreFloat(center_x, pattern.centerX);
+        orvan::StoreFloat(center_y, pattern.centerY);
+    });
+    return result;
+}
+
+float GuessInnerandOuterRadius(DMImage* image, float half_width, float center_x, float center_y, float* ring_radius,
+                               float* inner_radius, float* outer_radius) {
+    float result = 1.0f;
+    orvan::RunFramed([&] {
+        DiffractionPattern pattern;
+        LoadPattern(pattern, image, center_x, center_y, "GuessInnerandOuterRadius");
+        if (!CentreFinite(center_x, center_y)) return;
+        const std::int32_t R = MaxRadius(pattern, 0);
+        if (R < 1)
+            throw std::invalid_argument(
+                "GuessInnerandOuterRadius: the image is too small for an outer radius of at least 1");
+        if (R > kMaxRadius)
+            throw std::invalid_argument("GuessInnerandOuterRadius: an outer radius of " + std::to_string(R) +
+                                        " is beyond the largest profile of " + std::to_string(kMaxRadius) +
+                                        " bins; the centre lies too far outside the image");
+        std::int32_t a = Trunc(Read(inner_radius));
+        std::int32_t m = Trunc(std::floor(Read(ring_radius) + 0.5f));
+        std::int32_t b = Trunc(Read(outer_radius));
+        std::int32_t lo = 100, hi = R;
+        if (a == 0 && b == 0 && m != 0) {
+            a = Trunc(static_cast<float>(m) - half_width);
+            b = Trunc(static_cast<float>(m) + half_width);
+            if (a < b && a > 100 && b < R) {
+                lo = a;
+                hi = b;
+            }
+        }
+        AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi), m);
+        a = Trunc(static_cast<float>(m) - half_width);
+        b = Trunc(static_cast<float>(m) + half_width);
+        orvan::StoreFloat(ring_radius, static_cast<float>(m));
+        orvan::StoreFloat(inner_radius, static_cast<float>(a));
+        orvan::StoreFloat(outer_radius, static_cast<float>(b));
+    });
+    return result;
+}
+
+float RefineCenter(DMImage* image, float* center_x, float* center_y, float* ring_radius, float* inner_radius,
+                   float* outer_radius) {
+    float result = 0.0f;
+    orvan::RunFramed([&] {
+        DiffractionPattern pattern;
+        LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenter");
+        std::int32_t r_in, r_out;
+        if (!StartAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
+        RefineCenterCore(pattern, r_in, r_out);
+        std::int32_t ring = 0;
+        AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in), static_cast<std::uint32_t>(r_out), ring);
+        orvan::StoreFloat(center_x, pattern.centerX);
+        orvan::StoreFloat(center_y, pattern.centerY);
+        orvan::StoreFloat(inner_radius, static_cast<float>(r_in));
+        orvan::StoreFloat(ring_radius, static_cast<float>(ring));
+        orvan::StoreFloat(outer_radius, static_cast<float>(r_out));
+        result = 1.0f;
+    });
+    return result;
+}
+
+float RefineCenterEllipticity(DMImage* image, float* center_x, float* center_y, float* angle, float* axis_ratio,
+                              float* ring_radius, float* inner_radius, float* outer_radius, float angle_bins,
+                              float half_width) {
+    float result = 0.0f;
+    orvan::RunFramed([&] {
+        DiffractionPattern pattern;
+        LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticity");
+        RingFit fit;
+        if (!AcceptRingFit(pattern, inner_radius, outer_radius, angle_bins, half_width, fit)) return;
+        const std::int32_t r_in = fit.r_in, r_out = fit.r_out, bins = fit.bins, s = fit.s;
+        float ring = 0.0f;
+        DiagnosticStream() << "First fit:" << std::endl;
+        RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
+        DiagnosticStream() << "Second fit:" << std::endl;
+        RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
+        if (DistortionTooLarge(pattern)) {
+            std::int32_t m = 0;
+            AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in), static_cast<std::uint32_t>(r_out), m);
+            ring = static_cast<float>(m);
+        }
+        WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius, outer_radius, r_in,
+                     r_out, ring);
+        result = 1.0f;
+    });
+    return result;
+}
+
+float RefineCenterEllipticityFit(DMImage* image, float* center_x, float* center_y, float* angle, float* axis_ratio,
+                                 float* ring_radius, float* inner_radius, float* outer_radius, float angle_bins,
+                                 float half_width) {
+    float result = 0.0f;
+    orvan::RunFramed([&] {
+        DiffractionPattern pattern;
+        LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticityFit");
+        RingFit fit;
+        if (!AcceptRingFit(pattern, inner_radius, outer_radius, angle_bins, half_width, fit)) return;
+        const std::int32_t r_in = fit.r_in, r_out = fit.r_out, bins = fit.bins, s = fit.s;
+        float ring = 0.0f;
+        DiagnosticStream() << "First fit:" << std::endl;
+        RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 1, &ring, ResultsStream);
+        // The ring radius of the fit stands even when the ellipse is refused.
+        DistortionTooLarge(pattern);
+        WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius, outer_radius, r_in,
+                     r_out, ring);
+        result = 1.0f;
+    });
+    return result;
+}
+
+float RefineCenterEllipticitySimplex(DMImage* image, float* center_x, float* center_y, float* angle, float* axis_ratio,
+                                     float*, float* inner_radius, float* outer_radius) {
+    float result = 0.0f;
+    orvan::RunFramed([&] {
+        DiffractionPattern pattern;
+        LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenterEllipticitySimplex");
+        std::int32_t r_in, r_out;
+        if (!CentreFinite(pattern.centerX, pattern.centerY) ||
+            !RadiiAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out) ||
+            !EllipseAccepted(Read(angle), Read(axis_ratio)) || !CentreNearImage(pattern, r_out))
+            return;
+        pattern.angle = Radians(Read(angle));
+        pattern.axisRatio = Read(axis_ratio);
+        RefineCenterEllipticityCore(pattern, r_in, r_out);
+        orvan::StoreFloat(center_x, pattern.centerX);
+        orvan::StoreFloat(center_y, pattern.centerY);
+        orvan::StoreFloat(axis_ratio, pattern.axisRatio);
+        orvan::StoreFloat(angle, Degrees(pattern.angle));
+        result = 1.0f;
+    });
+    return result;
 }

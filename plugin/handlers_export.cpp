@@ -44,262 +44,259 @@ constexpr size_t kFirstDataRow = 2;
 constexpr size_t kMaxDataRows = XlsSheet::MaxRows - kFirstDataRow;  // 65534
 constexpr size_t kMaxColumns = XlsSheet::MaxColumns;                // 256
 // The labels row also gets the clearing write after the last word.
-constexpr size_t kMaxLabelWords = kMaxColumns - 1;                  // 255
+constexpr size_t kMaxLabelWords = kMaxColumns - 1;                              // 255
 constexpr size_t kMaxCellText = CompoundFiles::XlsBiff::BiffString::MaxLength;  // 65535
 
 enum class Layout { Profile, Image };
 
 struct Export {
-  const char *function;
-  DMImage *image;
-  std::string file;
-  std::string labels;
-  float step;
-  std::string title;
-  std::string sheet;
-  Layout layout;
+    const char* function;
+    DMImage* image;
+    std::string file;
+    std::string labels;
+    float step;
+    std::string title;
+    std::string sheet;
+    Layout layout;
 };
 
-std::string Text(DMString *string) { return dm_string::Borrow(string).ToStdString(0); }
+std::string Text(DMString* string) { return dm_string::Borrow(string).ToStdString(0); }
 
-[[noreturn]] void Refuse(const char *function, const std::string &problem) {
-  throw std::invalid_argument(std::string(function) + ": " + problem);
+[[noreturn]] void Refuse(const char* function, const std::string& problem) {
+    throw std::invalid_argument(std::string(function) + ": " + problem);
 }
 
 // A script text for the workbook: ASCII stays 8-bit, anything else is
 // stored as UTF-16 so that readers show the characters the script wrote.
 struct CellText {
-  std::string narrow;
-  std::wstring wide;
-  bool ascii = true;
+    std::string narrow;
+    std::wstring wide;
+    bool ascii = true;
 };
 
 // Throws, naming the first bad byte, when a text beyond ASCII is not UTF-8.
-CellText Decoded(const char *function, const char *what, const std::string &text) {
-  CellText t;
-  t.narrow = text;
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) t.ascii = false;
-  if (t.ascii) return t;
-  std::size_t bad = 0;
-  if (!orvan::DecodeUtf8(text, t.wide, bad)) {
-    char byte[8];
-    std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(text[bad])));
-    Refuse(function, std::string("the ") + what + " is not UTF-8 text (byte " + byte + " at offset " +
-                         std::to_string(bad) + ")");
-  }
-  return t;
+CellText Decoded(const char* function, const char* what, const std::string& text) {
+    CellText t;
+    t.narrow = text;
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) t.ascii = false;
+    if (t.ascii) return t;
+    std::size_t bad = 0;
+    if (!orvan::DecodeUtf8(text, t.wide, bad)) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(text[bad])));
+        Refuse(function, std::string("the ") + what + " is not UTF-8 text (byte " + byte + " at offset " +
+                             std::to_string(bad) + ")");
+    }
+    return t;
 }
 
-std::size_t Utf16Size(const CellText &t) { return t.ascii ? t.narrow.size() : orvan::Utf16Length(t.wide); }
+std::size_t Utf16Size(const CellText& t) { return t.ascii ? t.narrow.size() : orvan::Utf16Length(t.wide); }
 
-void SetCellText(SheetCell &cell, const CellText &t) {
-  if (t.ascii)
-    cell.SetText(t.narrow.c_str());
-  else
-    cell.SetWideText(t.wide.c_str());
+void SetCellText(SheetCell& cell, const CellText& t) {
+    if (t.ascii)
+        cell.SetText(t.narrow.c_str());
+    else
+        cell.SetWideText(t.wide.c_str());
 }
 
-std::vector<std::string> Words(const std::string &labels) {
-  std::istringstream in(labels);
-  std::vector<std::string> words;
-  std::string word;
-  while (in >> word) words.push_back(word);
-  return words;
+std::vector<std::string> Words(const std::string& labels) {
+    std::istringstream in(labels);
+    std::vector<std::string> words;
+    std::string word;
+    while (in >> word) words.push_back(word);
+    return words;
 }
 
-void CheckLimits(const Export &e, size_t width, size_t height, size_t words) {
-  const std::string w = std::to_string(width), h = std::to_string(height);
-  if (e.layout == Layout::Profile) {
-    if (width > kMaxDataRows)
-      Refuse(e.function, "a profile " + w + " points long does not fit a sheet (at most " +
-                             std::to_string(kMaxDataRows) + " rows of data)");
-    if (height > kMaxColumns - 1)
-      Refuse(e.function, "a profile image " + h + " lines high does not fit a sheet (at most " +
-                             std::to_string(kMaxColumns - 1) + " data columns beside the axis)");
-  } else {
-    if (width > kMaxColumns)
-      Refuse(e.function, "an image " + w + " pixels wide does not fit a sheet (at most " +
-                             std::to_string(kMaxColumns) + " columns)");
-    if (height > kMaxDataRows)
-      Refuse(e.function, "an image " + h + " pixels high does not fit a sheet (at most " +
-                             std::to_string(kMaxDataRows) + " rows of data)");
-  }
-  if (words > kMaxLabelWords)
-    Refuse(e.function, std::to_string(words) + " label words do not fit a sheet row (at most " +
-                           std::to_string(kMaxLabelWords) + ")");
+void CheckLimits(const Export& e, size_t width, size_t height, size_t words) {
+    const std::string w = std::to_string(width), h = std::to_string(height);
+    if (e.layout == Layout::Profile) {
+        if (width > kMaxDataRows)
+            Refuse(e.function, "a profile " + w + " points long does not fit a sheet (at most " +
+                                   std::to_string(kMaxDataRows) + " rows of data)");
+        if (height > kMaxColumns - 1)
+            Refuse(e.function, "a profile image " + h + " lines high does not fit a sheet (at most " +
+                                   std::to_string(kMaxColumns - 1) + " data columns beside the axis)");
+    } else {
+        if (width > kMaxColumns)
+            Refuse(e.function, "an image " + w + " pixels wide does not fit a sheet (at most " +
+                                   std::to_string(kMaxColumns) + " columns)");
+        if (height > kMaxDataRows)
+            Refuse(e.function, "an image " + h + " pixels high does not fit a sheet (at most " +
+                                   std::to_string(kMaxDataRows) + " rows of data)");
+    }
+    if (words > kMaxLabelWords)
+        Refuse(e.function, std::to_string(words) + " label words do not fit a sheet row (at most " +
+                               std::to_string(kMaxLabelWords) + ")");
 }
 
-[[noreturn]] void NotARegularFile(const Export &e, mode_t mode) {
-  const char *kind = S_ISDIR(mode) ? "a folder, " : S_ISFIFO(mode) ? "a FIFO, " : S_ISSOCK(mode) ? "a socket, "
-                     : (S_ISCHR(mode) || S_ISBLK(mode)) ? "a device, " : "";
-  Refuse(e.function, "\"" + e.file + "\" is " + kind + "not a regular file; it was left unchanged");
+[[noreturn]] void NotARegularFile(const Export& e, mode_t mode) {
+    const char* kind = S_ISDIR(mode)                      ? "a folder, "
+                       : S_ISFIFO(mode)                   ? "a FIFO, "
+                       : S_ISSOCK(mode)                   ? "a socket, "
+                       : (S_ISCHR(mode) || S_ISBLK(mode)) ? "a device, "
+                                                          : "";
+    Refuse(e.function, "\"" + e.file + "\" is " + kind + "not a regular file; it was left unchanged");
 }
 
-[[noreturn]] void NotWritable(const Export &e) {
-  Refuse(e.function, "\"" + e.file + "\" is not writable for this user; it was left unchanged");
+[[noreturn]] void NotWritable(const Export& e) {
+    Refuse(e.function, "\"" + e.file + "\" is not writable for this user; it was left unchanged");
 }
 
-void LoadWorkbook(const Export &e, XlsDocument &document) {
-  if (document.Load(e.file.c_str())) return;
-  if (document.LastLoadFailure() == XlsDocument::LoadFailure::Encrypted)
-    Refuse(e.function, "\"" + e.file + "\" is an encrypted workbook, which cannot be read; it was left unchanged");
-  Refuse(e.function, "\"" + e.file + "\" exists but is not a readable workbook; it was left unchanged");
+void LoadWorkbook(const Export& e, XlsDocument& document) {
+    if (document.Load(e.file.c_str())) return;
+    if (document.LastLoadFailure() == XlsDocument::LoadFailure::Encrypted)
+        Refuse(e.function, "\"" + e.file + "\" is an encrypted workbook, which cannot be read; it was left unchanged");
+    Refuse(e.function, "\"" + e.file + "\" exists but is not a readable workbook; it was left unchanged");
 }
 
 // Only a missing (or empty) file starts a new workbook; anything else that
 // is there must load, or it is left alone. The lock, held until the
 // workbook is saved, makes a second export of the same file wait and then
 // load what this one wrote.
-void OpenWorkbook(const Export &e, FileLock &lock, XlsDocument &document) {
-  switch (lock.Acquire(e.file.c_str())) {
-    case FileLock::State::HeldEmpty:
-      document.New(1);
-      return;
-    case FileLock::State::Held:
-      LoadWorkbook(e, document);
-      return;
-    case FileLock::State::NotWritable:
-      NotWritable(e);
-    case FileLock::State::NotRegular:  // named below
-    case FileLock::State::Unlocked:    // as without a lock
-      break;
-  }
-  struct stat info;
-  const bool found = stat(e.file.c_str(), &info) == 0;
-  if (!found && errno == ENOENT) {
-    document.New(1);
-    return;
-  }
-  // Checked before anything opens it: opening a FIFO would wait for a writer.
-  if (found && !S_ISREG(info.st_mode)) NotARegularFile(e, info.st_mode);
-  LoadWorkbook(e, document);
+void OpenWorkbook(const Export& e, FileLock& lock, XlsDocument& document) {
+    switch (lock.Acquire(e.file.c_str())) {
+        case FileLock::State::HeldEmpty: document.New(1); return;
+        case FileLock::State::Held: LoadWorkbook(e, document); return;
+        case FileLock::State::NotWritable: NotWritable(e);
+        case FileLock::State::NotRegular:  // named below
+        case FileLock::State::Unlocked:    // as without a lock
+            break;
+    }
+    struct stat info;
+    const bool found = stat(e.file.c_str(), &info) == 0;
+    if (!found && errno == ENOENT) {
+        document.New(1);
+        return;
+    }
+    // Checked before anything opens it: opening a FIFO would wait for a writer.
+    if (found && !S_ISREG(info.st_mode)) NotARegularFile(e, info.st_mode);
+    LoadWorkbook(e, document);
 }
 
 // A sheet holds no NaN or infinity: such pixels become the error values a
 // spreadsheet gives such results, NaN #NUM! and either infinity #DIV/0!.
-void SetNumber(SheetCell &cell, double value) {
-  if (std::isnan(value))
-    cell.SetError(SheetCell::ErrorNum);
-  else if (std::isinf(value))
-    cell.SetError(SheetCell::ErrorDivZero);
-  else
-    cell.SetReal(value);
+void SetNumber(SheetCell& cell, double value) {
+    if (std::isnan(value))
+        cell.SetError(SheetCell::ErrorNum);
+    else if (std::isinf(value))
+        cell.SetError(SheetCell::ErrorDivZero);
+    else
+        cell.SetReal(value);
 }
 
 // Why a sheet of that name cannot be added (it matches none in the file).
-std::string UnusableSheetName(const Export &e, const CellText &name) {
-  const char bad = name.ascii ? XlsDocument::ForbiddenNameCharacter(name.narrow.c_str())
-                              : XlsDocument::ForbiddenNameCharacter(name.wide.c_str());
-  const std::string named = "cannot add a sheet named \"" + e.sheet + "\"";
-  if (bad == '\'')
-    return named + ": a sheet name may not begin or end with an apostrophe; the file was left as it was";
-  if (bad != 0)
-    return named + ": a sheet name may not contain '" + std::string(1, bad) + "'; the file was left as it was";
-  return named + " (a sheet name has 1 to 255 characters)";
+std::string UnusableSheetName(const Export& e, const CellText& name) {
+    const char bad = name.ascii ? XlsDocument::ForbiddenNameCharacter(name.narrow.c_str())
+                                : XlsDocument::ForbiddenNameCharacter(name.wide.c_str());
+    const std::string named = "cannot add a sheet named \"" + e.sheet + "\"";
+    if (bad == '\'')
+        return named + ": a sheet name may not begin or end with an apostrophe; the file was left as it was";
+    if (bad != 0)
+        return named + ": a sheet name may not contain '" + std::string(1, bad) + "'; the file was left as it was";
+    return named + " (a sheet name has 1 to 255 characters)";
 }
 
-SheetCell &CellAt(XlsSheet &sheet, size_t row, size_t column) {
-  SheetCell *cell = sheet.Cell(row, column);
-  // The limits were checked first, so every cell of the range exists.
-  if (cell == nullptr) throw std::logic_error("sheet cell out of range");
-  return *cell;
+SheetCell& CellAt(XlsSheet& sheet, size_t row, size_t column) {
+    SheetCell* cell = sheet.Cell(row, column);
+    // The limits were checked first, so every cell of the range exists.
+    if (cell == nullptr) throw std::logic_error("sheet cell out of range");
+    return *cell;
 }
 
-void Run(const Export &e) {
-  if (!DM::ImageIsValid(e.image)) Refuse(e.function, "the image is not valid");
-  const size_t width = DM::ImageGetDimensionSize(e.image, 0);
-  const size_t height = DM::ImageGetDimensionSize(e.image, 1);
-  const std::vector<std::string> words = Words(e.labels);
-  CheckLimits(e, width, height, words.size());
-  if (e.file.empty()) Refuse(e.function, "no file name given");
-  // The workbook layer takes zero-terminated texts: a zero byte would cut a
-  // file or sheet name to another name, and a text short.
-  const std::pair<const char *, const std::string *> texts[] = {
-      {"file name", &e.file}, {"sheet name", &e.sheet}, {"title", &e.title}, {"labels text", &e.labels}};
-  for (const auto &[what, text] : texts)
-    if (text->find('\0') != std::string::npos) Refuse(e.function, std::string("the ") + what + " holds a zero byte");
-  // Longer cell texts would be written cut short.
-  auto cell_text = [&](const char *what, const std::string &text) {
-    CellText t = Decoded(e.function, what, text);
-    if (Utf16Size(t) > kMaxCellText)
-      Refuse(e.function, std::string("the ") + what + " has " + std::to_string(Utf16Size(t)) +
-                             " characters; a cell holds at most " + std::to_string(kMaxCellText));
-    return t;
-  };
-  const CellText title = cell_text("title", e.title);
-  std::vector<CellText> labels;
-  for (const std::string &word : words) labels.push_back(cell_text("label word", word));
-  const CellText sheet_name = Decoded(e.function, "sheet name", e.sheet);
-  const arma::Mat<float> pixels = orvan::ImageToFloatMatrix(e.image);
-  if (pixels.n_rows != width || pixels.n_cols != height)
-    Refuse(e.function, "the image's pixels do not match its size");
+void Run(const Export& e) {
+    if (!DM::ImageIsValid(e.image)) Refuse(e.function, "the image is not valid");
+    const size_t width = DM::ImageGetDimensionSize(e.image, 0);
+    const size_t height = DM::ImageGetDimensionSize(e.image, 1);
+    const std::vector<std::string> words = Words(e.labels);
+    CheckLimits(e, width, height, words.size());
+    if (e.file.empty()) Refuse(e.function, "no file name given");
+    // The workbook layer takes zero-terminated texts: a zero byte would cut a
+    // file or sheet name to another name, and a text short.
+    const std::pair<const char*, const std::string*> texts[] = {
+        {"file name", &e.file}, {"sheet name", &e.sheet}, {"title", &e.title}, {"labels text", &e.labels}};
+    for (const auto& [what, text] : texts)
+        if (text->find('\0') != std::string::npos)
+            Refuse(e.function, std::string("the ") + what + " holds a zero byte");
+    // Longer cell texts would be written cut short.
+    auto cell_text = [&](const char* what, const std::string& text) {
+        CellText t = Decoded(e.function, what, text);
+        if (Utf16Size(t) > kMaxCellText)
+            Refuse(e.function, std::string("the ") + what + " has " + std::to_string(Utf16Size(t)) +
+                                   " characters; a cell holds at most " + std::to_string(kMaxCellText));
+        return t;
+    };
+    const CellText title = cell_text("title", e.title);
+    std::vector<CellText> labels;
+    for (const std::string& word : words) labels.push_back(cell_text("label word", word));
+    const CellText sheet_name = Decoded(e.function, "sheet name", e.sheet);
+    const arma::Mat<float> pixels = orvan::ImageToFloatMatrix(e.image);
+    if (pixels.n_rows != width || pixels.n_cols != height)
+        Refuse(e.function, "the image's pixels do not match its size");
 
-  FileLock lock;
-  XlsDocument document;
-  OpenWorkbook(e, lock, document);
-  // Names match regardless of case and of the width they are stored in.
-  XlsSheet *sheet = sheet_name.ascii ? document.GetSheet(sheet_name.narrow.c_str())
-                                     : document.GetSheet(sheet_name.wide.c_str());
-  if (sheet == nullptr)
-    sheet = sheet_name.ascii ? document.AddSheet(sheet_name.narrow.c_str(), 0)
-                             : document.AddSheet(sheet_name.wide.c_str(), 0);
-  if (sheet == nullptr) Refuse(e.function, UnusableSheetName(e, sheet_name));
+    FileLock lock;
+    XlsDocument document;
+    OpenWorkbook(e, lock, document);
+    // Names match regardless of case and of the width they are stored in.
+    XlsSheet* sheet =
+        sheet_name.ascii ? document.GetSheet(sheet_name.narrow.c_str()) : document.GetSheet(sheet_name.wide.c_str());
+    if (sheet == nullptr)
+        sheet = sheet_name.ascii ? document.AddSheet(sheet_name.narrow.c_str(), 0)
+                                 : document.AddSheet(sheet_name.wide.c_str(), 0);
+    if (sheet == nullptr) Refuse(e.function, UnusableSheetName(e, sheet_name));
 
-  SetCellText(CellAt(*sheet, 0, 0), title);
-  size_t k = 0;
-  for (const CellText &word : labels) SetCellText(CellAt(*sheet, 1, k++), word);
-  CellAt(*sheet, 1, k).SetText("");
+    SetCellText(CellAt(*sheet, 0, 0), title);
+    size_t k = 0;
+    for (const CellText& word : labels) SetCellText(CellAt(*sheet, 1, k++), word);
+    CellAt(*sheet, 1, k).SetText("");
 
-  if (e.layout == Layout::Profile) {
-    for (size_t i = 0; i < width; ++i) {
-      const float axis = static_cast<float>(i) * e.step;
-      SetNumber(CellAt(*sheet, i + kFirstDataRow, 0), axis);
-      for (size_t j = 0; j < height; ++j)
-        SetNumber(CellAt(*sheet, i + kFirstDataRow, j + 1), pixels(i, j));
+    if (e.layout == Layout::Profile) {
+        for (size_t i = 0; i < width; ++i) {
+            const float axis = static_cast<float>(i) * e.step;
+            SetNumber(CellAt(*sheet, i + kFirstDataRow, 0), axis);
+            for (size_t j = 0; j < height; ++j) SetNumber(CellAt(*sheet, i + kFirstDataRow, j + 1), pixels(i, j));
+        }
+    } else {
+        // Row by row: a sheet widens every row it holds when a cell opens a new
+        // column, so the image's columns are opened once, in its first row.
+        for (size_t y = 0; y < height; ++y)
+            for (size_t x = 0; x < width; ++x) SetNumber(CellAt(*sheet, y + kFirstDataRow, x), pixels(x, y));
     }
-  } else {
-    // Row by row: a sheet widens every row it holds when a cell opens a new
-    // column, so the image's columns are opened once, in its first row.
-    for (size_t y = 0; y < height; ++y)
-      for (size_t x = 0; x < width; ++x) SetNumber(CellAt(*sheet, y + kFirstDataRow, x), pixels(x, y));
-  }
 
-  if (!document.SaveAs(e.file.c_str())) {
-    const CompoundFiles::ReplaceOutcome &outcome = document.LastSaveOutcome();
-    if (outcome.failure == CompoundFiles::ReplaceOutcome::Failure::NotWritable) NotWritable(e);
-    if (outcome.failure == CompoundFiles::ReplaceOutcome::Failure::CopyFailed)
-      throw std::runtime_error(std::string(e.function) + ": could not write all of \"" + e.file +
-                               "\", which may be damaged; the whole new workbook is in \"" + outcome.keptCopy + "\"");
-    throw std::runtime_error(std::string(e.function) + ": could not write \"" + e.file +
-                             "\"; the file was left as it was");
-  }
+    if (!document.SaveAs(e.file.c_str())) {
+        const CompoundFiles::ReplaceOutcome& outcome = document.LastSaveOutcome();
+        if (outcome.failure == CompoundFiles::ReplaceOutcome::Failure::NotWritable) NotWritable(e);
+        if (outcome.failure == CompoundFiles::ReplaceOutcome::Failure::CopyFailed)
+            throw std::runtime_error(std::string(e.function) + ": could not write all of \"" + e.file +
+                                     "\", which may be damaged; the whole new workbook is in \"" + outcome.keptCopy +
+                                     "\"");
+        throw std::runtime_error(std::string(e.function) + ": could not write \"" + e.file +
+                                 "\"; the file was left as it was");
+    }
 }
 
 }  // namespace
 
-void saveprofileasxlslong(DMImage *image, DMString *file_name, DMString *labels, float step,
-                          DMString *title, DMString *sheet_name) {
-  orvan::RunFramed([&] {
-    Export e{"saveprofileasxlslong", image, Text(file_name), Text(labels), step, Text(title),
-             Text(sheet_name), Layout::Profile};
-    Run(e);
-  });
+void saveprofileasxlslong(DMImage* image, DMString* file_name, DMString* labels, float step, DMString* title,
+                          DMString* sheet_name) {
+    orvan::RunFramed([&] {
+        Export e{"saveprofileasxlslong", image,          Text(file_name), Text(labels), step, Text(title),
+                 Text(sheet_name),       Layout::Profile};
+        Run(e);
+    });
 }
 
-void saveprofileasxls(DMImage *image, DMString *file_name, DMString *labels, float step) {
-  orvan::RunFramed([&] {
-    Export e{"saveprofileasxls", image, Text(file_name), Text(labels), step, "Profile", "Profile",
-             Layout::Profile};
-    Run(e);
-  });
+void saveprofileasxls(DMImage* image, DMString* file_name, DMString* labels, float step) {
+    orvan::RunFramed([&] {
+        Export e{"saveprofileasxls", image, Text(file_name), Text(labels), step, "Profile", "Profile", Layout::Profile};
+        Run(e);
+    });
 }
 
-void saveimageasxls(DMImage *image, DMString *file_name, DMString *labels, DMString *title,
-                    DMString *sheet_name) {
-  orvan::RunFramed([&] {
-    Export e{"saveimageasxls", image, Text(file_name), Text(labels), 0.0f, Text(title),
-             Text(sheet_name), Layout::Image};
-    Run(e);
-  });
+void saveimageasxls(DMImage* image, DMString* file_name, DMString* labels, DMString* title, DMString* sheet_name) {
+    orvan::RunFramed([&] {
+        Export e{"saveimageasxls", image,        Text(file_name), Text(labels), 0.0f, Text(title),
+                 Text(sheet_name), Layout::Image};
+        Run(e);
+    });
 }

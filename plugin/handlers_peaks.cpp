@@ -27,139 +27,134 @@ enum class Lines { AtLeast, Exactly };
 // Refuses an image that is not a valid 4-byte real image (the results are
 // written into it) or whose size does not fit its role. A zero requirement
 // leaves that dimension free.
-void RequireImage(const char *function, const char *role, DMImage *image, uint32_t width,
-                  uint32_t height, Lines lines) {
-  std::string need = std::string(function) + ": the " + role +
-                     " image must be a valid 4-byte real image";
-  if (width) need += " exactly " + std::to_string(width) + " pixels wide";
-  if (height)
-    need += std::string(width ? " and" : "") +
-            (lines == Lines::AtLeast ? " at least " : " exactly ") + std::to_string(height) +
-            " lines high";
-  if (!DM::ImageIsValid(image) || DM::ImageGetDataType(image) != DM_TYPE_REAL4)
-    throw std::invalid_argument(need);
-  const uint32_t w = DM::ImageGetDimensionSize(image, 0);
-  const uint32_t h = DM::ImageGetDimensionSize(image, 1);
-  const bool height_ok = lines == Lines::AtLeast ? h >= height : h == height;
-  if ((width && w != width) || (height && !height_ok)) throw std::invalid_argument(need);
+void RequireImage(const char* function, const char* role, DMImage* image, uint32_t width, uint32_t height,
+                  Lines lines) {
+    std::string need = std::string(function) + ": the " + role + " image must be a valid 4-byte real image";
+    if (width) need += " exactly " + std::to_string(width) + " pixels wide";
+    if (height)
+        need += std::string(width ? " and" : "") + (lines == Lines::AtLeast ? " at least " : " exactly ") +
+                std::to_string(height) + " lines high";
+    if (!DM::ImageIsValid(image) || DM::ImageGetDataType(image) != DM_TYPE_REAL4) throw std::invalid_argument(need);
+    const uint32_t w = DM::ImageGetDimensionSize(image, 0);
+    const uint32_t h = DM::ImageGetDimensionSize(image, 1);
+    const bool height_ok = lines == Lines::AtLeast ? h >= height : h == height;
+    if ((width && w != width) || (height && !height_ok)) throw std::invalid_argument(need);
 }
 
-void RequireProfileImage(const char *function, DMImage *image) {
-  RequireImage(function, "profile", image, 0, 4, Lines::AtLeast);
+void RequireProfileImage(const char* function, DMImage* image) {
+    RequireImage(function, "profile", image, 0, 4, Lines::AtLeast);
 }
 
-std::string PeakName(const char *function, const PeakProfileFit &fit, arma::uword c) {
-  return std::string(function) + ": peak " + std::to_string(c) + " (position " +
-         std::to_string(fit.peak_table(0, c)) + ")";
+std::string PeakName(const char* function, const PeakProfileFit& fit, arma::uword c) {
+    return std::string(function) + ": peak " + std::to_string(c) + " (position " +
+           std::to_string(fit.peak_table(0, c)) + ")";
 }
 
 // Loads the three images of a given problem. The peak values must all be
 // numbers.
-void LoadGivenProblem(const char *function, PeakProfileFit &fit, DMImage *profile,
-                      DMImage *peaks, DMImage *spline_points) {
-  RequireProfileImage(function, profile);
-  RequireImage(function, "peak", peaks, 4, 0, Lines::AtLeast);
-  RequireImage(function, "spline-point", spline_points, 0, 2, Lines::Exactly);
-  fit.profile = orvan::ImageToFloatMatrix(profile).col(0);
-  fit.peak_table = arma::conv_to<arma::Mat<double>>::from(orvan::ImageToFloatMatrix(peaks));
-  const arma::Mat<float> points = orvan::ImageToFloatMatrix(spline_points);
-  fit.spline_x = points.col(0);
-  fit.spline_y = points.col(1);
-  for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
-    if (!fit.peak_table.col(c).is_finite())
-      throw std::invalid_argument(PeakName(function, fit, c) + " has a value that is not a number");
+void LoadGivenProblem(const char* function, PeakProfileFit& fit, DMImage* profile, DMImage* peaks,
+                      DMImage* spline_points) {
+    RequireProfileImage(function, profile);
+    RequireImage(function, "peak", peaks, 4, 0, Lines::AtLeast);
+    RequireImage(function, "spline-point", spline_points, 0, 2, Lines::Exactly);
+    fit.profile = orvan::ImageToFloatMatrix(profile).col(0);
+    fit.peak_table = arma::conv_to<arma::Mat<double>>::from(orvan::ImageToFloatMatrix(peaks));
+    const arma::Mat<float> points = orvan::ImageToFloatMatrix(spline_points);
+    fit.spline_x = points.col(0);
+    fit.spline_y = points.col(1);
+    for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
+        if (!fit.peak_table.col(c).is_finite())
+            throw std::invalid_argument(PeakName(function, fit, c) + " has a value that is not a number");
 }
 
 // A peak of width 0 would turn the model into not-a-number; refuse those
 // that a fit or the fit curves would use (exempt: the pre-fit sets their
 // width first, or the fit drops them).
-void RefuseZeroWidths(const char *function, const PeakProfileFit &fit,
-                      const std::vector<bool> &exempt) {
-  for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
-    if (fit.peak_table(2, c) == 0.0 && !exempt[c])
-      throw std::invalid_argument(PeakName(function, fit, c) + " has width 0");
+void RefuseZeroWidths(const char* function, const PeakProfileFit& fit, const std::vector<bool>& exempt) {
+    for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
+        if (fit.peak_table(2, c) == 0.0 && !exempt[c])
+            throw std::invalid_argument(PeakName(function, fit, c) + " has width 0");
 }
 
 // The peaks whose start values the pre-fit of intervals first..last-1 will
 // set: those of each interval up to the first interval without a peak
 // (fitted positions stay inside their windows, so this does not change).
 // Throws std::out_of_range when the intervals do not exist.
-std::vector<bool> PreFitCoverage(const PeakProfileFit &fit, int first, int last) {
-  const long long n = static_cast<long long>(fit.spline_x.n_elem);
-  if (first < last && (first < 0 || last > n - 1))
-    throw std::out_of_range("PreFit: background intervals must lie between point 0 and point " +
-                            std::to_string(n - 1));
-  std::vector<bool> covered(fit.peak_table.n_cols, false);
-  for (int p = first; p < last; ++p) {
-    arma::Col<float> bounds;
-    int left = 0, right = 0;
-    if (fit.FindPeakBounds(p, p + 1, bounds, left, right) == 0) break;
-    for (int c = left; c <= right; ++c) covered[static_cast<size_t>(c)] = true;
-  }
-  return covered;
+std::vector<bool> PreFitCoverage(const PeakProfileFit& fit, int first, int last) {
+    const long long n = static_cast<long long>(fit.spline_x.n_elem);
+    if (first < last && (first < 0 || last > n - 1))
+        throw std::out_of_range("PreFit: background intervals must lie between point 0 and point " +
+                                std::to_string(n - 1));
+    std::vector<bool> covered(fit.peak_table.n_cols, false);
+    for (int p = first; p < last; ++p) {
+        arma::Col<float> bounds;
+        int left = 0, right = 0;
+        if (fit.FindPeakBounds(p, p + 1, bounds, left, right) == 0) break;
+        for (int c = left; c <= right; ++c) covered[static_cast<size_t>(c)] = true;
+    }
+    return covered;
 }
 
 }  // namespace
 
-void PeakFindPreFit(DMImage *profile, DMImage **peaks, DMImage **spline_points, float min_height,
-                    float valley_height, float start, float end, float smoothing) {
-  orvan::RunFramed([&] {
-    RequireProfileImage("PeakFindPreFit", profile);
-    if (!peaks || !spline_points)
-      throw std::invalid_argument("PeakFindPreFit: the peak and spline-point results need variables");
-    PeakProfileFit fit;
-    fit.profile = orvan::ImageToFloatMatrix(profile).col(0);
-    ResultsStream << "Estimating peakpositions and splinepoints." << std::endl;
-    fit.FindExtremaAndSplinePoints(min_height, valley_height, start, end, TruncToInt(smoothing));
-    fit.SubtractSplineBackground();
-    ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;
-    fit.PreFitPeaks();
-    orvan::StoreNewImage(peaks, orvan::FloatMatrixToRealImage(fit.GetPeakParameters(), ""));
-    orvan::StoreNewImage(spline_points, orvan::FloatMatrixToRealImage(fit.GetSplinePoints(), ""));
-    orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
-  });
+void PeakFindPreFit(DMImage* profile, DMImage** peaks, DMImage** spline_points, float min_height, float valley_height,
+                    float start, float end, float smoothing) {
+    orvan::RunFramed([&] {
+        RequireProfileImage("PeakFindPreFit", profile);
+        if (!peaks || !spline_points)
+            throw std::invalid_argument("PeakFindPreFit: the peak and spline-point results need variables");
+        PeakProfileFit fit;
+        fit.profile = orvan::ImageToFloatMatrix(profile).col(0);
+        ResultsStream << "Estimating peakpositions and splinepoints." << std::endl;
+        fit.FindExtremaAndSplinePoints(min_height, valley_height, start, end, TruncToInt(smoothing));
+        fit.SubtractSplineBackground();
+        ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;
+        fit.PreFitPeaks();
+        orvan::StoreNewImage(peaks, orvan::FloatMatrixToRealImage(fit.GetPeakParameters(), ""));
+        orvan::StoreNewImage(spline_points, orvan::FloatMatrixToRealImage(fit.GetSplinePoints(), ""));
+        orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
+    });
 }
 
-void PreFit(DMImage *profile, DMImage *peaks, DMImage *spline_points, float first_point,
-            float last_point) {
-  orvan::RunFramed([&] {
-    PeakProfileFit fit;
-    LoadGivenProblem("PreFit", fit, profile, peaks, spline_points);
-    const int first = TruncToInt(first_point), last = TruncToInt(last_point);
-    RefuseZeroWidths("PreFit", fit, PreFitCoverage(fit, first, last));
-    fit.SubtractSplineBackground();
-    ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;
-    fit.PreFitPeakRange(first, last);
-    orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
-    orvan::CopyFloatMatrixToImage(peaks, fit.GetPeakParameters());
-    orvan::CopyFloatMatrixToImage(spline_points, fit.GetSplinePoints());
-  });
+void PreFit(DMImage* profile, DMImage* peaks, DMImage* spline_points, float first_point, float last_point) {
+    orvan::RunFramed([&] {
+        PeakProfileFit fit;
+        LoadGivenProblem("PreFit", fit, profile, peaks, spline_points);
+        const int first = TruncToInt(first_point), last = TruncToInt(last_point);
+        RefuseZeroWidths("PreFit", fit, PreFitCoverage(fit, first, last));
+        fit.SubtractSplineBackground();
+        ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;
+        fit.PreFitPeakRange(first, last);
+        orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
+        orvan::CopyFloatMatrixToImage(peaks, fit.GetPeakParameters());
+        orvan::CopyFloatMatrixToImage(spline_points, fit.GetSplinePoints());
+    });
 }
 
-void PeakFit(DMImage *profile, DMImage *peaks, DMImage *spline_points) {
-  orvan::RunFramed([&] {
-    PeakProfileFit fit;
-    LoadGivenProblem("PeakFit", fit, profile, peaks, spline_points);
-    const int lo = TruncToInt(fit.spline_x[0]);
-    const int hi = TruncToInt(fit.spline_x[fit.spline_x.n_elem - 1]);
-    // Peaks outside (lo, hi) are dropped before the fit; the rest are used.
-    std::vector<bool> dropped(fit.peak_table.n_cols);
-    for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
-      dropped[c] = !(fit.peak_table(0, c) > lo && fit.peak_table(0, c) < hi);
-    RefuseZeroWidths("PeakFit", fit, dropped);
+void PeakFit(DMImage* profile, DMImage* peaks, DMImage* spline_points) {
+    orvan::RunFramed([&] {
+        PeakProfileFit fit;
+        LoadGivenProblem("PeakFit", fit, profile, peaks, spline_points);
+        const int lo = TruncToInt(fit.spline_x[0]);
+        const int hi = TruncToInt(fit.spline_x[fit.spline_x.n_elem - 1]);
+        // Peaks outside (lo, hi) are dropped before the fit; the rest are used.
+        std::vector<bool> dropped(fit.peak_table.n_cols);
+        for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
+            dropped[c] = !(fit.peak_table(0, c) > lo && fit.peak_table(0, c) < hi);
+        RefuseZeroWidths("PeakFit", fit, dropped);
 
-    fit.PrepareFit(lo, hi);
-    fit.SubtractSplineBackground();
-    ResultsStream << "Performing first Fit (of 2)." << std::endl;
-    fit.FitAllPeaks(lo, hi);
-    fit.PrepareFit(lo, hi);
-    fit.EvaluateFit();
-    fit.SubtractSplineBackground();
-    ResultsStream << "Performing second Fit (of 2)." << std::endl;
-    fit.FitAllPeaks(lo, hi);
-    fit.PrepareFit(lo, hi);
-    orvan::CopyFloatMatrixToImage(peaks, fit.GetPeakParameters());
-    orvan::CopyFloatMatrixToImage(spline_points, fit.GetSplinePoints());
-    orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
-  });
+        fit.PrepareFit(lo, hi);
+        fit.SubtractSplineBackground();
+        ResultsStream << "Performing first Fit (of 2)." << std::endl;
+        fit.FitAllPeaks(lo, hi);
+        fit.PrepareFit(lo, hi);
+        fit.EvaluateFit();
+        fit.SubtractSplineBackground();
+        ResultsStream << "Performing second Fit (of 2)." << std::endl;
+        fit.FitAllPeaks(lo, hi);
+        fit.PrepareFit(lo, hi);
+        orvan::CopyFloatMatrixToImage(peaks, fit.GetPeakParameters());
+        orvan::CopyFloatMatrixToImage(spline_points, fit.GetSplinePoints());
+        orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
+    });
 }

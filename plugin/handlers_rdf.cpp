@@ -26,91 +26,87 @@ int Trunc(float v) { return orvan::TruncateScriptNumber(v); }
 
 constexpr int kMaxRadii = 1000000;
 
-uint32_t Width(DMImage *image) { return DM::ImageGetDimensionSize(image, 0); }
-uint32_t Lines(DMImage *image) { return DM::ImageGetDimensionSize(image, 1); }
+uint32_t Width(DMImage* image) { return DM::ImageGetDimensionSize(image, 0); }
+uint32_t Lines(DMImage* image) { return DM::ImageGetDimensionSize(image, 1); }
 
-void Refuse(const char *function, const std::string &problem) {
-  throw std::invalid_argument(std::string(function) + ": " + problem);
+void Refuse(const char* function, const std::string& problem) {
+    throw std::invalid_argument(std::string(function) + ": " + problem);
 }
 
 // The profile image receives the four result lines in place.
-void RequireProfileImage(const char *function, DMImage *image) {
-  if (!DM::ImageIsValid(image) || DM::ImageGetDataType(image) != DM_TYPE_REAL4 ||
-      Lines(image) < 4)
-    Refuse(function, "the profile image must be a valid 4-byte real image at least 4 lines high");
+void RequireProfileImage(const char* function, DMImage* image) {
+    if (!DM::ImageIsValid(image) || DM::ImageGetDataType(image) != DM_TYPE_REAL4 || Lines(image) < 4)
+        Refuse(function, "the profile image must be a valid 4-byte real image at least 4 lines high");
 }
 
-void RequireElementImage(const char *function, DMImage *image) {
-  if (!DM::ImageIsValid(image) || Width(image) != kKirklandTableRows || Lines(image) < 1)
-    Refuse(function, "the element image must be 14 pixels wide with one line per element");
+void RequireElementImage(const char* function, DMImage* image) {
+    if (!DM::ImageIsValid(image) || Width(image) != kKirklandTableRows || Lines(image) < 1)
+        Refuse(function, "the element image must be 14 pixels wide with one line per element");
 }
 
 // What every profile handler shares: the profile object from the two
 // images and the script's numbers.
-RDFProfile LoadProfile(DMImage *profile, DMImage *elements, float offset, float scale,
-                       float q_step) {
-  RDFProfile p;
-  p.profile = orvan::ImageToFloatMatrix(profile).col(0);
-  p.elements = orvan::ImageToFloatMatrix(elements);
-  p.q_step = q_step;
-  p.offset = offset;
-  p.scale = scale;
-  return p;
+RDFProfile LoadProfile(DMImage* profile, DMImage* elements, float offset, float scale, float q_step) {
+    RDFProfile p;
+    p.profile = orvan::ImageToFloatMatrix(profile).col(0);
+    p.elements = orvan::ImageToFloatMatrix(elements);
+    p.q_step = q_step;
+    p.offset = offset;
+    p.scale = scale;
+    return p;
 }
 
-float Read(const float *number) { return number ? *number : 0.0f; }
+float Read(const float* number) { return number ? *number : 0.0f; }
 
 }  // namespace
 
-void RDF_Kirklandfit(DMImage *profile, DMImage *elements, float *offset, float *scale,
-                     float first, float last, float q_step, float) {
-  orvan::RunFramed([&] {
-    const char *fn = "RDF_Kirklandfit";
-    RequireProfileImage(fn, profile);
-    RequireElementImage(fn, elements);
-    const int lo = Trunc(first), hi = Trunc(last);
-    const long long m = Width(profile);
-    // first == last is one point for two parameters: the fit fails and the
-    // lines are written for the values given.
-    if (lo < 0 || hi < lo || hi >= m)
-      Refuse(fn, "the fit range must satisfy 0 <= first <= last < " + std::to_string(m));
+void RDF_Kirklandfit(DMImage* profile, DMImage* elements, float* offset, float* scale, float first, float last,
+                     float q_step, float) {
+    orvan::RunFramed([&] {
+        const char* fn = "RDF_Kirklandfit";
+        RequireProfileImage(fn, profile);
+        RequireElementImage(fn, elements);
+        const int lo = Trunc(first), hi = Trunc(last);
+        const long long m = Width(profile);
+        // first == last is one point for two parameters: the fit fails and the
+        // lines are written for the values given.
+        if (lo < 0 || hi < lo || hi >= m)
+            Refuse(fn, "the fit range must satisfy 0 <= first <= last < " + std::to_string(m));
 
-    RDFProfile p = LoadProfile(profile, elements, Read(offset), Read(scale), q_step);
-    KirklandFitCore(p, lo, hi);
-    orvan::StoreFloat(offset, p.offset);
-    orvan::StoreFloat(scale, p.scale);
-    orvan::CopyFloatMatrixToImage(profile, KirklandReducedIntensity(p));
-  });
+        RDFProfile p = LoadProfile(profile, elements, Read(offset), Read(scale), q_step);
+        KirklandFitCore(p, lo, hi);
+        orvan::StoreFloat(offset, p.offset);
+        orvan::StoreFloat(scale, p.scale);
+        orvan::CopyFloatMatrixToImage(profile, KirklandReducedIntensity(p));
+    });
 }
 
-void RDF_Kirklandfunction(DMImage *profile, DMImage *elements, float *offset, float *scale,
-                          float q_step, float) {
-  orvan::RunFramed([&] {
-    const char *fn = "RDF_Kirklandfunction";
-    RequireProfileImage(fn, profile);
-    RequireElementImage(fn, elements);
-    const RDFProfile p = LoadProfile(profile, elements, Read(offset), Read(scale), q_step);
-    orvan::CopyFloatMatrixToImage(profile, KirklandReducedIntensity(p));
-  });
+void RDF_Kirklandfunction(DMImage* profile, DMImage* elements, float* offset, float* scale, float q_step, float) {
+    orvan::RunFramed([&] {
+        const char* fn = "RDF_Kirklandfunction";
+        RequireProfileImage(fn, profile);
+        RequireElementImage(fn, elements);
+        const RDFProfile p = LoadProfile(profile, elements, Read(offset), Read(scale), q_step);
+        orvan::CopyFloatMatrixToImage(profile, KirklandReducedIntensity(p));
+    });
 }
 
-void CalculateRDF(DMImage *input, DMImage **rdf, float first, float last, float q_step,
-                  float r_max, float r_count) {
-  orvan::RunFramed([&] {
-    const char *fn = "CalculateRDF";
-    if (!DM::ImageIsValid(input) || Lines(input) < 3)
-      Refuse(fn, "the input image must be a valid image at least 3 lines high");
-    const int n_r = Trunc(r_count);
-    // Every radius is a sum over the whole range: a count far beyond any
-    // useful sampling would run for hours.
-    if (n_r < 1) Refuse(fn, "the number of radii must be at least 1");
-    if (n_r > kMaxRadii) Refuse(fn, "the number of radii must be at most " + std::to_string(kMaxRadii));
+void CalculateRDF(DMImage* input, DMImage** rdf, float first, float last, float q_step, float r_max, float r_count) {
+    orvan::RunFramed([&] {
+        const char* fn = "CalculateRDF";
+        if (!DM::ImageIsValid(input) || Lines(input) < 3)
+            Refuse(fn, "the input image must be a valid image at least 3 lines high");
+        const int n_r = Trunc(r_count);
+        // Every radius is a sum over the whole range: a count far beyond any
+        // useful sampling would run for hours.
+        if (n_r < 1) Refuse(fn, "the number of radii must be at least 1");
+        if (n_r > kMaxRadii) Refuse(fn, "the number of radii must be at most " + std::to_string(kMaxRadii));
 
-    RDFProfile p;
-    p.profile = orvan::ImageToFloatMatrix(input).col(2);
-    // The fit's q (1/d, per nm) becomes 2 pi / d per Angstrom.
-    p.q_step = static_cast<float>(static_cast<double>(q_step) * 2.0 * 3.14159265358979 / 10.0);
-    const arma::Col<float> g = RDFSineTransform(p, Trunc(first), Trunc(last), Trunc(r_max), n_r);
-    orvan::StoreNewImage(rdf, orvan::FloatMatrixToRealImage(g, "RDF"));
-  });
+        RDFProfile p;
+        p.profile = orvan::ImageToFloatMatrix(input).col(2);
+        // The fit's q (1/d, per nm) becomes 2 pi / d per Angstrom.
+        p.q_step = static_cast<float>(static_cast<double>(q_step) * 2.0 * 3.14159265358979 / 10.0);
+        const arma::Col<float> g = RDFSineTransform(p, Trunc(first), Trunc(last), Trunc(r_max), n_r);
+        orvan::StoreNewImage(rdf, orvan::FloatMatrixToRealImage(g, "RDF"));
+    });
 }

@@ -9,12 +9,12 @@ namespace orvan {
 
 // A pattern owning a copy of the image's pixels. Throws what the bridge
 // throws.
-inline void LoadPattern(DiffractionPattern &pattern, DMImage *image, float center_x, float center_y) {
-  pattern.image = ImageToFloatMatrix(image);
-  pattern.centerX = center_x;
-  pattern.centerY = center_y;
-  pattern.angle = 0.0f;
-  pattern.axisRatio = 1.0f;
+inline void LoadPattern(DiffractionPattern& pattern, DMImage* image, float center_x, float center_y) {
+    pattern.image = ImageToFloatMatrix(image);
+    pattern.centerX = center_x;
+    pattern.centerY = center_y;
+    pattern.angle = 0.0f;
+    pattern.axisRatio = 1.0f;
 }
 
 // The pattern of a handler that only reads its image: its pixels as
@@ -22,16 +22,15 @@ inline void LoadPattern(DiffractionPattern &pattern, DMImage *image, float cente
 // read only while this object lives. The centre and ellipse fields may be
 // set. Throws what the bridge throws.
 class ReadOnlyPattern {
- public:
-  ReadOnlyPattern(DMImage *image, float center_x, float center_y)
-      : pixels_(image),
-        pattern_(PixelView(pixels_.data(), pixels_.width(), pixels_.height()), center_x, center_y) {}
-  PatternView &get() { return pattern_; }
-  bool InPlace() const { return pixels_.InPlace(); }
+public:
+    ReadOnlyPattern(DMImage* image, float center_x, float center_y)
+        : pixels_(image), pattern_(PixelView(pixels_.data(), pixels_.width(), pixels_.height()), center_x, center_y) {}
+    PatternView& get() { return pattern_; }
+    bool InPlace() const { return pixels_.InPlace(); }
 
- private:
-  ImagePixelsForReading pixels_;  // declared first: outlives the pattern's view of the block
-  PatternView pattern_;
+private:
+    ImagePixelsForReading pixels_;  // declared first: outlives the pattern's view of the block
+    PatternView pattern_;
 };
 
 }  // namespace orvan

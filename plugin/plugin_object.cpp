@@ -20,47 +20,50 @@ NullBuffer_ORVAN::~NullBuffer_ORVAN() = default;
 
 NullBuffer_ORVAN::int_type NullBuffer_ORVAN::overflow(int_type c) { return c; }
 
-std::ostream &DiagnosticStream() { return log_threshold >= 1 ? std::cout : NullStream; }
+std::ostream& DiagnosticStream() { return log_threshold >= 1 ? std::cout : NullStream; }
 
 ORVANTOOLS::~ORVANTOOLS() = default;
 
 void ORVANTOOLS::Start() {
-  log_threshold = 0;
-  // Each returned reference is dropped at once; the registration stays.
-  AddFunction("void SetORVANverbosity(float )", SetORVANverbosity);
-  AddFunction("float GuessCenter(BasicImage, float *, float *)", GuessCenter);
-  AddFunction("float GuessInnerandOuterRadius(BasicImage, float, float, float, float *, float *, float *)",
-              GuessInnerandOuterRadius);
-  AddFunction("float RefineCenter(BasicImage, float *, float *, float *, float *, float *)", RefineCenter);
-  AddFunction("float RefineCenterEllipticity(BasicImage, float *, float *, float *, float *, float *, float *, float *, float, float)",
-              RefineCenterEllipticity);
-  AddFunction("float RefineCenterEllipticityFit(BasicImage, float *, float *, float *, float *, float *, float *, float *, float, float)",
-              RefineCenterEllipticityFit);
-  AddFunction("float RefineCenterEllipticitySimplex(BasicImage, float *, float *, float *, float *, float *, float *, float *)",
-              RefineCenterEllipticitySimplex);
-  AddFunction("void AzimuthalIntegral(BasicImage, ImageRef *, float, float, float, float)", AzimuthalIntegral);
-  AddFunction("void AzimuthalIntegralEllipticity(BasicImage , ImageRef *, float, float, float, float, float, float)",
-              AzimuthalIntegralEllipticity);
-  AddFunction("void AzimuthalIntegralSektor(BasicImage, ImageRef *, float, float, float, float, float, float)",
-              AzimuthalIntegralSektor);
-  AddFunction("void AzimuthalIntegralSektorEllipticity(BasicImage, ImageRef *, float, float, float, float, float, float, float, float)",
-              AzimuthalIntegralSektorEllipticity);
-  AddFunction("void AzimuthalProjection(BasicImage, ImageRef *,float, float, float)", AzimuthalProjection);
-  AddFunction("void PeakFindPreFit(RealImagePtr, ImageRef *, ImageRef *, float, float, float, float,float)",
-              PeakFindPreFit);
-  AddFunction("void PreFit(RealImagePtr, RealImagePtr, RealImagePtr, float, float)", PreFit);
-  AddFunction("void PeakFit(RealImagePtr,RealImagePtr,RealImagePtr)", PeakFit);
-  AddFunction("void saveprofileasxlslong(RealImagePtr, dm_string, dm_string, float, dm_string, dm_string)",
-              saveprofileasxlslong);
-  AddFunction("void saveprofileasxls(RealImagePtr, dm_string, dm_string, float)", saveprofileasxls);
-  AddFunction("void saveimageasxls(RealImagePtr, dm_string, dm_string, dm_string, dm_string)", saveimageasxls);
-  AddFunction("float GetMouseState(dm_string)", GetMouseState);
-  AddFunction("void FakeESC()", FakeESC);
-  AddFunction("void RDF_Kirklandfit(RealImagePtr,RealImagePtr,float*,float*,float,float,float,float)",
-              RDF_Kirklandfit);
-  AddFunction("void RDF_Kirklandfunction(RealImagePtr,RealImagePtr,float*,float*,float,float)",
-              RDF_Kirklandfunction);
-  AddFunction("void CalculateRDF(RealImagePtr,ImageRef *,float,float,float,float,float)", CalculateRDF);
+    log_threshold = 0;
+    // Each returned reference is dropped at once; the registration stays.
+    AddFunction("void SetORVANverbosity(float )", SetORVANverbosity);
+    AddFunction("float GuessCenter(BasicImage, float *, float *)", GuessCenter);
+    AddFunction("float GuessInnerandOuterRadius(BasicImage, float, float, float, float *, float *, float *)",
+                GuessInnerandOuterRadius);
+    AddFunction("float RefineCenter(BasicImage, float *, float *, float *, float *, float *)", RefineCenter);
+    AddFunction(
+        "float RefineCenterEllipticity(BasicImage, float *, float *, float *, float *, float *, float *, float *, float, float)",
+        RefineCenterEllipticity);
+    AddFunction(
+        "float RefineCenterEllipticityFit(BasicImage, float *, float *, float *, float *, float *, float *, float *, float, float)",
+        RefineCenterEllipticityFit);
+    AddFunction(
+        "float RefineCenterEllipticitySimplex(BasicImage, float *, float *, float *, float *, float *, float *, float *)",
+        RefineCenterEllipticitySimplex);
+    AddFunction("void AzimuthalIntegral(BasicImage, ImageRef *, float, float, float, float)", AzimuthalIntegral);
+    AddFunction("void AzimuthalIntegralEllipticity(BasicImage , ImageRef *, float, float, float, float, float, float)",
+                AzimuthalIntegralEllipticity);
+    AddFunction("void AzimuthalIntegralSektor(BasicImage, ImageRef *, float, float, float, float, float, float)",
+                AzimuthalIntegralSektor);
+    AddFunction(
+        "void AzimuthalIntegralSektorEllipticity(BasicImage, ImageRef *, float, float, float, float, float, float, float, float)",
+        AzimuthalIntegralSektorEllipticity);
+    AddFunction("void AzimuthalProjection(BasicImage, ImageRef *,float, float, float)", AzimuthalProjection);
+    AddFunction("void PeakFindPreFit(RealImagePtr, ImageRef *, ImageRef *, float, float, float, float,float)",
+                PeakFindPreFit);
+    AddFunction("void PreFit(RealImagePtr, RealImagePtr, RealImagePtr, float, float)", PreFit);
+    AddFunction("void PeakFit(RealImagePtr,RealImagePtr,RealImagePtr)", PeakFit);
+    AddFunction("void saveprofileasxlslong(RealImagePtr, dm_string, dm_string, float, dm_string, dm_string)",
+                saveprofileasxlslong);
+    AddFunction("void saveprofileasxls(RealImagePtr, dm_string, dm_string, float)", saveprofileasxls);
+    AddFunction("void saveimageasxls(RealImagePtr, dm_string, dm_string, dm_string, dm_string)", saveimageasxls);
+    AddFunction("float GetMouseState(dm_string)", GetMouseState);
+    AddFunction("void FakeESC()", FakeESC);
+    AddFunction("void RDF_Kirklandfit(RealImagePtr,RealImagePtr,float*,float*,float,float,float,float)",
+                RDF_Kirklandfit);
+    AddFunction("void RDF_Kirklandfunction(RealImagePtr,RealImagePtr,float*,float*,float,float)", RDF_Kirklandfunction);
+    AddFunction("void CalculateRDF(RealImagePtr,ImageRef *,float,float,float,float,float)", CalculateRDF);
 }
 
 void ORVANTOOLS::Run() {}

@@ -7,11 +7,11 @@
 // Accepts and drops every character. No put area: each character goes
 // through overflow, which counts it as written.
 class NullBuffer_ORVAN : public std::streambuf {
- public:
-  ~NullBuffer_ORVAN() override;
+public:
+    ~NullBuffer_ORVAN() override;
 
- protected:
-  int_type overflow(int_type c) override;
+protected:
+    int_type overflow(int_type c) override;
 };
 
 // Text for the host's Results window. The module writes its own line ends
@@ -25,4 +25,4 @@ extern int log_threshold;
 
 // Where diagnostics go right now: std::cout when log_threshold >= 1, else
 // NullStream. Ask at each write; the level can change between calls.
-std::ostream &DiagnosticStream();
+std::ostream& DiagnosticStream();

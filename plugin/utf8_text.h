@@ -12,10 +12,10 @@ namespace orvan {
 // out unspecified, bad_offset = the byte offset where the first invalid
 // sequence starts) on a stray or missing continuation byte, an overlong
 // form, a surrogate or a value above U+10FFFF.
-bool DecodeUtf8(const std::string &text, std::wstring &out, std::size_t &bad_offset);
+bool DecodeUtf8(const std::string& text, std::wstring& out, std::size_t& bad_offset);
 
 // UTF-16 code units the code points take (two above U+FFFF).
-std::size_t Utf16Length(const std::wstring &code_points);
+std::size_t Utf16Length(const std::wstring& code_points);
 
 }  // namespace orvan
 

@@ -6,10 +6,10 @@
 #include "plugin/streams.h"
 
 void SetORVANverbosity(float level) {
-  // Framed although nothing here is expected to fail, so that a failing
-  // Results window cannot throw into the host.
-  orvan::RunFramed([&] {
-    log_threshold = orvan::TruncateScriptNumber(level);
-    ResultsStream << "set log_threshold to " << log_threshold << std::endl;
-  });
+    // Framed although nothing here is expected to fail, so that a failing
+    // Results window cannot throw into the host.
+    orvan::RunFramed([&] {
+        log_threshold = orvan::TruncateScriptNumber(level);
+        ResultsStream << "set log_threshold to " << log_threshold << std::endl;
+    });
 }

@@ -18,29 +18,24 @@ using peak_detail::TruncToInt;
 namespace {
 
 // Data range [lo, hi] clipped to n elements; false when nothing is left.
-bool ClipRange(long long &lo, long long &hi, arma::uword n)
-{
+bool ClipRange(long long& lo, long long& hi, arma::uword n) {
     lo = std::max(lo, 0LL);
     hi = std::min(hi, static_cast<long long>(n) - 1);
     return lo <= hi;
 }
 
 // The model of all peaks of `table` at t = 0 .. m-1.
-arma::Col<double> ModelCurve(const arma::Mat<double> &table, arma::uword m)
-{
+arma::Col<double> ModelCurve(const arma::Mat<double>& table, arma::uword m) {
     arma::Col<double> t(m), out(m);
-    for (arma::uword i = 0; i < m; ++i)
-        t[i] = static_cast<double>(i);
-    PseudoVoigtSum(static_cast<int>(table.n_elem), table.memptr(), static_cast<int>(m),
-                   t.memptr(), out.memptr());
+    for (arma::uword i = 0; i < m; ++i) t[i] = static_cast<double>(i);
+    PseudoVoigtSum(static_cast<int>(table.n_elem), table.memptr(), static_cast<int>(m), t.memptr(), out.memptr());
     return out;
 }
 
 // Fits the parameter block M to subtracted[lo .. hi]; 0 on convergence.
 // A result with a value that is not finite counts as failed.
-int FitBlock(const arma::Col<float> &subtracted, long long lo, long long hi, arma::Mat<double> &M,
-             int max_iter, double tolerance)
-{
+int FitBlock(const arma::Col<float>& subtracted, long long lo, long long hi, arma::Mat<double>& M, int max_iter,
+             double tolerance) {
     const arma::uword m = static_cast<arma::uword>(hi - lo + 1);
     arma::Col<double> t(m), y(m);
     for (arma::uword i = 0; i < m; ++i) {
@@ -51,14 +46,12 @@ int FitBlock(const arma::Col<float> &subtracted, long long lo, long long hi, arm
     fit.SetMaxIter(max_iter);
     fit.SetTolerance(tolerance);
     int r = fit.Fit(static_cast<int>(M.n_elem), M.memptr());
-    if (!M.is_finite())
-        r = -1;
+    if (!M.is_finite()) r = -1;
     return r;
 }
 
 // Area and width as magnitudes, the mixing inside [0, 1], peaks by position.
-void CleanUp(arma::Mat<double> &M)
-{
+void CleanUp(arma::Mat<double>& M) {
     for (arma::uword c = 0; c < M.n_cols; ++c) {
         M(1, c) = std::fabs(M(1, c));
         M(2, c) = std::fabs(M(2, c));
@@ -70,16 +63,13 @@ void CleanUp(arma::Mat<double> &M)
 
 }  // namespace
 
-void PeakProfileFit::SubtractSplineBackground()
-{
+void PeakProfileFit::SubtractSplineBackground() {
     const arma::uword n = spline_x.n_elem;
     if (n == 0 || spline_y.n_elem != n)
-        throw std::invalid_argument(
-            "background points: positions and values must be non-empty and of equal length");
+        throw std::invalid_argument("background points: positions and values must be non-empty and of equal length");
     for (arma::uword i = 0; i < n; ++i)
         if (!std::isfinite(spline_x[i]) || (i > 0 && !(spline_x[i - 1] < spline_x[i])))
-            throw std::invalid_argument(
-                "background points: positions must be finite and strictly increasing");
+            throw std::invalid_argument("background points: positions must be finite and strictly increasing");
 
     arma::Mat<float> coef(n, 4, arma::fill::zeros);
     SplineCoefficients(static_cast<int>(n), spline_x, spline_y, coef);
@@ -96,15 +86,10 @@ void PeakProfileFit::SubtractSplineBackground()
                 profile[static_cast<arma::uword>(i)] - background[static_cast<arma::uword>(i)];
 }
 
-void PeakProfileFit::PreFitPeaks()
-{
-    PreFitPeakRange(0, static_cast<int>(spline_x.n_elem) - 1);
-}
+void PeakProfileFit::PreFitPeaks() { PreFitPeakRange(0, static_cast<int>(spline_x.n_elem) - 1); }
 
-void PeakProfileFit::PreFitPeakRange(int first, int last)
-{
-    if (first < last && (first < 0 || static_cast<long long>(last) >=
-                                          static_cast<long long>(spline_x.n_elem)))
+void PeakProfileFit::PreFitPeakRange(int first, int last) {
+    if (first < last && (first < 0 || static_cast<long long>(last) >= static_cast<long long>(spline_x.n_elem)))
         throw std::out_of_range("PreFit: background intervals must lie between point 0 and point " +
                                 std::to_string(static_cast<long long>(spline_x.n_elem) - 1));
     if (first < last && peak_table.n_cols > 0 && peak_table.n_rows != 4)
@@ -112,8 +97,7 @@ void PeakProfileFit::PreFitPeakRange(int first, int last)
     for (int p = first; p < last; ++p) {
         arma::Col<float> bounds;
         int left = 0, right = 0;
-        if (FindPeakBounds(p, p + 1, bounds, left, right) == 0)
-            break;
+        if (FindPeakBounds(p, p + 1, bounds, left, right) == 0) break;
         for (int t = 0; t <= right - left; ++t) {
             const arma::uword col = static_cast<arma::uword>(left + t);
             const PeakStartValues start =
@@ -127,90 +111,70 @@ void PeakProfileFit::PreFitPeakRange(int first, int last)
     }
 }
 
-void PeakProfileFit::FitPeakGroup(int left, int right, const arma::Col<float> &bounds)
-{
-    if (left < 0 || right < left || static_cast<arma::uword>(right) >= peak_table.n_cols ||
-        peak_table.n_rows != 4 || bounds.n_elem < static_cast<arma::uword>(right - left) + 2)
+void PeakProfileFit::FitPeakGroup(int left, int right, const arma::Col<float>& bounds) {
+    if (left < 0 || right < left || static_cast<arma::uword>(right) >= peak_table.n_cols || peak_table.n_rows != 4 ||
+        bounds.n_elem < static_cast<arma::uword>(right - left) + 2)
         throw std::out_of_range("FitPeakGroup: peak columns or window bounds do not exist");
     const arma::uword k = static_cast<arma::uword>(right - left + 1);
     long long a = TruncToInt(bounds[0]);
     long long b = TruncToInt(bounds[k]);
-    if (!ClipRange(a, b, subtracted.n_elem))
-        return;
-    arma::Mat<double> M = peak_table.cols(static_cast<arma::uword>(left),
-                                          static_cast<arma::uword>(right));
+    if (!ClipRange(a, b, subtracted.n_elem)) return;
+    arma::Mat<double> M = peak_table.cols(static_cast<arma::uword>(left), static_cast<arma::uword>(right));
     int r = FitBlock(subtracted, a, b, M, 200, 0.001);
     // A peak that wandered out of its window has been captured by its
     // neighbour or the background; keep the estimates instead.
     for (arma::uword c = 0; c < k; ++c)
-        if (!(bounds[c] <= M(0, c) && M(0, c) <= bounds[c + 1]))
-            r = -1;
-    if (r == -1)
-        return;
+        if (!(bounds[c] <= M(0, c) && M(0, c) <= bounds[c + 1])) r = -1;
+    if (r == -1) return;
     CleanUp(M);
     peak_table.cols(static_cast<arma::uword>(left), static_cast<arma::uword>(right)) = M;
 }
 
-void PeakProfileFit::PrepareFit(int lo, int hi)
-{
-    if (peak_table.n_cols == 0 || peak_table.n_rows == 0)
-        return;
-    const arma::uvec inside = arma::find(peak_table.row(0) > static_cast<double>(lo) &&
-                                         peak_table.row(0) < static_cast<double>(hi));
+void PeakProfileFit::PrepareFit(int lo, int hi) {
+    if (peak_table.n_cols == 0 || peak_table.n_rows == 0) return;
+    const arma::uvec inside =
+        arma::find(peak_table.row(0) > static_cast<double>(lo) && peak_table.row(0) < static_cast<double>(hi));
     arma::Mat<double> kept = peak_table.cols(inside);
     const arma::uvec order = arma::stable_sort_index(kept.row(0));
     peak_table = kept.cols(order);
 }
 
-void PeakProfileFit::FitAllPeaks(int lo, int hi)
-{
+void PeakProfileFit::FitAllPeaks(int lo, int hi) {
     long long a = lo, b = hi;
-    if (peak_table.n_cols == 0 || peak_table.n_rows != 4 || !ClipRange(a, b, subtracted.n_elem))
-        return;
+    if (peak_table.n_cols == 0 || peak_table.n_rows != 4 || !ClipRange(a, b, subtracted.n_elem)) return;
     arma::Mat<double> M = peak_table;
-    if (FitBlock(subtracted, a, b, M, 700, 0.0001) == -1)
-        return;
+    if (FitBlock(subtracted, a, b, M, 700, 0.0001) == -1) return;
     CleanUp(M);
     peak_table = M;
 }
 
-void PeakProfileFit::EvaluateFit()
-{
+void PeakProfileFit::EvaluateFit() {
     if (spline_x.n_elem != spline_y.n_elem)
         throw std::invalid_argument("EvaluateFit: background positions and values differ in length");
     const arma::uword m = std::min(profile.n_elem, subtracted.n_elem);
     const arma::Col<double> model = ModelCurve(peak_table, m);
     for (arma::uword i = 0; i < spline_x.n_elem; ++i) {
         const long long x = TruncToInt(spline_x[i]);
-        if (x < 0 || x >= static_cast<long long>(m))
-            continue;  // no data there to compare the model with
+        if (x < 0 || x >= static_cast<long long>(m)) continue;  // no data there to compare the model with
         const arma::uword j = static_cast<arma::uword>(x);
-        spline_y[i] = static_cast<float>(static_cast<double>(spline_y[i]) - model[j] +
-                                         static_cast<double>(subtracted[j]));
+        spline_y[i] =
+            static_cast<float>(static_cast<double>(spline_y[i]) - model[j] + static_cast<double>(subtracted[j]));
     }
 }
 
-arma::Mat<float> PeakProfileFit::GetPeakParameters() const
-{
-    return arma::conv_to<arma::Mat<float>>::from(peak_table);
-}
+arma::Mat<float> PeakProfileFit::GetPeakParameters() const { return arma::conv_to<arma::Mat<float>>::from(peak_table); }
 
-arma::Mat<float> PeakProfileFit::GetSplinePoints() const
-{
-    if (spline_x.n_elem != spline_y.n_elem)
-        throw "xsplinepints!=ysplinepints";
+arma::Mat<float> PeakProfileFit::GetSplinePoints() const {
+    if (spline_x.n_elem != spline_y.n_elem) throw "xsplinepints!=ysplinepints";
     return arma::join_rows(spline_x, spline_y);
 }
 
-arma::Mat<float> PeakProfileFit::GetFitCurves() const
-{
+arma::Mat<float> PeakProfileFit::GetFitCurves() const {
     const arma::uword m = profile.n_elem;
     arma::Mat<float> curves(m, 4, arma::fill::zeros);
     curves.col(0) = profile;
-    if (background.n_elem == m)
-        curves.col(1) = background;
-    if (subtracted.n_elem == m)
-        curves.col(2) = subtracted;
+    if (background.n_elem == m) curves.col(1) = background;
+    if (subtracted.n_elem == m) curves.col(2) = subtracted;
     curves.col(3) = arma::conv_to<arma::Col<float>>::from(ModelCurve(peak_table, m));
     return curves;
 }

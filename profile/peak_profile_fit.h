@@ -23,8 +23,8 @@ class PeakProfileFit {
 public:
     PeakProfileFit() = default;
     ~PeakProfileFit() = default;
-    PeakProfileFit(const PeakProfileFit &) = delete;
-    PeakProfileFit &operator=(const PeakProfileFit &) = delete;
+    PeakProfileFit(const PeakProfileFit&) = delete;
+    PeakProfileFit& operator=(const PeakProfileFit&) = delete;
 
     // Finds the peaks and background points of `profile` between start and
     // end (start below 20 acts as 20, end beyond the profile as its last
@@ -36,15 +36,14 @@ public:
     // range), "No suitable peak was found" or "number of splinepoints is
     // smaller than 2"; throws std::invalid_argument for a smoothing
     // half-width beyond the profile length. On a throw no member has changed.
-    void FindExtremaAndSplinePoints(float min_height, float valley_height, float start,
-                                    float end, int smoothing);
+    void FindExtremaAndSplinePoints(float min_height, float valley_height, float start, float end, int smoothing);
 
     // Peaks lying strictly between background points p1 and p2 (indices into
     // `spline_x`, both must be valid): columns left..right of `peak_table`
     // and the np + 1 window boundaries in `bounds`. Returns 0 (left/right
     // written only when both exist) when there is no such peak, else 1.
     // Throws std::out_of_range for p1 or p2 outside `spline_x`.
-    int FindPeakBounds(int p1, int p2, arma::Col<float> &bounds, int &left, int &right) const;
+    int FindPeakBounds(int p1, int p2, arma::Col<float>& bounds, int& left, int& right) const;
 
     // `background` := the spline through (`spline_x`, `spline_y`) at every
     // element of `profile`; `subtracted` := profile - background over the
@@ -66,7 +65,7 @@ public:
     // The columns change only when the fit converges and every peak stays
     // inside its window. Window parts outside the profile are ignored.
     // Throws std::out_of_range for columns or bounds that do not exist.
-    void FitPeakGroup(int left, int right, const arma::Col<float> &bounds);
+    void FitPeakGroup(int left, int right, const arma::Col<float>& bounds);
 
     // Keeps the peaks whose position lies strictly between lo and hi,
     // ordered by ascending position.

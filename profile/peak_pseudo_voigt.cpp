@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-void PseudoVoigtSum(int n_par, const double *par, int m_dat, const double *t, double *out)
-{
+void PseudoVoigtSum(int n_par, const double* par, int m_dat, const double* t, double* out) {
     const double pi = 3.14159265358979;
     const double ln2 = std::log(2.0);
-    for (int i = 0; i < m_dat; ++i)
-        out[i] = 0.0;
+    for (int i = 0; i < m_dat; ++i) out[i] = 0.0;
     for (int j = 0; j < n_par / 4; ++j) {
         const double x0 = par[4 * j];
         const double area = std::fabs(par[4 * j + 1]);

@@ -9,4 +9,4 @@
 // |w|; eta is clamped to [0, 1]. par has n_par, t and out have m_dat
 // elements. A width of 0 divides by zero (not-a-number results); callers
 // refuse such peaks.
-void PseudoVoigtSum(int n_par, const double *par, int m_dat, const double *t, double *out);
+void PseudoVoigtSum(int n_par, const double* par, int m_dat, const double* t, double* out);

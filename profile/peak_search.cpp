@@ -24,49 +24,39 @@ struct Extremum {
 
 // Same-length centred triangular smoothing; the profile counts as zero
 // outside its range, so both ends are pulled down.
-arma::Col<float> Smooth(const arma::Col<float> &profile, int half_width)
-{
-    if (half_width <= 0)
-        return profile;
+arma::Col<float> Smooth(const arma::Col<float>& profile, int half_width) {
+    if (half_width <= 0) return profile;
     arma::Col<float> kernel(2 * static_cast<arma::uword>(half_width) + 1);
     for (int i = -half_width; i <= half_width; ++i)
-        kernel[static_cast<arma::uword>(i + half_width)] =
-            static_cast<float>(half_width + 1 - std::abs(i));
+        kernel[static_cast<arma::uword>(i + half_width)] = static_cast<float>(half_width + 1 - std::abs(i));
     float sum = 0.0f;
-    for (float w : kernel)
-        sum += w;
+    for (float w : kernel) sum += w;
     kernel /= sum;
     arma::Col<float> full = arma::conv(profile, kernel);
-    return full.subvec(static_cast<arma::uword>(half_width),
-                       static_cast<arma::uword>(half_width) + profile.n_elem - 1);
+    return full.subvec(static_cast<arma::uword>(half_width), static_cast<arma::uword>(half_width) + profile.n_elem - 1);
 }
 
 // A background minimum that stands more than valley_height above the line
 // between two other background minima at most ten entries on is a valley.
 // Heights and positions are truncated to whole numbers, as is the slope.
-void MarkValleys(std::vector<Extremum> &table, const arma::Col<float> &s, float valley_height)
-{
+void MarkValleys(std::vector<Extremum>& table, const arma::Col<float>& s, float valley_height) {
     const int count = static_cast<int>(table.size());
     for (int k = 0; k < count - 4; ++k) {
-        if (table[k].code != kBackground)
-            continue;
+        if (table[k].code != kBackground) continue;
         const int jmax = std::min(count - k, 11);
         for (int j = 1; j < jmax; ++j) {
-            if (table[k + j].code != kBackground)
-                continue;
+            if (table[k + j].code != kBackground) continue;
             const int64_t x1 = TruncToInt(table[k].position);
             const int64_t y1 = TruncToInt(table[k].value);
             const int64_t x2 = TruncToInt(table[k + j].position);
             const int64_t y2 = TruncToInt(table[k + j].value);
             for (int l = 1; l < j; ++l) {
-                if (table[k + l].code != kBackground)
-                    continue;
+                if (table[k + l].code != kBackground) continue;
                 const int64_t xm = TruncToInt(table[k + l].position);
                 const int64_t slope = (y2 - y1) / (x2 - x1);
-                const float h = s[static_cast<arma::uword>(xm)] - static_cast<float>(y1) -
-                                static_cast<float>(slope * (xm - x1));
-                if (h > valley_height)
-                    table[k + l].code = kValley;
+                const float h =
+                    s[static_cast<arma::uword>(xm)] - static_cast<float>(y1) - static_cast<float>(slope * (xm - x1));
+                if (h > valley_height) table[k + l].code = kValley;
             }
         }
     }
@@ -75,24 +65,19 @@ void MarkValleys(std::vector<Extremum> &table, const arma::Col<float> &s, float 
 // Step 1: the search range, start at least 20 and end at most the last
 // element. Throws for a range with nothing to scan and for a kernel wider
 // than the profile (no smoothing but a memory hazard).
-void ClampSearchRange(float &start, float &end, arma::uword length, int smoothing)
-{
+void ClampSearchRange(float& start, float& end, arma::uword length, int smoothing) {
     const float last = static_cast<float>(length) - 1.0f;
     start = std::max(start, 20.0f);
     end = std::min(end, last);
     // An empty or undefined range has nothing to scan; refusing it here
     // also keeps the maximum below from running over no elements.
-    if (std::isnan(start) || std::isnan(end) || !(start <= end) || length == 0)
-        throw "No maxima or minima found";
+    if (std::isnan(start) || std::isnan(end) || !(start <= end) || length == 0) throw "No maxima or minima found";
     if (smoothing > 0 && static_cast<arma::uword>(smoothing) > length)
         throw std::invalid_argument("peak search: smoothing half-width exceeds the profile length");
 }
 
 // Step 3: a height in percent of the smoothed maximum m over the range.
-float PercentOf(float percent, float m)
-{
-    return percent * m / 100.0f;
-}
+float PercentOf(float percent, float m) { return percent * m / 100.0f; }
 
 // What the extremum scan found, and the lowest point after its last record.
 struct ScanResult {
@@ -102,10 +87,9 @@ struct ScanResult {
 
 // Step 4: maxima and minima of s between first and end, each recorded once
 // the curve has moved min_height away from it.
-ScanResult ScanExtrema(const arma::Col<float> &s, int first, float end, float min_height)
-{
+ScanResult ScanExtrema(const arma::Col<float>& s, int first, float end, float min_height) {
     ScanResult scan{{}, 0};
-    std::vector<Extremum> &table = scan.table;
+    std::vector<Extremum>& table = scan.table;
     // One entry per sample at most (both kinds per sample when the threshold
     // is negative), plus the closing minimum: room for every sample and one.
     table.reserve(static_cast<size_t>(static_cast<int>(end) - first) + 2);
@@ -131,8 +115,7 @@ ScanResult ScanExtrema(const arma::Col<float> &s, int first, float end, float mi
         }
         if (v > minv + min_height && minpos != last_min) {
             last_min = minpos;
-            table.push_back({static_cast<float>(minpos), s[static_cast<arma::uword>(minpos)],
-                             kBackground});
+            table.push_back({static_cast<float>(minpos), s[static_cast<arma::uword>(minpos)], kBackground});
             maxv = s[static_cast<arma::uword>(minpos)];
         }
     }
@@ -143,15 +126,12 @@ ScanResult ScanExtrema(const arma::Col<float> &s, int first, float end, float mi
 // Step 6: a scan ending on a falling flank closes with the lowest point
 // after the last peak, if the peak is tall enough; otherwise that peak is
 // dropped.
-void CloseScan(ScanResult &scan, const arma::Col<float> &s, float end, float min_height)
-{
-    std::vector<Extremum> &table = scan.table;
-    if (table.back().code != kPeak)
-        return;
+void CloseScan(ScanResult& scan, const arma::Col<float>& s, float end, float min_height) {
+    std::vector<Extremum>& table = scan.table;
+    if (table.back().code != kPeak) return;
     const float tail = s[static_cast<arma::uword>(static_cast<int>(end - 1.0f))];
     if (table.back().value - min_height > tail)
-        table.push_back({static_cast<float>(scan.minpos), s[static_cast<arma::uword>(scan.minpos)],
-                         kBackground});
+        table.push_back({static_cast<float>(scan.minpos), s[static_cast<arma::uword>(scan.minpos)], kBackground});
     else
         table.pop_back();
 }
@@ -163,81 +143,65 @@ struct CodeCounts {
 // Step 8: a peak before the first background point leads the profile and
 // is no peak of the fit; then the entries of each kind, with the refusals
 // of a table without a peak or with fewer than two background points.
-CodeCounts CountCodes(std::vector<Extremum> &table)
-{
-    if (table.front().code == kPeak)
-        table.front().code = kLeadingPeak;
+CodeCounts CountCodes(std::vector<Extremum>& table) {
+    if (table.front().code == kPeak) table.front().code = kLeadingPeak;
     CodeCounts n;
-    for (const Extremum &e : table) {
+    for (const Extremum& e : table) {
         n.peaks += e.code == kPeak;
         n.splines += e.code == kBackground;
         n.valleys += e.code == kValley;
     }
-    if (n.peaks == 0)
-        throw "No suitable peak was found";
-    if (n.splines < 2)
-        throw "number of splinepoints is smaller than 2";
+    if (n.peaks == 0) throw "No suitable peak was found";
+    if (n.splines < 2) throw "number of splinepoints is smaller than 2";
     return n;
 }
 
 // Step 9: the table, in its order, into the results: peak positions, the
 // background points with the unsmoothed profile there, the valleys.
-void StoreExtrema(const std::vector<Extremum> &table, const CodeCounts &n,
-                  const arma::Col<float> &profile, arma::Col<float> &spline_x,
-                  arma::Col<float> &spline_y, arma::Col<float> &valley_positions,
-                  arma::Mat<double> &peak_table)
-{
+void StoreExtrema(const std::vector<Extremum>& table, const CodeCounts& n, const arma::Col<float>& profile,
+                  arma::Col<float>& spline_x, arma::Col<float>& spline_y, arma::Col<float>& valley_positions,
+                  arma::Mat<double>& peak_table) {
     spline_x.zeros(n.splines);
     spline_y.zeros(n.splines);
     valley_positions.zeros(n.valleys);
     peak_table.zeros(4, n.peaks);
     arma::uword ip = 0, is = 0, iv = 0;
-    for (const Extremum &e : table) {
+    for (const Extremum& e : table) {
         switch (e.code) {
-        case kPeak:
-            peak_table(0, ip++) = e.position;
-            break;
-        case kBackground:
-            spline_x[is] = e.position;
-            spline_y[is++] = profile[static_cast<arma::uword>(e.position)];
-            break;
-        case kValley:
-            valley_positions[iv++] = e.position;
-            break;
-        default:
-            break;
+            case kPeak: peak_table(0, ip++) = e.position; break;
+            case kBackground:
+                spline_x[is] = e.position;
+                spline_y[is++] = profile[static_cast<arma::uword>(e.position)];
+                break;
+            case kValley: valley_positions[iv++] = e.position; break;
+            default: break;
         }
     }
 }
 
 }  // namespace
 
-void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_height,
-                                                float start, float end, int smoothing)
-{
+void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_height, float start, float end,
+                                                int smoothing) {
     ClampSearchRange(start, end, profile.n_elem, smoothing);
     const int first = static_cast<int>(start);
     const int end_index = static_cast<int>(end);
 
     const arma::Col<float> s = Smooth(profile, smoothing);
 
-    const float m = s.subvec(static_cast<arma::uword>(first),
-                             static_cast<arma::uword>(end_index)).max();
+    const float m = s.subvec(static_cast<arma::uword>(first), static_cast<arma::uword>(end_index)).max();
     min_height = PercentOf(min_height, m);
     valley_height = PercentOf(valley_height, m);
 
     ScanResult scan = ScanExtrema(s, first, end, min_height);
-    if (scan.table.size() < 2)
-        throw "No maxima or minima found";
+    if (scan.table.size() < 2) throw "No maxima or minima found";
     CloseScan(scan, s, end, min_height);
     MarkValleys(scan.table, s, valley_height);
     const CodeCounts n = CountCodes(scan.table);
     StoreExtrema(scan.table, n, profile, spline_x, spline_y, valley_positions, peak_table);
 }
 
-int PeakProfileFit::FindPeakBounds(int p1, int p2, arma::Col<float> &bounds, int &left,
-                                   int &right) const
-{
+int PeakProfileFit::FindPeakBounds(int p1, int p2, arma::Col<float>& bounds, int& left, int& right) const {
     if (p1 < 0 || p2 < 0 || static_cast<arma::uword>(p1) >= spline_x.n_elem ||
         static_cast<arma::uword>(p2) >= spline_x.n_elem)
         throw std::out_of_range("FindPeakBounds: background point index outside the table");
@@ -255,12 +219,10 @@ int PeakProfileFit::FindPeakBounds(int p1, int p2, arma::Col<float> &bounds, int
             r = static_cast<int>(c);
             break;
         }
-    if (l < 0 || r < 0)
-        return 0;
+    if (l < 0 || r < 0) return 0;
     left = l;
     right = r;
-    if (right < left)
-        return 0;
+    if (right < left) return 0;
 
     const arma::uword np = static_cast<arma::uword>(right - left + 1);
     bounds.zeros(np + 1);
@@ -268,8 +230,7 @@ int PeakProfileFit::FindPeakBounds(int p1, int p2, arma::Col<float> &bounds, int
     bounds[np] = spline_x[static_cast<arma::uword>(p2)];
     if (np >= 2) {
         for (arma::uword t = 0; t + 1 < np; ++t)
-            bounds[t + 1] = static_cast<float>(
-                (peak_table(0, left + t) + peak_table(0, left + t + 1)) / 2.0);
+            bounds[t + 1] = static_cast<float>((peak_table(0, left + t) + peak_table(0, left + t + 1)) / 2.0);
         // Recorded valleys replace the midpoints when there is exactly one
         // between each pair of neighbouring peaks.
         long long a = -1, b = -1;
@@ -284,8 +245,7 @@ int PeakProfileFit::FindPeakBounds(int p1, int p2, arma::Col<float> &bounds, int
                 break;
             }
         if (a >= 0 && b >= 0 && b - a == static_cast<long long>(np) - 1)
-            for (arma::uword t = 0; t + 1 < np; ++t)
-                bounds[t + 1] = valley_positions[static_cast<arma::uword>(a) + t];
+            for (arma::uword t = 0; t + 1 < np; ++t) bounds[t + 1] = valley_positions[static_cast<arma::uword>(a) + t];
     }
     return 1;
 }

@@ -6,9 +6,7 @@
 
 using peak_detail::TruncToInt;
 
-PeakStartValues EstimatePeakStart(const arma::Col<float> &subtracted, float lo, float hi,
-                                  double position)
-{
+PeakStartValues EstimatePeakStart(const arma::Col<float>& subtracted, float lo, float hi, double position) {
     const long long m = static_cast<long long>(subtracted.n_elem);
     const long long a = std::max<long long>(TruncToInt(lo), 0);
     const long long b = std::min<long long>(TruncToInt(hi), m - 1);

@@ -12,5 +12,4 @@ struct PeakStartValues {
 // Window [lo, hi] (element indices, both included, truncated from the window
 // boundaries; parts outside `subtracted` are ignored) and the peak's
 // position, whose truncated element gives the height (0 when outside).
-PeakStartValues EstimatePeakStart(const arma::Col<float> &subtracted, float lo, float hi,
-                                  double position);
+PeakStartValues EstimatePeakStart(const arma::Col<float>& subtracted, float lo, float hi, double position);

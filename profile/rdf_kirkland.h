@@ -18,8 +18,7 @@ void KirklandScatteringSquared(const RDFProfile& p, float q0, int n, arma::Col<f
 // out[i] = |par[0]| * t[i] + |par[1]|, with t the <f^2> values.
 // Throws the text "error in Kirkland_function_scale m!=2" (a const char*)
 // when n_par is not 2.
-void Kirkland_function_scale(int n_par, const double* par, int m_dat, const double* t,
-                             double* out);
+void Kirkland_function_scale(int n_par, const double* par, int m_dat, const double* t, double* out);
 
 // Fits p.scale and p.offset (both kept non-negative) to p.profile[lo .. hi],
 // starting from their current values. A fit the driver reports as failed

@@ -214,8 +214,7 @@ size_t BiffString::Write(char* out) {
     return 3 + CharacterBytes();
 }
 
-size_t ReadPiecedString(const std::vector<char>& data, const std::vector<size_t>& bounds, size_t p,
-                        BiffString& s) {
+size_t ReadPiecedString(const std::vector<char>& data, const std::vector<size_t>& bounds, size_t p, BiffString& s) {
     const size_t size = data.size();
     const char* bytes = data.data();
     if (p >= size) return 0;

@@ -126,8 +126,7 @@ public:
 // chooses its width. Returns the offset behind the string (runs and
 // extension block included), or 0 when the string is damaged or runs past
 // the data; s is then unspecified.
-size_t ReadPiecedString(const std::vector<char>& data, const std::vector<size_t>& bounds, size_t p,
-                        BiffString& s);
+size_t ReadPiecedString(const std::vector<char>& data, const std::vector<size_t>& bounds, size_t p, BiffString& s);
 
 }  // namespace XlsBiff
 }  // namespace CompoundFiles

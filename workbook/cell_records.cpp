@@ -75,8 +75,8 @@ namespace {
 // The fields LABEL and RSTRING share: row, column, format, then the text as
 // a long string that may run on into CONTINUE pieces. False when it runs
 // past the data.
-bool ReadTextCellFields(const std::vector<char>& data, const std::vector<size_t>& continueOffsets,
-                        std::uint16_t& row, std::uint16_t& column, std::uint16_t& xfIndex, BiffString& text) {
+bool ReadTextCellFields(const std::vector<char>& data, const std::vector<size_t>& continueOffsets, std::uint16_t& row,
+                        std::uint16_t& column, std::uint16_t& xfIndex, BiffString& text) {
     LittleEndian::Read(data, row, 0);
     LittleEndian::Read(data, column, 2);
     LittleEndian::Read(data, xfIndex, 4);
@@ -173,8 +173,7 @@ namespace {
 // Entry count of a MULBLANK/MULRK from its column fields, or -1 when the
 // range is empty or the data length does not hold exactly that many entries.
 // Guessing a count for a disagreeing record would shift or invent cells.
-long RunLength(const std::vector<char>& data, size_t entryBytes, std::int16_t& first,
-               std::int16_t& last) {
+long RunLength(const std::vector<char>& data, size_t entryBytes, std::int16_t& first, std::int16_t& last) {
     if (data.size() < 6) return -1;
     LittleEndian::Read(data, first, 2);
     LittleEndian::Read(data, last, data.size() - 2);

@@ -65,8 +65,7 @@ size_t RowBlock::DBCell::RecordSize() { return recordSize = RecordSizeFor(DataSi
 
 // ---- CellBlock ----
 
-static_assert(std::is_nothrow_move_constructible<CellBlock>::value,
-              "cell lists grow by moving their blocks");
+static_assert(std::is_nothrow_move_constructible<CellBlock>::value, "cell lists grow by moving their blocks");
 
 CellBlock::CellBlock() = default;
 
@@ -81,8 +80,7 @@ CellBlock& CellBlock::operator=(const CellBlock& other) {
     return *this;
 }
 
-CellBlock::CellBlock(CellBlock&& other) noexcept
-    : flag(other.flag), kind(other.kind), held(std::move(other.held)) {
+CellBlock::CellBlock(CellBlock&& other) noexcept : flag(other.flag), kind(other.kind), held(std::move(other.held)) {
     other.held.emplace<std::monostate>();
     other.kind = RecordCode::None;
     other.flag = 1;
@@ -116,12 +114,17 @@ CellBlock::Held CellBlock::CopyOf(const Held& other) {
 
 bool CellBlock::IsCellKind(std::uint16_t code) {
     switch (code) {
-        case RecordCode::Formula: case RecordCode::MulRk: case RecordCode::MulBlank:
-        case RecordCode::RString: case RecordCode::LabelSst: case RecordCode::Blank:
-        case RecordCode::Number: case RecordCode::Label: case RecordCode::BoolErr: case RecordCode::Rk:
-            return true;
-        default:
-            return false;
+        case RecordCode::Formula:
+        case RecordCode::MulRk:
+        case RecordCode::MulBlank:
+        case RecordCode::RString:
+        case RecordCode::LabelSst:
+        case RecordCode::Blank:
+        case RecordCode::Number:
+        case RecordCode::Label:
+        case RecordCode::BoolErr:
+        case RecordCode::Rk: return true;
+        default: return false;
     }
 }
 

@@ -30,8 +30,8 @@ void WriteArray(char* buffer, const unsigned short* values, size_t position, siz
 
 void WriteArray(char* buffer, const wchar_t* values, size_t position, size_t count) {
     for (size_t i = 0; i < count; ++i)
-        Write(buffer, static_cast<unsigned short>(static_cast<unsigned long>(values[i]) & 0xFFFFu),
-              position + 2 * i, 2);
+        Write(buffer, static_cast<unsigned short>(static_cast<unsigned long>(values[i]) & 0xFFFFu), position + 2 * i,
+              2);
 }
 
 }  // namespace LittleEndian

@@ -103,8 +103,8 @@ protected:
     bool StoredSplitFits(size_t dataSize) const;
 
     unsigned short code;
-    std::vector<char> data;   // gathered data, CONTINUE headers removed
-    size_t dataSize;          // equals data.size() whenever Write runs
+    std::vector<char> data;  // gathered data, CONTINUE headers removed
+    size_t dataSize;         // equals data.size() whenever Write runs
     size_t recordSize;
     std::vector<size_t> continueOffsets;
 };
@@ -117,8 +117,8 @@ public:
     size_t Read(const char* in, const char* end) override;
     size_t Write(char* out) override;
 
-    unsigned short version = 0;        // 0x0600 for BIFF8
-    unsigned short type = 0;           // 0x0005 workbook globals, 0x0010 worksheet
+    unsigned short version = 0;  // 0x0600 for BIFF8
+    unsigned short type = 0;     // 0x0005 workbook globals, 0x0010 worksheet
     unsigned short buildIdentifier = 0;
     unsigned short buildYear = 0;
     unsigned int historyFlags = 0;

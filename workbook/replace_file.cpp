@@ -110,8 +110,8 @@ Copy CopyInPlace(const std::string& from, const std::string& to, const struct st
 
 ssize_t (*inPlaceWrite)(int fd, const void* data, std::size_t size) = PlainWrite;
 
-bool ReplaceFile(const char* target, const char* streamName, const std::vector<char>& stream,
-                 CompoundFile& document, ReplaceOutcome* outcome) {
+bool ReplaceFile(const char* target, const char* streamName, const std::vector<char>& stream, CompoundFile& document,
+                 ReplaceOutcome* outcome) {
     ReplaceOutcome ignored;
     ReplaceOutcome& result = outcome != nullptr ? *outcome : ignored;
     result = ReplaceOutcome();
@@ -157,23 +157,21 @@ bool ReplaceFile(const char* target, const char* streamName, const std::vector<c
 
     // Trust nothing that was not read back.
     std::vector<char> check;
-    ok = document.Open(temporary.name.c_str(), std::ios_base::in) &&
-         document.ReadFile(streamName, check) == kDone && check == stream;
+    ok = document.Open(temporary.name.c_str(), std::ios_base::in) && document.ReadFile(streamName, check) == kDone &&
+         check == stream;
     document.Close();
     if (!ok || !SyncFile(temporary.name.c_str(), O_RDONLY)) return false;
 
     if (inPlace) {
         switch (CopyInPlace(temporary.name, resolved, old)) {
-            case Copy::NotStarted:
-                return false;
+            case Copy::NotStarted: return false;
             case Copy::Failed:
                 // The old file may be damaged: the new copy stays, whole.
                 result.failure = ReplaceOutcome::Failure::CopyFailed;
                 result.keptCopy = temporary.name;
                 temporary.Keep();
                 return false;
-            case Copy::Done:
-                break;
+            case Copy::Done: break;
         }
         result.failure = ReplaceOutcome::Failure::None;
         return true;
@@ -238,8 +236,7 @@ FileLock::State FileLock::Acquire(const char* name) {
         // The writer before may have renamed a new file over the one locked
         // here while this one waited: then it is that file's turn.
         struct stat now;
-        if (stat(name, &now) == 0 && now.st_dev == held.st_dev && now.st_ino == held.st_ino &&
-            fstat(fd, &held) == 0)
+        if (stat(name, &now) == 0 && now.st_dev == held.st_dev && now.st_ino == held.st_ino && fstat(fd, &held) == 0)
             return held.st_size == 0 ? State::HeldEmpty : State::Held;
         Release();
     }

@@ -42,8 +42,8 @@ struct ReplaceOutcome {
 // was and the new file removed, except when the copy in place failed part
 // of the way.
 // `document` is used for the writing and is closed on return.
-bool ReplaceFile(const char* target, const char* streamName, const std::vector<char>& stream,
-                 CompoundFile& document, ReplaceOutcome* outcome = nullptr);
+bool ReplaceFile(const char* target, const char* streamName, const std::vector<char>& stream, CompoundFile& document,
+                 ReplaceOutcome* outcome = nullptr);
 
 // The write the copy in place makes; tests put one here that fails.
 extern ssize_t (*inPlaceWrite)(int fd, const void* data, std::size_t size);
@@ -55,12 +55,12 @@ extern ssize_t (*inPlaceWrite)(int fd, const void* data, std::size_t size);
 class FileLock {
 public:
     enum class State {
-        Held,        // a regular file with contents, locked
-        HeldEmpty,   // an empty regular file, locked: a new document goes there
-        NotRegular,  // the path names something else; nothing was opened
-        NotWritable, // this user may not write the file; nothing was opened
-        Unlocked,    // no lock (no file and none can be made, or locks are not
-                     // supported): nothing is held
+        Held,         // a regular file with contents, locked
+        HeldEmpty,    // an empty regular file, locked: a new document goes there
+        NotRegular,   // the path names something else; nothing was opened
+        NotWritable,  // this user may not write the file; nothing was opened
+        Unlocked,     // no lock (no file and none can be made, or locks are not
+                      // supported): nothing is held
     };
     FileLock() = default;
     ~FileLock() { Release(); }

@@ -11,8 +11,7 @@ namespace {
 
 int TruncateToInt(double d) {
     // Only values strictly inside (INT_MIN - 1, INT_MAX + 1) truncate to an int.
-    if (!(d > static_cast<double>(INT_MIN) - 1.0 && d < static_cast<double>(INT_MAX) + 1.0))
-        return INT_MIN;
+    if (!(d > static_cast<double>(INT_MIN) - 1.0 && d < static_cast<double>(INT_MAX) + 1.0)) return INT_MIN;
     return static_cast<int>(d);
 }
 
@@ -193,29 +192,19 @@ void SheetCell::Clear() {
 
 std::ostream& operator<<(std::ostream& out, const SheetCell& cell) {
     switch (cell.Type()) {
-        case SheetCell::Integer:
-            out << cell.GetInt();
-            break;
-        case SheetCell::Real:
-            out << cell.GetDouble();
-            break;
-        case SheetCell::Text:
-            out << cell.GetText();
-            break;
+        case SheetCell::Integer: out << cell.GetInt(); break;
+        case SheetCell::Real: out << cell.GetDouble(); break;
+        case SheetCell::Text: out << cell.GetText(); break;
         case SheetCell::WideText: {
             const std::vector<char> utf8 = Utf8Of(cell.GetWideText());
             out.write(utf8.data(), static_cast<std::streamsize>(utf8.size()));
             break;
         }
-        case SheetCell::Boolean:
-            out << (cell.GetInt() != 0 ? "TRUE" : "FALSE");
-            break;
+        case SheetCell::Boolean: out << (cell.GetInt() != 0 ? "TRUE" : "FALSE"); break;
         case SheetCell::Error:
             if (const char* text = SheetCell::ErrorText(cell.ErrorCode())) out << text;
             break;
-        default:
-            out << '\0';
-            break;
+        default: out << '\0'; break;
     }
     return out;
 }

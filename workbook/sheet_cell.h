@@ -97,8 +97,8 @@ private:
     std::uint32_t type = Empty;
     std::int32_t integerValue = 0;  // also a Boolean's 0 or 1 and an error code
     double doubleValue = 0.0;
-    std::vector<char> text;      // characters and a zero, or empty
-    std::vector<wchar_t> wide;   // code units and a zero, or empty
+    std::vector<char> text;     // characters and a zero, or empty
+    std::vector<wchar_t> wide;  // code units and a zero, or empty
     std::uint16_t xf = 0;
 };
 

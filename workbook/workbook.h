@@ -41,7 +41,7 @@ public:
         // Fails (0) when the fields or the name run past the record's data.
         size_t Read(const char* in, const char* end) override;
         size_t Write(char* out) override;
-        size_t DataSize() override;    // 14 + name size
+        size_t DataSize() override;  // 14 + name size
         size_t RecordSize() override;
 
         unsigned short height = 200;  // twentieths of a point
@@ -67,7 +67,7 @@ public:
         unsigned short fontIndex = 0;
         unsigned short formatIndex = 0;
         unsigned short typeProtection = 0xFFF5;  // locked, style XF, parent 0xFFF
-        unsigned char alignment = 0x20;           // bottom
+        unsigned char alignment = 0x20;          // bottom
         unsigned char rotation = 0;
         unsigned char indentation = 0;
         unsigned char usedAttributes = 0;

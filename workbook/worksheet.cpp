@@ -15,8 +15,7 @@ size_t Worksheet::Index::Read(const char* in, const char* end) {
     LittleEndian::Read(data, lastRowPlusOne, 8, 4);
     LittleEndian::Read(data, defColWidthPosition, 12);
     dbCellPositions.assign((data.size() - 16) / 4, 0);
-    for (size_t i = 0; i < dbCellPositions.size(); ++i)
-        LittleEndian::Read(data, dbCellPositions[i], 16 + 4 * i, 4);
+    for (size_t i = 0; i < dbCellPositions.size(); ++i) LittleEndian::Read(data, dbCellPositions[i], 16 + 4 * i, 4);
     return n;
 }
 
@@ -26,8 +25,7 @@ size_t Worksheet::Index::Write(char* out) {
     LittleEndian::Write(data, firstRow, 4, 4);
     LittleEndian::Write(data, lastRowPlusOne, 8, 4);
     LittleEndian::Write(data, defColWidthPosition, 12);
-    for (size_t i = 0; i < dbCellPositions.size(); ++i)
-        LittleEndian::Write(data, dbCellPositions[i], 16 + 4 * i, 4);
+    for (size_t i = 0; i < dbCellPositions.size(); ++i) LittleEndian::Write(data, dbCellPositions[i], 16 + 4 * i, 4);
     return Record::Write(out);
 }
 

@@ -38,9 +38,9 @@ public:
         size_t RecordSize() override;
 
         std::uint32_t reserved = 0;
-        std::uint64_t firstRow = 0;         // 4 bytes on disk
-        std::uint64_t lastRowPlusOne = 0;   // 4 bytes on disk
-        std::uint32_t defColWidthPosition = 0;  // kept as read, never computed
+        std::uint64_t firstRow = 0;                  // 4 bytes on disk
+        std::uint64_t lastRowPlusOne = 0;            // 4 bytes on disk
+        std::uint32_t defColWidthPosition = 0;       // kept as read, never computed
         std::vector<std::uint64_t> dbCellPositions;  // 4 bytes each on disk
     };
 
@@ -406,7 +406,7 @@ public:
                     std::uint16_t xfIndex = 0;
                     char result[8] = {};  // cached result, as read
                     std::uint16_t options = 0;
-                    std::uint32_t reserved = 0;  // the 2 bytes at data offset 16
+                    std::uint32_t reserved = 0;      // the 2 bytes at data offset 16
                     std::vector<char> formulaBytes;  // data offset 18 to the end
                     std::uint16_t attachedCode = RecordCode::None;
                     Array array;
@@ -468,8 +468,8 @@ public:
 
             private:
                 using FormulaBox = std::unique_ptr<Formula>;  // never null when held
-                using Held = std::variant<std::monostate, Blank, BoolErr, LabelSST, MulBlank, MulRK,
-                                          Number, RK, FormulaBox, Label, RString>;
+                using Held = std::variant<std::monostate, Blank, BoolErr, LabelSST, MulBlank, MulRK, Number, RK,
+                                          FormulaBox, Label, RString>;
 
                 Record* HeldRecord();  // null when no record is held
                 static Held CopyOf(const Held& other);

@@ -62,9 +62,7 @@ std::vector<UChar> Folded(const BiffShortString& name) {
 
 // Sheet names are equal when their characters are, ignoring case and the
 // width each is stored in.
-bool SameName(const BiffShortString& stored, const BiffShortString& given) {
-    return Folded(stored) == Folded(given);
-}
+bool SameName(const BiffShortString& stored, const BiffShortString& given) { return Folded(stored) == Folded(given); }
 
 // What spreadsheet programs refuse in a sheet name (they rename such a
 // sheet, or call the file damaged): the first such character, or 0.
@@ -124,9 +122,7 @@ void XlsDocument::Renumber(std::size_t from) {
     for (std::size_t k = from; k < sheets.size(); ++k) sheets[k].index = k;
 }
 
-XlsSheet* XlsDocument::GetSheet(std::size_t index) {
-    return index < sheets.size() ? &sheets[index] : nullptr;
-}
+XlsSheet* XlsDocument::GetSheet(std::size_t index) { return index < sheets.size() ? &sheets[index] : nullptr; }
 
 XlsSheet* XlsDocument::GetSheet(const char* name) {
     const std::size_t k = FindSheet(name);
@@ -229,16 +225,14 @@ bool XlsDocument::GetSheetName(std::size_t index, wchar_t* buffer) const {
 }
 
 bool XlsDocument::SetName(std::size_t index, const char* name) {
-    if (index >= workbook.sheets.size() || !UsableName(name) || Forbidden(name) != 0 ||
-        FindSheet(name) != kNotFound)
+    if (index >= workbook.sheets.size() || !UsableName(name) || Forbidden(name) != 0 || FindSheet(name) != kNotFound)
         return false;
     workbook.sheets[index].name = name;
     return true;
 }
 
 bool XlsDocument::SetName(std::size_t index, const wchar_t* name) {
-    if (index >= workbook.sheets.size() || !UsableName(name) || Forbidden(name) != 0 ||
-        FindSheet(name) != kNotFound)
+    if (index >= workbook.sheets.size() || !UsableName(name) || Forbidden(name) != 0 || FindSheet(name) != kNotFound)
         return false;
     workbook.sheets[index].name = name;
     return true;

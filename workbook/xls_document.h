@@ -167,8 +167,8 @@ private:
     bool SetName(std::size_t index, const char* name);
     bool SetName(std::size_t index, const wchar_t* name);
 
-    CompoundFile file;                  // open only while a file is read or written
-    std::string path;                   // the document's file; empty when none
+    CompoundFile file;  // open only while a file is read or written
+    std::string path;   // the document's file; empty when none
     XlsBiff::Workbook workbook;
     std::vector<XlsBiff::Worksheet> worksheets;
     std::vector<XlsSheet> sheets;

@@ -13,9 +13,7 @@ namespace CompoundFiles {
 using XlsBiff::Worksheet;
 using CellBlock = Worksheet::CellTable::RowBlock::CellBlock;
 
-XlsSheet::XlsSheet(XlsDocument* document, std::size_t index) : document(document), index(index) {
-    LoadCells();
-}
+XlsSheet::XlsSheet(XlsDocument* document, std::size_t index) : document(document), index(index) { LoadCells(); }
 
 std::vector<SheetCell>& XlsSheet::MaterialisedRow(std::size_t row) {
     std::vector<SheetCell>& cells = rows[row];
@@ -113,8 +111,7 @@ void XlsSheet::LoadCells() {
     for (const CellBlock& cell : sheet.looseCells) LoadCell(cell);
 }
 
-void XlsSheet::SetFromText(std::size_t row, std::size_t column, const XlsBiff::BiffString& text,
-                           std::uint16_t xf) {
+void XlsSheet::SetFromText(std::size_t row, std::size_t column, const XlsBiff::BiffString& text, std::uint16_t xf) {
     if (SheetCell* target = Cell(row, column)) {
         SetFromString(*target, text);
         if (target->Type() != SheetCell::Empty) target->SetXfIndex(xf);
@@ -129,20 +126,14 @@ void XlsSheet::LoadFormula(const CellBlock::Formula& formula) {
     using Kind = CellBlock::Formula::CachedResult::Kind;
     const CellBlock::Formula::CachedResult result = formula.LastResult();
     switch (result.kind) {
-        case Kind::Number:
-            target->SetReal(result.number);
-            break;
+        case Kind::Number: target->SetReal(result.number); break;
         case Kind::Text: {
             XlsBiff::BiffString text;
             if (formula.string.ResultText(text)) SetFromString(*target, text);
             break;
         }
-        case Kind::Boolean:
-            target->SetBoolean(result.value != 0);
-            break;
-        case Kind::Error:
-            target->SetError(result.value);
-            break;
+        case Kind::Boolean: target->SetBoolean(result.value != 0); break;
+        case Kind::Error: target->SetError(result.value); break;
         case Kind::None:  // an empty text leaves the cell empty
             break;
     }
@@ -178,8 +169,7 @@ void XlsSheet::LoadCell(const CellBlock& cell) {
         case Code::LabelSst: {
             const auto& label = cell.As<CellBlock::LabelSST>();
             if (label.sstIndex < strings.size())
-                SetFromText(label.row, label.column, strings[static_cast<std::size_t>(label.sstIndex)],
-                            label.xfIndex);
+                SetFromText(label.row, label.column, strings[static_cast<std::size_t>(label.sstIndex)], label.xfIndex);
             break;
         }
         case Code::Label: {
@@ -204,9 +194,7 @@ void XlsSheet::LoadCell(const CellBlock& cell) {
             }
             break;
         }
-        case Code::Formula:
-            LoadFormula(cell.As<CellBlock::Formula>());
-            break;
+        case Code::Formula: LoadFormula(cell.As<CellBlock::Formula>()); break;
         default:  // blanks are not kept
             break;
     }
@@ -217,12 +205,8 @@ void XlsSheet::Print(std::ostream& out, char separator, char quote) const {
         for (std::size_t c = 0; c < columnCount; ++c) {
             const SheetCell& cell = *CellAt(r, c);
             switch (cell.Type()) {
-                case SheetCell::Integer:
-                    out << cell.GetInt();
-                    break;
-                case SheetCell::Real:
-                    out << std::setprecision(15) << cell.GetDouble();
-                    break;
+                case SheetCell::Integer: out << cell.GetInt(); break;
+                case SheetCell::Real: out << std::setprecision(15) << cell.GetDouble(); break;
                 case SheetCell::Text:
                     if (quote == 0) {
                         out << cell.GetText();
@@ -236,11 +220,8 @@ void XlsSheet::Print(std::ostream& out, char separator, char quote) const {
                     }
                     break;
                 case SheetCell::Boolean:
-                case SheetCell::Error:
-                    out << cell;
-                    break;
-                default:
-                    break;
+                case SheetCell::Error: out << cell; break;
+                default: break;
             }
             if (c + 1 < columnCount) out << separator;
         }

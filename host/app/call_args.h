@@ -18,34 +18,34 @@ namespace dmhost {
 //   String     -> String      (an existing host string, borrowed)
 // Pointers given to NumberRef, Image and ImageSlot must outlive the call.
 class Arg {
- public:
-  enum class Kind { Number, NumberRef, Image, ImageSlot, Text, String };
+public:
+    enum class Kind { Number, NumberRef, Image, ImageSlot, Text, String };
 
-  static Arg Number(double value);
-  static Arg NumberRef(double *variable);
-  static Arg Image(dmhost::Image *image);
-  static Arg Image(const ImagePtr &image) { return Image(image.get()); }
-  static Arg ImageSlot(ImagePtr *slot);
-  static Arg Text(std::string text);
-  static Arg String(StringPtr string);
+    static Arg Number(double value);
+    static Arg NumberRef(double* variable);
+    static Arg Image(dmhost::Image* image);
+    static Arg Image(const ImagePtr& image) { return Image(image.get()); }
+    static Arg ImageSlot(ImagePtr* slot);
+    static Arg Text(std::string text);
+    static Arg String(StringPtr string);
 
-  Kind kind() const { return kind_; }
-  double number() const { return number_; }
-  double *number_ref() const { return number_ref_; }
-  dmhost::Image *image() const { return image_; }
-  ImagePtr *slot() const { return slot_; }
-  const std::string &text() const { return text_; }
-  const StringPtr &string() const { return string_; }
+    Kind kind() const { return kind_; }
+    double number() const { return number_; }
+    double* number_ref() const { return number_ref_; }
+    dmhost::Image* image() const { return image_; }
+    ImagePtr* slot() const { return slot_; }
+    const std::string& text() const { return text_; }
+    const StringPtr& string() const { return string_; }
 
- private:
-  explicit Arg(Kind kind) : kind_(kind) {}
-  Kind kind_;
-  double number_ = 0;
-  double *number_ref_ = nullptr;
-  dmhost::Image *image_ = nullptr;
-  ImagePtr *slot_ = nullptr;
-  std::string text_;
-  StringPtr string_;
+private:
+    explicit Arg(Kind kind) : kind_(kind) {}
+    Kind kind_;
+    double number_ = 0;
+    double* number_ref_ = nullptr;
+    dmhost::Image* image_ = nullptr;
+    ImagePtr* slot_ = nullptr;
+    std::string text_;
+    StringPtr string_;
 };
 
 }  // namespace dmhost

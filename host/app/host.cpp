@@ -9,78 +9,78 @@
 namespace dmhost {
 
 Host::Host() {
-  link_.version = kDefaultVersion;
-  FillLinkTable(&link_, this);
+    link_.version = kDefaultVersion;
+    FillLinkTable(&link_, this);
 }
 
 Host::~Host() {
-  try {
-    UnloadModule();
-  } catch (...) {
-  }
+    try {
+        UnloadModule();
+    } catch (...) {
+    }
 }
 
 namespace {
 
 template <typename F>
-F Symbol(void *handle, const char *name, const std::string &path) {
-  dlerror();
-  void *p = dlsym(handle, name);
-  if (!p) throw ModuleError(path + " has no entry point " + name);
-  return reinterpret_cast<F>(p);
+F Symbol(void* handle, const char* name, const std::string& path) {
+    dlerror();
+    void* p = dlsym(handle, name);
+    if (!p) throw ModuleError(path + " has no entry point " + name);
+    return reinterpret_cast<F>(p);
 }
 
 }  // namespace
 
-void Host::LoadModule(const std::string &path) {
-  if (has_module_) throw ModuleError("a module is already loaded");
-  dlerror();
-  void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    const char *why = dlerror();
-    throw ModuleError("cannot load " + path + ": " + (why ? why : "unknown reason"));
-  }
-  EntryPoints ep;
-  try {
-    ep.get_version = Symbol<DMPlugIn_GetVersion_Fn>(handle, "DMPlugIn_GetVersion", path);
-    ep.link = Symbol<DMPlugIn_Link_2_Fn>(handle, "DMPlugIn_Link_2", path);
-    ep.startup = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInStartup", path);
-    ep.run = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInRun", path);
-    ep.cleanup = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInCleanup", path);
-    ep.shutdown = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInShutdown", path);
+void Host::LoadModule(const std::string& path) {
+    if (has_module_) throw ModuleError("a module is already loaded");
+    dlerror();
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = dlerror();
+        throw ModuleError("cannot load " + path + ": " + (why ? why : "unknown reason"));
+    }
+    EntryPoints ep;
+    try {
+        ep.get_version = Symbol<DMPlugIn_GetVersion_Fn>(handle, "DMPlugIn_GetVersion", path);
+        ep.link = Symbol<DMPlugIn_Link_2_Fn>(handle, "DMPlugIn_Link_2", path);
+        ep.startup = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInStartup", path);
+        ep.run = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInRun", path);
+        ep.cleanup = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInCleanup", path);
+        ep.shutdown = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInShutdown", path);
+        const uint32_t protocol = ep.get_version();
+        if (protocol != DM_LINK_PROTOCOL)
+            throw ModuleError(path + " speaks link protocol " + std::to_string(protocol) + ", not 2");
+    } catch (...) {
+        dlclose(handle);
+        throw;
+    }
+    dl_handle_ = handle;
+    dl_path_ = path;
+    entry_ = ep;
+    has_module_ = true;
+    entry_.link(&link_, 0);
+    StartModule();
+}
+
+void Host::AttachModule(const EntryPoints& ep) {
+    if (has_module_) throw ModuleError("a module is already loaded");
+    if (!ep.get_version || !ep.link || !ep.startup || !ep.run || !ep.cleanup || !ep.shutdown)
+        throw ModuleError("an entry point is missing");
     const uint32_t protocol = ep.get_version();
     if (protocol != DM_LINK_PROTOCOL)
-      throw ModuleError(path + " speaks link protocol " + std::to_string(protocol) + ", not 2");
-  } catch (...) {
-    dlclose(handle);
-    throw;
-  }
-  dl_handle_ = handle;
-  dl_path_ = path;
-  entry_ = ep;
-  has_module_ = true;
-  entry_.link(&link_, 0);
-  StartModule();
+        throw ModuleError("the module speaks link protocol " + std::to_string(protocol) + ", not 2");
+    entry_ = ep;
+    has_module_ = true;
+    entry_.link(&link_, 0);
+    StartModule();
 }
 
-void Host::AttachModule(const EntryPoints &ep) {
-  if (has_module_) throw ModuleError("a module is already loaded");
-  if (!ep.get_version || !ep.link || !ep.startup || !ep.run || !ep.cleanup || !ep.shutdown)
-    throw ModuleError("an entry point is missing");
-  const uint32_t protocol = ep.get_version();
-  if (protocol != DM_LINK_PROTOCOL)
-    throw ModuleError("the module speaks link protocol " + std::to_string(protocol) + ", not 2");
-  entry_ = ep;
-  has_module_ = true;
-  entry_.link(&link_, 0);
-  StartModule();
-}
-
-void Host::StartStep(DMPlugIn_Step_Fn step, const char *what) {
-  if (!has_module_) throw ModuleError(std::string("no module to ") + what);
-  const int32_t code = step();
-  ThrowPendingError();
-  if (code != 0) throw HostError(code, "");
+void Host::StartStep(DMPlugIn_Step_Fn step, const char* what) {
+    if (!has_module_) throw ModuleError(std::string("no module to ") + what);
+    const int32_t code = step();
+    ThrowPendingError();
+    if (code != 0) throw HostError(code, "");
 }
 
 void Host::StartModule() { StartStep(entry_.startup, "start"); }
@@ -89,96 +89,95 @@ void Host::CleanupModule() { StartStep(entry_.cleanup, "clean up"); }
 void Host::ShutdownModule() { StartStep(entry_.shutdown, "shut down"); }
 
 int32_t Host::StartModuleUnlinked() {
-  if (!has_module_) throw ModuleError("no module to start");
-  entry_.link(nullptr, 0);
-  const int32_t code = entry_.startup();
-  entry_.link(&link_, 0);
-  return code;
+    if (!has_module_) throw ModuleError("no module to start");
+    entry_.link(nullptr, 0);
+    const int32_t code = entry_.startup();
+    entry_.link(&link_, 0);
+    return code;
 }
 
 void Host::UnloadModule() {
-  if (!has_module_) return;
-  if (dl_handle_) {
-    dlclose(dl_handle_);
-    dl_handle_ = nullptr;
-    // A module the loader keeps resident must not call this host later.
-    if (void *still = dlopen(dl_path_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
-      if (void *link = dlsym(still, "DMPlugIn_Link_2"))
-        reinterpret_cast<DMPlugIn_Link_2_Fn>(link)(nullptr, 0);
-      dlclose(still);
+    if (!has_module_) return;
+    if (dl_handle_) {
+        dlclose(dl_handle_);
+        dl_handle_ = nullptr;
+        // A module the loader keeps resident must not call this host later.
+        if (void* still = dlopen(dl_path_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
+            if (void* link = dlsym(still, "DMPlugIn_Link_2")) reinterpret_cast<DMPlugIn_Link_2_Fn>(link)(nullptr, 0);
+            dlclose(still);
+        }
+    } else {
+        entry_.link(nullptr, 0);
     }
-  } else {
-    entry_.link(nullptr, 0);
-  }
-  has_module_ = false;
-  entry_ = EntryPoints{};
-  // Whatever the module left registered points into code that is gone.
-  library_.DropAll();
+    has_module_ = false;
+    entry_ = EntryPoints{};
+    // Whatever the module left registered points into code that is gone.
+    library_.DropAll();
 }
 
 void Host::ClearResults() {
-  results_.clear();
-  result_calls_.clear();
+    results_.clear();
+    result_calls_.clear();
 }
 
 void Host::ShowResult(std::string_view text) {
-  if (keep_results_) {
-    results_.append(text);
-    result_calls_.emplace_back(text);
-  }
-  if (sink_) sink_(text);
+    if (keep_results_) {
+        results_.append(text);
+        result_calls_.emplace_back(text);
+    }
+    if (sink_) sink_(text);
 }
 
 void Host::ReportError(int32_t code, std::string text) {
-  HostError e(code, std::move(text));
-  error_log_.push_back(e);
-  if (!pending_error_) pending_error_ = e;  // the first error of a call stops it
+    HostError e(code, std::move(text));
+    error_log_.push_back(e);
+    if (!pending_error_) pending_error_ = e;  // the first error of a call stops it
 }
 
 std::optional<HostError> Host::TakeError() {
-  std::optional<HostError> e = std::move(pending_error_);
-  pending_error_.reset();
-  return e;
+    std::optional<HostError> e = std::move(pending_error_);
+    pending_error_.reset();
+    return e;
 }
 
 void Host::ThrowPendingError() {
-  if (std::optional<HostError> e = TakeError()) throw *e;
+    if (std::optional<HostError> e = TakeError()) throw *e;
 }
 
-void Host::FailOnce(const std::string &host_function, std::string message, int skip) {
-  if (message.empty()) message = host_function + " failed";
-  injections_.emplace(host_function, Injection{skip, std::move(message)});
+void Host::FailOnce(const std::string& host_function, std::string message, int skip) {
+    if (message.empty()) message = host_function + " failed";
+    injections_.emplace(host_function, Injection{skip, std::move(message)});
 }
 
-bool Host::ShouldFail(const char *host_function, DMError *error) {
-  auto it = injections_.find(host_function);
-  if (it == injections_.end()) return false;
-  if (it->second.skip > 0) {
-    --it->second.skip;
-    return false;
-  }
-  if (error) {
-    error->code = DM_ERROR_HOST_FUNCTION;
-    std::snprintf(error->text, sizeof error->text, "%s", it->second.message.c_str());
-  }
-  injections_.erase(it);
-  return true;
+bool Host::ShouldFail(const char* host_function, DMError* error) {
+    auto it = injections_.find(host_function);
+    if (it == injections_.end()) return false;
+    if (it->second.skip > 0) {
+        --it->second.skip;
+        return false;
+    }
+    if (error) {
+        error->code = DM_ERROR_HOST_FUNCTION;
+        std::snprintf(error->text, sizeof error->text, "%s", it->second.message.c_str());
+    }
+    injections_.erase(it);
+    return true;
 }
 
 void Host::SetKeyDown(int virtual_key, bool down) {
-  KeyState &k = keys_[virtual_key];
-  if (down && !k.down) k.pressed_since_query = true;
-  k.down = down;
+    KeyState& k = keys_[virtual_key];
+    if (down && !k.down) k.pressed_since_query = true;
+    k.down = down;
 }
 
 int16_t Host::AsyncKeyState(int virtual_key) {
-  key_queries_.push_back(virtual_key);
-  KeyState &k = keys_[virtual_key];
-  const uint16_t word = static_cast<uint16_t>((k.down ? 0x8000u : 0u) | (k.pressed_since_query ? 1u : 0u));
-  k.pressed_since_query = false;
-  return static_cast<int16_t>(word);
+    key_queries_.push_back(virtual_key);
+    KeyState& k = keys_[virtual_key];
+    const uint16_t word = static_cast<uint16_t>((k.down ? 0x8000u : 0u) | (k.pressed_since_query ? 1u : 0u));
+    k.pressed_since_query = false;
+    return static_cast<int16_t>(word);
 }
 
-void Host::KeyEventCall(const KeyEvent &event) { key_events_.push_back(event); }
+void Host::KeyEventCall(const KeyEvent& event) { key_events_.push_back(event); }
 
 }  // namespace dmhost

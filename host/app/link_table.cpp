@@ -11,246 +11,239 @@ namespace dmhost {
 
 namespace {
 
-Host &H(void *host) { return *static_cast<Host *>(host); }
+Host& H(void* host) { return *static_cast<Host*>(host); }
 
-void SetError(DMError *error, int32_t code, const std::string &text) {
-  if (!error) return;
-  error->code = code;
-  std::snprintf(error->text, sizeof error->text, "%s", text.c_str());
+void SetError(DMError* error, int32_t code, const std::string& text) {
+    if (!error) return;
+    error->code = code;
+    std::snprintf(error->text, sizeof error->text, "%s", text.c_str());
 }
 
 // Runs body for the named host function: an injected failure, a null image
 // where one is needed, or an exception of the host's own become *error.
 template <typename T, typename Body>
-T Guard(void *host, const char *name, DMError *error, T failed, Body body) {
-  try {
-    if (H(host).ShouldFail(name, error)) return failed;
-    return body();
-  } catch (const std::bad_alloc &) {
-    SetError(error, DM_ERROR_HOST_FUNCTION, std::string(name) + ": out of memory");
-  } catch (const std::exception &e) {
-    SetError(error, DM_ERROR_HOST_FUNCTION, std::string(name) + ": " + e.what());
-  }
-  return failed;
-}
-
-Image &Need(DMImage *image) {
-  if (!image) throw std::invalid_argument("not a valid image");
-  return *FromLink(image);
-}
-
-std::string Title(DMString *title) { return title ? FromLink(title)->Text() : std::string(); }
-
-std::vector<uint32_t> Dims(uint32_t ndims, const uint32_t *dims) {
-  if (ndims < 1 || ndims > 3 || !dims) throw std::invalid_argument("1 to 3 dimensions expected");
-  return std::vector<uint32_t>(dims, dims + ndims);
-}
-
-DMImage *RealImage(void *host, DMString *title, uint32_t bytes, uint32_t ndims,
-                   const uint32_t *dims, DMError *error) {
-  return Guard<DMImage *>(host, "RealImage", error, nullptr, [&] {
-    if (bytes != 4 && bytes != 8) throw std::invalid_argument("a real image has 4 or 8 bytes per pixel");
-    return ToLink(NewImageObject(Title(title), bytes == 4 ? DataType::Real4 : DataType::Real8,
-                                 Dims(ndims, dims)));
-  });
-}
-
-DMImage *IntegerImage(void *host, DMString *title, uint32_t bytes, int32_t is_signed,
-                      uint32_t ndims, const uint32_t *dims, DMError *error) {
-  return Guard<DMImage *>(host, "IntegerImage", error, nullptr, [&] {
-    DataType t;
-    switch (bytes) {
-      case 1: t = is_signed ? DataType::Int8 : DataType::UInt8; break;
-      case 2: t = is_signed ? DataType::Int16 : DataType::UInt16; break;
-      case 4: t = is_signed ? DataType::Int32 : DataType::UInt32; break;
-      default: throw std::invalid_argument("an integer image has 1, 2 or 4 bytes per pixel");
+T Guard(void* host, const char* name, DMError* error, T failed, Body body) {
+    try {
+        if (H(host).ShouldFail(name, error)) return failed;
+        return body();
+    } catch (const std::bad_alloc&) {
+        SetError(error, DM_ERROR_HOST_FUNCTION, std::string(name) + ": out of memory");
+    } catch (const std::exception& e) {
+        SetError(error, DM_ERROR_HOST_FUNCTION, std::string(name) + ": " + e.what());
     }
-    return ToLink(NewImageObject(Title(title), t, Dims(ndims, dims)));
-  });
+    return failed;
 }
 
-DMImage *ComplexImage(void *host, DMString *title, uint32_t bytes, uint32_t ndims,
-                      const uint32_t *dims, DMError *error) {
-  return Guard<DMImage *>(host, "ComplexImage", error, nullptr, [&] {
-    if (bytes != 8 && bytes != 16)
-      throw std::invalid_argument("a complex image has 8 or 16 bytes per pixel");
-    return ToLink(NewImageObject(Title(title), bytes == 8 ? DataType::Complex8 : DataType::Complex16,
-                                 Dims(ndims, dims)));
-  });
+Image& Need(DMImage* image) {
+    if (!image) throw std::invalid_argument("not a valid image");
+    return *FromLink(image);
 }
 
-int32_t ImageIsValid(void *host, DMImage *image, DMError *error) {
-  return Guard<int32_t>(host, "ImageIsValid", error, 0, [&] { return image ? 1 : 0; });
+std::string Title(DMString* title) { return title ? FromLink(title)->Text() : std::string(); }
+
+std::vector<uint32_t> Dims(uint32_t ndims, const uint32_t* dims) {
+    if (ndims < 1 || ndims > 3 || !dims) throw std::invalid_argument("1 to 3 dimensions expected");
+    return std::vector<uint32_t>(dims, dims + ndims);
 }
 
-uint32_t ImageNumDimensions(void *host, DMImage *image, DMError *error) {
-  return Guard<uint32_t>(host, "ImageGetNumDimensions", error, 0,
-                         [&] { return Need(image).NumDimensions(); });
+DMImage* RealImage(void* host, DMString* title, uint32_t bytes, uint32_t ndims, const uint32_t* dims, DMError* error) {
+    return Guard<DMImage*>(host, "RealImage", error, nullptr, [&] {
+        if (bytes != 4 && bytes != 8) throw std::invalid_argument("a real image has 4 or 8 bytes per pixel");
+        return ToLink(NewImageObject(Title(title), bytes == 4 ? DataType::Real4 : DataType::Real8, Dims(ndims, dims)));
+    });
 }
 
-uint32_t ImageDimensionSize(void *host, DMImage *image, uint32_t dim, DMError *error) {
-  return Guard<uint32_t>(host, "ImageGetDimensionSize", error, 0,
-                         [&] { return Need(image).DimensionSize(dim); });
+DMImage* IntegerImage(void* host, DMString* title, uint32_t bytes, int32_t is_signed, uint32_t ndims,
+                      const uint32_t* dims, DMError* error) {
+    return Guard<DMImage*>(host, "IntegerImage", error, nullptr, [&] {
+        DataType t;
+        switch (bytes) {
+            case 1: t = is_signed ? DataType::Int8 : DataType::UInt8; break;
+            case 2: t = is_signed ? DataType::Int16 : DataType::UInt16; break;
+            case 4: t = is_signed ? DataType::Int32 : DataType::UInt32; break;
+            default: throw std::invalid_argument("an integer image has 1, 2 or 4 bytes per pixel");
+        }
+        return ToLink(NewImageObject(Title(title), t, Dims(ndims, dims)));
+    });
 }
 
-uint32_t ImageDataType(void *host, DMImage *image, DMError *error) {
-  return Guard<uint32_t>(host, "ImageGetDataType", error, 0,
-                         [&] { return static_cast<uint32_t>(Need(image).Type()); });
+DMImage* ComplexImage(void* host, DMString* title, uint32_t bytes, uint32_t ndims, const uint32_t* dims,
+                      DMError* error) {
+    return Guard<DMImage*>(host, "ComplexImage", error, nullptr, [&] {
+        if (bytes != 8 && bytes != 16) throw std::invalid_argument("a complex image has 8 or 16 bytes per pixel");
+        return ToLink(
+            NewImageObject(Title(title), bytes == 8 ? DataType::Complex8 : DataType::Complex16, Dims(ndims, dims)));
+    });
 }
 
-int32_t ImageChangeDataType(void *host, DMImage *image, uint32_t type, DMError *error) {
-  return Guard<int32_t>(host, "ImageChangeDataType", error, 0, [&] {
-    if (!IsKnownDataType(type)) throw std::invalid_argument("unknown data type " + std::to_string(type));
-    Need(image).ChangeDataType(static_cast<DataType>(type));
-    return 1;
-  });
+int32_t ImageIsValid(void* host, DMImage* image, DMError* error) {
+    return Guard<int32_t>(host, "ImageIsValid", error, 0, [&] { return image ? 1 : 0; });
 }
 
-void *ImageLock(void *host, DMImage *image, uint32_t, size_t *bytes, DMError *error) {
-  return Guard<void *>(host, "ImageGetLockedData", error, nullptr, [&] {
-    Image &i = Need(image);
-    i.Lock();
-    if (bytes) *bytes = i.ByteCount();
-    return i.Data();
-  });
+uint32_t ImageNumDimensions(void* host, DMImage* image, DMError* error) {
+    return Guard<uint32_t>(host, "ImageGetNumDimensions", error, 0, [&] { return Need(image).NumDimensions(); });
 }
 
-void ImageUnlock(void *, DMImage *image) {
-  if (image && FromLink(image)->LockCount() > 0) FromLink(image)->Unlock();
+uint32_t ImageDimensionSize(void* host, DMImage* image, uint32_t dim, DMError* error) {
+    return Guard<uint32_t>(host, "ImageGetDimensionSize", error, 0, [&] { return Need(image).DimensionSize(dim); });
 }
 
-int32_t ImageDataChanged(void *host, DMImage *image, DMError *error) {
-  return Guard<int32_t>(host, "ImageDataChanged", error, 0, [&] {
-    Need(image).DataChanged();
-    return 1;
-  });
+uint32_t ImageDataType(void* host, DMImage* image, DMError* error) {
+    return Guard<uint32_t>(host, "ImageGetDataType", error, 0,
+                           [&] { return static_cast<uint32_t>(Need(image).Type()); });
 }
 
-void ImageAddRef(void *, DMImage *image) {
-  if (image) FromLink(image)->AddRef();
+int32_t ImageChangeDataType(void* host, DMImage* image, uint32_t type, DMError* error) {
+    return Guard<int32_t>(host, "ImageChangeDataType", error, 0, [&] {
+        if (!IsKnownDataType(type)) throw std::invalid_argument("unknown data type " + std::to_string(type));
+        Need(image).ChangeDataType(static_cast<DataType>(type));
+        return 1;
+    });
 }
 
-void ImageRelease(void *, DMImage *image) {
-  if (image) FromLink(image)->Release();
+void* ImageLock(void* host, DMImage* image, uint32_t, size_t* bytes, DMError* error) {
+    return Guard<void*>(host, "ImageGetLockedData", error, nullptr, [&] {
+        Image& i = Need(image);
+        i.Lock();
+        if (bytes) *bytes = i.ByteCount();
+        return i.Data();
+    });
 }
 
-DMString *StringCreate(void *host, const char *bytes, size_t length, uint32_t encoding,
-                       DMError *error) {
-  return Guard<DMString *>(host, "NewString", error, nullptr, [&] {
-    if (!bytes && length) throw std::invalid_argument("no text");
-    return ToLink(HostString::Create(bytes ? std::string(bytes, length) : std::string(), encoding));
-  });
+void ImageUnlock(void*, DMImage* image) {
+    if (image && FromLink(image)->LockCount() > 0) FromLink(image)->Unlock();
 }
 
-const char *StringText(void *host, DMString *string, size_t *length, DMError *error) {
-  return Guard<const char *>(host, "GetString", error, nullptr, [&] {
-    static const char empty[] = "";
-    if (!string) {
-      if (length) *length = 0;
-      return empty;
+int32_t ImageDataChanged(void* host, DMImage* image, DMError* error) {
+    return Guard<int32_t>(host, "ImageDataChanged", error, 0, [&] {
+        Need(image).DataChanged();
+        return 1;
+    });
+}
+
+void ImageAddRef(void*, DMImage* image) {
+    if (image) FromLink(image)->AddRef();
+}
+
+void ImageRelease(void*, DMImage* image) {
+    if (image) FromLink(image)->Release();
+}
+
+DMString* StringCreate(void* host, const char* bytes, size_t length, uint32_t encoding, DMError* error) {
+    return Guard<DMString*>(host, "NewString", error, nullptr, [&] {
+        if (!bytes && length) throw std::invalid_argument("no text");
+        return ToLink(HostString::Create(bytes ? std::string(bytes, length) : std::string(), encoding));
+    });
+}
+
+const char* StringText(void* host, DMString* string, size_t* length, DMError* error) {
+    return Guard<const char*>(host, "GetString", error, nullptr, [&] {
+        static const char empty[] = "";
+        if (!string) {
+            if (length) *length = 0;
+            return empty;
+        }
+        const std::string& t = FromLink(string)->Text();
+        if (length) *length = t.size();
+        return t.c_str();
+    });
+}
+
+void StringAddRef(void*, DMString* string) {
+    if (string) FromLink(string)->AddRef();
+}
+
+void StringRelease(void*, DMString* string) {
+    if (string) FromLink(string)->Release();
+}
+
+DMFunction* FunctionAdd(void* host, const char* signature, size_t length, DMHandler handler, DMError* error) {
+    try {
+        if (H(host).ShouldFail("AddFunction", error)) return nullptr;
+        if (!signature) throw std::invalid_argument("no signature");
+        FunctionEntry* e = H(host).Library().Add(std::string_view(signature, length), handler);
+        return reinterpret_cast<DMFunction*>(e);
+    } catch (const std::bad_alloc&) {
+        SetError(error, DM_ERROR_HOST_FUNCTION, "AddFunction: out of memory");
+    } catch (const std::exception& e) {
+        SetError(error, DM_ERROR_BAD_SIGNATURE, e.what());
     }
-    const std::string &t = FromLink(string)->Text();
-    if (length) *length = t.size();
-    return t.c_str();
-  });
+    return nullptr;
 }
 
-void StringAddRef(void *, DMString *string) {
-  if (string) FromLink(string)->AddRef();
+FunctionEntry* Entry(DMFunction* f) { return reinterpret_cast<FunctionEntry*>(f); }
+
+void FunctionRemove(void* host, DMFunction* function) {
+    if (function) H(host).Library().Remove(Entry(function));
 }
 
-void StringRelease(void *, DMString *string) {
-  if (string) FromLink(string)->Release();
+void FunctionAddRef(void*, DMFunction* function) {
+    if (function) FunctionLibrary::AddRef(Entry(function));
 }
 
-DMFunction *FunctionAdd(void *host, const char *signature, size_t length, DMHandler handler,
-                        DMError *error) {
-  try {
-    if (H(host).ShouldFail("AddFunction", error)) return nullptr;
-    if (!signature) throw std::invalid_argument("no signature");
-    FunctionEntry *e = H(host).Library().Add(std::string_view(signature, length), handler);
-    return reinterpret_cast<DMFunction *>(e);
-  } catch (const std::bad_alloc &) {
-    SetError(error, DM_ERROR_HOST_FUNCTION, "AddFunction: out of memory");
-  } catch (const std::exception &e) {
-    SetError(error, DM_ERROR_BAD_SIGNATURE, e.what());
-  }
-  return nullptr;
+void FunctionRelease(void* host, DMFunction* function) {
+    if (function) H(host).Library().Release(Entry(function));
 }
 
-FunctionEntry *Entry(DMFunction *f) { return reinterpret_cast<FunctionEntry *>(f); }
-
-void FunctionRemove(void *host, DMFunction *function) {
-  if (function) H(host).Library().Remove(Entry(function));
+void ReportError(void* host, int32_t code, const char* text) {
+    try {
+        H(host).ReportError(code, text ? text : "");
+    } catch (...) {
+        // Out of memory while recording: the error is lost, the host goes on.
+    }
 }
 
-void FunctionAddRef(void *, DMFunction *function) {
-  if (function) FunctionLibrary::AddRef(Entry(function));
+int32_t Result(void* host, DMString* text, DMError* error) {
+    return Guard<int32_t>(host, "Result", error, 0, [&] {
+        H(host).ShowResult(text ? std::string_view(FromLink(text)->Text()) : std::string_view());
+        return 1;
+    });
 }
 
-void FunctionRelease(void *host, DMFunction *function) {
-  if (function) H(host).Library().Release(Entry(function));
+int16_t AsyncKeyState(void* host, int32_t virtual_key) {
+    try {
+        return H(host).AsyncKeyState(virtual_key);
+    } catch (...) {
+        return 0;
+    }
 }
 
-void ReportError(void *host, int32_t code, const char *text) {
-  try {
-    H(host).ReportError(code, text ? text : "");
-  } catch (...) {
-    // Out of memory while recording: the error is lost, the host goes on.
-  }
-}
-
-int32_t Result(void *host, DMString *text, DMError *error) {
-  return Guard<int32_t>(host, "Result", error, 0, [&] {
-    H(host).ShowResult(text ? std::string_view(FromLink(text)->Text()) : std::string_view());
-    return 1;
-  });
-}
-
-int16_t AsyncKeyState(void *host, int32_t virtual_key) {
-  try {
-    return H(host).AsyncKeyState(virtual_key);
-  } catch (...) {
-    return 0;
-  }
-}
-
-void KeyEventCall(void *host, uint8_t vk, uint8_t scan, uint32_t flags, uintptr_t extra) {
-  try {
-    H(host).KeyEventCall(KeyEvent{vk, scan, flags, extra});
-  } catch (...) {
-  }
+void KeyEventCall(void* host, uint8_t vk, uint8_t scan, uint32_t flags, uintptr_t extra) {
+    try {
+        H(host).KeyEventCall(KeyEvent{vk, scan, flags, extra});
+    } catch (...) {
+    }
 }
 
 }  // namespace
 
-void FillLinkTable(DMHostLink *link, Host *host) {
-  link->host = host;
-  link->real_image = RealImage;
-  link->integer_image = IntegerImage;
-  link->complex_image = ComplexImage;
-  link->image_is_valid = ImageIsValid;
-  link->image_num_dimensions = ImageNumDimensions;
-  link->image_dimension_size = ImageDimensionSize;
-  link->image_data_type = ImageDataType;
-  link->image_change_data_type = ImageChangeDataType;
-  link->image_lock = ImageLock;
-  link->image_unlock = ImageUnlock;
-  link->image_data_changed = ImageDataChanged;
-  link->image_add_ref = ImageAddRef;
-  link->image_release = ImageRelease;
-  link->string_create = StringCreate;
-  link->string_text = StringText;
-  link->string_add_ref = StringAddRef;
-  link->string_release = StringRelease;
-  link->function_add = FunctionAdd;
-  link->function_remove = FunctionRemove;
-  link->function_add_ref = FunctionAddRef;
-  link->function_release = FunctionRelease;
-  link->report_error = ReportError;
-  link->result = Result;
-  link->async_key_state = AsyncKeyState;
-  link->key_event = KeyEventCall;
+void FillLinkTable(DMHostLink* link, Host* host) {
+    link->host = host;
+    link->real_image = RealImage;
+    link->integer_image = IntegerImage;
+    link->complex_image = ComplexImage;
+    link->image_is_valid = ImageIsValid;
+    link->image_num_dimensions = ImageNumDimensions;
+    link->image_dimension_size = ImageDimensionSize;
+    link->image_data_type = ImageDataType;
+    link->image_change_data_type = ImageChangeDataType;
+    link->image_lock = ImageLock;
+    link->image_unlock = ImageUnlock;
+    link->image_data_changed = ImageDataChanged;
+    link->image_add_ref = ImageAddRef;
+    link->image_release = ImageRelease;
+    link->string_create = StringCreate;
+    link->string_text = StringText;
+    link->string_add_ref = StringAddRef;
+    link->string_release = StringRelease;
+    link->function_add = FunctionAdd;
+    link->function_remove = FunctionRemove;
+    link->function_add_ref = FunctionAddRef;
+    link->function_release = FunctionRelease;
+    link->report_error = ReportError;
+    link->result = Result;
+    link->async_key_state = AsyncKeyState;
+    link->key_event = KeyEventCall;
 }
 
 }  // namespace dmhost

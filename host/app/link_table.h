@@ -9,6 +9,6 @@ namespace dmhost {
 class Host;
 
 // Sets every function of *link and link->host = host; leaves the version.
-void FillLinkTable(DMHostLink *link, Host *host);
+void FillLinkTable(DMHostLink* link, Host* host);
 
 }  // namespace dmhost

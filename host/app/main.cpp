@@ -31,7 +31,7 @@ struct Options {
     uint32_t version = dmhost::Host::kDefaultVersion;
 };
 
-int Usage(const std::string &why) {
+int Usage(const std::string& why) {
     std::cerr << "dmhost: " << why << "\n" << kUsage;
     return 2;
 }
@@ -53,7 +53,7 @@ std::string VersionText(uint32_t word) {
 }
 
 // "3.10.0" -> 0x030A0000; false when the text is not three numbers 0..255.
-bool ParseVersion(const std::string &text, uint32_t *word) {
+bool ParseVersion(const std::string& text, uint32_t* word) {
     unsigned a, b, c;
     char tail;
     if (std::sscanf(text.c_str(), "%u.%u.%u%c", &a, &b, &c, &tail) != 3) return false;
@@ -73,10 +73,10 @@ std::string ModuleBesideProgram() {
 
 // Fills *o from the command line. Returns the exit status when dmhost is to
 // stop here (help, version, a bad command line), -1 to run the script.
-int ParseCommandLine(int argc, char **argv, Options *o) {
+int ParseCommandLine(int argc, char** argv, Options* o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&](std::string *dst) {
+        auto value = [&](std::string* dst) {
             if (i + 1 >= argc) return false;
             *dst = argv[++i];
             return true;
@@ -106,7 +106,7 @@ int ParseCommandLine(int argc, char **argv, Options *o) {
     return -1;
 }
 
-bool ReadScript(const std::string &path, std::string *source) {
+bool ReadScript(const std::string& path, std::string* source) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::cerr << path << ": cannot read the script\n";
@@ -121,10 +121,10 @@ bool ReadScript(const std::string &path, std::string *source) {
 // The Results window keeps the real standard output, returned as a stream;
 // file descriptor 1, where the module's own output goes, is redirected to
 // stdout_file or discarded. Null (after a message) on failure.
-FILE *SeparateModuleOutput(const std::string &stdout_file) {
+FILE* SeparateModuleOutput(const std::string& stdout_file) {
     std::fflush(stdout);
     int results_fd = dup(1);
-    FILE *results = results_fd >= 0 ? fdopen(results_fd, "w") : nullptr;
+    FILE* results = results_fd >= 0 ? fdopen(results_fd, "w") : nullptr;
     if (!results) {
         if (results_fd >= 0) close(results_fd);
         std::cerr << "dmhost: cannot duplicate standard output\n";
@@ -142,7 +142,7 @@ FILE *SeparateModuleOutput(const std::string &stdout_file) {
     return results;
 }
 
-void ReportScriptError(const std::string &script_path, int line, const std::string &message) {
+void ReportScriptError(const std::string& script_path, int line, const std::string& message) {
     std::cout.flush();
     std::cerr << script_path;
     if (line > 0) std::cerr << ":" << line;
@@ -152,7 +152,7 @@ void ReportScriptError(const std::string &script_path, int line, const std::stri
 // Scans, parses and runs the script with the module loaded; the exit status.
 // Whatever fails (out of memory included) ends the script with a message;
 // the module is unloaded after it.
-int RunScript(const Options &o, const std::string &source, FILE *results) {
+int RunScript(const Options& o, const std::string& source, FILE* results) {
     int status = 0;
     {
         dmhost::Host host;
@@ -166,21 +166,21 @@ int RunScript(const Options &o, const std::string &source, FILE *results) {
             dmhost::StmtList script = dmhost::Parse(dmhost::Scan(source));
             try {
                 host.LoadModule(o.module);
-            } catch (const dmhost::HostError &e) {
+            } catch (const dmhost::HostError& e) {
                 throw dmhost::ScriptError{0, dmhost::Explained(e)};
-            } catch (const std::bad_alloc &) {
+            } catch (const std::bad_alloc&) {
                 throw;
-            } catch (const std::exception &e) {
+            } catch (const std::exception& e) {
                 throw dmhost::ScriptError{0, e.what()};
             }
             dmhost::Interpreter(host).Run(script);
-        } catch (const dmhost::ScriptError &e) {
+        } catch (const dmhost::ScriptError& e) {
             ReportScriptError(o.script_path, e.line, e.message);
             status = 1;
-        } catch (const std::bad_alloc &) {
+        } catch (const std::bad_alloc&) {
             ReportScriptError(o.script_path, 0, "out of memory");
             status = 1;
-        } catch (const std::exception &e) {
+        } catch (const std::exception& e) {
             ReportScriptError(o.script_path, 0, e.what());
             status = 1;
         }
@@ -192,21 +192,23 @@ int RunScript(const Options &o, const std::string &source, FILE *results) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     Options o;
     try {
         const int stop = ParseCommandLine(argc, argv, &o);
         if (stop >= 0) return stop;
         std::string source;
         if (!ReadScript(o.script_path, &source)) return 1;
-        FILE *results = SeparateModuleOutput(o.stdout_file);
+        FILE* results = SeparateModuleOutput(o.stdout_file);
         if (!results) return 1;
         const int status = RunScript(o, source, results);
         std::fclose(results);
         return status;
-    } catch (const std::bad_alloc &) {
-        if (o.script_path.empty()) std::cerr << "dmhost";
-        else std::cerr << o.script_path;
+    } catch (const std::bad_alloc&) {
+        if (o.script_path.empty())
+            std::cerr << "dmhost";
+        else
+            std::cerr << o.script_path;
         std::cerr << ": out of memory\n";
         return 1;
     }

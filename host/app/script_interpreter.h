@@ -19,55 +19,70 @@ struct Value {
     std::string text;
     ImagePtr image;
 
-    static Value Num(double v) { Value x; x.kind = Kind::Number; x.number = v; return x; }
-    static Value Str(std::string s) { Value x; x.kind = Kind::String; x.text = std::move(s); return x; }
-    static Value Img(ImagePtr p) { Value x; x.kind = Kind::Image; x.image = std::move(p); return x; }
+    static Value Num(double v) {
+        Value x;
+        x.kind = Kind::Number;
+        x.number = v;
+        return x;
+    }
+    static Value Str(std::string s) {
+        Value x;
+        x.kind = Kind::String;
+        x.text = std::move(s);
+        return x;
+    }
+    static Value Img(ImagePtr p) {
+        Value x;
+        x.kind = Kind::Image;
+        x.image = std::move(p);
+        return x;
+    }
 };
 
 class Interpreter {
 public:
     // The host must outlive the interpreter; `results` receives what the
     // script's own Result calls show (the host's Results window).
-    explicit Interpreter(Host &host) : host_(host) {}
+    explicit Interpreter(Host& host) : host_(host) {}
 
     // Runs the statements. Throws ScriptError (with the line) on the first
     // error: an unknown name, a wrong argument, a failed file, a host error.
-    void Run(const StmtList &script);
+    void Run(const StmtList& script);
 
 private:
     using Scope = std::map<std::string, Value>;
 
-    void Exec(const Stmt &s);
-    void ExecStatement(const Stmt &s);
-    void Declare(const Stmt &s);
-    void Assign(const std::string &name, Tok op, const Expr &e, int line);
-    Value Eval(const Expr &e);
-    Value EvalBinary(const Expr &e);
-    Value Call(const Expr &e);
-    bool CallBuiltin(const Expr &e, Value *out);
-    Value BuiltinResult(const Expr &e);
-    Value BuiltinRealImage(const Expr &e);
-    Value BuiltinOpenImage(const Expr &e);
-    Value BuiltinSaveImage(const Expr &e);
-    Value BuiltinDimensionSize(const Expr &e);
-    Value BuiltinImageIsValid(const Expr &e);
-    Value BuiltinPixel(const Expr &e);
+    void Exec(const Stmt& s);
+    void ExecStatement(const Stmt& s);
+    void Declare(const Stmt& s);
+    void Assign(const std::string& name, Tok op, const Expr& e, int line);
+    Value Eval(const Expr& e);
+    Value EvalBinary(const Expr& e);
+    Value Call(const Expr& e);
+    bool CallBuiltin(const Expr& e, Value* out);
+    Value BuiltinResult(const Expr& e);
+    Value BuiltinRealImage(const Expr& e);
+    Value BuiltinOpenImage(const Expr& e);
+    Value BuiltinSaveImage(const Expr& e);
+    Value BuiltinDimensionSize(const Expr& e);
+    Value BuiltinImageIsValid(const Expr& e);
+    Value BuiltinPixel(const Expr& e);
     // Throws unless the call has lo to hi arguments.
-    void Arity(const Expr &e, size_t lo, size_t hi);
+    void Arity(const Expr& e, size_t lo, size_t hi);
     // "argument <i+1> of <function>"
-    static std::string What(const Expr &e, size_t i);
-    Value CallRegistered(const Expr &e, const FunctionEntry &f);
+    static std::string What(const Expr& e, size_t i);
+    Value CallRegistered(const Expr& e, const FunctionEntry& f);
 
-    Value *Lookup(const std::string &name);
-    Value &Variable(const Expr &e, Value::Kind kind, const std::string &what);
-    double Number(const Expr &e, const std::string &what);
-    std::string String(const Expr &e, const std::string &what);
-    ImagePtr AnyImage(const Expr &e, const std::string &what);
-    ImagePtr ValidImage(const Expr &e, const std::string &what);
-    uint32_t Index(const Expr &e, const std::string &what);
-    bool Truth(const Expr &e);
+    Value* Lookup(const std::string& name);
+    Value& Variable(const Expr& e, Value::Kind kind, const std::string& what);
+    double Number(const Expr& e, const std::string& what);
+    std::string String(const Expr& e, const std::string& what);
+    ImagePtr AnyImage(const Expr& e, const std::string& what);
+    ImagePtr ValidImage(const Expr& e, const std::string& what);
+    uint32_t Index(const Expr& e, const std::string& what);
+    bool Truth(const Expr& e);
 
-    Host &host_;
+    Host& host_;
     std::vector<Scope> scopes_;
 };
 

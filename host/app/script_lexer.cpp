@@ -7,30 +7,30 @@
 
 namespace dmhost {
 
-const char *TokName(Tok kind) {
+const char* TokName(Tok kind) {
     switch (kind) {
-    case Tok::Number: return "number";
-    case Tok::String: return "string";
-    case Tok::Ident: return "name";
-    case Tok::LParen: return "'('";
-    case Tok::RParen: return "')'";
-    case Tok::LBrace: return "'{'";
-    case Tok::RBrace: return "'}'";
-    case Tok::Comma: return "','";
-    case Tok::Semicolon: return "';'";
-    case Tok::Plus: return "'+'";
-    case Tok::Minus: return "'-'";
-    case Tok::Star: return "'*'";
-    case Tok::Slash: return "'/'";
-    case Tok::Less: return "'<'";
-    case Tok::LessEq: return "'<='";
-    case Tok::Greater: return "'>'";
-    case Tok::GreaterEq: return "'>='";
-    case Tok::EqEq: return "'=='";
-    case Tok::NotEq: return "'!='";
-    case Tok::Assign: return "'='";
-    case Tok::RefAssign: return "':='";
-    case Tok::End: return "end of file";
+        case Tok::Number: return "number";
+        case Tok::String: return "string";
+        case Tok::Ident: return "name";
+        case Tok::LParen: return "'('";
+        case Tok::RParen: return "')'";
+        case Tok::LBrace: return "'{'";
+        case Tok::RBrace: return "'}'";
+        case Tok::Comma: return "','";
+        case Tok::Semicolon: return "';'";
+        case Tok::Plus: return "'+'";
+        case Tok::Minus: return "'-'";
+        case Tok::Star: return "'*'";
+        case Tok::Slash: return "'/'";
+        case Tok::Less: return "'<'";
+        case Tok::LessEq: return "'<='";
+        case Tok::Greater: return "'>'";
+        case Tok::GreaterEq: return "'>='";
+        case Tok::EqEq: return "'=='";
+        case Tok::NotEq: return "'!='";
+        case Tok::Assign: return "'='";
+        case Tok::RefAssign: return "':='";
+        case Tok::End: return "end of file";
     }
     return "?";
 }
@@ -39,7 +39,7 @@ namespace {
 
 class Scanner {
 public:
-    explicit Scanner(const std::string &s) : src_(s) {}
+    explicit Scanner(const std::string& s) : src_(s) {}
 
     std::vector<Token> Run() {
         try {
@@ -52,15 +52,13 @@ public:
             }
             out.push_back(Token{Tok::End, "", 0, line_});
             return out;
-        } catch (const std::bad_alloc &) {
+        } catch (const std::bad_alloc&) {
             throw ScriptError{line_, "out of memory"};
         }
     }
 
 private:
-    char Peek(size_t ahead = 0) const {
-        return pos_ + ahead < src_.size() ? src_[pos_ + ahead] : '\0';
-    }
+    char Peek(size_t ahead = 0) const { return pos_ + ahead < src_.size() ? src_[pos_ + ahead] : '\0'; }
 
     // Editors that save UTF-8 may put a byte-order mark first.
     void SkipByteOrderMark() {
@@ -104,34 +102,32 @@ private:
             return NumberToken();
         if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
             size_t start = pos_;
-            while (pos_ < src_.size() &&
-                   (std::isalnum(static_cast<unsigned char>(src_[pos_])) || src_[pos_] == '_'))
+            while (pos_ < src_.size() && (std::isalnum(static_cast<unsigned char>(src_[pos_])) || src_[pos_] == '_'))
                 ++pos_;
             return Token{Tok::Ident, src_.substr(start, pos_ - start), 0, line_};
         }
         if (c == '"') return StringToken();
         switch (c) {
-        case '(': return Make(Tok::LParen, 1);
-        case ')': return Make(Tok::RParen, 1);
-        case '{': return Make(Tok::LBrace, 1);
-        case '}': return Make(Tok::RBrace, 1);
-        case ',': return Make(Tok::Comma, 1);
-        case ';': return Make(Tok::Semicolon, 1);
-        case '+': return Make(Tok::Plus, 1);
-        case '-': return Make(Tok::Minus, 1);
-        case '*': return Make(Tok::Star, 1);
-        case '/': return Make(Tok::Slash, 1);
-        case '<': return Peek(1) == '=' ? Make(Tok::LessEq, 2) : Make(Tok::Less, 1);
-        case '>': return Peek(1) == '=' ? Make(Tok::GreaterEq, 2) : Make(Tok::Greater, 1);
-        case '=': return Peek(1) == '=' ? Make(Tok::EqEq, 2) : Make(Tok::Assign, 1);
-        case '!':
-            if (Peek(1) == '=') return Make(Tok::NotEq, 2);
-            break;
-        case ':':
-            if (Peek(1) == '=') return Make(Tok::RefAssign, 2);
-            break;
-        default:
-            break;
+            case '(': return Make(Tok::LParen, 1);
+            case ')': return Make(Tok::RParen, 1);
+            case '{': return Make(Tok::LBrace, 1);
+            case '}': return Make(Tok::RBrace, 1);
+            case ',': return Make(Tok::Comma, 1);
+            case ';': return Make(Tok::Semicolon, 1);
+            case '+': return Make(Tok::Plus, 1);
+            case '-': return Make(Tok::Minus, 1);
+            case '*': return Make(Tok::Star, 1);
+            case '/': return Make(Tok::Slash, 1);
+            case '<': return Peek(1) == '=' ? Make(Tok::LessEq, 2) : Make(Tok::Less, 1);
+            case '>': return Peek(1) == '=' ? Make(Tok::GreaterEq, 2) : Make(Tok::Greater, 1);
+            case '=': return Peek(1) == '=' ? Make(Tok::EqEq, 2) : Make(Tok::Assign, 1);
+            case '!':
+                if (Peek(1) == '=') return Make(Tok::NotEq, 2);
+                break;
+            case ':':
+                if (Peek(1) == '=') return Make(Tok::RefAssign, 2);
+                break;
+            default: break;
         }
         throw ScriptError{line_, Unexpected(c)};
     }
@@ -147,8 +143,8 @@ private:
     }
 
     Token NumberToken() {
-        const char *begin = src_.c_str() + pos_;
-        char *end = nullptr;
+        const char* begin = src_.c_str() + pos_;
+        char* end = nullptr;
         double v = std::strtod(begin, &end);
         pos_ += static_cast<size_t>(end - begin);
         if (std::isalpha(static_cast<unsigned char>(Peek())) || Peek() == '_')
@@ -161,8 +157,7 @@ private:
         ++pos_;
         std::string text;
         for (;;) {
-            if (pos_ >= src_.size() || src_[pos_] == '\n')
-                throw ScriptError{start, "unterminated string"};
+            if (pos_ >= src_.size() || src_[pos_] == '\n') throw ScriptError{start, "unterminated string"};
             char c = src_[pos_++];
             if (c == '"') break;
             if (c != '\\') {
@@ -172,24 +167,23 @@ private:
             char e = Peek();
             ++pos_;
             switch (e) {
-            case 'n': text += '\n'; break;
-            case 't': text += '\t'; break;
-            case '"': text += '"'; break;
-            case '\\': text += '\\'; break;
-            default:
-                throw ScriptError{start, std::string("unknown escape '\\") + e + "' in string"};
+                case 'n': text += '\n'; break;
+                case 't': text += '\t'; break;
+                case '"': text += '"'; break;
+                case '\\': text += '\\'; break;
+                default: throw ScriptError{start, std::string("unknown escape '\\") + e + "' in string"};
             }
         }
         return Token{Tok::String, text, 0, start};
     }
 
-    const std::string &src_;
+    const std::string& src_;
     size_t pos_ = 0;
     int line_ = 1;
 };
 
 }  // namespace
 
-std::vector<Token> Scan(const std::string &source) { return Scanner(source).Run(); }
+std::vector<Token> Scan(const std::string& source) { return Scanner(source).Run(); }
 
 }  // namespace dmhost

@@ -8,10 +8,25 @@
 namespace dmhost {
 
 enum class Tok {
-    Number, String, Ident,
-    LParen, RParen, LBrace, RBrace, Comma, Semicolon,
-    Plus, Minus, Star, Slash,
-    Less, LessEq, Greater, GreaterEq, EqEq, NotEq,
+    Number,
+    String,
+    Ident,
+    LParen,
+    RParen,
+    LBrace,
+    RBrace,
+    Comma,
+    Semicolon,
+    Plus,
+    Minus,
+    Star,
+    Slash,
+    Less,
+    LessEq,
+    Greater,
+    GreaterEq,
+    EqEq,
+    NotEq,
     Assign,     // =
     RefAssign,  // :=
     End
@@ -33,8 +48,8 @@ struct ScriptError {
 
 // Splits `source` into tokens ending with one Tok::End. Throws ScriptError on
 // an unknown character, an unterminated string or comment, or a bad escape.
-std::vector<Token> Scan(const std::string &source);
+std::vector<Token> Scan(const std::string& source);
 
-const char *TokName(Tok kind);
+const char* TokName(Tok kind);
 
 }  // namespace dmhost

@@ -7,39 +7,37 @@ namespace {
 
 class Parser {
 public:
-    explicit Parser(const std::vector<Token> &t) : t_(t) {}
+    explicit Parser(const std::vector<Token>& t) : t_(t) {}
 
     StmtList Script() {
         try {
             StmtList out;
             while (Cur().kind != Tok::End) out.push_back(Statement());
             return out;
-        } catch (const std::bad_alloc &) {
+        } catch (const std::bad_alloc&) {
             throw ScriptError{Cur().line, "out of memory"};
         }
     }
 
 private:
-    const Token &Cur() const { return t_[pos_]; }
-    const Token &Ahead(size_t n) const {
-        return pos_ + n < t_.size() ? t_[pos_ + n] : t_.back();
-    }
+    const Token& Cur() const { return t_[pos_]; }
+    const Token& Ahead(size_t n) const { return pos_ + n < t_.size() ? t_[pos_ + n] : t_.back(); }
     bool Accept(Tok k) {
         if (Cur().kind != k) return false;
         ++pos_;
         return true;
     }
-    const Token &Expect(Tok k, const char *context) {
+    const Token& Expect(Tok k, const char* context) {
         if (Cur().kind != k)
-            throw ScriptError{Cur().line, std::string("expected ") + TokName(k) + " " + context +
-                                              ", found " + Describe(Cur())};
+            throw ScriptError{Cur().line,
+                              std::string("expected ") + TokName(k) + " " + context + ", found " + Describe(Cur())};
         return t_[pos_++];
     }
-    static std::string Describe(const Token &t) {
+    static std::string Describe(const Token& t) {
         if (t.kind == Tok::Ident) return "'" + t.text + "'";
         return TokName(t.kind);
     }
-    bool IsKeyword(const char *w) const { return Cur().kind == Tok::Ident && Cur().text == w; }
+    bool IsKeyword(const char* w) const { return Cur().kind == Tok::Ident && Cur().text == w; }
     bool AtDeclaration() const {
         return Cur().kind == Tok::Ident &&
                (Cur().text == "number" || Cur().text == "image" || Cur().text == "string") &&
@@ -108,7 +106,7 @@ private:
         int line = Cur().line;
         if (AtDeclaration()) {
             auto s = Node(Stmt::Kind::Decl, line);
-            const std::string &w = Cur().text;
+            const std::string& w = Cur().text;
             s->type = w == "number" ? VarType::Number : w == "image" ? VarType::Image : VarType::String;
             ++pos_;
             do {
@@ -124,8 +122,7 @@ private:
             } while (Accept(Tok::Comma));
             return s;
         }
-        if (Cur().kind == Tok::Ident &&
-            (Ahead(1).kind == Tok::Assign || Ahead(1).kind == Tok::RefAssign)) {
+        if (Cur().kind == Tok::Ident && (Ahead(1).kind == Tok::Assign || Ahead(1).kind == Tok::RefAssign)) {
             auto s = Node(Stmt::Kind::Assign, line);
             s->name = Cur().text;
             s->op = Ahead(1).kind;
@@ -159,8 +156,8 @@ private:
         auto l = Sum();
         for (;;) {
             Tok k = Cur().kind;
-            if (k != Tok::Less && k != Tok::LessEq && k != Tok::Greater && k != Tok::GreaterEq &&
-                k != Tok::EqEq && k != Tok::NotEq)
+            if (k != Tok::Less && k != Tok::LessEq && k != Tok::Greater && k != Tok::GreaterEq && k != Tok::EqEq &&
+                k != Tok::NotEq)
                 return l;
             int line = Cur().line;
             ++pos_;
@@ -202,57 +199,56 @@ private:
     }
 
     std::unique_ptr<Expr> Primary() {
-        const Token &t = Cur();
+        const Token& t = Cur();
         switch (t.kind) {
-        case Tok::Number: {
-            auto e = ExprNode(Expr::Kind::Number, t.line);
-            e->number = t.number;
-            ++pos_;
-            return e;
-        }
-        case Tok::String: {
-            auto e = ExprNode(Expr::Kind::String, t.line);
-            e->text = t.text;
-            ++pos_;
-            return e;
-        }
-        case Tok::LParen: {
-            ++pos_;
-            auto e = Expression();
-            Expect(Tok::RParen, "to close '('");
-            return e;
-        }
-        case Tok::Ident: {
-            ++pos_;
-            if (Cur().kind != Tok::LParen) {
-                auto e = ExprNode(Expr::Kind::Var, t.line);
-                e->text = t.text;
+            case Tok::Number: {
+                auto e = ExprNode(Expr::Kind::Number, t.line);
+                e->number = t.number;
+                ++pos_;
                 return e;
             }
-            auto e = ExprNode(Expr::Kind::Call, t.line);
-            e->text = t.text;
-            ++pos_;
-            if (!Accept(Tok::RParen)) {
-                do {
-                    e->args.push_back(Expression());
-                } while (Accept(Tok::Comma));
-                Expect(Tok::RParen, "after the arguments of " + t.text);
+            case Tok::String: {
+                auto e = ExprNode(Expr::Kind::String, t.line);
+                e->text = t.text;
+                ++pos_;
+                return e;
             }
-            return e;
-        }
-        default:
-            throw ScriptError{t.line, "expected an expression, found " + Describe(t)};
+            case Tok::LParen: {
+                ++pos_;
+                auto e = Expression();
+                Expect(Tok::RParen, "to close '('");
+                return e;
+            }
+            case Tok::Ident: {
+                ++pos_;
+                if (Cur().kind != Tok::LParen) {
+                    auto e = ExprNode(Expr::Kind::Var, t.line);
+                    e->text = t.text;
+                    return e;
+                }
+                auto e = ExprNode(Expr::Kind::Call, t.line);
+                e->text = t.text;
+                ++pos_;
+                if (!Accept(Tok::RParen)) {
+                    do {
+                        e->args.push_back(Expression());
+                    } while (Accept(Tok::Comma));
+                    Expect(Tok::RParen, "after the arguments of " + t.text);
+                }
+                return e;
+            }
+            default: throw ScriptError{t.line, "expected an expression, found " + Describe(t)};
         }
     }
 
-    const Token &Expect(Tok k, const std::string &context) { return Expect(k, context.c_str()); }
+    const Token& Expect(Tok k, const std::string& context) { return Expect(k, context.c_str()); }
 
-    const std::vector<Token> &t_;
+    const std::vector<Token>& t_;
     size_t pos_ = 0;
 };
 
 }  // namespace
 
-StmtList Parse(const std::vector<Token> &tokens) { return Parser(tokens).Script(); }
+StmtList Parse(const std::vector<Token>& tokens) { return Parser(tokens).Script(); }
 
 }  // namespace dmhost

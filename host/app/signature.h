@@ -18,16 +18,14 @@ enum class ResultKind { Void, Float, Double, Long, Boolean };
 //   Long       long         [int32_t]          LongRef    long *    [int32_t *]
 //   Boolean    Boolean      [uint8_t, 0 or 1]
 //   String     dm_string    borrowed host string  [DMString *]
-enum class ParamKind {
-  Image, ImageSlot, Float, FloatRef, Double, DoubleRef, Long, LongRef, Boolean, String
-};
+enum class ParamKind { Image, ImageSlot, Float, FloatRef, Double, DoubleRef, Long, LongRef, Boolean, String };
 
 struct Signature {
-  std::string text;                  // as registered
-  ResultKind result = ResultKind::Void;
-  std::string name;
-  std::vector<ParamKind> params;
-  std::vector<std::string> param_types;  // as written, e.g. "RealImagePtr", "float *"
+    std::string text;  // as registered
+    ResultKind result = ResultKind::Void;
+    std::string name;
+    std::vector<ParamKind> params;
+    std::vector<std::string> param_types;  // as written, e.g. "RealImagePtr", "float *"
 };
 
 // Parses "<result> <name>(<type>, <type> ...)"; blanks are free around
@@ -37,8 +35,8 @@ struct Signature {
 Signature ParseSignature(std::string_view text);
 
 // "float", "ImageRef *", ... for messages.
-const char *ToString(ParamKind kind);
-const char *ToString(ResultKind kind);
+const char* ToString(ParamKind kind);
+const char* ToString(ResultKind kind);
 
 // True for the kinds the handler may write through (ImageSlot, FloatRef,
 // DoubleRef, LongRef): the caller must pass a variable.

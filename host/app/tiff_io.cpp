@@ -16,13 +16,13 @@ namespace dmhost {
 namespace {
 
 struct TiffCloser {
-    void operator()(TIFF *t) const { TIFFClose(t); }
+    void operator()(TIFF* t) const { TIFFClose(t); }
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
 // libtiff prints its complaints on stderr by default; our own error says
 // what went wrong, so its handlers stay quiet.
-void Silent(const char *, const char *, va_list) {}
+void Silent(const char*, const char*, va_list) {}
 
 struct QuietLibtiff {
     QuietLibtiff() {
@@ -31,12 +31,12 @@ struct QuietLibtiff {
     }
 };
 
-std::runtime_error Fail(const std::string &path, const std::string &why) {
+std::runtime_error Fail(const std::string& path, const std::string& why) {
     return std::runtime_error("cannot read image file \"" + path + "\": " + why);
 }
 
 template <typename T>
-void Convert(const unsigned char *row, uint32_t n, float *out) {
+void Convert(const unsigned char* row, uint32_t n, float* out) {
     for (uint32_t i = 0; i < n; ++i) {
         T v;
         std::memcpy(&v, row + i * sizeof(T), sizeof(T));
@@ -46,7 +46,7 @@ void Convert(const unsigned char *row, uint32_t n, float *out) {
 
 }  // namespace
 
-TiffPixels ReadTiff(const std::string &path) {
+TiffPixels ReadTiff(const std::string& path) {
     static QuietLibtiff quiet;
     TiffHandle tif(TIFFOpen(path.c_str(), "r"));
     if (!tif) throw Fail(path, "not found or not a TIFF file");
@@ -61,8 +61,7 @@ TiffPixels ReadTiff(const std::string &path) {
     if (spp != 1) throw Fail(path, "not a grayscale image");
     if (TIFFIsTiled(tif.get())) throw Fail(path, "tiled images are not supported");
     bool ok = (format == SAMPLEFORMAT_IEEEFP && bits == 32) ||
-              ((format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_INT) &&
-               (bits == 8 || bits == 16 || bits == 32));
+              ((format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_INT) && (bits == 8 || bits == 16 || bits == 32));
     if (!ok) throw Fail(path, "unsupported pixel type (" + std::to_string(bits) + " bits)");
     if (w == 0 || h == 0) throw Fail(path, "empty image");
 
@@ -76,14 +75,17 @@ TiffPixels ReadTiff(const std::string &path) {
     out.pixels.resize(static_cast<size_t>(w) * h);
     std::vector<unsigned char> buf(static_cast<size_t>(line));
     for (uint32_t y = 0; y < h; ++y) {
-        if (TIFFReadScanline(tif.get(), buf.data(), y, 0) < 0)
-            throw Fail(path, "damaged at row " + std::to_string(y));
-        float *dst = out.pixels.data() + static_cast<size_t>(y) * w;
+        if (TIFFReadScanline(tif.get(), buf.data(), y, 0) < 0) throw Fail(path, "damaged at row " + std::to_string(y));
+        float* dst = out.pixels.data() + static_cast<size_t>(y) * w;
         bool sign = format == SAMPLEFORMAT_INT;
-        if (format == SAMPLEFORMAT_IEEEFP) Convert<float>(buf.data(), w, dst);
-        else if (bits == 8) sign ? Convert<int8_t>(buf.data(), w, dst) : Convert<uint8_t>(buf.data(), w, dst);
-        else if (bits == 16) sign ? Convert<int16_t>(buf.data(), w, dst) : Convert<uint16_t>(buf.data(), w, dst);
-        else sign ? Convert<int32_t>(buf.data(), w, dst) : Convert<uint32_t>(buf.data(), w, dst);
+        if (format == SAMPLEFORMAT_IEEEFP)
+            Convert<float>(buf.data(), w, dst);
+        else if (bits == 8)
+            sign ? Convert<int8_t>(buf.data(), w, dst) : Convert<uint8_t>(buf.data(), w, dst);
+        else if (bits == 16)
+            sign ? Convert<int16_t>(buf.data(), w, dst) : Convert<uint16_t>(buf.data(), w, dst);
+        else
+            sign ? Convert<int32_t>(buf.data(), w, dst) : Convert<uint32_t>(buf.data(), w, dst);
     }
     return out;
 }
@@ -98,7 +100,7 @@ struct Temporary {
     }
 };
 
-bool WriteAll(int fd, const char *data, size_t size) {
+bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         const ssize_t n = write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
@@ -111,7 +113,7 @@ bool WriteAll(int fd, const char *data, size_t size) {
 
 // Copies the file `from` over `to` (opened for writing), then cuts `to` to
 // its length.
-bool CopyOver(const std::string &from, int to) {
+bool CopyOver(const std::string& from, int to) {
     const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     std::vector<char> buffer(1 << 16);
@@ -138,9 +140,9 @@ bool CopyOver(const std::string &from, int to) {
 
 // The image goes to a new file beside the old one, which is replaced only
 // when the new one is whole: a full disk leaves the old image as it was.
-void WriteTiff(const std::string &path, uint32_t width, uint32_t height, const float *pixels) {
+void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels) {
     static QuietLibtiff quiet;
-    auto fail = [&](const std::string &why) {
+    auto fail = [&](const std::string& why) {
         return std::runtime_error("cannot write image file \"" + path + "\": " + why);
     };
     if (width == 0 || height == 0) throw fail("the image is empty");
@@ -152,7 +154,7 @@ void WriteTiff(const std::string &path, uint32_t width, uint32_t height, const f
     if (exists) {
         if (!S_ISREG(old.st_mode)) throw fail("it is not a regular file");
         if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) throw fail("permission denied");
-        char *real = realpath(path.c_str(), nullptr);
+        char* real = realpath(path.c_str(), nullptr);
         if (real == nullptr) throw fail("cannot create the file");
         target = real;
         std::free(real);

@@ -19,13 +19,13 @@ struct TiffPixels {
 // 32-bit floats, one sample per pixel. Integer samples become floats.
 // Throws std::runtime_error naming the file when it cannot be opened or holds
 // another kind of image.
-TiffPixels ReadTiff(const std::string &path);
+TiffPixels ReadTiff(const std::string& path);
 
 // Writes `width` x `height` floats as a 32-bit float grayscale TIFF.
 // Throws std::runtime_error naming the file when it cannot be written; an
 // existing file is replaced only by a whole new image, keeping its mode,
 // owner and links, and is refused when it is not a regular file or the
 // user may not write it.
-void WriteTiff(const std::string &path, uint32_t width, uint32_t height, const float *pixels);
+void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels);
 
 }  // namespace dmhost

@@ -34,11 +34,11 @@ typedef struct DMFunction DMFunction; /* registered script function */
 #define DM_MIN_HOST_VERSION 0x030A0000u
 
 /* Host error codes. */
-#define DM_ERROR_STD_EXCEPTION 28800   /* a standard exception; text = what() */
-#define DM_ERROR_HOST_FUNCTION 28801   /* a host function failed */
-#define DM_ERROR_PLUGIN_VERSION 28802  /* host too old for the module */
+#define DM_ERROR_STD_EXCEPTION 28800     /* a standard exception; text = what() */
+#define DM_ERROR_HOST_FUNCTION 28801     /* a host function failed */
+#define DM_ERROR_PLUGIN_VERSION 28802    /* host too old for the module */
 #define DM_ERROR_UNKNOWN_EXCEPTION 28803 /* anything else thrown; no text */
-#define DM_ERROR_BAD_SIGNATURE 28804   /* a registration the host cannot parse */
+#define DM_ERROR_BAD_SIGNATURE 28804     /* a registration the host cannot parse */
 
 /* Image data type codes. */
 #define DM_TYPE_INT16 1
@@ -54,8 +54,8 @@ typedef struct DMFunction DMFunction; /* registered script function */
 
 #define DM_ERROR_TEXT_SIZE 512
 typedef struct DMError {
-  int32_t code;                   /* 0: no error */
-  char text[DM_ERROR_TEXT_SIZE];  /* zero-terminated message */
+    int32_t code;                  /* 0: no error */
+    char text[DM_ERROR_TEXT_SIZE]; /* zero-terminated message */
 } DMError;
 
 /* A registered handler: called by the host with the parameters its
@@ -63,79 +63,69 @@ typedef struct DMError {
 typedef void (*DMHandler)(void);
 
 typedef struct DMHostLink {
-  uint32_t version; /* host version word, e.g. 0x030A0000 for 3.10.0 */
-  void *host;       /* first argument of every function below */
+    uint32_t version; /* host version word, e.g. 0x030A0000 for 3.10.0 */
+    void* host;       /* first argument of every function below */
 
-  /* Images. The constructors give a new image (one reference); dims holds
+    /* Images. The constructors give a new image (one reference); dims holds
    * ndims (1..3) sizes. "RealImage": 4-byte reals; "IntegerImage": 1, 2 or
    * 4 bytes, signed or not; "ComplexImage": 8 or 16 bytes. */
-  DMImage *(*real_image)(void *host, DMString *title, uint32_t bytes,
-                         uint32_t ndims, const uint32_t *dims, DMError *error);
-  DMImage *(*integer_image)(void *host, DMString *title, uint32_t bytes,
-                            int32_t is_signed, uint32_t ndims,
-                            const uint32_t *dims, DMError *error);
-  DMImage *(*complex_image)(void *host, DMString *title, uint32_t bytes,
-                            uint32_t ndims, const uint32_t *dims,
-                            DMError *error);
-  /* 1 when image is a valid image, 0 otherwise (also for a null image). */
-  int32_t (*image_is_valid)(void *host, DMImage *image, DMError *error);
-  uint32_t (*image_num_dimensions)(void *host, DMImage *image, DMError *error);
-  /* A dimension the image does not have answers 1. */
-  uint32_t (*image_dimension_size)(void *host, DMImage *image, uint32_t dim,
-                                   DMError *error);
-  uint32_t (*image_data_type)(void *host, DMImage *image, DMError *error);
-  /* Converts the pixels to another data type; refused while locked. */
-  int32_t (*image_change_data_type)(void *host, DMImage *image,
-                                    uint32_t data_type, DMError *error);
-  /* Locks the pixels: one contiguous block of *bytes bytes, pixel
+    DMImage* (*real_image)(void* host, DMString* title, uint32_t bytes, uint32_t ndims, const uint32_t* dims,
+                           DMError* error);
+    DMImage* (*integer_image)(void* host, DMString* title, uint32_t bytes, int32_t is_signed, uint32_t ndims,
+                              const uint32_t* dims, DMError* error);
+    DMImage* (*complex_image)(void* host, DMString* title, uint32_t bytes, uint32_t ndims, const uint32_t* dims,
+                              DMError* error);
+    /* 1 when image is a valid image, 0 otherwise (also for a null image). */
+    int32_t (*image_is_valid)(void* host, DMImage* image, DMError* error);
+    uint32_t (*image_num_dimensions)(void* host, DMImage* image, DMError* error);
+    /* A dimension the image does not have answers 1. */
+    uint32_t (*image_dimension_size)(void* host, DMImage* image, uint32_t dim, DMError* error);
+    uint32_t (*image_data_type)(void* host, DMImage* image, DMError* error);
+    /* Converts the pixels to another data type; refused while locked. */
+    int32_t (*image_change_data_type)(void* host, DMImage* image, uint32_t data_type, DMError* error);
+    /* Locks the pixels: one contiguous block of *bytes bytes, pixel
    * x + y*W + z*W*H. Valid until the matching image_unlock. */
-  void *(*image_lock)(void *host, DMImage *image, uint32_t flags,
-                      size_t *bytes, DMError *error);
-  void (*image_unlock)(void *host, DMImage *image);
-  int32_t (*image_data_changed)(void *host, DMImage *image, DMError *error);
-  void (*image_add_ref)(void *host, DMImage *image);
-  void (*image_release)(void *host, DMImage *image);
+    void* (*image_lock)(void* host, DMImage* image, uint32_t flags, size_t* bytes, DMError* error);
+    void (*image_unlock)(void* host, DMImage* image);
+    int32_t (*image_data_changed)(void* host, DMImage* image, DMError* error);
+    void (*image_add_ref)(void* host, DMImage* image);
+    void (*image_release)(void* host, DMImage* image);
 
-  /* Strings: a new string holds a copy of length bytes (encoding 0: bytes
+    /* Strings: a new string holds a copy of length bytes (encoding 0: bytes
    * as they are). string_text gives the bytes, valid while the string
    * lives, and their count in *length; a null string gives "". */
-  DMString *(*string_create)(void *host, const char *bytes, size_t length,
-                             uint32_t encoding, DMError *error);
-  const char *(*string_text)(void *host, DMString *string, size_t *length,
-                             DMError *error);
-  void (*string_add_ref)(void *host, DMString *string);
-  void (*string_release)(void *host, DMString *string);
+    DMString* (*string_create)(void* host, const char* bytes, size_t length, uint32_t encoding, DMError* error);
+    const char* (*string_text)(void* host, DMString* string, size_t* length, DMError* error);
+    void (*string_add_ref)(void* host, DMString* string);
+    void (*string_release)(void* host, DMString* string);
 
-  /* Script functions. function_add parses the signature (length bytes,
+    /* Script functions. function_add parses the signature (length bytes,
    * no terminating zero needed) and gives a counted reference to the new
    * function; it stays registered until function_remove. */
-  DMFunction *(*function_add)(void *host, const char *signature,
-                              size_t length, DMHandler handler,
-                              DMError *error);
-  void (*function_remove)(void *host, DMFunction *function);
-  void (*function_add_ref)(void *host, DMFunction *function);
-  void (*function_release)(void *host, DMFunction *function);
+    DMFunction* (*function_add)(void* host, const char* signature, size_t length, DMHandler handler, DMError* error);
+    void (*function_remove)(void* host, DMFunction* function);
+    void (*function_add_ref)(void* host, DMFunction* function);
+    void (*function_release)(void* host, DMFunction* function);
 
-  /* Errors: reports a host error for the script now running; a null text
+    /* Errors: reports a host error for the script now running; a null text
    * means none. */
-  void (*report_error)(void *host, int32_t code, const char *text);
+    void (*report_error)(void* host, int32_t code, const char* text);
 
-  /* "void Result( dm_string )": appends the text to the Results window. */
-  int32_t (*result)(void *host, DMString *text, DMError *error);
+    /* "void Result( dm_string )": appends the text to the Results window. */
+    int32_t (*result)(void* host, DMString* text, DMError* error);
 
-  /* Desktop input, with the meaning of the Windows functions of the same
+    /* Desktop input, with the meaning of the Windows functions of the same
    * purpose: the key-state word has 0x8000 set while the key is down and 1
    * when it was pressed since the previous query (cleared by the query). */
-  int16_t (*async_key_state)(void *host, int32_t virtual_key);
-  void (*key_event)(void *host, uint8_t virtual_key, uint8_t scan_code,
-                    uint32_t flags, uintptr_t extra_info);
+    int16_t (*async_key_state)(void* host, int32_t virtual_key);
+    void (*key_event)(void* host, uint8_t virtual_key, uint8_t scan_code, uint32_t flags, uintptr_t extra_info);
 } DMHostLink;
 
 /* Module entry points, exported by name with C linkage.
  * PlugInStartup/Run/Cleanup/Shutdown return 0, or the code of the host
  * error they reported (also when there was no host to report it to). */
 typedef uint32_t (*DMPlugIn_GetVersion_Fn)(void);
-typedef void (*DMPlugIn_Link_2_Fn)(const DMHostLink *link, uint32_t unused);
+typedef void (*DMPlugIn_Link_2_Fn)(const DMHostLink* link, uint32_t unused);
 typedef int32_t (*DMPlugIn_Step_Fn)(void);
 
 #ifdef __cplusplus

@@ -5,16 +5,15 @@
 namespace Gatan {
 namespace PlugIn {
 
-dmplugin_exception::dmplugin_exception(int32_t code, std::string text)
-    : code_(code), text_(std::move(text)) {
-  what_ = text_.empty() ? "host error " + std::to_string(code_) : text_;
+dmplugin_exception::dmplugin_exception(int32_t code, std::string text) : code_(code), text_(std::move(text)) {
+    what_ = text_.empty() ? "host error " + std::to_string(code_) : text_;
 }
 
-void ThrowIfFailed(const DMError &error) {
-  if (error.code == 0) return;
-  // The host writes a terminated text; read no further than the array.
-  const std::size_t n = strnlen(error.text, sizeof error.text);
-  throw dmplugin_exception(error.code, std::string(error.text, n));
+void ThrowIfFailed(const DMError& error) {
+    if (error.code == 0) return;
+    // The host writes a terminated text; read no further than the array.
+    const std::size_t n = strnlen(error.text, sizeof error.text);
+    throw dmplugin_exception(error.code, std::string(error.text, n));
 }
 
 }  // namespace PlugIn

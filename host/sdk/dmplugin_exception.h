@@ -13,20 +13,20 @@ namespace PlugIn {
 // A host error carried as a standard exception: the host's code and
 // message. what() is the message, or "host error <code>" when it has none.
 class dmplugin_exception : public std::exception {
- public:
-  dmplugin_exception(int32_t code, std::string text);
-  int32_t code() const noexcept { return code_; }
-  const std::string &text() const noexcept { return text_; }
-  const char *what() const noexcept override { return what_.c_str(); }
+public:
+    dmplugin_exception(int32_t code, std::string text);
+    int32_t code() const noexcept { return code_; }
+    const std::string& text() const noexcept { return text_; }
+    const char* what() const noexcept override { return what_.c_str(); }
 
- private:
-  int32_t code_;
-  std::string text_;
-  std::string what_;
+private:
+    int32_t code_;
+    std::string text_;
+    std::string what_;
 };
 
 // Throws the dmplugin_exception *error describes when its code is not 0.
-void ThrowIfFailed(const DMError &error);
+void ThrowIfFailed(const DMError& error);
 
 }  // namespace PlugIn
 }  // namespace Gatan

@@ -11,12 +11,12 @@ namespace {
 
 template <typename Step>
 int32_t RunStep(Step step) {
-  try {
-    step(PlugInMain::Instance());
-    return 0;
-  } catch (...) {
-    return ReportCurrentError();
-  }
+    try {
+        step(PlugInMain::Instance());
+        return 0;
+    } catch (...) {
+        return ReportCurrentError();
+    }
 }
 
 }  // namespace
@@ -25,39 +25,39 @@ extern "C" {
 
 uint32_t DMPlugIn_GetVersion(void) { return DM_LINK_PROTOCOL; }
 
-void DMPlugIn_Link_2(const DMHostLink *link, uint32_t) { SetLink(link); }
+void DMPlugIn_Link_2(const DMHostLink* link, uint32_t) { SetLink(link); }
 
 int32_t PlugInStartup(void) {
-  return RunStep([](PlugInMain *plugin) {
-    const DMHostLink *link = CurrentLink();
-    if (!link || link->version < DM_MIN_HOST_VERSION)
-      throw dmplugin_exception(DM_ERROR_PLUGIN_VERSION, "This plugin requires DM 3.10.0 or later.");
-    if (plugin) plugin->Start();
-  });
+    return RunStep([](PlugInMain* plugin) {
+        const DMHostLink* link = CurrentLink();
+        if (!link || link->version < DM_MIN_HOST_VERSION)
+            throw dmplugin_exception(DM_ERROR_PLUGIN_VERSION, "This plugin requires DM 3.10.0 or later.");
+        if (plugin) plugin->Start();
+    });
 }
 
 int32_t PlugInRun(void) {
-  return RunStep([](PlugInMain *plugin) {
-    if (plugin) plugin->Run();
-  });
+    return RunStep([](PlugInMain* plugin) {
+        if (plugin) plugin->Run();
+    });
 }
 
 int32_t PlugInCleanup(void) {
-  return RunStep([](PlugInMain *plugin) {
-    if (plugin) plugin->Cleanup();
-  });
+    return RunStep([](PlugInMain* plugin) {
+        if (plugin) plugin->Cleanup();
+    });
 }
 
 int32_t PlugInShutdown(void) {
-  return RunStep([](PlugInMain *plugin) {
-    if (!plugin) return;
-    // Withdraw even when End fails; its error is still reported.
-    struct Withdraw {
-      PlugInMain *p;
-      ~Withdraw() { p->RemoveAllFunctions(); }
-    } withdraw{plugin};
-    plugin->End();
-  });
+    return RunStep([](PlugInMain* plugin) {
+        if (!plugin) return;
+        // Withdraw even when End fails; its error is still reported.
+        struct Withdraw {
+            PlugInMain* p;
+            ~Withdraw() { p->RemoveAllFunctions(); }
+        } withdraw{plugin};
+        plugin->End();
+    });
 }
 
 }  // extern "C"

@@ -12,7 +12,7 @@ extern "C" {
 DM_EXPORT uint32_t DMPlugIn_GetVersion(void);
 // Keeps the host's link object (null: no host interface). The second
 // argument is not used.
-DM_EXPORT void DMPlugIn_Link_2(const DMHostLink *link, uint32_t unused);
+DM_EXPORT void DMPlugIn_Link_2(const DMHostLink* link, uint32_t unused);
 // Version check, then the plug-in object's Start. A host older than 3.10.0,
 // or none, gets host error 28802 "This plugin requires DM 3.10.0 or
 // later." and Start is not called.

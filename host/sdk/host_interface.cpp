@@ -7,28 +7,28 @@ namespace Gatan {
 namespace PlugIn {
 
 namespace {
-const DMHostLink *installed = nullptr;
+const DMHostLink* installed = nullptr;
 }
 
-const DMHostLink *CurrentLink() { return installed; }
+const DMHostLink* CurrentLink() { return installed; }
 
-const DMHostLink &RequireLink() {
-  if (!installed) throw dmplugin_exception(DM_ERROR_HOST_FUNCTION, "no host interface");
-  return *installed;
+const DMHostLink& RequireLink() {
+    if (!installed) throw dmplugin_exception(DM_ERROR_HOST_FUNCTION, "no host interface");
+    return *installed;
 }
 
-void SetLink(const DMHostLink *link) {
-  if (link != installed) {
-    if (PlugInMain *p = PlugInMain::Instance()) p->ForgetFunctions();
-  }
-  installed = link;
+void SetLink(const DMHostLink* link) {
+    if (link != installed) {
+        if (PlugInMain* p = PlugInMain::Instance()) p->ForgetFunctions();
+    }
+    installed = link;
 }
 
 DMError NoError() {
-  DMError e;
-  e.code = 0;
-  e.text[0] = '\0';
-  return e;
+    DMError e;
+    e.code = 0;
+    e.text[0] = '\0';
+    return e;
 }
 
 }  // namespace PlugIn

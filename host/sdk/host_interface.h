@@ -8,12 +8,12 @@ namespace Gatan {
 namespace PlugIn {
 
 // The installed link, or null when there is no host interface.
-const DMHostLink *CurrentLink();
+const DMHostLink* CurrentLink();
 // The installed link; throws dmplugin_exception when there is none.
-const DMHostLink &RequireLink();
+const DMHostLink& RequireLink();
 // Installs a link (null: none). A different link than before means another
 // host: the plug-in object forgets what it registered with the old one.
-void SetLink(const DMHostLink *link);
+void SetLink(const DMHostLink* link);
 // A fresh error record for one host call.
 DMError NoError();
 

@@ -18,20 +18,20 @@ namespace PlugIn {
 // releases it and announces nothing. Throws dmplugin_exception when a host
 // call fails; then nothing stays locked.
 class ImageDataLock {
- public:
-  ImageDataLock(DMImage *image, uint32_t flags);
-  ImageDataLock(const ImageDataLock &) = delete;
-  ImageDataLock &operator=(const ImageDataLock &) = delete;
-  ~ImageDataLock();
+public:
+    ImageDataLock(DMImage* image, uint32_t flags);
+    ImageDataLock(const ImageDataLock&) = delete;
+    ImageDataLock& operator=(const ImageDataLock&) = delete;
+    ~ImageDataLock();
 
-  void *get() const { return data_; }
-  std::size_t size() const { return bytes_; }  // bytes in the block
-  bool IsLocked() const { return data_ != nullptr; }
+    void* get() const { return data_; }
+    std::size_t size() const { return bytes_; }  // bytes in the block
+    bool IsLocked() const { return data_ != nullptr; }
 
- private:
-  DM::Image image_;
-  void *data_ = nullptr;
-  std::size_t bytes_ = 0;
+private:
+    DM::Image image_;
+    void* data_ = nullptr;
+    std::size_t bytes_ = 0;
 };
 
 }  // namespace PlugIn

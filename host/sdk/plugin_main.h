@@ -10,8 +10,8 @@ namespace Gatan {
 namespace Win32 {
 
 class PlugInMain {
- public:
-  virtual ~PlugInMain() = default;
+public:
+    virtual ~PlugInMain() = default;
 };
 
 }  // namespace Win32
@@ -21,57 +21,57 @@ namespace PlugIn {
 // A counted reference to a registered script function. Releasing it does
 // not withdraw the function.
 class FunctionRef {
- public:
-  FunctionRef() = default;
-  explicit FunctionRef(DMFunction *adopted) : function_(adopted) {}
-  FunctionRef(const FunctionRef &) = delete;
-  FunctionRef &operator=(const FunctionRef &) = delete;
-  FunctionRef(FunctionRef &&other) noexcept : function_(other.function_) { other.function_ = nullptr; }
-  ~FunctionRef();
-  DMFunction *get() const { return function_; }
+public:
+    FunctionRef() = default;
+    explicit FunctionRef(DMFunction* adopted) : function_(adopted) {}
+    FunctionRef(const FunctionRef&) = delete;
+    FunctionRef& operator=(const FunctionRef&) = delete;
+    FunctionRef(FunctionRef&& other) noexcept : function_(other.function_) { other.function_ = nullptr; }
+    ~FunctionRef();
+    DMFunction* get() const { return function_; }
 
- private:
-  DMFunction *function_ = nullptr;
+private:
+    DMFunction* function_ = nullptr;
 };
 
 // Constructing the object records it as the module's plug-in; the module's
 // entry points drive it. The destructor withdraws every function still
 // registered, the last registered first.
 class PlugInMain : public Win32::PlugInMain {
- public:
-  PlugInMain();
-  PlugInMain(const PlugInMain &) = delete;
-  PlugInMain &operator=(const PlugInMain &) = delete;
-  ~PlugInMain() override;
+public:
+    PlugInMain();
+    PlugInMain(const PlugInMain&) = delete;
+    PlugInMain& operator=(const PlugInMain&) = delete;
+    ~PlugInMain() override;
 
-  virtual void Start() {}
-  virtual void Run() {}
-  virtual void Cleanup() {}
-  virtual void End() {}
+    virtual void Start() {}
+    virtual void Run() {}
+    virtual void Cleanup() {}
+    virtual void End() {}
 
-  // Registers a script function: the signature's characters (no
-  // terminating zero needed) and the handler's address. Returns a counted
-  // reference to the host's function object; the registration itself is
-  // kept here for withdrawal. Throws dmplugin_exception when the host
-  // refuses (e.g. a signature it cannot read) or is missing.
-  FunctionRef AddFunction(const char *signature, std::size_t length, DMHandler handler);
-  template <std::size_t N, typename R, typename... Args>
-  FunctionRef AddFunction(const char (&signature)[N], R (*handler)(Args...)) {
-    return AddFunction(signature, N - 1, reinterpret_cast<DMHandler>(handler));
-  }
+    // Registers a script function: the signature's characters (no
+    // terminating zero needed) and the handler's address. Returns a counted
+    // reference to the host's function object; the registration itself is
+    // kept here for withdrawal. Throws dmplugin_exception when the host
+    // refuses (e.g. a signature it cannot read) or is missing.
+    FunctionRef AddFunction(const char* signature, std::size_t length, DMHandler handler);
+    template <std::size_t N, typename R, typename... Args>
+    FunctionRef AddFunction(const char (&signature)[N], R (*handler)(Args...)) {
+        return AddFunction(signature, N - 1, reinterpret_cast<DMHandler>(handler));
+    }
 
-  // Withdraws every registered function from the host, last registered
-  // first. Never throws.
-  void RemoveAllFunctions() noexcept;
-  // Drops the registrations without telling the host (it is gone).
-  void ForgetFunctions() noexcept;
-  std::size_t RegisteredCount() const { return functions_.size(); }
+    // Withdraws every registered function from the host, last registered
+    // first. Never throws.
+    void RemoveAllFunctions() noexcept;
+    // Drops the registrations without telling the host (it is gone).
+    void ForgetFunctions() noexcept;
+    std::size_t RegisteredCount() const { return functions_.size(); }
 
-  // The module's plug-in object, or null.
-  static PlugInMain *Instance();
+    // The module's plug-in object, or null.
+    static PlugInMain* Instance();
 
- private:
-  std::vector<DMFunction *> functions_;  // one reference each
+private:
+    std::vector<DMFunction*> functions_;  // one reference each
 };
 
 }  // namespace PlugIn

@@ -11,28 +11,28 @@ namespace PlugIn {
 
 namespace {
 
-void Report(int32_t code, const char *text) noexcept {
-  if (const DMHostLink *link = CurrentLink()) link->report_error(link->host, code, text);
+void Report(int32_t code, const char* text) noexcept {
+    if (const DMHostLink* link = CurrentLink()) link->report_error(link->host, code, text);
 }
 
 }  // namespace
 
-int32_t ReportCurrentError(const ErrorContext &) {
-  try {
-    throw;
-  } catch (const dmplugin_exception &e) {
-    Report(e.code(), e.text().empty() ? nullptr : e.text().c_str());
-    return e.code();
-  } catch (const std::exception &e) {
-    Report(DM_ERROR_STD_EXCEPTION, e.what());
-    return DM_ERROR_STD_EXCEPTION;
-  } catch (...) {
-    Report(DM_ERROR_UNKNOWN_EXCEPTION, nullptr);
-    return DM_ERROR_UNKNOWN_EXCEPTION;
-  }
+int32_t ReportCurrentError(const ErrorContext&) {
+    try {
+        throw;
+    } catch (const dmplugin_exception& e) {
+        Report(e.code(), e.text().empty() ? nullptr : e.text().c_str());
+        return e.code();
+    } catch (const std::exception& e) {
+        Report(DM_ERROR_STD_EXCEPTION, e.what());
+        return DM_ERROR_STD_EXCEPTION;
+    } catch (...) {
+        Report(DM_ERROR_UNKNOWN_EXCEPTION, nullptr);
+        return DM_ERROR_UNKNOWN_EXCEPTION;
+    }
 }
 
-void ScriptCallScope::EnterScriptCall(const ErrorContext &) noexcept {}
+void ScriptCallScope::EnterScriptCall(const ErrorContext&) noexcept {}
 void ScriptCallScope::LeaveScriptCall() noexcept {}
 
 }  // namespace PlugIn

@@ -16,13 +16,13 @@ struct ErrorContext {};
 // what() text; anything else as DM_ERROR_UNKNOWN_EXCEPTION (28803) without
 // text. Returns the code reported (also when there is no host to report
 // it to). Never throws.
-int32_t ReportCurrentError(const ErrorContext &context = ErrorContext());
+int32_t ReportCurrentError(const ErrorContext& context = ErrorContext());
 
 // Brackets one script function's work. It has no effect of its own.
 class ScriptCallScope {
- public:
-  void EnterScriptCall(const ErrorContext &context) noexcept;
-  void LeaveScriptCall() noexcept;
+public:
+    void EnterScriptCall(const ErrorContext& context) noexcept;
+    void LeaveScriptCall() noexcept;
 };
 
 }  // namespace PlugIn

@@ -16,35 +16,35 @@ namespace PlugIn {
 // dropped, the stream sees a failure (and goes bad), and the host's error
 // is kept for TakeFailure().
 class ResultsStreamBuff : public std::streambuf {
- public:
-  static constexpr std::size_t kBufferSize = 256;
+public:
+    static constexpr std::size_t kBufferSize = 256;
 
-  ResultsStreamBuff();
-  ResultsStreamBuff(const ResultsStreamBuff &) = delete;
-  ResultsStreamBuff &operator=(const ResultsStreamBuff &) = delete;
-  ~ResultsStreamBuff() override;  // hands over what is left, if a host is there
+    ResultsStreamBuff();
+    ResultsStreamBuff(const ResultsStreamBuff&) = delete;
+    ResultsStreamBuff& operator=(const ResultsStreamBuff&) = delete;
+    ~ResultsStreamBuff() override;  // hands over what is left, if a host is there
 
-  // The host error of the last failed hand-over, cleared by the call.
-  // Returns false when there was none.
-  bool TakeFailure(int32_t *code, std::string *text);
+    // The host error of the last failed hand-over, cleared by the call.
+    // Returns false when there was none.
+    bool TakeFailure(int32_t* code, std::string* text);
 
- protected:
-  int_type overflow(int_type c) override;
-  std::streamsize xsputn(const char *s, std::streamsize n) override;
-  int sync() override;
+protected:
+    int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char* s, std::streamsize n) override;
+    int sync() override;
 
- private:
-  bool HandOver(const char *text, std::size_t length) noexcept;
-  bool HandOverCollected() noexcept;
+private:
+    bool HandOver(const char* text, std::size_t length) noexcept;
+    bool HandOverCollected() noexcept;
 
-  char buffer_[kBufferSize];
-  bool failed_ = false;
-  int32_t failure_code_ = 0;
-  std::string failure_text_;
+    char buffer_[kBufferSize];
+    bool failed_ = false;
+    int32_t failure_code_ = 0;
+    std::string failure_text_;
 };
 
 // The SDK's one results stream buffer, made on first use.
-ResultsStreamBuff &GetResultsStreamBuff();
+ResultsStreamBuff& GetResultsStreamBuff();
 
 }  // namespace PlugIn
 }  // namespace Gatan

@@ -11,7 +11,6 @@ short GetAsyncKeyState(int virtual_key);
 
 // Sends one key event (flags 0: down, 2 (KEYEVENTF_KEYUP): up) to whatever
 // has the keyboard focus. Without a host nothing happens.
-void keybd_event(unsigned char virtual_key, unsigned char scan_code, unsigned long flags,
-                 uintptr_t extra_info);
+void keybd_event(unsigned char virtual_key, unsigned char scan_code, unsigned long flags, uintptr_t extra_info);
 
 constexpr unsigned long KEYEVENTF_KEYUP = 2;

@@ -92,7 +92,7 @@ TEST(Allocation, FirstSmallStreamMakesTheStoreAndItsTable) {
     ASSERT_EQ(doc.MakeFile("s"), CF::kDone);
     ASSERT_EQ(doc.WriteFile("s", data, data.size()), CF::kDone);
     const CF::DirectoryEntry& root = doc.Entry(0);
-    EXPECT_EQ(root.startBlock, 2);          // the store: one sector
+    EXPECT_EQ(root.startBlock, 2);  // the store: one sector
     EXPECT_EQ(doc.Bat()[2], CF::kEndOfChain);
     EXPECT_EQ(root.size, 128u);
     ASSERT_EQ(doc.SbatSectors().size(), 1u);

@@ -6,8 +6,8 @@
 #include "compound_file/block_file.h"
 #include "test_support.h"
 
-using CompoundFiles::BlockFile;
 using cftest::ScratchFile;
+using CompoundFiles::BlockFile;
 
 namespace {
 

@@ -77,7 +77,9 @@ TEST(Damaged, EveryBrokenStructureIsRefusedAndTheFileLeftAlone) {
         {"unknown entry type", [&](auto& b) { b[EntryAt(base.smallEntry) + 66] = 7; }},
         {"stream with members", [&](auto& b) { PutU32(b, EntryAt(base.smallEntry) + 76, base.bigEntry); }},
         {"name without terminator",
-         [&](auto& b) { std::fill(b.begin() + EntryAt(base.smallEntry), b.begin() + EntryAt(base.smallEntry) + 64, 'x'); }},
+         [&](auto& b) {
+             std::fill(b.begin() + EntryAt(base.smallEntry), b.begin() + EntryAt(base.smallEntry) + 64, 'x');
+         }},
         {"root is no root", [](auto& b) { b[EntryAt(0) + 66] = 1; }},
         {"file cut inside a stream", [&](auto& b) { b.resize(512 * (base.bigStart + 4)); }},
     };

@@ -142,10 +142,9 @@ TEST(RoundTrip, RandomOperationsAgainstAModel) {
             const std::string prefix = dir + "\\";
             for (auto it = model.begin(); it != model.end();)
                 it = it->first.compare(0, prefix.size(), prefix) == 0 ? model.erase(it) : std::next(it);
-            dirs.erase(std::remove_if(dirs.begin(), dirs.end(),
-                                      [&](const std::string& d) {
-                                          return d == dir || d.compare(0, prefix.size(), prefix) == 0;
-                                      }),
+            dirs.erase(std::remove_if(
+                           dirs.begin(), dirs.end(),
+                           [&](const std::string& d) { return d == dir || d.compare(0, prefix.size(), prefix) == 0; }),
                        dirs.end());
         }
         ExpectCompact(doc, path);

@@ -72,9 +72,9 @@ public:
     using CompoundFile::AllocateBlock;
     using CompoundFile::ChainBlocks;
     using CompoundFile::ReadData;
-    using CompoundFile::WriteData;
     using CompoundFile::Relink;
     using CompoundFile::SplitPath;
+    using CompoundFile::WriteData;
     const std::vector<std::int32_t>& Bat() const { return bat_; }
     const std::vector<std::int32_t>& Sbat() const { return sbat_; }
     const std::vector<std::uint64_t>& BatSectors() const { return batSectors_; }

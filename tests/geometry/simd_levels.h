@@ -8,14 +8,13 @@
 #include <gtest/gtest.h>
 
 template <class Check>
-void AtEverySimdLevel(const Check &check)
-{
+void AtEverySimdLevel(const Check& check) {
     struct Restore {
         ~Restore() { SetSimdLevel(SimdLevel::Avx); }
     } restore;
     for (int level = static_cast<int>(AvailableSimdLevel()); level >= 0; --level) {
         SetSimdLevel(static_cast<SimdLevel>(level));
-        const char *names[] = {"scalar", "SSE2", "AVX"};
+        const char* names[] = {"scalar", "SSE2", "AVX"};
         SCOPED_TRACE(testing::Message() << names[level] << " level");
         check();
     }

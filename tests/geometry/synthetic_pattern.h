@@ -15,25 +15,23 @@ struct RingSpec {
     // the mean semi-axis, the long axis 2Rq/(q+1) points along (cos a, -sin a).
     double ratio = 1.0, angle = 0.0;
     std::vector<double> radii{60.0, 120.0, 180.0};
-    std::vector<double> amplitudes{}; // empty: 100 for every ring
+    std::vector<double> amplitudes{};  // empty: 100 for every ring
     double sigma = 2.0;
     double background = 10.0;
-    double diffuse = 0.0;     // central diffuse scattering diffuse * exp(-r / 80)
-    double noise = 0.0;       // peak-to-peak uniform noise
+    double diffuse = 0.0;  // central diffuse scattering diffuse * exp(-r / 80)
+    double noise = 0.0;    // peak-to-peak uniform noise
     std::uint32_t seed = 1;
-    double beamStop = 0.0;    // radius of a zero-valued disc at the centre
+    double beamStop = 0.0;  // radius of a zero-valued disc at the centre
 };
 
-inline double EllipticalRadius(const RingSpec &s, double dx, double dy)
-{
+inline double EllipticalRadius(const RingSpec& s, double dx, double dy) {
     const double t = -s.angle;
     const double u = (std::cos(t) * dx + std::sin(t) * dy) / s.ratio;
     const double w = -std::sin(t) * dx + std::cos(t) * dy;
     return std::sqrt(u * u + w * w) * (s.ratio + 1.0) / 2.0;
 }
 
-inline arma::Mat<float> MakeRingPattern(const RingSpec &s)
-{
+inline arma::Mat<float> MakeRingPattern(const RingSpec& s) {
     arma::Mat<float> m(s.width, s.height);
     std::uint32_t state = s.seed * 2654435761u + 12345u;
     for (unsigned y = 0; y < s.height; ++y) {
@@ -48,8 +46,7 @@ inline arma::Mat<float> MakeRingPattern(const RingSpec &s)
             }
             state = state * 1664525u + 1013904223u;
             v += s.noise * ((state >> 8) / 16777216.0 - 0.5);
-            if (std::sqrt(dx * dx + dy * dy) < s.beamStop)
-                v = 0.0;
+            if (std::sqrt(dx * dx + dy * dy) < s.beamStop) v = 0.0;
             m(x, y) = static_cast<float>(v);
         }
     }
@@ -58,8 +55,7 @@ inline arma::Mat<float> MakeRingPattern(const RingSpec &s)
 
 // A pattern object over a synthetic image, with the given start centre and
 // a circle as its ellipse.
-inline void LoadSynthetic(DiffractionPattern &p, const RingSpec &s, float cx, float cy)
-{
+inline void LoadSynthetic(DiffractionPattern& p, const RingSpec& s, float cx, float cy) {
     p.image = MakeRingPattern(s);
     p.centerX = cx;
     p.centerY = cy;
@@ -68,12 +64,9 @@ inline void LoadSynthetic(DiffractionPattern &p, const RingSpec &s, float cx, fl
 }
 
 // Difference of two ellipse angles, which repeat every pi.
-inline double AngleGap(double a, double b)
-{
+inline double AngleGap(double a, double b) {
     double d = std::fmod(a - b, M_PI);
-    if (d > M_PI / 2)
-        d -= M_PI;
-    if (d < -M_PI / 2)
-        d += M_PI;
+    if (d > M_PI / 2) d -= M_PI;
+    if (d < -M_PI / 2) d += M_PI;
     return std::fabs(d);
 }

@@ -16,10 +16,8 @@ namespace {
 
 // Straight transcription of the binning over every pixel, to hold the
 // kernels' skipping of far pixels to the same bits.
-arma::Col<float> ReferenceKernel(const arma::Mat<float> &m, unsigned r_min, unsigned r_max,
-                                 float cx, float cy, bool elliptical, float q, float a,
-                                 bool sector, float start, float end, int plain)
-{
+arma::Col<float> ReferenceKernel(const arma::Mat<float>& m, unsigned r_min, unsigned r_max, float cx, float cy,
+                                 bool elliptical, float q, float a, bool sector, float start, float end, int plain) {
     arma::Col<float> sums(r_max, arma::fill::zeros), weights(r_max, arma::fill::zeros);
     const float theta = -a;
     const float ct = std::cos(theta), st = std::sin(theta);
@@ -41,14 +39,13 @@ arma::Col<float> ReferenceKernel(const arma::Mat<float> &m, unsigned r_min, unsi
                   r < static_cast<float>(static_cast<int>(r_max) - 1)))
                 continue;
             const float v = m(x, y);
-            if (v == 0.0f)
-                continue;
+            if (v == 0.0f) continue;
             if (sector) {
                 const float phi = PolarAngle(ax, ay);
-                const bool keep = end > start ? (start < phi && phi < end)
-                                  : start > end ? (phi > start || phi < end) : false;
-                if (!keep)
-                    continue;
+                const bool keep = end > start   ? (start < phi && phi < end)
+                                  : start > end ? (phi > start || phi < end)
+                                                : false;
+                if (!keep) continue;
             }
             const float f = std::floor(r), s = r - f;
             const unsigned k = static_cast<unsigned>(f);
@@ -59,59 +56,48 @@ arma::Col<float> ReferenceKernel(const arma::Mat<float> &m, unsigned r_min, unsi
         }
     }
     if (plain == 0) {
-        for (unsigned k = 1; k < r_max; ++k)
-            weights[k] = weights[k] / static_cast<float>(k);
+        for (unsigned k = 1; k < r_max; ++k) weights[k] = weights[k] / static_cast<float>(k);
         const float mean = arma::mean(weights.subvec(r_min, r_max - 1));
-        for (unsigned k = 0; k < r_max; ++k)
-            weights[k] = weights[k] / mean;
+        for (unsigned k = 0; k < r_max; ++k) weights[k] = weights[k] / mean;
     }
     for (unsigned k = 0; k < r_max; ++k)
-        if (weights[k] != 0.0f)
-            sums[k] = sums[k] / weights[k];
+        if (weights[k] != 0.0f) sums[k] = sums[k] / weights[k];
     return sums;
 }
 
-bool SameBits(const arma::Col<float> &a, const arma::Col<float> &b)
-{
+bool SameBits(const arma::Col<float>& a, const arma::Col<float>& b) {
     return a.n_elem == b.n_elem && std::memcmp(a.memptr(), b.memptr(), a.n_elem * sizeof(float)) == 0;
 }
 
-arma::uword PeakNear(const arma::Col<float> &p, double r, int halfWindow = 8)
-{
+arma::uword PeakNear(const arma::Col<float>& p, double r, int halfWindow = 8) {
     const arma::uword lo = static_cast<arma::uword>(r - halfWindow);
     return lo + p.subvec(lo, static_cast<arma::uword>(r + halfWindow)).index_max();
 }
 
 // Height over half-maximum width of the peak near r, a sharpness measure.
-double Sharpness(const arma::Col<float> &p, double r)
-{
+double Sharpness(const arma::Col<float>& p, double r) {
     const arma::uword k = PeakNear(p, r);
     const double base = p[k - 20], top = p[k];
     int width = 0;
-    for (arma::uword i = k - 15; i <= k + 15; ++i)
-        width += p[i] - base > 0.5 * (top - base);
+    for (arma::uword i = k - 15; i <= k + 15; ++i) width += p[i] - base > 0.5 * (top - base);
     return (top - base) / width;
 }
 
-} // namespace
+}  // namespace
 
-TEST(Kernels, SinglePixelIsSharedBetweenTwoBins)
-{
+TEST(Kernels, SinglePixelIsSharedBetweenTwoBins) {
     arma::Mat<float> m(10, 10, arma::fill::zeros);
     m(5, 5) = 4.0f;
     const arma::Col<float> p = AzimuthalIntegralKernel(m, 0, 8, 2.75f, 5.0f, 1);
     ASSERT_EQ(p.n_elem, 8u);
-    for (unsigned k = 0; k < 8; ++k)
-        EXPECT_EQ(p[k], (k == 2 || k == 3) ? 4.0f : 0.0f) << k;
+    for (unsigned k = 0; k < 8; ++k) EXPECT_EQ(p[k], (k == 2 || k == 3) ? 4.0f : 0.0f) << k;
 }
 
-TEST(Kernels, RangeBoundsAndCentrePixel)
-{
+TEST(Kernels, RangeBoundsAndCentrePixel) {
     arma::Mat<float> m(21, 21, arma::fill::ones);
     const arma::Col<float> p = AzimuthalIntegralKernel(m, 0, 10, 10, 10, 1);
     ASSERT_EQ(p.n_elem, 10u);
-    for (float v : p)
-        EXPECT_FLOAT_EQ(v, 1.0f);
+    for (float v : p) EXPECT_FLOAT_EQ(v, 1.0f);
 
     // Only the centre pixel, at r = 0: wholly bin 0 with r_min = 0, not at all
     // with r_min = 1; in the middle of a packed group at every level.
@@ -127,19 +113,18 @@ TEST(Kernels, RangeBoundsAndCentrePixel)
     // Bin 9 of r_max = 10 holds only upper shares of pixels with 8 < r < 9;
     // a pixel at r = 9 exactly is out.
     arma::Mat<float> e(21, 21, arma::fill::zeros);
-    e(19, 10) = 5.0f;              // r = 9
-    e(18, 10) = 3.0f;              // r = 8
+    e(19, 10) = 5.0f;  // r = 9
+    e(18, 10) = 3.0f;  // r = 8
     arma::Col<float> q = AzimuthalIntegralKernel(e, 0, 10, 10, 10, 1);
     EXPECT_EQ(q[9], 0.0f);
     EXPECT_EQ(q[8], 3.0f);
     e(10, 18) = 0.0f;
-    e(16, 16) = 2.0f;              // r = 8.485
+    e(16, 16) = 2.0f;  // r = 8.485
     q = AzimuthalIntegralKernel(e, 0, 10, 10, 10, 1);
     EXPECT_FLOAT_EQ(q[9], 2.0f);
 }
 
-TEST(Kernels, ZeroPixelsAreMissingData)
-{
+TEST(Kernels, ZeroPixelsAreMissingData) {
     arma::Mat<float> m(64, 64);
     m.fill(5.0f);
     const arma::Col<float> full = AzimuthalIntegralKernel(m, 0, 30, 31.3f, 30.8f, 1);
@@ -151,8 +136,7 @@ TEST(Kernels, ZeroPixelsAreMissingData)
     }
 }
 
-TEST(Kernels, NoCountedPixel)
-{
+TEST(Kernels, NoCountedPixel) {
     arma::Mat<float> z(32, 32, arma::fill::zeros);
     EXPECT_TRUE(arma::all(AzimuthalIntegralKernel(z, 0, 12, 16, 16, 1) == 0.0f));
     EXPECT_TRUE(AzimuthalIntegralKernel(z, 0, 12, 16, 16, 0).has_nan());
@@ -170,8 +154,7 @@ TEST(Kernels, NoCountedPixel)
     EXPECT_TRUE(arma::all(AzimuthalIntegralKernel(ones, 0, 12, NAN, 3, 1) == 0.0f));
 }
 
-TEST(Kernels, CoverageNormalisation)
-{
+TEST(Kernels, CoverageNormalisation) {
     // A disc of ones fully inside the image: weights[k] / k ~ 2 pi for k >= 1,
     // so plain = 0 gives roughly k * mean(weights[k]/k) for bin k.
     arma::Mat<float> m(101, 101, arma::fill::ones);
@@ -183,8 +166,7 @@ TEST(Kernels, CoverageNormalisation)
     EXPECT_NEAR(norm[20] / 20.0f, 2.0 * M_PI, 0.4);
 }
 
-TEST(Kernels, SectorBoundariesAndWrap)
-{
+TEST(Kernels, SectorBoundariesAndWrap) {
     // Pixels around (50, 50): angles are measured toward -y.
     EXPECT_EQ(PolarAngle(10.0f, 0.0f), 0.0f);
     EXPECT_FLOAT_EQ(PolarAngle(0.0f, -10.0f), static_cast<float>(M_PI / 2));
@@ -215,8 +197,7 @@ TEST(Kernels, SectorBoundariesAndWrap)
     EXPECT_TRUE(arma::all(AzimuthalIntegralSektorKernel(ones, 0, 30, 1.0f, 1.0f, 50, 50, 1) == 0.0f));
 }
 
-TEST(Kernels, RatioOneIsThePlainKernel)
-{
+TEST(Kernels, RatioOneIsThePlainKernel) {
     RingSpec s;
     s.cx = 250.3;
     s.cy = 261.7;
@@ -226,13 +207,11 @@ TEST(Kernels, RatioOneIsThePlainKernel)
     for (float a : {0.0f, 0.7f, 2.5f}) {
         const arma::Col<float> e = AzimuthalIntegralEllipticityKernel(m, 0, 240, 250.3f, 261.7f, 1.0f, a, 0);
         ASSERT_EQ(e.n_elem, plain.n_elem);
-        for (unsigned k = 0; k < 240; ++k)
-            EXPECT_NEAR(e[k], plain[k], 1e-3 * std::fabs(plain[k]) + 1e-3) << k;
+        for (unsigned k = 0; k < 240; ++k) EXPECT_NEAR(e[k], plain[k], 1e-3 * std::fabs(plain[k]) + 1e-3) << k;
     }
 }
 
-TEST(Kernels, SkippingFarPixelsKeepsEveryBit)
-{
+TEST(Kernels, SkippingFarPixelsKeepsEveryBit) {
     RingSpec s;
     s.width = 300;
     s.height = 220;
@@ -249,32 +228,30 @@ TEST(Kernels, SkippingFarPixelsKeepsEveryBit)
         int plain;
     };
     const Case cases[] = {
-        {0, 90, 140.37f, 101.9f, 1.06f, 0.6f, 0.3f, 2.0f, 0},
-        {0, 250, 140.37f, 101.9f, 1.09f, 2.2f, 5.0f, 1.0f, 1},
-        {40, 80, 140.37f, 101.9f, 1.03f, -0.4f, 1.0f, 6.0f, 0},
-        {70, 75, 10.5f, 7.25f, 1.2f, 1.0f, 0.0f, 6.2831855f, 1},
-        {3, 60, -30.0f, 250.0f, 1.5f, 0.0f, 2.0f, 1.0f, 0},
-        {0, 40, 5000.0f, 0.0f, 0.8f, 0.1f, 0.1f, 0.2f, 1},
+        {0, 90, 140.37f, 101.9f, 1.06f, 0.6f, 0.3f, 2.0f, 0},   {0, 250, 140.37f, 101.9f, 1.09f, 2.2f, 5.0f, 1.0f, 1},
+        {40, 80, 140.37f, 101.9f, 1.03f, -0.4f, 1.0f, 6.0f, 0}, {70, 75, 10.5f, 7.25f, 1.2f, 1.0f, 0.0f, 6.2831855f, 1},
+        {3, 60, -30.0f, 250.0f, 1.5f, 0.0f, 2.0f, 1.0f, 0},     {0, 40, 5000.0f, 0.0f, 0.8f, 0.1f, 0.1f, 0.2f, 1},
         {10, 400, 299.9f, 219.1f, 1.0f, 3.0f, 3.0f, 0.5f, 0},
     };
     AtEverySimdLevel([&] {
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.rmin << " " << c.rmax << " " << c.cx << " " << c.cy);
-        EXPECT_TRUE(SameBits(AzimuthalIntegralKernel(m, c.rmin, c.rmax, c.cx, c.cy, c.plain),
-                             ReferenceKernel(m, c.rmin, c.rmax, c.cx, c.cy, false, 1, 0, false, 0, 0, c.plain)));
-        EXPECT_TRUE(SameBits(AzimuthalIntegralEllipticityKernel(m, c.rmin, c.rmax, c.cx, c.cy, c.q, c.a, c.plain),
-                             ReferenceKernel(m, c.rmin, c.rmax, c.cx, c.cy, true, c.q, c.a, false, 0, 0, c.plain)));
-        EXPECT_TRUE(SameBits(AzimuthalIntegralSektorKernel(m, c.rmin, c.rmax, c.start, c.end, c.cx, c.cy, c.plain),
-                             ReferenceKernel(m, c.rmin, c.rmax, c.cx, c.cy, false, 1, 0, true, c.start, c.end, c.plain)));
-        EXPECT_TRUE(SameBits(
-            AzimuthalIntegralSektorEllipticityKernel(m, c.rmin, c.rmax, c.start, c.end, c.cx, c.cy, c.q, c.a, c.plain),
-            ReferenceKernel(m, c.rmin, c.rmax, c.cx, c.cy, true, c.q, c.a, true, c.start, c.end, c.plain)));
-    }
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.rmin << " " << c.rmax << " " << c.cx << " " << c.cy);
+            EXPECT_TRUE(SameBits(AzimuthalIntegralKernel(m, c.rmin, c.rmax, c.cx, c.cy, c.plain),
+                                 ReferenceKernel(m, c.rmin, c.rmax, c.cx, c.cy, false, 1, 0, false, 0, 0, c.plain)));
+            EXPECT_TRUE(SameBits(AzimuthalIntegralEllipticityKernel(m, c.rmin, c.rmax, c.cx, c.cy, c.q, c.a, c.plain),
+                                 ReferenceKernel(m, c.rmin, c.rmax, c.cx, c.cy, true, c.q, c.a, false, 0, 0, c.plain)));
+            EXPECT_TRUE(
+                SameBits(AzimuthalIntegralSektorKernel(m, c.rmin, c.rmax, c.start, c.end, c.cx, c.cy, c.plain),
+                         ReferenceKernel(m, c.rmin, c.rmax, c.cx, c.cy, false, 1, 0, true, c.start, c.end, c.plain)));
+            EXPECT_TRUE(SameBits(
+                AzimuthalIntegralSektorEllipticityKernel(m, c.rmin, c.rmax, c.start, c.end, c.cx, c.cy, c.q, c.a,
+                                                         c.plain),
+                ReferenceKernel(m, c.rmin, c.rmax, c.cx, c.cy, true, c.q, c.a, true, c.start, c.end, c.plain)));
+        }
     });
 }
 
-TEST(Kernels, RatiosThatAreNotPositiveStayInsideTheProfile)
-{
+TEST(Kernels, RatiosThatAreNotPositiveStayInsideTheProfile) {
     arma::Mat<float> m(40, 40, arma::fill::ones);
     for (float q : {-3.0f, -0.5f, 0.0f, NAN, INFINITY}) {
         const arma::Col<float> p = AzimuthalIntegralEllipticityKernel(m, 0, 10, 20, 20, q, 0.3f, 1);
@@ -282,8 +259,7 @@ TEST(Kernels, RatiosThatAreNotPositiveStayInsideTheProfile)
     }
 }
 
-TEST(Cores, RingsAppearAtTheirRadii)
-{
+TEST(Cores, RingsAppearAtTheirRadii) {
     RingSpec s;
     s.cx = 250.3;
     s.cy = 261.7;
@@ -313,8 +289,7 @@ TEST(Cores, RingsAppearAtTheirRadii)
     EXPECT_EQ(pos, 180);
 }
 
-TEST(Cores, EllipticalRingIsSharpWithItsOwnRatioAndAngle)
-{
+TEST(Cores, EllipticalRingIsSharpWithItsOwnRatioAndAngle) {
     RingSpec s;
     s.cx = 255.4;
     s.cy = 249.1;
@@ -350,8 +325,7 @@ TEST(Cores, EllipticalRingIsSharpWithItsOwnRatioAndAngle)
 // Bands of bins on several threads against the single-thread pixel order, on
 // images large enough for up to eight bands, with missing pixels, centres
 // inside and outside the image, and sectors across the zero angle.
-TEST(Kernels, ThreadedBandsKeepEveryBit)
-{
+TEST(Kernels, ThreadedBandsKeepEveryBit) {
     ThreadCountGuard guard;
     struct Image {
         unsigned w, h;
@@ -372,11 +346,11 @@ TEST(Kernels, ThreadedBandsKeepEveryBit)
         const float centres[][2] = {{static_cast<float>(s.cx) + 0.37f, static_cast<float>(s.cy) - 0.21f},
                                     {-150.5f, im.h * 0.5f + 0.25f}};
         const unsigned r_max = im.w + im.h;  // past every corner
-        for (const auto &c : centres) {
+        for (const auto& c : centres) {
             for (unsigned r_min : {0u, 40u}) {
                 for (int plain : {0, 1}) {
-                    SCOPED_TRACE(testing::Message() << im.w << "x" << im.h << " centre " << c[0]
-                                                    << " r_min " << r_min << " plain " << plain);
+                    SCOPED_TRACE(testing::Message() << im.w << "x" << im.h << " centre " << c[0] << " r_min " << r_min
+                                                    << " plain " << plain);
                     const arma::Col<float> ref[4] = {
                         ReferenceKernel(m, r_min, r_max, c[0], c[1], false, 1, 0, false, 0, 0, plain),
                         ReferenceKernel(m, r_min, r_max, c[0], c[1], true, 1.05f, 0.4f, false, 0, 0, plain),
@@ -387,7 +361,8 @@ TEST(Kernels, ThreadedBandsKeepEveryBit)
                         SCOPED_TRACE(testing::Message() << threads << " threads");
                         EXPECT_TRUE(SameBits(AzimuthalIntegralKernel(m, r_min, r_max, c[0], c[1], plain), ref[0]));
                         EXPECT_TRUE(SameBits(
-                            AzimuthalIntegralEllipticityKernel(m, r_min, r_max, c[0], c[1], 1.05f, 0.4f, plain), ref[1]));
+                            AzimuthalIntegralEllipticityKernel(m, r_min, r_max, c[0], c[1], 1.05f, 0.4f, plain),
+                            ref[1]));
                         EXPECT_TRUE(SameBits(
                             AzimuthalIntegralSektorKernel(m, r_min, r_max, 5.0f, 1.0f, c[0], c[1], plain), ref[2]));
                         EXPECT_TRUE(SameBits(AzimuthalIntegralSektorEllipticityKernel(m, r_min, r_max, 0.3f, 2.0f, c[0],
@@ -407,16 +382,12 @@ TEST(Kernels, ThreadedBandsKeepEveryBit)
 // that meet a not-a-number must be one; which of its bit patterns depends on
 // operand order in the reference's compiled code, so not-a-numbers compare
 // as equal.
-TEST(Kernels, PackedSharesKeepEveryBitOnOddPixels)
-{
+TEST(Kernels, PackedSharesKeepEveryBitOnOddPixels) {
     ThreadCountGuard guard;
-    auto same = [](const arma::Col<float> &a, const arma::Col<float> &b) {
-        if (a.n_elem != b.n_elem)
-            return false;
+    auto same = [](const arma::Col<float>& a, const arma::Col<float>& b) {
+        if (a.n_elem != b.n_elem) return false;
         for (arma::uword k = 0; k < a.n_elem; ++k)
-            if (!(std::isnan(a[k]) && std::isnan(b[k])) &&
-                std::memcmp(&a[k], &b[k], sizeof(float)) != 0)
-                return false;
+            if (!(std::isnan(a[k]) && std::isnan(b[k])) && std::memcmp(&a[k], &b[k], sizeof(float)) != 0) return false;
         return true;
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -426,18 +397,15 @@ TEST(Kernels, PackedSharesKeepEveryBitOnOddPixels)
     };
     for (const Image im : {Image{7, 5}, Image{3, 17}, Image{9, 640}, Image{700, 600}}) {
         arma::Mat<float> m(im.rows, im.cols);
-        for (arma::uword i = 0; i < m.n_elem; ++i)
-            m[i] = static_cast<float>((i * 7919u) % 1000u) * 0.37f - 20.0f;
-        for (arma::uword i = 0; i < m.n_elem; i += 5)
-            m[i] = 0.0f;
+        for (arma::uword i = 0; i < m.n_elem; ++i) m[i] = static_cast<float>((i * 7919u) % 1000u) * 0.37f - 20.0f;
+        for (arma::uword i = 0; i < m.n_elem; i += 5) m[i] = 0.0f;
         m[m.n_elem / 3] = nan;
         m[m.n_elem / 2 + 1] = inf;
         m[m.n_elem - 2] = -0.0f;
         const unsigned r_max = im.rows + im.cols;
-        const float centres[][2] = {{im.rows * 0.5f + 0.37f, im.cols * 0.5f - 0.21f},
-                                    {-3.3f, im.cols * 0.4f + 0.13f}};
+        const float centres[][2] = {{im.rows * 0.5f + 0.37f, im.cols * 0.5f - 0.21f}, {-3.3f, im.cols * 0.4f + 0.13f}};
         bool sawNaN = false;
-        for (const auto &c : centres) {
+        for (const auto& c : centres) {
             for (unsigned r_min : {0u, 3u}) {
                 const arma::Col<float> ref[4] = {
                     ReferenceKernel(m, r_min, r_max, c[0], c[1], false, 1, 0, false, 0, 0, 1),
@@ -446,21 +414,19 @@ TEST(Kernels, PackedSharesKeepEveryBitOnOddPixels)
                     ReferenceKernel(m, r_min, r_max, c[0], c[1], true, 1.07f, 0.4f, true, 5.5f, 1.0f, 1)};
                 sawNaN = sawNaN || ref[0].has_nan();
                 AtEverySimdLevel([&] {
-                for (unsigned threads : {1u, 3u}) {
-                    SetWorkerThreadCount(threads);
-                    SCOPED_TRACE(testing::Message() << im.rows << "x" << im.cols << " centre " << c[0]
-                                                    << " r_min " << r_min << ", " << threads << " threads");
-                    EXPECT_TRUE(same(AzimuthalIntegralKernel(m, r_min, r_max, c[0], c[1], 1), ref[0]));
-                    EXPECT_TRUE(same(AzimuthalIntegralEllipticityKernel(m, r_min, r_max, c[0], c[1],
-                                                                        1.07f, 0.4f, 1),
-                                     ref[1]));
-                    EXPECT_TRUE(same(AzimuthalIntegralSektorKernel(m, r_min, r_max, 0.3f, 6.0f, c[0],
-                                                                   c[1], 1),
-                                     ref[2]));
-                    EXPECT_TRUE(same(AzimuthalIntegralSektorEllipticityKernel(
-                                         m, r_min, r_max, 5.5f, 1.0f, c[0], c[1], 1.07f, 0.4f, 1),
-                                     ref[3]));
-                }
+                    for (unsigned threads : {1u, 3u}) {
+                        SetWorkerThreadCount(threads);
+                        SCOPED_TRACE(testing::Message() << im.rows << "x" << im.cols << " centre " << c[0] << " r_min "
+                                                        << r_min << ", " << threads << " threads");
+                        EXPECT_TRUE(same(AzimuthalIntegralKernel(m, r_min, r_max, c[0], c[1], 1), ref[0]));
+                        EXPECT_TRUE(same(
+                            AzimuthalIntegralEllipticityKernel(m, r_min, r_max, c[0], c[1], 1.07f, 0.4f, 1), ref[1]));
+                        EXPECT_TRUE(
+                            same(AzimuthalIntegralSektorKernel(m, r_min, r_max, 0.3f, 6.0f, c[0], c[1], 1), ref[2]));
+                        EXPECT_TRUE(same(AzimuthalIntegralSektorEllipticityKernel(m, r_min, r_max, 5.5f, 1.0f, c[0],
+                                                                                  c[1], 1.07f, 0.4f, 1),
+                                         ref[3]));
+                    }
                 });
             }
         }

@@ -6,8 +6,7 @@
 
 #include <cmath>
 
-TEST(CentreCost, OffsetTableOrder)
-{
+TEST(CentreCost, OffsetTableOrder) {
     DiffractionPattern p;
     p.image.ones(32, 32);
     p.centerX = p.centerY = 16;
@@ -37,8 +36,7 @@ TEST(CentreCost, OffsetTableOrder)
     EXPECT_THROW(maxazimuthalintcenter(-1, 10, p), std::invalid_argument);
 }
 
-TEST(CentreCost, ShiftBoundAndMisses)
-{
+TEST(CentreCost, ShiftBoundAndMisses) {
     DiffractionPattern p;
     p.image.ones(300, 300);
     p.centerX = 150;
@@ -66,8 +64,7 @@ TEST(CentreCost, ShiftBoundAndMisses)
     EXPECT_EQ(far.Evaluate(nan, 2), INFINITY);
 }
 
-TEST(EllipticityCost, RatioRange)
-{
+TEST(EllipticityCost, RatioRange) {
     DiffractionPattern p;
     p.image.ones(100, 100);
     p.centerX = p.centerY = 50;
@@ -83,8 +80,7 @@ TEST(EllipticityCost, RatioRange)
 
 // The cost gathers its ring pixels at the first trial; a later trial after
 // the pattern's centre moved must cost what a fresh cost object says.
-TEST(EllipticityCost, ACentreMovedBetweenTrialsIsSeen)
-{
+TEST(EllipticityCost, ACentreMovedBetweenTrialsIsSeen) {
     RingSpec s;
     s.width = s.height = 200;
     s.cx = 100.3;
@@ -107,8 +103,7 @@ TEST(EllipticityCost, ACentreMovedBetweenTrialsIsSeen)
     EXPECT_EQ(reused.Evaluate(trial, 2), expected);
 }
 
-TEST(RefineCenter, LandsInTheUnitCellOfTheTrueCentre)
-{
+TEST(RefineCenter, LandsInTheUnitCellOfTheTrueCentre) {
     // The cost samples pixels at whole-pixel offsets from the truncated trial
     // centre, so the refinement resolves the centre to its pixel cell.
     RingSpec s;
@@ -125,8 +120,7 @@ TEST(RefineCenter, LandsInTheUnitCellOfTheTrueCentre)
     EXPECT_NEAR(p.centerY, s.cy, 1.0);
 }
 
-TEST(RefineCenterEllipticity, RecoversRatioAndAngleAtAFixedCentre)
-{
+TEST(RefineCenterEllipticity, RecoversRatioAndAngleAtAFixedCentre) {
     struct Case {
         double ratio, angle;
     };

@@ -8,17 +8,15 @@
 
 namespace {
 
-void Fill(DiffractionPattern &p, unsigned w, unsigned h, float cx, float cy)
-{
+void Fill(DiffractionPattern& p, unsigned w, unsigned h, float cx, float cy) {
     p.image.ones(w, h);
     p.centerX = cx;
     p.centerY = cy;
 }
 
-} // namespace
+}  // namespace
 
-TEST(MaxRadius, CornerAndInsideRules)
-{
+TEST(MaxRadius, CornerAndInsideRules) {
     DiffractionPattern p;
     Fill(p, 512, 512, 256, 256);
     EXPECT_EQ(PatternWidth(p), 512u);
@@ -46,8 +44,7 @@ TEST(MaxRadius, CornerAndInsideRules)
     EXPECT_LE(MaxRadius(p, 0), 0);
 }
 
-TEST(MaxRadius, MiddleThirdBoundsAreStrict)
-{
+TEST(MaxRadius, MiddleThirdBoundsAreStrict) {
     DiffractionPattern p;
     Fill(p, 100, 100, 33, 50);
     EXPECT_TRUE(CenterIsOffMiddle(p));
@@ -65,8 +62,7 @@ TEST(MaxRadius, MiddleThirdBoundsAreStrict)
     (void)MaxRadius(p, 2);
 }
 
-TEST(CenterOfMass, SinglePixelAboveThresholdIsTheCentre)
-{
+TEST(CenterOfMass, SinglePixelAboveThresholdIsTheCentre) {
     arma::Mat<float> m(40, 30);
     m.fill(3.0f);
     m(17, 9) = 50.0f;
@@ -76,8 +72,7 @@ TEST(CenterOfMass, SinglePixelAboveThresholdIsTheCentre)
     EXPECT_EQ(cy, 9.0f);
 }
 
-TEST(CenterOfMass, ZeroPixelBorrowsItsPartner)
-{
+TEST(CenterOfMass, ZeroPixelBorrowsItsPartner) {
     arma::Mat<float> m(5, 5, arma::fill::ones);
     m(4, 4) = 0.0f;
     // Partner of (4, 4) around (2, 2) is (2, 2): the hole is filled, the
@@ -94,8 +89,7 @@ TEST(CenterOfMass, ZeroPixelBorrowsItsPartner)
     EXPECT_FLOAT_EQ(cy, 46.0f / 24.0f);
 }
 
-TEST(CenterOfMass, NothingAboveThresholdGivesNotANumber)
-{
+TEST(CenterOfMass, NothingAboveThresholdGivesNotANumber) {
     arma::Mat<float> m(8, 8);
     m.fill(2.0f);
     float cx = 4, cy = 4;
@@ -115,14 +109,12 @@ TEST(CenterOfMass, NothingAboveThresholdGivesNotANumber)
     EXPECT_TRUE(std::isnan(empty.centerX));
 }
 
-TEST(GuessCenter, SecondPassIgnoresOutliersOutsideTheWindow)
-{
+TEST(GuessCenter, SecondPassIgnoresOutliersOutsideTheWindow) {
     DiffractionPattern p;
     Fill(p, 512, 512, 0, 0);
     for (int x = 240; x <= 261; ++x)
-        for (int y = 240; y <= 261; ++y)
-            p.image(x, y) = 100.0f;  // block centred on (250.5, 250.5)
-    p.image(511, 250) = 1500.0f;     // outside the second-pass window
+        for (int y = 240; y <= 261; ++y) p.image(x, y) = 100.0f;  // block centred on (250.5, 250.5)
+    p.image(511, 250) = 1500.0f;                                  // outside the second-pass window
     p.image(511, 251) = 1500.0f;
 
     GuessCenterCore(p, 0);
@@ -137,15 +129,13 @@ TEST(GuessCenter, SecondPassIgnoresOutliersOutsideTheWindow)
     EXPECT_FLOAT_EQ(p.centerY, 250.5f);
 }
 
-TEST(GuessCenter, NoSecondPassWhenTheWindowTouchesTheEdge)
-{
+TEST(GuessCenter, NoSecondPassWhenTheWindowTouchesTheEdge) {
     // A first-pass centre of (256, 256) gives r = 255 and 256 + 255 = 511,
     // not below W - 1: the first pass stands.
     DiffractionPattern p;
     Fill(p, 512, 512, 0, 0);
     for (int x = 246; x <= 266; ++x)
-        for (int y = 246; y <= 266; ++y)
-            p.image(x, y) = 100.0f;
+        for (int y = 246; y <= 266; ++y) p.image(x, y) = 100.0f;
     // Balanced about (256, 256); a second pass over rows 1 .. 511 would drop
     // the first and move the centre.
     p.image(0, 0) = 1000.0f;
@@ -155,8 +145,7 @@ TEST(GuessCenter, NoSecondPassWhenTheWindowTouchesTheEdge)
     EXPECT_FLOAT_EQ(p.centerY, 256.0f);
 }
 
-TEST(GuessCenter, FindsASyntheticPatternWithBeamStop)
-{
+TEST(GuessCenter, FindsASyntheticPatternWithBeamStop) {
     RingSpec s;
     s.cx = 243.6;
     s.cy = 270.2;
@@ -172,14 +161,12 @@ TEST(GuessCenter, FindsASyntheticPatternWithBeamStop)
     EXPECT_NEAR(p.centerY, s.cy, 3.0);
 }
 
-TEST(EllipseRadius, CircleAndAxes)
-{
+TEST(EllipseRadius, CircleAndAxes) {
     arma::Col<float> par{50.0f, 1.0f, 0.0f};
     float pos[5] = {0, 1, 2, 3, 4};
     float radii[4];
     EllipseRadius(par, radii, 4, pos);
-    for (float r : radii)
-        EXPECT_FLOAT_EQ(r, 50.0f);
+    for (float r : radii) EXPECT_FLOAT_EQ(r, 50.0f);
     // q = 2, theta = 0: along theta the radius is 2 R s/(s+1) / sqrt(s^2) = 2R/(s+1).
     arma::Col<float> e{30.0f, 2.0f, 0.0f};
     float p2[3] = {-0.5f, 0.5f, 4.0f};  // angles 0 and pi/2

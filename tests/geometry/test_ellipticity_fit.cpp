@@ -10,26 +10,22 @@
 
 namespace {
 
-int Count(const std::string &text, const std::string &line)
-{
+int Count(const std::string& text, const std::string& line) {
     int n = 0;
-    for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
-        ++n;
+    for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
     return n;
 }
 
-} // namespace
+}  // namespace
 
-TEST(Smoothing, TriangleKernels)
-{
+TEST(Smoothing, TriangleKernels) {
     const arma::vec k0 = TriangleKernel(0);
     ASSERT_EQ(k0.n_elem, 1u);
     EXPECT_EQ(k0[0], 1.0);
     const arma::vec k2 = TriangleKernel(2);
     const double expected[5] = {1, 2, 3, 2, 1};
     ASSERT_EQ(k2.n_elem, 5u);
-    for (int j = 0; j < 5; ++j)
-        EXPECT_DOUBLE_EQ(k2[j], expected[j] / 9.0);
+    for (int j = 0; j < 5; ++j) EXPECT_DOUBLE_EQ(k2[j], expected[j] / 9.0);
 
     const arma::vec p{4, 0, 9, 1, 3, 7};
     const arma::vec same = SmoothProfile(p, k0, 0);
@@ -40,12 +36,10 @@ TEST(Smoothing, TriangleKernels)
     EXPECT_NEAR(sm[0], (4 * 3 + 0 * 2 + 9 * 1) / 9.0, 1e-12);  // zeros beyond the end
 }
 
-TEST(PseudoVoigt, AreaWidthAndBackground)
-{
+TEST(PseudoVoigt, AreaWidthAndBackground) {
     const int m = 2001;
     arma::vec t(m), out(m);
-    for (int i = 0; i < m; ++i)
-        t[i] = i;
+    for (int i = 0; i < m; ++i) t[i] = i;
     const double par[6] = {1000.0, -250.0, 4.0, 0.3, 0.0, 0.0};  // area and width by magnitude
     PseudoVoigtModel(6, par, m, t.memptr(), out.memptr());
     EXPECT_NEAR(arma::accu(out), 250.0, 0.5);
@@ -66,12 +60,10 @@ TEST(PseudoVoigt, AreaWidthAndBackground)
 
 // The ring fit of the sum of n sector means, brought to one mean's scale, is
 // the fit of that mean apart from the position, which is the sector's own.
-TEST(PseudoVoigt, SectorStartIsTheFitOfOneMean)
-{
+TEST(PseudoVoigt, SectorStartIsTheFitOfOneMean) {
     const int m = 40, n = 24;
     arma::vec t(m), mean(m);
-    for (int i = 0; i < m; ++i)
-        t[i] = i;
+    for (int i = 0; i < m; ++i) t[i] = i;
     const double truth[6] = {17.3, 55.0, 2.6, 0.4, 30.0, -0.2};
     PseudoVoigtModel(6, truth, m, t.memptr(), mean.memptr());
     const arma::vec sum = n * mean;
@@ -82,12 +74,10 @@ TEST(PseudoVoigt, SectorStartIsTheFitOfOneMean)
     double start[6];
     SectorFitStart(fitted, n, 21.5, start);
     EXPECT_EQ(start[0], 21.5);
-    for (int j = 1; j < 6; ++j)
-        EXPECT_NEAR(start[j], truth[j], 1e-3 * std::max(1.0, std::fabs(truth[j]))) << j;
+    for (int j = 1; j < 6; ++j) EXPECT_NEAR(start[j], truth[j], 1e-3 * std::max(1.0, std::fabs(truth[j]))) << j;
 }
 
-TEST(EllipticityFit, CircularRingKeepsTheCentre)
-{
+TEST(EllipticityFit, CircularRingKeepsTheCentre) {
     RingSpec s;
     s.cx = 256.0;
     s.cy = 256.0;
@@ -106,8 +96,7 @@ TEST(EllipticityFit, CircularRingKeepsTheCentre)
     EXPECT_EQ(results.str(), "");
 }
 
-TEST(EllipticityFit, CentreMovesOntoTheRing)
-{
+TEST(EllipticityFit, CentreMovesOntoTheRing) {
     // The ring's centre lies 5 pixels toward smaller image y.
     RingSpec s;
     s.cx = 256.0;
@@ -122,8 +111,7 @@ TEST(EllipticityFit, CentreMovesOntoTheRing)
     EXPECT_NEAR(p.centerY, 251.0, 0.3);
 }
 
-TEST(EllipticityFit, RecoversTheEllipseByMaximaAndByFits)
-{
+TEST(EllipticityFit, RecoversTheEllipseByMaximaAndByFits) {
     struct Case {
         double ratio, angle;
     };
@@ -145,8 +133,7 @@ TEST(EllipticityFit, RecoversTheEllipseByMaximaAndByFits)
             // As the script functions run it: two passes by maxima, the
             // second from the first's result, or one pass with fits.
             RefineCenterEllipticityFitCore(p, 130, 190, 36, 2, fit, &radius, results);
-            if (fit == 0)
-                RefineCenterEllipticityFitCore(p, 130, 190, 36, 2, fit, &radius, results);
+            if (fit == 0) RefineCenterEllipticityFitCore(p, 130, 190, 36, 2, fit, &radius, results);
             EXPECT_NEAR(p.axisRatio, c.ratio, 0.005);
             EXPECT_LT(AngleGap(p.angle, c.angle), 2.0 * M_PI / 180.0) << p.angle;
             EXPECT_NEAR(p.centerX, s.cx, 0.3);
@@ -161,8 +148,7 @@ TEST(EllipticityFit, RecoversTheEllipseByMaximaAndByFits)
     }
 }
 
-TEST(EllipticityFit, RefusalsLeaveThePatternUnchanged)
-{
+TEST(EllipticityFit, RefusalsLeaveThePatternUnchanged) {
     RingSpec s;
     s.radii = {150.0};
     DiffractionPattern p;
@@ -175,7 +161,7 @@ TEST(EllipticityFit, RefusalsLeaveThePatternUnchanged)
     try {
         RefineCenterEllipticityFitCore(p, 120, 180, 5, 1, 0, &radius, results);
         FAIL() << "no exception";
-    } catch (const std::runtime_error &e) {
+    } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "ellipse fit failed: 5 usable sectors");
     }
     EXPECT_THROW(RefineCenterEllipticityFitCore(p, 120, 120, 36, 1, 0, &radius, results), std::invalid_argument);
@@ -188,7 +174,7 @@ TEST(EllipticityFit, RefusalsLeaveThePatternUnchanged)
     empty.angle = 0.25f;
     empty.axisRatio = 1.01f;
     EXPECT_THROW(RefineCenterEllipticityFitCore(empty, 20, 60, 36, 1, 0, &radius, results), std::runtime_error);
-    for (const DiffractionPattern *q : {&p, &empty}) {
+    for (const DiffractionPattern* q : {&p, &empty}) {
         EXPECT_EQ(q->angle, 0.25f);
         EXPECT_EQ(q->axisRatio, 1.01f);
     }
@@ -197,8 +183,7 @@ TEST(EllipticityFit, RefusalsLeaveThePatternUnchanged)
     EXPECT_EQ(radius, 42.0f);
 }
 
-TEST(EllipticityFit, FailedInitialFitFallsBackToMaxima)
-{
+TEST(EllipticityFit, FailedInitialFitFallsBackToMaxima) {
     // A not-a-number pixel on the ring poisons the summed profile, so the
     // initial fit cannot converge; the sector maxima still find the ring.
     RingSpec s;
@@ -218,8 +203,7 @@ TEST(EllipticityFit, FailedInitialFitFallsBackToMaxima)
 // Sectors without a counted pixel (here a wedge of zeros, as a beam stop's
 // arm leaves) have no ring position: no fit is tried on them and the others
 // find the ring.
-TEST(EllipticityFit, EmptySectorsAreLeftOut)
-{
+TEST(EllipticityFit, EmptySectorsAreLeftOut) {
     RingSpec s;
     s.radii = {150.0};
     s.noise = 10;
@@ -228,8 +212,7 @@ TEST(EllipticityFit, EmptySectorsAreLeftOut)
     for (arma::uword x = 0; x < p.image.n_rows; ++x)
         for (arma::uword y = 0; y < p.image.n_cols; ++y) {
             const double degrees = std::atan2(256.0 - y, x - 256.0) * 180 / M_PI;
-            if (degrees > -5 && degrees < 65)
-                p.image(x, y) = 0.0f;
+            if (degrees > -5 && degrees < 65) p.image(x, y) = 0.0f;
         }
     float radius = 0;
     std::ostringstream results;

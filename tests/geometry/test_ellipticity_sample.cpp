@@ -14,17 +14,14 @@
 
 namespace {
 
-int Lines(const std::string &text, const std::string &line)
-{
+int Lines(const std::string& text, const std::string& line) {
     std::istringstream in(text);
     int n = 0;
-    for (std::string l; std::getline(in, l);)
-        n += l == line;
+    for (std::string l; std::getline(in, l);) n += l == line;
     return n;
 }
 
-SamplePattern Sample(int seed, double axis_ratio, double angle_deg)
-{
+SamplePattern Sample(int seed, double axis_ratio, double angle_deg) {
     static const KirklandCoefficients gold = ReadKirklandElement(ORVAN_KIRKLAND_CSV, "Au");
     SampleOptions options;
     options.seed = static_cast<std::uint64_t>(seed);
@@ -39,9 +36,8 @@ struct Geometry {
 
 // RefineCenterEllipticityFitCore (24 sectors unless said, smoothing 2)
 // started at the truth moved by (dx, dy).
-Geometry Refined(const SamplePattern &truth, double dx, double dy, int r_in, int r_out, int fit,
-                 std::ostream &results, int n_angles = 24)
-{
+Geometry Refined(const SamplePattern& truth, double dx, double dy, int r_in, int r_out, int fit, std::ostream& results,
+                 int n_angles = 24) {
     DiffractionPattern p;
     p.image = arma::Mat<float>(truth.pixels.data(), truth.width, truth.height);
     p.centerX = static_cast<float>(truth.center_x + dx);
@@ -53,27 +49,24 @@ Geometry Refined(const SamplePattern &truth, double dx, double dy, int r_in, int
     return {p.centerX, p.centerY, p.angle, p.axisRatio};
 }
 
-double CentreError(const Geometry &p, const SamplePattern &truth)
-{
+double CentreError(const Geometry& p, const SamplePattern& truth) {
     return std::hypot(p.centerX - truth.center_x, p.centerY - truth.center_y);
 }
 
 // Angle between the fitted and the true long axis, in degrees (0 .. 90).
-double AxisGapDeg(const Geometry &p, const SamplePattern &truth)
-{
+double AxisGapDeg(const Geometry& p, const SamplePattern& truth) {
     double gap = std::fmod(p.angle - truth.angle_rad, M_PI);
     gap = std::fabs(gap > M_PI / 2 ? gap - M_PI : gap < -M_PI / 2 ? gap + M_PI : gap);
     return gap * 180 / M_PI;
 }
 
-} // namespace
+}  // namespace
 
 // Each sector fits one sector's mean profile from the ring fit of their sum;
 // started at the right scale and with a difference step the float residuals
 // can resolve, a sector fit seldom fails, and the fitted centre is as good as
 // the one from the sector maxima.
-TEST(EllipticityFitOnSamplePatterns, SectorFitsConvergeAndFindTheCentre)
-{
+TEST(EllipticityFitOnSamplePatterns, SectorFitsConvergeAndFindTheCentre) {
     for (int seed = 1; seed <= 6; ++seed) {
         const SamplePattern truth = Sample(seed, 1.04, 30.0);
         const int ring = static_cast<int>(std::lround(truth.rings[0].radius));
@@ -101,8 +94,7 @@ TEST(EllipticityFitOnSamplePatterns, SectorFitsConvergeAndFindTheCentre)
 // 4 px off, angle 85 to 108 degrees). Where the window cuts the ring (a
 // window centred on the next ring) the initial fit finds no peak and sector
 // fits from it wandered thousands of pixels off; such a fit counts as failed.
-TEST(EllipticityFitOnSamplePatterns, SectorFitsFindTheirOwnRing)
-{
+TEST(EllipticityFitOnSamplePatterns, SectorFitsFindTheirOwnRing) {
     for (int seed = 1; seed <= 3; ++seed) {
         SCOPED_TRACE(testing::Message() << "ratio 1.1, seed " << seed);
         const SamplePattern truth = Sample(seed, 1.1, 75.0);
@@ -130,22 +122,20 @@ TEST(EllipticityFitOnSamplePatterns, SectorFitsFindTheirOwnRing)
 // (ratio 1.033, 1.019, 1.001 for 1.04 with 2000, 10000, 100000 sectors, all
 // reported as success). Only a sector with counted pixels at every radius
 // has a ring position; with too few of them the fit fails.
-TEST(EllipticityFitOnSamplePatterns, SectorsNarrowerThanPixelsFailOrHoldTheTruth)
-{
+TEST(EllipticityFitOnSamplePatterns, SectorsNarrowerThanPixelsFailOrHoldTheTruth) {
     const SamplePattern truth = Sample(20240607, 1.04, 30.0);  // the demo pattern
     for (const int r_in : {72, 85})
         for (const int n_angles : {2000, 10000, 100000})
             for (const int fit : {0, 1}) {
-                SCOPED_TRACE(testing::Message() << "window " << r_in << " to " << r_in + 40 << ", "
-                                                << n_angles << " sectors, fit " << fit);
+                SCOPED_TRACE(testing::Message() << "window " << r_in << " to " << r_in + 40 << ", " << n_angles
+                                                << " sectors, fit " << fit);
                 std::ostringstream results;
                 try {
                     const Geometry p = Refined(truth, 0.6, -0.4, r_in, r_in + 40, fit, results, n_angles);
                     EXPECT_NEAR(p.axisRatio, truth.axis_ratio, 0.01);
-                } catch (const std::runtime_error &e) {
+                } catch (const std::runtime_error& e) {
                     EXPECT_NE(std::string(e.what()).find("usable sectors"), std::string::npos) << e.what();
                 }
                 EXPECT_LE(Lines(results.str(), "Fit failed, using maxima instead"), 1);
             }
 }
-

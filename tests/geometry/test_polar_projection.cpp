@@ -14,26 +14,22 @@
 
 namespace {
 
-void Centred(DiffractionPattern &p, unsigned w, unsigned h, float cx, float cy)
-{
+void Centred(DiffractionPattern& p, unsigned w, unsigned h, float cx, float cy) {
     p.image.set_size(w, h);
     for (unsigned y = 0; y < h; ++y)
-        for (unsigned x = 0; x < w; ++x)
-            p.image(x, y) = static_cast<float>(x + 1000 * y);
+        for (unsigned x = 0; x < w; ++x) p.image(x, y) = static_cast<float>(x + 1000 * y);
     p.centerX = cx;
     p.centerY = cy;
 }
 
-bool SameBits(const arma::Mat<float> &a, const arma::Mat<float> &b)
-{
+bool SameBits(const arma::Mat<float>& a, const arma::Mat<float>& b) {
     return a.n_rows == b.n_rows && a.n_cols == b.n_cols &&
            std::memcmp(a.memptr(), b.memptr(), a.n_elem * sizeof(float)) == 0;
 }
 
 // The rebinning over every pixel in row-major order.
-void ReferenceRebin(const arma::Mat<float> &m, arma::Mat<float> &RS, arma::Mat<float> &RW, int rmin,
-                    int rmax, float cx, float cy, int na)
-{
+void ReferenceRebin(const arma::Mat<float>& m, arma::Mat<float>& RS, arma::Mat<float>& RW, int rmin, int rmax, float cx,
+                    float cy, int na) {
     const int n = rmax - rmin;
     RS.zeros(n, na);
     RW.zeros(n + 1, na);
@@ -43,8 +39,7 @@ void ReferenceRebin(const arma::Mat<float> &m, arma::Mat<float> &RS, arma::Mat<f
             const float dx = static_cast<float>(x) - cx, dy = static_cast<float>(y) - cy;
             const float rho = std::sqrt(dx * dx + dy * dy) - static_cast<float>(rmin);
             const float v = m(x, y);
-            if (!(rho > 0.0f && rho < static_cast<float>(n - 1)) || v == 0.0f)
-                continue;
+            if (!(rho > 0.0f && rho < static_cast<float>(n - 1)) || v == 0.0f) continue;
             const int j = std::min(na - 1, static_cast<int>(std::floor(PolarAngle(dx, dy) * b)));
             const float f = std::floor(rho), sh = rho - f;
             const unsigned i = static_cast<unsigned>(f);
@@ -56,8 +51,7 @@ void ReferenceRebin(const arma::Mat<float> &m, arma::Mat<float> &RS, arma::Mat<f
 }
 
 // The projection sample by sample, radius by radius.
-arma::Mat<float> ReferenceProjection(const DiffractionPattern &p, unsigned r_min, unsigned r_max, unsigned n_a)
-{
+arma::Mat<float> ReferenceProjection(const DiffractionPattern& p, unsigned r_min, unsigned r_max, unsigned n_a) {
     const unsigned n_r = r_max - r_min;
     const unsigned N = n_a ? n_a : static_cast<unsigned>(static_cast<double>(2 * r_max) * M_PI);
     arma::Mat<float> P(N, n_r, arma::fill::zeros);
@@ -72,10 +66,9 @@ arma::Mat<float> ReferenceProjection(const DiffractionPattern &p, unsigned r_min
     return P;
 }
 
-} // namespace
+}  // namespace
 
-TEST(Projection, AutomaticAngleCounts)
-{
+TEST(Projection, AutomaticAngleCounts) {
     DiffractionPattern p;
     Centred(p, 512, 512, 256, 256);
     const std::int32_t R = MaxRadius(p, 1) - 5;
@@ -88,8 +81,7 @@ TEST(Projection, AutomaticAngleCounts)
     EXPECT_THROW(AzimuthalProjectionCore(p, 5, 5, 0), std::invalid_argument);
 }
 
-TEST(Projection, SamplesRunFromPlusXTowardPlusY)
-{
+TEST(Projection, SamplesRunFromPlusXTowardPlusY) {
     DiffractionPattern p;
     Centred(p, 100, 80, 40.5f, 30.25f);
     const arma::Mat<float> m = AzimuthalProjectionCore(p, 2, 60, 8);
@@ -106,8 +98,7 @@ TEST(Projection, SamplesRunFromPlusXTowardPlusY)
     EXPECT_EQ(AzimuthalProjectionCore(p, 2, 60, 8)(0, c), 0.0f);
 }
 
-TEST(PolarRebin, SizesAndInnerBound)
-{
+TEST(PolarRebin, SizesAndInnerBound) {
     arma::Mat<float> m(128, 128, arma::fill::zeros);
     m(74, 64) = 3.0f;  // distance exactly 10 from (64, 64): rho = 0, not counted
     arma::Mat<float> S, W;
@@ -130,8 +121,7 @@ TEST(PolarRebin, SizesAndInnerBound)
     EXPECT_THROW(PolarRebin(m, S, W, 10, 20, 64.0f, 64.0f, 0), std::invalid_argument);
 }
 
-TEST(PolarRebin, AngleRoundingUpToTwoPiStaysInTheTable)
-{
+TEST(PolarRebin, AngleRoundingUpToTwoPiStaysInTheTable) {
     // An offset just below the +x axis on the -y side of the angle scale:
     // atan2 gives a tiny negative angle that the lift rounds to 2 pi. The
     // centre holds the offset exactly (30 - 2^-19 is a float).
@@ -146,8 +136,7 @@ TEST(PolarRebin, AngleRoundingUpToTwoPiStaysInTheTable)
     EXPECT_FLOAT_EQ(arma::accu(W), 1.0f);
 }
 
-TEST(PolarRebin, RingSitsInEveryAngleBin)
-{
+TEST(PolarRebin, RingSitsInEveryAngleBin) {
     RingSpec s;
     s.cx = 201.3;
     s.cy = 188.8;
@@ -163,8 +152,7 @@ TEST(PolarRebin, RingSitsInEveryAngleBin)
     }
 }
 
-TEST(PolarRebin, SkippingFarPixelsKeepsEveryBit)
-{
+TEST(PolarRebin, SkippingFarPixelsKeepsEveryBit) {
     RingSpec s;
     s.width = 260;
     s.height = 300;
@@ -172,7 +160,7 @@ TEST(PolarRebin, SkippingFarPixelsKeepsEveryBit)
     s.beamStop = 15;
     const arma::Mat<float> m = MakeRingPattern(s);
     const float centres[][2] = {{128.3f, 151.7f}, {3.5f, 290.25f}, {-40.0f, 100.0f}, {200.9f, 10.1f}};
-    for (const auto &c : centres) {
+    for (const auto& c : centres) {
         for (int rmin : {0, 25}) {
             arma::Mat<float> RS, RW;
             ReferenceRebin(m, RS, RW, rmin, rmin + 90, c[0], c[1], 17);
@@ -187,8 +175,7 @@ TEST(PolarRebin, SkippingFarPixelsKeepsEveryBit)
 }
 
 // Bands of table rows on several threads against the single-thread order.
-TEST(PolarRebin, ThreadedBandsKeepEveryBit)
-{
+TEST(PolarRebin, ThreadedBandsKeepEveryBit) {
     ThreadCountGuard guard;
     RingSpec s;
     s.width = 1000;
@@ -201,7 +188,7 @@ TEST(PolarRebin, ThreadedBandsKeepEveryBit)
     arma::Mat<float> m = MakeRingPattern(s);
     m.row(500).zeros();
     const float centres[][2] = {{480.37f, 469.79f}, {-60.5f, 300.25f}};
-    for (const auto &c : centres) {
+    for (const auto& c : centres) {
         for (int rmin : {0, 40}) {
             arma::Mat<float> RS, RW;
             ReferenceRebin(m, RS, RW, rmin, 700, c[0], c[1], 36);
@@ -217,13 +204,12 @@ TEST(PolarRebin, ThreadedBandsKeepEveryBit)
     }
 }
 
-TEST(Projection, ThreadedColumnsKeepEverySample)
-{
+TEST(Projection, ThreadedColumnsKeepEverySample) {
     ThreadCountGuard guard;
     DiffractionPattern p;
     Centred(p, 700, 600, 300.4f, 280.6f);
     const float centres[][2] = {{300.4f, 280.6f}, {-90.5f, 550.25f}};
-    for (const auto &c : centres) {
+    for (const auto& c : centres) {
         p.centerX = c[0];
         p.centerY = c[1];
         const arma::Mat<float> ref = ReferenceProjection(p, 3, 450, 0);

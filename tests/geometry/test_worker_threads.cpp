@@ -15,28 +15,24 @@
 
 namespace {
 
-TEST(WorkerThreads, EveryTaskRunsOnceAndErrorsReachTheCaller)
-{
+TEST(WorkerThreads, EveryTaskRunsOnceAndErrorsReachTheCaller) {
     ThreadCountGuard guard;
     for (unsigned n : {1u, 2u, 3u, 8u}) {
         std::vector<std::atomic<int>> hits(n);
         ParallelTasks(n, [&](unsigned i) { ++hits[i]; });
-        for (unsigned i = 0; i < n; ++i)
-            EXPECT_EQ(hits[i].load(), 1) << n << " tasks, task " << i;
+        for (unsigned i = 0; i < n; ++i) EXPECT_EQ(hits[i].load(), 1) << n << " tasks, task " << i;
     }
     std::atomic<int> finished{0};
     EXPECT_THROW(ParallelTasks(4,
                                [&](unsigned i) {
-                                   if (i == 2)
-                                       throw std::runtime_error("task 2");
+                                   if (i == 2) throw std::runtime_error("task 2");
                                    ++finished;
                                }),
                  std::runtime_error);
     EXPECT_EQ(finished.load(), 3);  // the others still ran and were joined
 }
 
-TEST(WorkerThreads, TaskCountFollowsSizeAndSetting)
-{
+TEST(WorkerThreads, TaskCountFollowsSizeAndSetting) {
     ThreadCountGuard guard;
     SetWorkerThreadCount(3);
     EXPECT_EQ(WorkerThreadCount(), 3u);
@@ -48,18 +44,16 @@ TEST(WorkerThreads, TaskCountFollowsSizeAndSetting)
 }
 
 // Pinned to one CPU (taskset -c 0, a batch slot), no loop starts a thread.
-TEST(WorkerThreads, CountFollowsTheAffinityMask)
-{
+TEST(WorkerThreads, CountFollowsTheAffinityMask) {
     cpu_set_t original;
     ASSERT_EQ(sched_getaffinity(0, sizeof original, &original), 0);
     struct Restore {
-        cpu_set_t *mask;
+        cpu_set_t* mask;
         ~Restore() { sched_setaffinity(0, sizeof *mask, mask); }
     } restore{&original};
     std::vector<int> cpus;
     for (int c = 0; c < CPU_SETSIZE; ++c)
-        if (CPU_ISSET(c, &original))
-            cpus.push_back(c);
+        if (CPU_ISSET(c, &original)) cpus.push_back(c);
     ASSERT_FALSE(cpus.empty());
 
     cpu_set_t mask;
@@ -79,12 +73,11 @@ TEST(WorkerThreads, CountFollowsTheAffinityMask)
 
 // A made-up /proc and cgroup tree: the tightest quota of the process's cgroup
 // and its ancestors, in the unified and the v1 cpu hierarchy.
-TEST(WorkerThreads, CgroupQuotaBoundsTheCount)
-{
+TEST(WorkerThreads, CgroupQuotaBoundsTheCount) {
     std::string root = testing::TempDir() + "cgroup_XXXXXX";
     ASSERT_NE(mkdtemp(root.data()), nullptr);
     namespace fs = std::filesystem;
-    auto write = [&](const std::string &path, const std::string &text) {
+    auto write = [&](const std::string& path, const std::string& text) {
         fs::create_directories(fs::path(root + path).parent_path());
         std::ofstream(root + path) << text;
     };
@@ -111,8 +104,7 @@ TEST(WorkerThreads, CgroupQuotaBoundsTheCount)
     EXPECT_EQ(CgroupCpuLimit(root), 1u);
 
     // A container's view: the v1 mount shows the subtree /batch as its top.
-    write("/proc/self/mountinfo",
-          "31 20 0:27 /batch /sys/fs/cgroup/cpu rw,relatime - cgroup cgroup rw,cpu,cpuacct\n");
+    write("/proc/self/mountinfo", "31 20 0:27 /batch /sys/fs/cgroup/cpu rw,relatime - cgroup cgroup rw,cpu,cpuacct\n");
     EXPECT_EQ(CgroupCpuLimit(root), 0u);
     write(v1 + "/job7/cpu.cfs_quota_us", "400000\n");
     write(v1 + "/job7/cpu.cfs_period_us", "100000\n");

@@ -23,69 +23,68 @@ namespace {
 
 // A 2 x 2 grayscale TIFF of the samples v (row 0 first), one strip per row.
 template <typename T>
-std::string WriteSamples(const std::string &name, uint16_t format, const std::vector<T> &v) {
-  const std::string path = testing::TempDir() + name + ".tif";
-  TIFF *t = TIFFOpen(path.c_str(), "w");
-  if (!t) return path;
-  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 2);
-  TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2);
-  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<int>(8 * sizeof(T)));
-  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, format);
-  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1);
-  for (uint32_t y = 0; y < 2; ++y) {
-    std::vector<T> row(v.begin() + 2 * y, v.begin() + 2 * y + 2);
-    TIFFWriteScanline(t, row.data(), y, 0);
-  }
-  TIFFClose(t);
-  return path;
+std::string WriteSamples(const std::string& name, uint16_t format, const std::vector<T>& v) {
+    const std::string path = testing::TempDir() + name + ".tif";
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    if (!t) return path;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 2);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<int>(8 * sizeof(T)));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, format);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1);
+    for (uint32_t y = 0; y < 2; ++y) {
+        std::vector<T> row(v.begin() + 2 * y, v.begin() + 2 * y + 2);
+        TIFFWriteScanline(t, row.data(), y, 0);
+    }
+    TIFFClose(t);
+    return path;
 }
 
 template <typename T>
-void ExpectRead(const std::string &name, uint16_t format, const std::vector<T> &v) {
-  SCOPED_TRACE(name);
-  const std::string path = WriteSamples(name, format, v);
-  const dmhost::TiffPixels p = dmhost::ReadTiff(path);
-  EXPECT_EQ(p.width, 2u);
-  EXPECT_EQ(p.height, 2u);
-  std::vector<float> expected;
-  for (T s : v) expected.push_back(static_cast<float>(s));
-  EXPECT_EQ(p.pixels, expected);
-  std::remove(path.c_str());
+void ExpectRead(const std::string& name, uint16_t format, const std::vector<T>& v) {
+    SCOPED_TRACE(name);
+    const std::string path = WriteSamples(name, format, v);
+    const dmhost::TiffPixels p = dmhost::ReadTiff(path);
+    EXPECT_EQ(p.width, 2u);
+    EXPECT_EQ(p.height, 2u);
+    std::vector<float> expected;
+    for (T s : v) expected.push_back(static_cast<float>(s));
+    EXPECT_EQ(p.pixels, expected);
+    std::remove(path.c_str());
 }
 
 }  // namespace
 
 TEST(ReadTiff, EveryIntegerTypeAndFloatKeepsItsValues) {
-  ExpectRead<int8_t>("int8", SAMPLEFORMAT_INT, {-5, -128, 127, 0});
-  ExpectRead<uint8_t>("uint8", SAMPLEFORMAT_UINT, {251, 0, 255, 5});
-  ExpectRead<int16_t>("int16", SAMPLEFORMAT_INT, {-300, -32768, 32767, 1});
-  ExpectRead<uint16_t>("uint16", SAMPLEFORMAT_UINT, {65000, 0, 65535, 300});
-  ExpectRead<int32_t>("int32", SAMPLEFORMAT_INT,
-                      {-70000, std::numeric_limits<int32_t>::min(), 16777216, 2});
-  ExpectRead<uint32_t>("uint32", SAMPLEFORMAT_UINT, {4000000000u, 0, 70000, 3});
-  ExpectRead<float>("float", SAMPLEFORMAT_IEEEFP, {-1.5f, 0.25f, 3e30f, -0.0f});
+    ExpectRead<int8_t>("int8", SAMPLEFORMAT_INT, {-5, -128, 127, 0});
+    ExpectRead<uint8_t>("uint8", SAMPLEFORMAT_UINT, {251, 0, 255, 5});
+    ExpectRead<int16_t>("int16", SAMPLEFORMAT_INT, {-300, -32768, 32767, 1});
+    ExpectRead<uint16_t>("uint16", SAMPLEFORMAT_UINT, {65000, 0, 65535, 300});
+    ExpectRead<int32_t>("int32", SAMPLEFORMAT_INT, {-70000, std::numeric_limits<int32_t>::min(), 16777216, 2});
+    ExpectRead<uint32_t>("uint32", SAMPLEFORMAT_UINT, {4000000000u, 0, 70000, 3});
+    ExpectRead<float>("float", SAMPLEFORMAT_IEEEFP, {-1.5f, 0.25f, 3e30f, -0.0f});
 }
 
 TEST(ReadTiff, OtherKindsAreRefusedByName) {
-  const std::string path = WriteSamples<double>("double", SAMPLEFORMAT_IEEEFP, {1, 2, 3, 4});
-  try {
-    dmhost::ReadTiff(path);
-    FAIL() << "64-bit samples read";
-  } catch (const std::runtime_error &e) {
-    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-  }
-  std::remove(path.c_str());
-  EXPECT_THROW(dmhost::ReadTiff(testing::TempDir() + "no-such.tif"), std::runtime_error);
+    const std::string path = WriteSamples<double>("double", SAMPLEFORMAT_IEEEFP, {1, 2, 3, 4});
+    try {
+        dmhost::ReadTiff(path);
+        FAIL() << "64-bit samples read";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+    std::remove(path.c_str());
+    EXPECT_THROW(dmhost::ReadTiff(testing::TempDir() + "no-such.tif"), std::runtime_error);
 }
 
 namespace {
 
-std::string Contents(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -95,47 +94,47 @@ std::string Contents(const std::string &path) {
 // the limit the image is replaced keeping its mode, and a second link to it
 // sees the new image.
 TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
-  namespace fs = std::filesystem;
-  char pattern[] = "/tmp/tiff_write_XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string dir = pattern, path = dir + "/a.tif";
-  const std::vector<float> small{1, 2, 3, 4};
-  const std::vector<float> big(200 * 200, 0.5f);
-  dmhost::WriteTiff(path, 2, 2, small.data());
-  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
-  const std::string before = Contents(path);
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/tiff_write_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern, path = dir + "/a.tif";
+    const std::vector<float> small{1, 2, 3, 4};
+    const std::vector<float> big(200 * 200, 0.5f);
+    dmhost::WriteTiff(path, 2, 2, small.data());
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    const std::string before = Contents(path);
 
-  struct rlimit old;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  struct rlimit limited = old;
-  limited.rlim_cur = 16 * 1024;
-  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  std::string message;
-  try {
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit limited = old;
+    limited.rlim_cur = 16 * 1024;
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::string message;
+    try {
+        dmhost::WriteTiff(path, 200, 200, big.data());
+    } catch (const std::runtime_error& e) {
+        message = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(message, "cannot write image file \"" + path + "\": write failed");
+    EXPECT_TRUE(Contents(path) == before) << "the old image was changed";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
     dmhost::WriteTiff(path, 200, 200, big.data());
-  } catch (const std::runtime_error &e) {
-    message = e.what();
-  }
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, previous);
-  EXPECT_EQ(message, "cannot write image file \"" + path + "\": write failed");
-  EXPECT_TRUE(Contents(path) == before) << "the old image was changed";
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(dmhost::ReadTiff(path).pixels, big);
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
+    dmhost::WriteTiff(path, 2, 2, small.data());
+    EXPECT_EQ(dmhost::ReadTiff(dir + "/b.tif").pixels, small);
 
-  dmhost::WriteTiff(path, 200, 200, big.data());
-  EXPECT_EQ(dmhost::ReadTiff(path).pixels, big);
-  struct stat info;
-  ASSERT_EQ(stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
-  ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
-  dmhost::WriteTiff(path, 2, 2, small.data());
-  EXPECT_EQ(dmhost::ReadTiff(dir + "/b.tif").pixels, small);
-
-  // A FIFO is refused, not replaced.
-  ASSERT_EQ(mkfifo((dir + "/p.tif").c_str(), 0644), 0);
-  EXPECT_THROW(dmhost::WriteTiff(dir + "/p.tif", 2, 2, small.data()), std::runtime_error);
-  EXPECT_TRUE(fs::is_fifo(dir + "/p.tif"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
-  fs::remove_all(dir);
+    // A FIFO is refused, not replaced.
+    ASSERT_EQ(mkfifo((dir + "/p.tif").c_str(), 0644), 0);
+    EXPECT_THROW(dmhost::WriteTiff(dir + "/p.tif", 2, 2, small.data()), std::runtime_error);
+    EXPECT_TRUE(fs::is_fifo(dir + "/p.tif"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+    fs::remove_all(dir);
 }

@@ -67,13 +67,13 @@ struct Writer {
             it = it->first.compare(0, prefix.size(), prefix) == 0 ? streams.erase(it) : std::next(it);
         for (auto it = storages.begin(); it != storages.end();)
             it = (it->first == path || it->first.compare(0, prefix.size(), prefix) == 0) ? storages.erase(it)
-                                                                                          : std::next(it);
+                                                                                         : std::next(it);
     }
 };
 
 void Sizes(Writer& w) {
-    const std::uint64_t sizes[] = {0, 1, 63, 64, 65, 100, 511, 512, 513, 4095, 4096, 4097, 5000, 39 * 512 + 32,
-                                   100000, 1 << 20};
+    const std::uint64_t sizes[] = {0,   1,    63,   64,   65,   100,           511,    512,
+                                   513, 4095, 4096, 4097, 5000, 39 * 512 + 32, 100000, 1 << 20};
     w.Dir("A");
     w.Dir("A/B");
     std::uint32_t seed = 1;
@@ -124,13 +124,13 @@ void Churn(Writer& w) {
     w.Dir("X/Y");
     for (std::uint32_t i = 0; i < 12; ++i) w.Put("X/s" + std::to_string(i), 200 + 700 * i, i + 1);
     w.Put("X/Y/big", 3u << 20, 50);
-    w.Put("X/s3", 9000, 51);        // small to big
-    w.Put("X/s8", 100, 52);         // big to small
-    w.Put("X/Y/big", 5000, 53);     // big shrinks
-    w.Put("X/s0", 8u << 20, 54);    // small to very big
-    w.Put("X/s0", 4095, 55);        // very big to small
+    w.Put("X/s3", 9000, 51);      // small to big
+    w.Put("X/s8", 100, 52);       // big to small
+    w.Put("X/Y/big", 5000, 53);   // big shrinks
+    w.Put("X/s0", 8u << 20, 54);  // small to very big
+    w.Put("X/s0", 4095, 55);      // very big to small
     w.Remove("X/s5");
-    w.Put("X/s11", 0, 56);          // emptied
+    w.Put("X/s11", 0, 56);  // emptied
     w.Dir("Z");
     w.Put("Z/keep", 12345, 57);
     w.Put("Z/gone", 54321, 58);

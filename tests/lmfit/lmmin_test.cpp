@@ -26,17 +26,16 @@ struct Decay {
     }
 };
 
-void DecayResiduals(const double *par, int m, const void *data, double *fvec, int *userbreak) {
-    auto &d = *const_cast<Decay *>(static_cast<const Decay *>(data));
+void DecayResiduals(const double* par, int m, const void* data, double* fvec, int* userbreak) {
+    auto& d = *const_cast<Decay*>(static_cast<const Decay*>(data));
     ++d.calls;
     if (d.calls == d.throw_at) throw std::runtime_error("model failed");
-    for (int i = 0; i < m; ++i)
-        fvec[i] = d.y[i] - (par[0] * std::exp(-d.t[i] / par[1]) + par[2]);
+    for (int i = 0; i < m; ++i) fvec[i] = d.y[i] - (par[0] * std::exp(-d.t[i] / par[1]) + par[2]);
     if (d.calls == d.break_at) *userbreak = 1;
     if (d.nan_at > 0 && d.calls >= d.nan_at) fvec[m / 2] = std::nan("");
 }
 
-lm_status_struct FitDecay(Decay &d, double *par, lm_control_struct control = lm_control_double) {
+lm_status_struct FitDecay(Decay& d, double* par, lm_control_struct control = lm_control_double) {
     lm_status_struct status{};
     lmmin(3, par, static_cast<int>(d.y.size()), &d, DecayResiduals, &control, &status);
     return status;
@@ -139,7 +138,7 @@ TEST(LmminTest, ImproperInputIsRefusedBeforeAnyEvaluation) {
 }
 
 // y = a + b t with exact data: the sum of squares reaches zero.
-void Line(const double *par, int m, const void *, double *fvec, int *) {
+void Line(const double* par, int m, const void*, double* fvec, int*) {
     for (int i = 0; i < m; ++i) fvec[i] = (3.0 + 0.5 * i) - (par[0] + par[1] * i);
 }
 

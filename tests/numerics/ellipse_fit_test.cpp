@@ -10,8 +10,8 @@ namespace {
 const double kPi = 3.141592653589793;
 
 // n points on an ellipse with small deterministic scatter.
-void Ellipse(double cx, double cy, double ru, double rv, double turn, int n,
-             std::vector<double> &x, std::vector<double> &y, double scatter = 0.03) {
+void Ellipse(double cx, double cy, double ru, double rv, double turn, int n, std::vector<double>& x,
+             std::vector<double>& y, double scatter = 0.03) {
     x.clear();
     y.clear();
     for (int i = 0; i < n; ++i) {
@@ -23,7 +23,7 @@ void Ellipse(double cx, double cy, double ru, double rv, double turn, int n,
     }
 }
 
-void Fit(CEllipseFit &fit, const std::vector<double> &x, const std::vector<double> &y, double *out) {
+void Fit(CEllipseFit& fit, const std::vector<double>& x, const std::vector<double>& y, double* out) {
     fit.Fit(static_cast<int>(x.size()), x.data(), y.data(), out);
 }
 
@@ -100,10 +100,10 @@ TEST(EllipseFitTest, DegeneratePointsGiveNotANumberNotStaleValues) {
 }
 
 TEST(EllipseFitTest, MatrixRoutines) {
-    double **a = CEllipseFit::AllocateMatrix(4, 4);
-    double **l = CEllipseFit::AllocateMatrix(4, 4);
-    double **inv = CEllipseFit::AllocateMatrix(4, 4);
-    double **prod = CEllipseFit::AllocateMatrix(4, 4);
+    double** a = CEllipseFit::AllocateMatrix(4, 4);
+    double** l = CEllipseFit::AllocateMatrix(4, 4);
+    double** inv = CEllipseFit::AllocateMatrix(4, 4);
+    double** prod = CEllipseFit::AllocateMatrix(4, 4);
     const double spd[3][3] = {{4, 2, 0.4}, {2, 5, 1}, {0.4, 1, 3}};
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 3; ++j) a[i][j] = spd[i - 1][j - 1];
@@ -127,7 +127,7 @@ TEST(EllipseFitTest, MatrixRoutines) {
 
     // Eigen-decomposition: A v = d v for each column.
     double d[4] = {0};
-    double **v = CEllipseFit::AllocateMatrix(4, 4);
+    double** v = CEllipseFit::AllocateMatrix(4, 4);
     CEllipseFit::Jacobi(a, 3, d, v);
     for (int k = 1; k <= 3; ++k)
         for (int i = 1; i <= 3; ++i) {
@@ -144,7 +144,7 @@ TEST(EllipseFitTest, MatrixRoutines) {
         }
     EXPECT_EQ(CEllipseFit::Inverse(a, inv, 3), -1);
     EXPECT_EQ(inv[2][2], 42);
-    for (double **m : {a, l, inv, prod, v}) CEllipseFit::FreeMatrix(m, 4, 4);
+    for (double** m : {a, l, inv, prod, v}) CEllipseFit::FreeMatrix(m, 4, 4);
 }
 
 }  // namespace

@@ -14,27 +14,25 @@
 namespace {
 
 // par = (height, centre, width, offset, slope)
-void GaussOnSlope(int, const double *par, int m, const double *t, double *out) {
+void GaussOnSlope(int, const double* par, int m, const double* t, double* out) {
     for (int i = 0; i < m; ++i) {
         double z = (t[i] - par[1]) / par[2];
         out[i] = par[0] * std::exp(-0.5 * z * z) + par[3] + par[4] * t[i];
     }
 }
 
-double GaussOnSlopeAt(int, const double *par, double t) {
+double GaussOnSlopeAt(int, const double* par, double t) {
     double z = (t - par[1]) / par[2];
     return par[0] * std::exp(-0.5 * z * z) + par[3] + par[4] * t;
 }
 
-void Proportional(int, const double *par, int m, const double *t, double *out) {
+void Proportional(int, const double* par, int m, const double* t, double* out) {
     for (int i = 0; i < m; ++i) out[i] = par[0] * t[i];
 }
 
-void Throwing(int, const double *, int, const double *, double *) {
-    throw std::runtime_error("model failed");
-}
+void Throwing(int, const double*, int, const double*, double*) { throw std::runtime_error("model failed"); }
 
-void Zero(int, const double *, int m, const double *, double *out) {
+void Zero(int, const double*, int m, const double*, double* out) {
     for (int i = 0; i < m; ++i) out[i] = 0.0;
 }
 
@@ -90,14 +88,14 @@ TEST(LeastSquaresFitTest, PrintedBudgetFollowsPatience) {
     Data d;
     struct Case {
         int max_iter, n_par;
-        const char *line;
+        const char* line;
     } cases[] = {
         {500, 4, "Fitting using 4 parameters (max_iter=500)...\n"},
         {700, 12, "Fitting using 12 parameters (max_iter=689)...\n"},
         {700, 200, "Fitting using 200 parameters (max_iter=1005)...\n"},
         {800, 0, "Fitting using 0 parameters (max_iter=500)...\n"},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         LeastSquaresFit fit(100, d.t.data(), d.y.data(), Zero);
         fit.SetMaxIter(c.max_iter);
         std::vector<double> par(c.n_par + 1, 1.0);
@@ -112,8 +110,7 @@ TEST(LeastSquaresFitTest, PrintedBudgetFollowsPatience) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(fit.Fit(0, none), -1);
     std::string out = Captured();
-    EXPECT_NE(out.find(std::string("Status after 0 function evaluations:") + lm_infmsg[10] + "\n"),
-              std::string::npos)
+    EXPECT_NE(out.find(std::string("Status after 0 function evaluations:") + lm_infmsg[10] + "\n"), std::string::npos)
         << out;
 }
 

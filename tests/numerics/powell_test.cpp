@@ -12,7 +12,7 @@ namespace {
 class Quadratic : public Minimize {
 public:
     int calls = 0;
-    double Evaluate(const double *x, int n) override {
+    double Evaluate(const double* x, int n) override {
         EXPECT_EQ(n, 2);
         ++calls;
         double u = x[0] - 1.0, v = x[1] + 2.0;
@@ -22,7 +22,7 @@ public:
 
 class Valley : public Minimize {
 public:
-    double Evaluate(const double *x, int) override {
+    double Evaluate(const double* x, int) override {
         double a = x[1] - x[0] * x[0], b = 1.0 - x[0];
         return 100.0 * a * a + b * b;
     }
@@ -31,13 +31,13 @@ public:
 class Counting : public Minimize {
 public:
     int calls = 0;
-    double Evaluate(const double *, int) override { return ++calls, 1.0; }
+    double Evaluate(const double*, int) override { return ++calls, 1.0; }
 };
 
 // Two rows of two doubles, identity directions.
 struct Directions {
     double r0[2] = {1.0, 0.0}, r1[2] = {0.0, 1.0};
-    double *rows[2] = {r0, r1};
+    double* rows[2] = {r0, r1};
 };
 
 std::string Captured() {
@@ -110,8 +110,7 @@ TEST(PowellTest, IterationLimitsThrow) {
     double fret = 0.0, p[2] = {0.0, 0.0}, dir[2] = {1.0, 1.0};
     LineMin line(&count, &fret, 2, p, dir);
     double tmin = 0.0;
-    EXPECT_THROW(line.BrentMinimum(0.0, std::numeric_limits<double>::quiet_NaN(), 1.0, tmin),
-                 LineMin::XIterationLimit);
+    EXPECT_THROW(line.BrentMinimum(0.0, std::numeric_limits<double>::quiet_NaN(), 1.0, tmin), LineMin::XIterationLimit);
     EXPECT_EQ(count.calls, 101);
 
     // A negative tolerance never converges: the sweep after the 100th throws.

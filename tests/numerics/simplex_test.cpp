@@ -19,7 +19,7 @@ public:
     int throw_at = -1;
     std::vector<std::vector<double>> seen;
     std::vector<double> costs;
-    double Evaluate(const double *x, int n) override {
+    double Evaluate(const double* x, int n) override {
         EXPECT_EQ(n, 0);
         if (static_cast<int>(seen.size()) == throw_at) throw std::runtime_error("cost failed");
         seen.push_back({x[0], x[1]});
@@ -29,7 +29,7 @@ public:
     }
 };
 
-std::string Minimise(Recorder &f, double *x, const double *step, const double *tol) {
+std::string Minimise(Recorder& f, double* x, const double* step, const double* tol) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(SimplexMinimize(x, 2, step, tol, f), 0);
     std::fflush(stdout);

@@ -6,7 +6,7 @@
 
 namespace {
 
-arma::Mat<float> Coefficients(const arma::Col<float> &x, const arma::Col<float> &y) {
+arma::Mat<float> Coefficients(const arma::Col<float>& x, const arma::Col<float>& y) {
     arma::Mat<float> coef(x.n_elem, 4, arma::fill::zeros);
     SplineCoefficients(static_cast<int>(x.n_elem), x, y, coef);
     return coef;

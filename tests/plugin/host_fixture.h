@@ -33,52 +33,50 @@ using dmhost::Arg;
 
 // The module's entry points as linked into this program.
 inline dmhost::EntryPoints InProcessModule() {
-  return dmhost::EntryPoints{DMPlugIn_GetVersion, DMPlugIn_Link_2, PlugInStartup,
-                             PlugInRun,           PlugInCleanup,   PlugInShutdown};
+    return dmhost::EntryPoints{DMPlugIn_GetVersion, DMPlugIn_Link_2, PlugInStartup,
+                               PlugInRun,           PlugInCleanup,   PlugInShutdown};
 }
 
 // Path of the built module (orvantools.so), for Host::LoadModule.
 inline std::string ModulePath() { return ORVAN_MODULE_PATH; }
 
 class HostFixture : public ::testing::Test {
- protected:
-  void SetUp() override { host.AttachModule(InProcessModule()); }
+protected:
+    void SetUp() override { host.AttachModule(InProcessModule()); }
 
-  void TearDown() override {
-    if (!host.HasModule()) return;
-    try {
-      host.ShutdownModule();
-    } catch (const dmhost::HostError &) {
+    void TearDown() override {
+        if (!host.HasModule()) return;
+        try {
+            host.ShutdownModule();
+        } catch (const dmhost::HostError&) {
+        }
+        host.UnloadModule();
     }
-    host.UnloadModule();
-  }
 
-  std::optional<double> Call(const std::string &name, const std::vector<Arg> &args) {
-    return host.Call(name, args);
-  }
+    std::optional<double> Call(const std::string& name, const std::vector<Arg>& args) { return host.Call(name, args); }
 
-  // The Results text shown since the last take.
-  std::string TakeResults() {
-    std::string text = host.ResultsText();
-    host.ClearResults();
-    return text;
-  }
+    // The Results text shown since the last take.
+    std::string TakeResults() {
+        std::string text = host.ResultsText();
+        host.ClearResults();
+        return text;
+    }
 
-  // A width x height 4-byte real image; values in pixel order (x fastest),
-  // or all zero when empty.
-  static dmhost::ImagePtr Image(uint32_t width, uint32_t height, const std::vector<float> &values = {}) {
-    return dmhost::MakeRealImage(width, height, values);
-  }
+    // A width x height 4-byte real image; values in pixel order (x fastest),
+    // or all zero when empty.
+    static dmhost::ImagePtr Image(uint32_t width, uint32_t height, const std::vector<float>& values = {}) {
+        return dmhost::MakeRealImage(width, height, values);
+    }
 
-  // All pixels of an image in pixel order, as floats.
-  static std::vector<float> Pixels(const dmhost::ImagePtr &image) {
-    std::vector<float> out;
-    if (!image) return out;
-    for (double v : image->Pixels()) out.push_back(static_cast<float>(v));
-    return out;
-  }
+    // All pixels of an image in pixel order, as floats.
+    static std::vector<float> Pixels(const dmhost::ImagePtr& image) {
+        std::vector<float> out;
+        if (!image) return out;
+        for (double v : image->Pixels()) out.push_back(static_cast<float>(v));
+        return out;
+    }
 
-  dmhost::Host host;
+    dmhost::Host host;
 };
 
 }  // namespace orvan_test

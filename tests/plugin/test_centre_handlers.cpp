@@ -19,374 +19,372 @@ constexpr char kBadRadii[] = "Bad input for inner and outer radius!\n";
 constexpr char kBadCentre[] = "Bad input for the centre!\n";
 
 double AngleGapDegrees(double a, double b) {
-  double d = std::fmod(a - b, 180.0);
-  if (d > 90) d -= 180;
-  if (d < -90) d += 180;
-  return std::fabs(d);
+    double d = std::fmod(a - b, 180.0);
+    if (d > 90) d -= 180;
+    if (d < -90) d += 180;
+    return std::fabs(d);
 }
 
 class CentreHandlers : public orvan_test::HostFixture {
- protected:
-  dmhost::ImagePtr Pattern(const RingSpec &s) {
-    const arma::Mat<float> m = MakeRingPattern(s);
-    return Image(m.n_rows, m.n_cols, std::vector<float>(m.begin(), m.end()));
-  }
+protected:
+    dmhost::ImagePtr Pattern(const RingSpec& s) {
+        const arma::Mat<float> m = MakeRingPattern(s);
+        return Image(m.n_rows, m.n_cols, std::vector<float>(m.begin(), m.end()));
+    }
 
-  // The script's numbers of the refinements.
-  struct Numbers {
-    double x, y, angle = -99, ratio = -99, ring = -99, inner, outer;
-  };
+    // The script's numbers of the refinements.
+    struct Numbers {
+        double x, y, angle = -99, ratio = -99, ring = -99, inner, outer;
+    };
 
-  // The minimisers' and fits' status lines go to standard output; they are
-  // caught here so that test failures (also on standard output) stay visible.
-  double Refine(const dmhost::ImagePtr &image, Numbers &n) {
-    orvan_test::CaptureStdout quiet;
-    return *Call("RefineCenter", {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y),
-                                  Arg::NumberRef(&n.ring), Arg::NumberRef(&n.inner),
-                                  Arg::NumberRef(&n.outer)});
-  }
+    // The minimisers' and fits' status lines go to standard output; they are
+    // caught here so that test failures (also on standard output) stay visible.
+    double Refine(const dmhost::ImagePtr& image, Numbers& n) {
+        orvan_test::CaptureStdout quiet;
+        return *Call("RefineCenter", {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y),
+                                      Arg::NumberRef(&n.ring), Arg::NumberRef(&n.inner), Arg::NumberRef(&n.outer)});
+    }
 
-  double Ellipticity(const char *name, const dmhost::ImagePtr &image, Numbers &n, double bins,
-                     double half_width) {
-    orvan_test::CaptureStdout quiet;
-    return *Call(name, {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y),
-                        Arg::NumberRef(&n.angle), Arg::NumberRef(&n.ratio),
-                        Arg::NumberRef(&n.ring), Arg::NumberRef(&n.inner),
-                        Arg::NumberRef(&n.outer), Arg::Number(bins), Arg::Number(half_width)});
-  }
+    double Ellipticity(const char* name, const dmhost::ImagePtr& image, Numbers& n, double bins, double half_width) {
+        orvan_test::CaptureStdout quiet;
+        return *Call(name, {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y), Arg::NumberRef(&n.angle),
+                            Arg::NumberRef(&n.ratio), Arg::NumberRef(&n.ring), Arg::NumberRef(&n.inner),
+                            Arg::NumberRef(&n.outer), Arg::Number(bins), Arg::Number(half_width)});
+    }
 
-  double Simplex(const dmhost::ImagePtr &image, Numbers &n, double *fifth) {
-    orvan_test::CaptureStdout quiet;
-    return *Call("RefineCenterEllipticitySimplex",
-                 {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y),
-                  Arg::NumberRef(&n.angle), Arg::NumberRef(&n.ratio), Arg::NumberRef(fifth),
-                  Arg::NumberRef(&n.inner), Arg::NumberRef(&n.outer)});
-  }
+    double Simplex(const dmhost::ImagePtr& image, Numbers& n, double* fifth) {
+        orvan_test::CaptureStdout quiet;
+        return *Call(
+            "RefineCenterEllipticitySimplex",
+            {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y), Arg::NumberRef(&n.angle),
+             Arg::NumberRef(&n.ratio), Arg::NumberRef(fifth), Arg::NumberRef(&n.inner), Arg::NumberRef(&n.outer)});
+    }
 };
 
 RingSpec Rings(double cx, double cy, double ratio = 1.0, double angle = 0.0) {
-  RingSpec s;
-  s.cx = cx;
-  s.cy = cy;
-  s.ratio = ratio;
-  s.angle = angle;
-  s.radii = {70.0, 150.0, 210.0};
-  s.amplitudes = {60.0, 100.0, 50.0};
-  s.noise = 15;
-  s.diffuse = 200;
-  s.beamStop = 25;
-  return s;
+    RingSpec s;
+    s.cx = cx;
+    s.cy = cy;
+    s.ratio = ratio;
+    s.angle = angle;
+    s.radii = {70.0, 150.0, 210.0};
+    s.amplitudes = {60.0, 100.0, 50.0};
+    s.noise = 15;
+    s.diffuse = 200;
+    s.beamStop = 25;
+    return s;
 }
 
 }  // namespace
 
 TEST_F(CentreHandlers, GuessCenterLandsNearTheTrueCentre) {
-  dmhost::ImagePtr image = Pattern(Rings(249.4, 263.8));
-  double x = 256, y = 256;
-  EXPECT_EQ(*Call("GuessCenter", {Arg::Image(image), Arg::NumberRef(&x), Arg::NumberRef(&y)}), 1.0);
-  EXPECT_NEAR(x, 249.4, 3.0);
-  EXPECT_NEAR(y, 263.8, 3.0);
-  EXPECT_EQ(TakeResults(), "");
+    dmhost::ImagePtr image = Pattern(Rings(249.4, 263.8));
+    double x = 256, y = 256;
+    EXPECT_EQ(*Call("GuessCenter", {Arg::Image(image), Arg::NumberRef(&x), Arg::NumberRef(&y)}), 1.0);
+    EXPECT_NEAR(x, 249.4, 3.0);
+    EXPECT_NEAR(y, 263.8, 3.0);
+    EXPECT_EQ(TakeResults(), "");
 
-  // Nothing above the mean: the centre stays as given.
-  dmhost::ImagePtr flat = Image(64, 64, std::vector<float>(64 * 64, 3.0f));
-  x = 30;
-  y = 31;
-  EXPECT_EQ(*Call("GuessCenter", {Arg::Image(flat), Arg::NumberRef(&x), Arg::NumberRef(&y)}), 1.0);
-  EXPECT_EQ(TakeResults(),
-            "exception caught: GuessCenter: no pixel lies above the image mean; the centre is "
-            "left as given\n");
-  EXPECT_EQ(x, 30);
-  EXPECT_EQ(y, 31);
+    // Nothing above the mean: the centre stays as given.
+    dmhost::ImagePtr flat = Image(64, 64, std::vector<float>(64 * 64, 3.0f));
+    x = 30;
+    y = 31;
+    EXPECT_EQ(*Call("GuessCenter", {Arg::Image(flat), Arg::NumberRef(&x), Arg::NumberRef(&y)}), 1.0);
+    EXPECT_EQ(TakeResults(),
+              "exception caught: GuessCenter: no pixel lies above the image mean; the centre is "
+              "left as given\n");
+    EXPECT_EQ(x, 30);
+    EXPECT_EQ(y, 31);
 }
 
 TEST_F(CentreHandlers, GuessInnerandOuterRadiusWindows) {
-  // Ring 120 is the strongest; 150 is weaker but alone in the window 130..170.
-  RingSpec s = Rings(256, 256);
-  s.radii = {120.0, 150.0};
-  s.amplitudes = {200.0, 80.0};
-  s.diffuse = 0;
-  s.beamStop = 0;
-  dmhost::ImagePtr image = Pattern(s);
-  auto guess = [&](double w, double ring, double inner, double outer) {
-    std::vector<double> n{ring, inner, outer};
-    EXPECT_EQ(*Call("GuessInnerandOuterRadius",
-                    {Arg::Image(image), Arg::Number(w), Arg::Number(256), Arg::Number(256),
-                     Arg::NumberRef(&n[0]), Arg::NumberRef(&n[1]), Arg::NumberRef(&n[2])}),
-              1.0);
-    return n;
-  };
-  EXPECT_EQ(guess(20, 149.5, 0, 0), (std::vector<double>{150, 130, 170}));
-  EXPECT_EQ(guess(20, 0, 0, 0), (std::vector<double>{120, 100, 140}));
-  EXPECT_EQ(guess(20, 149.5, 5, 0), (std::vector<double>{120, 100, 140}));
-  // A window reaching 100 falls back to the whole range.
-  EXPECT_EQ(guess(55, 149.5, 0, 0), (std::vector<double>{120, 65, 175}));
-  EXPECT_EQ(TakeResults(), "");
+    // Ring 120 is the strongest; 150 is weaker but alone in the window 130..170.
+    RingSpec s = Rings(256, 256);
+    s.radii = {120.0, 150.0};
+    s.amplitudes = {200.0, 80.0};
+    s.diffuse = 0;
+    s.beamStop = 0;
+    dmhost::ImagePtr image = Pattern(s);
+    auto guess = [&](double w, double ring, double inner, double outer) {
+        std::vector<double> n{ring, inner, outer};
+        EXPECT_EQ(
+            *Call("GuessInnerandOuterRadius", {Arg::Image(image), Arg::Number(w), Arg::Number(256), Arg::Number(256),
+                                               Arg::NumberRef(&n[0]), Arg::NumberRef(&n[1]), Arg::NumberRef(&n[2])}),
+            1.0);
+        return n;
+    };
+    EXPECT_EQ(guess(20, 149.5, 0, 0), (std::vector<double>{150, 130, 170}));
+    EXPECT_EQ(guess(20, 0, 0, 0), (std::vector<double>{120, 100, 140}));
+    EXPECT_EQ(guess(20, 149.5, 5, 0), (std::vector<double>{120, 100, 140}));
+    // A window reaching 100 falls back to the whole range.
+    EXPECT_EQ(guess(55, 149.5, 0, 0), (std::vector<double>{120, 65, 175}));
+    EXPECT_EQ(TakeResults(), "");
 
-  // Corner radius between 1 and 100: nothing counts, ring 0.
-  dmhost::ImagePtr small = Image(60, 60, std::vector<float>(3600, 2.0f));
-  std::vector<double> n{0, 0, 0};
-  Call("GuessInnerandOuterRadius", {Arg::Image(small), Arg::Number(7.5), Arg::Number(30),
-                                    Arg::Number(30), Arg::NumberRef(&n[0]), Arg::NumberRef(&n[1]),
-                                    Arg::NumberRef(&n[2])});
-  EXPECT_EQ(n, (std::vector<double>{0, -7, 7}));
+    // Corner radius between 1 and 100: nothing counts, ring 0.
+    dmhost::ImagePtr small = Image(60, 60, std::vector<float>(3600, 2.0f));
+    std::vector<double> n{0, 0, 0};
+    Call("GuessInnerandOuterRadius", {Arg::Image(small), Arg::Number(7.5), Arg::Number(30), Arg::Number(30),
+                                      Arg::NumberRef(&n[0]), Arg::NumberRef(&n[1]), Arg::NumberRef(&n[2])});
+    EXPECT_EQ(n, (std::vector<double>{0, -7, 7}));
 }
 
 TEST_F(CentreHandlers, RadiusCheck) {
-  dmhost::ImagePtr image = Pattern(Rings(256, 256));
-  Numbers refused[] = {{256, 256, -99, -99, -99, 10, 200},
-                       {256, 256, -99, -99, -99, 100, 250},
-                       {256, 256, -99, -99, -99, 120, 120}};
-  for (Numbers n : refused) {
-    const Numbers before = n;
-    EXPECT_EQ(Refine(image, n), 0.0);
-    EXPECT_EQ(TakeResults(), kBadRadii);
-    EXPECT_EQ(n.x, before.x);
-    EXPECT_EQ(n.inner, before.inner);
-    EXPECT_EQ(n.outer, before.outer);
-    EXPECT_EQ(n.ring, before.ring);
-    double fifth = 5;
-    EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
-    EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 36, 2), 0.0);
-    EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 36, 2), 0.0);
-    EXPECT_EQ(TakeResults(), std::string(kBadRadii) + kBadRadii + kBadRadii);
-    EXPECT_EQ(n.ratio, -99);
-  }
-  Numbers n{256, 256, -99, -99, -99, 10.5, 249.9};
-  EXPECT_EQ(Refine(image, n), 1.0);
-  EXPECT_EQ(n.inner, 10);
-  EXPECT_EQ(n.outer, 249);
-  EXPECT_EQ(TakeResults(), "");
+    dmhost::ImagePtr image = Pattern(Rings(256, 256));
+    Numbers refused[] = {
+        {256, 256, -99, -99, -99, 10, 200}, {256, 256, -99, -99, -99, 100, 250}, {256, 256, -99, -99, -99, 120, 120}};
+    for (Numbers n : refused) {
+        const Numbers before = n;
+        EXPECT_EQ(Refine(image, n), 0.0);
+        EXPECT_EQ(TakeResults(), kBadRadii);
+        EXPECT_EQ(n.x, before.x);
+        EXPECT_EQ(n.inner, before.inner);
+        EXPECT_EQ(n.outer, before.outer);
+        EXPECT_EQ(n.ring, before.ring);
+        double fifth = 5;
+        EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
+        EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 36, 2), 0.0);
+        EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 36, 2), 0.0);
+        EXPECT_EQ(TakeResults(), std::string(kBadRadii) + kBadRadii + kBadRadii);
+        EXPECT_EQ(n.ratio, -99);
+    }
+    Numbers n{256, 256, -99, -99, -99, 10.5, 249.9};
+    EXPECT_EQ(Refine(image, n), 1.0);
+    EXPECT_EQ(n.inner, 10);
+    EXPECT_EQ(n.outer, 249);
+    EXPECT_EQ(TakeResults(), "");
 }
 
 TEST_F(CentreHandlers, RefineCenterFindsThePixelOfTheCentre) {
-  dmhost::ImagePtr image = Pattern(Rings(250.3, 262.2));
-  Numbers n{254, 258, -99, -99, -99, 120, 180};
-  EXPECT_EQ(Refine(image, n), 1.0);
-  // The cost samples whole-pixel offsets from the truncated trial centre.
-  EXPECT_EQ(std::floor(n.x), 250);
-  EXPECT_EQ(std::floor(n.y), 262);
-  EXPECT_EQ(n.ring, 150);
-  EXPECT_EQ(n.inner, 120);
-  EXPECT_EQ(n.outer, 180);
-  EXPECT_EQ(n.angle, -99);
+    dmhost::ImagePtr image = Pattern(Rings(250.3, 262.2));
+    Numbers n{254, 258, -99, -99, -99, 120, 180};
+    EXPECT_EQ(Refine(image, n), 1.0);
+    // The cost samples whole-pixel offsets from the truncated trial centre.
+    EXPECT_EQ(std::floor(n.x), 250);
+    EXPECT_EQ(std::floor(n.y), 262);
+    EXPECT_EQ(n.ring, 150);
+    EXPECT_EQ(n.inner, 120);
+    EXPECT_EQ(n.outer, 180);
+    EXPECT_EQ(n.angle, -99);
 }
 
 TEST_F(CentreHandlers, EllipticityRecoveredByBothRingFits) {
-  struct Case {
-    double ratio, degrees;
-  };
-  for (const Case c : {Case{1.03, 20}, Case{1.06, 110}, Case{1.08, 160}}) {
-    dmhost::ImagePtr image = Pattern(Rings(252.6, 259.3, c.ratio, c.degrees * M_PI / 180));
-    for (const char *name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
-      SCOPED_TRACE(testing::Message() << name << " " << c.ratio << " " << c.degrees);
-      Numbers n{254, 257.5, -99, -99, -99, 120, 180};
-      EXPECT_EQ(Ellipticity(name, image, n, 36, 2), 1.0);
-      EXPECT_NEAR(n.ratio, c.ratio, 0.005);
-      EXPECT_LT(AngleGapDegrees(n.angle, c.degrees), 2.0);
-      EXPECT_NEAR(n.x, 252.6, 0.5);
-      EXPECT_NEAR(n.y, 259.3, 0.5);
-      EXPECT_NEAR(n.ring, 150, 0.5);
-      EXPECT_EQ(n.inner, 120);
-      EXPECT_EQ(n.outer, 180);
-      EXPECT_EQ(TakeResults().find("Initial fit failed"), std::string::npos);
+    struct Case {
+        double ratio, degrees;
+    };
+    for (const Case c : {Case{1.03, 20}, Case{1.06, 110}, Case{1.08, 160}}) {
+        dmhost::ImagePtr image = Pattern(Rings(252.6, 259.3, c.ratio, c.degrees * M_PI / 180));
+        for (const char* name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
+            SCOPED_TRACE(testing::Message() << name << " " << c.ratio << " " << c.degrees);
+            Numbers n{254, 257.5, -99, -99, -99, 120, 180};
+            EXPECT_EQ(Ellipticity(name, image, n, 36, 2), 1.0);
+            EXPECT_NEAR(n.ratio, c.ratio, 0.005);
+            EXPECT_LT(AngleGapDegrees(n.angle, c.degrees), 2.0);
+            EXPECT_NEAR(n.x, 252.6, 0.5);
+            EXPECT_NEAR(n.y, 259.3, 0.5);
+            EXPECT_NEAR(n.ring, 150, 0.5);
+            EXPECT_EQ(n.inner, 120);
+            EXPECT_EQ(n.outer, 180);
+            EXPECT_EQ(TakeResults().find("Initial fit failed"), std::string::npos);
+        }
     }
-  }
 }
 
 TEST_F(CentreHandlers, DiagnosticsFollowTheVerbosity) {
-  dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
-  for (double level : {0.0, 1.0}) {
-    Call("SetORVANverbosity", {Arg::Number(level)});
-    TakeResults();
-    Numbers a{256, 256, -99, -99, -99, 120, 180}, b = a;
-    std::string out;
-    {
-      orvan_test::CaptureStdout capture;
-      for (auto [name, n] : {std::pair{"RefineCenterEllipticity", &a},
-                             std::pair{"RefineCenterEllipticityFit", &b}})
-        Call(name, {Arg::Image(image), Arg::NumberRef(&n->x), Arg::NumberRef(&n->y),
-                    Arg::NumberRef(&n->angle), Arg::NumberRef(&n->ratio), Arg::NumberRef(&n->ring),
-                    Arg::NumberRef(&n->inner), Arg::NumberRef(&n->outer), Arg::Number(36),
-                    Arg::Number(2)});
-      out = capture.Text();
+    dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
+    for (double level : {0.0, 1.0}) {
+        Call("SetORVANverbosity", {Arg::Number(level)});
+        TakeResults();
+        Numbers a{256, 256, -99, -99, -99, 120, 180}, b = a;
+        std::string out;
+        {
+            orvan_test::CaptureStdout capture;
+            for (auto [name, n] :
+                 {std::pair{"RefineCenterEllipticity", &a}, std::pair{"RefineCenterEllipticityFit", &b}})
+                Call(name, {Arg::Image(image), Arg::NumberRef(&n->x), Arg::NumberRef(&n->y), Arg::NumberRef(&n->angle),
+                            Arg::NumberRef(&n->ratio), Arg::NumberRef(&n->ring), Arg::NumberRef(&n->inner),
+                            Arg::NumberRef(&n->outer), Arg::Number(36), Arg::Number(2)});
+            out = capture.Text();
+        }
+        const std::string shown = TakeResults();
+        EXPECT_EQ(shown.find("First fit:"), std::string::npos);
+        EXPECT_EQ(shown.find("Second fit:"), std::string::npos);
+        const std::size_t first = out.find("First fit:\n"), second = out.find("Second fit:\n");
+        if (level >= 1) {
+            ASSERT_NE(first, std::string::npos);
+            ASSERT_NE(second, std::string::npos);
+            EXPECT_LT(first, second);
+            EXPECT_NE(out.find("First fit:\n", second), std::string::npos);  // the Fit variant
+            EXPECT_EQ(out.find("Second fit:\n", second + 1), std::string::npos);
+        } else {
+            EXPECT_EQ(first, std::string::npos);
+            EXPECT_EQ(second, std::string::npos);
+        }
     }
-    const std::string shown = TakeResults();
-    EXPECT_EQ(shown.find("First fit:"), std::string::npos);
-    EXPECT_EQ(shown.find("Second fit:"), std::string::npos);
-    const std::size_t first = out.find("First fit:\n"), second = out.find("Second fit:\n");
-    if (level >= 1) {
-      ASSERT_NE(first, std::string::npos);
-      ASSERT_NE(second, std::string::npos);
-      EXPECT_LT(first, second);
-      EXPECT_NE(out.find("First fit:\n", second), std::string::npos);  // the Fit variant
-      EXPECT_EQ(out.find("Second fit:\n", second + 1), std::string::npos);
-    } else {
-      EXPECT_EQ(first, std::string::npos);
-      EXPECT_EQ(second, std::string::npos);
-    }
-  }
 }
 
 TEST_F(CentreHandlers, DistortionAboveLimitWritesTheCircle) {
-  RingSpec s = Rings(256, 256, 1.3, 0.4);
-  s.radii = {150.0};
-  s.amplitudes = {100.0};
-  dmhost::ImagePtr image = Pattern(s);
-  for (const char *name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
-    SCOPED_TRACE(name);
-    Numbers n{256, 256, -99, -99, -99, 105, 195};
-    EXPECT_EQ(Ellipticity(name, image, n, 36, 2), 1.0);
-    const std::string shown = TakeResults();
-    EXPECT_NE(shown.find("ERROR distortion to large.\n"), std::string::npos) << shown;
-    EXPECT_EQ(n.ratio, 1.0);
-    EXPECT_EQ(n.angle, 0.0);
-    EXPECT_NEAR(n.x, 256, 1.0);
-    EXPECT_NEAR(n.y, 256, 1.0);
-    EXPECT_GT(n.ring, 105);
-    EXPECT_LT(n.ring, 195);
-  }
+    RingSpec s = Rings(256, 256, 1.3, 0.4);
+    s.radii = {150.0};
+    s.amplitudes = {100.0};
+    dmhost::ImagePtr image = Pattern(s);
+    for (const char* name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
+        SCOPED_TRACE(name);
+        Numbers n{256, 256, -99, -99, -99, 105, 195};
+        EXPECT_EQ(Ellipticity(name, image, n, 36, 2), 1.0);
+        const std::string shown = TakeResults();
+        EXPECT_NE(shown.find("ERROR distortion to large.\n"), std::string::npos) << shown;
+        EXPECT_EQ(n.ratio, 1.0);
+        EXPECT_EQ(n.angle, 0.0);
+        EXPECT_NEAR(n.x, 256, 1.0);
+        EXPECT_NEAR(n.y, 256, 1.0);
+        EXPECT_GT(n.ring, 105);
+        EXPECT_LT(n.ring, 195);
+    }
 }
 
 TEST_F(CentreHandlers, SimplexImprovesARoughStart) {
-  dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.05, 40 * M_PI / 180));
-  Numbers n{256, 256, 25, 1.02, -99, 120, 180};
-  double fifth = 77;
-  EXPECT_EQ(Simplex(image, n, &fifth), 1.0);
-  EXPECT_NEAR(n.ratio, 1.05, 0.005);
-  EXPECT_LT(AngleGapDegrees(n.angle, 40), 2.0);
-  EXPECT_EQ(n.x, 256);
-  EXPECT_EQ(n.y, 256);
-  EXPECT_EQ(n.inner, 120);
-  EXPECT_EQ(n.outer, 180);
-  EXPECT_EQ(n.ring, -99);
-  EXPECT_EQ(fifth, 77);
+    dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.05, 40 * M_PI / 180));
+    Numbers n{256, 256, 25, 1.02, -99, 120, 180};
+    double fifth = 77;
+    EXPECT_EQ(Simplex(image, n, &fifth), 1.0);
+    EXPECT_NEAR(n.ratio, 1.05, 0.005);
+    EXPECT_LT(AngleGapDegrees(n.angle, 40), 2.0);
+    EXPECT_EQ(n.x, 256);
+    EXPECT_EQ(n.y, 256);
+    EXPECT_EQ(n.inner, 120);
+    EXPECT_EQ(n.outer, 180);
+    EXPECT_EQ(n.ring, -99);
+    EXPECT_EQ(fifth, 77);
 
-  // From the fitted ellipse, read back in degrees, the result stays there.
-  Numbers f{256, 256, -99, -99, -99, 120, 180};
-  Ellipticity("RefineCenterEllipticityFit", image, f, 36, 2);
-  Numbers s = f;
-  EXPECT_EQ(Simplex(image, s, &fifth), 1.0);
-  EXPECT_NEAR(s.ratio, f.ratio, 0.005);
-  EXPECT_LT(AngleGapDegrees(s.angle, f.angle), 2.0);
-  EXPECT_EQ(s.x, f.x);
-  EXPECT_EQ(s.ring, f.ring);
+    // From the fitted ellipse, read back in degrees, the result stays there.
+    Numbers f{256, 256, -99, -99, -99, 120, 180};
+    Ellipticity("RefineCenterEllipticityFit", image, f, 36, 2);
+    Numbers s = f;
+    EXPECT_EQ(Simplex(image, s, &fifth), 1.0);
+    EXPECT_NEAR(s.ratio, f.ratio, 0.005);
+    EXPECT_LT(AngleGapDegrees(s.angle, f.angle), 2.0);
+    EXPECT_EQ(s.x, f.x);
+    EXPECT_EQ(s.ring, f.ring);
 }
 
 // Smoothing wider than the radius range is a smoothing like any other (the
 // kernel meets zeros beyond the ends); only a width whose smoothed profiles
 // would not fit in memory is refused.
 TEST_F(CentreHandlers, SmoothingWiderThanTheRadiusRange) {
-  dmhost::ImagePtr image = Pattern(Rings(252.6, 259.3, 1.04, 0.5));
-  for (const char *name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
-    SCOPED_TRACE(name);
-    Numbers n{254, 257.5, -99, -99, -99, 130, 170};
-    EXPECT_EQ(Ellipticity(name, image, n, 36, 60), 1.0);
-    EXPECT_EQ(TakeResults().find("exception"), std::string::npos);
-    EXPECT_NEAR(n.x, 252.6, 0.5);
-    EXPECT_NEAR(n.y, 259.3, 0.5);
-    // Profiles this smooth pull each sector's ring toward the window's middle.
-    EXPECT_NEAR(n.ratio, 1.04, 0.02);
+    dmhost::ImagePtr image = Pattern(Rings(252.6, 259.3, 1.04, 0.5));
+    for (const char* name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
+        SCOPED_TRACE(name);
+        Numbers n{254, 257.5, -99, -99, -99, 130, 170};
+        EXPECT_EQ(Ellipticity(name, image, n, 36, 60), 1.0);
+        EXPECT_EQ(TakeResults().find("exception"), std::string::npos);
+        EXPECT_NEAR(n.x, 252.6, 0.5);
+        EXPECT_NEAR(n.y, 259.3, 0.5);
+        // Profiles this smooth pull each sector's ring toward the window's middle.
+        EXPECT_NEAR(n.ratio, 1.04, 0.02);
 
-    Numbers huge{254, 257.5, -99, -99, -99, 130, 170};
-    EXPECT_EQ(Ellipticity(name, image, huge, 36, 1e8), 0.0);
-    EXPECT_EQ(TakeResults(), "exception caught: ellipticity fit: a smoothing half-width of 100000000 over "
-                             "36 angle bins exceeds 67108864 samples\n");
-    EXPECT_EQ(huge.x, 254);
-    EXPECT_EQ(huge.ratio, -99);
-  }
+        Numbers huge{254, 257.5, -99, -99, -99, 130, 170};
+        EXPECT_EQ(Ellipticity(name, image, huge, 36, 1e8), 0.0);
+        EXPECT_EQ(TakeResults(),
+                  "exception caught: ellipticity fit: a smoothing half-width of 100000000 over "
+                  "36 angle bins exceeds 67108864 samples\n");
+        EXPECT_EQ(huge.x, 254);
+        EXPECT_EQ(huge.ratio, -99);
+    }
 }
 
 TEST_F(CentreHandlers, FailedEllipseFitWritesNothing) {
-  dmhost::ImagePtr image = Pattern(Rings(256, 256));
-  Numbers n{256, 256, -99, -99, -99, 120, 180};
-  EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 5, 2), 0.0);
-  EXPECT_EQ(TakeResults(), "exception caught: ellipse fit failed: 5 usable sectors\n");
-  EXPECT_EQ(n.x, 256);
-  EXPECT_EQ(n.ratio, -99);
-  EXPECT_EQ(n.ring, -99);
-  EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 0, 2), 0.0);
-  EXPECT_EQ(TakeResults(), "exception caught: ellipticity fit needs at least one angle bin\n");
+    dmhost::ImagePtr image = Pattern(Rings(256, 256));
+    Numbers n{256, 256, -99, -99, -99, 120, 180};
+    EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 5, 2), 0.0);
+    EXPECT_EQ(TakeResults(), "exception caught: ellipse fit failed: 5 usable sectors\n");
+    EXPECT_EQ(n.x, 256);
+    EXPECT_EQ(n.ratio, -99);
+    EXPECT_EQ(n.ring, -99);
+    EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 0, 2), 0.0);
+    EXPECT_EQ(TakeResults(), "exception caught: ellipticity fit needs at least one angle bin\n");
 }
 
 // No centre can be found on an image that is not valid: every refinement
 // refuses it, leaves the script's numbers and reports failure.
 TEST_F(CentreHandlers, InvalidImageIsRefusedAndNothingMoves) {
-  const dmhost::ImagePtr none;
-  Numbers n{50, 60, -99, -99, -99, 20, 40};
-  double fifth = 7;
-  EXPECT_EQ(Refine(none, n), 0.0);
-  EXPECT_EQ(TakeResults(),
-            "exception caught: RefineCenter: the image is not valid or has no pixels; nothing is changed\n");
-  EXPECT_EQ(Ellipticity("RefineCenterEllipticity", none, n, 36, 2), 0.0);
-  EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", none, n, 36, 2), 0.0);
-  EXPECT_EQ(Simplex(none, n, &fifth), 0.0);
-  EXPECT_EQ(n.x, 50);
-  EXPECT_EQ(n.y, 60);
-  EXPECT_EQ(n.ring, -99);
-  EXPECT_EQ(n.ratio, -99);
-  EXPECT_EQ(n.inner, 20);
-  EXPECT_EQ(n.outer, 40);
-  TakeResults();
-  double ring = 0, inner = 20, outer = 40;
-  Call("GuessInnerandOuterRadius", {Arg::Image(none), Arg::Number(10), Arg::Number(50), Arg::Number(60),
-                                    Arg::NumberRef(&ring), Arg::NumberRef(&inner), Arg::NumberRef(&outer)});
-  EXPECT_EQ(TakeResults(), "exception caught: GuessInnerandOuterRadius: the image is not valid or has no "
-                           "pixels; nothing is changed\n");
-  EXPECT_EQ(inner, 20);
-  EXPECT_EQ(outer, 40);
+    const dmhost::ImagePtr none;
+    Numbers n{50, 60, -99, -99, -99, 20, 40};
+    double fifth = 7;
+    EXPECT_EQ(Refine(none, n), 0.0);
+    EXPECT_EQ(TakeResults(),
+              "exception caught: RefineCenter: the image is not valid or has no pixels; nothing is changed\n");
+    EXPECT_EQ(Ellipticity("RefineCenterEllipticity", none, n, 36, 2), 0.0);
+    EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", none, n, 36, 2), 0.0);
+    EXPECT_EQ(Simplex(none, n, &fifth), 0.0);
+    EXPECT_EQ(n.x, 50);
+    EXPECT_EQ(n.y, 60);
+    EXPECT_EQ(n.ring, -99);
+    EXPECT_EQ(n.ratio, -99);
+    EXPECT_EQ(n.inner, 20);
+    EXPECT_EQ(n.outer, 40);
+    TakeResults();
+    double ring = 0, inner = 20, outer = 40;
+    Call("GuessInnerandOuterRadius", {Arg::Image(none), Arg::Number(10), Arg::Number(50), Arg::Number(60),
+                                      Arg::NumberRef(&ring), Arg::NumberRef(&inner), Arg::NumberRef(&outer)});
+    EXPECT_EQ(TakeResults(),
+              "exception caught: GuessInnerandOuterRadius: the image is not valid or has no "
+              "pixels; nothing is changed\n");
+    EXPECT_EQ(inner, 20);
+    EXPECT_EQ(outer, 40);
 }
 
 // Starting values no refinement can start from are refused like bad radii:
 // the message, result 0, the script's numbers as they were.
 TEST_F(CentreHandlers, NonsenseStartsAreRefused) {
-  dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
-  const double inf = INFINITY, nan = NAN;
-  const std::pair<double, double> centres[] = {{nan, 256}, {256, inf}, {-inf, 256}, {1e6, 1e6}};
-  for (const auto &[x, y] : centres) {
-    SCOPED_TRACE(testing::Message() << "centre " << x << ", " << y);
-    Numbers n{x, y, 30, 1.5, -99, 120, 180};
-    double fifth = 5;
-    EXPECT_EQ(Refine(image, n), 0.0);
-    EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 36, 2), 0.0);
-    EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 36, 2), 0.0);
-    EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
-    EXPECT_EQ(TakeResults(), std::string(kBadCentre) + kBadCentre + kBadCentre + kBadCentre);
-    EXPECT_TRUE(n.x == x || (std::isnan(n.x) && std::isnan(x)));
-    EXPECT_TRUE(n.y == y || (std::isnan(n.y) && std::isnan(y)));
-    EXPECT_EQ(n.angle, 30);
-    EXPECT_EQ(n.ratio, 1.5);
-    EXPECT_EQ(n.ring, -99);
-    EXPECT_EQ(n.inner, 120);
-    EXPECT_EQ(n.outer, 180);
+    dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
+    const double inf = INFINITY, nan = NAN;
+    const std::pair<double, double> centres[] = {{nan, 256}, {256, inf}, {-inf, 256}, {1e6, 1e6}};
+    for (const auto& [x, y] : centres) {
+        SCOPED_TRACE(testing::Message() << "centre " << x << ", " << y);
+        Numbers n{x, y, 30, 1.5, -99, 120, 180};
+        double fifth = 5;
+        EXPECT_EQ(Refine(image, n), 0.0);
+        EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 36, 2), 0.0);
+        EXPECT_EQ(Ellipticity("RefineCenterEllipticityFit", image, n, 36, 2), 0.0);
+        EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
+        EXPECT_EQ(TakeResults(), std::string(kBadCentre) + kBadCentre + kBadCentre + kBadCentre);
+        EXPECT_TRUE(n.x == x || (std::isnan(n.x) && std::isnan(x)));
+        EXPECT_TRUE(n.y == y || (std::isnan(n.y) && std::isnan(y)));
+        EXPECT_EQ(n.angle, 30);
+        EXPECT_EQ(n.ratio, 1.5);
+        EXPECT_EQ(n.ring, -99);
+        EXPECT_EQ(n.inner, 120);
+        EXPECT_EQ(n.outer, 180);
 
-    double ring = 150, inner = 0, outer = 0;
-    Call("GuessInnerandOuterRadius", {Arg::Image(image), Arg::Number(20), Arg::Number(x), Arg::Number(y),
-                                      Arg::NumberRef(&ring), Arg::NumberRef(&inner), Arg::NumberRef(&outer)});
-    if (std::isfinite(x) && std::isfinite(y)) TakeResults();  // far off: refused for its radius
-    else EXPECT_EQ(TakeResults(), kBadCentre);
-    EXPECT_EQ(ring, 150);
-    EXPECT_EQ(inner, 0);
-    EXPECT_EQ(outer, 0);
-  }
-  // Off the image, but with a pixel within twice the outer radius: a start.
-  double fifth = 5;
-  Numbers near{-359, 256, 30, 1.05, -99, 120, 180}, far = near;
-  far.x = -361;
-  Simplex(image, near, &fifth);
-  EXPECT_EQ(TakeResults(), "");
-  EXPECT_EQ(Simplex(image, far, &fifth), 0.0);
-  EXPECT_EQ(TakeResults(), kBadCentre);
-
-  for (const auto &[angle, ratio] : {std::pair{nan, 1.5}, {inf, 1.5}, {30.0, nan}, {30.0, 0.0},
-                                     {30.0, -1.0}, {30.0, inf}}) {
-    SCOPED_TRACE(testing::Message() << "angle " << angle << ", ratio " << ratio);
-    Numbers n{256, 256, angle, ratio, -99, 120, 180};
+        double ring = 150, inner = 0, outer = 0;
+        Call("GuessInnerandOuterRadius", {Arg::Image(image), Arg::Number(20), Arg::Number(x), Arg::Number(y),
+                                          Arg::NumberRef(&ring), Arg::NumberRef(&inner), Arg::NumberRef(&outer)});
+        if (std::isfinite(x) && std::isfinite(y))
+            TakeResults();  // far off: refused for its radius
+        else
+            EXPECT_EQ(TakeResults(), kBadCentre);
+        EXPECT_EQ(ring, 150);
+        EXPECT_EQ(inner, 0);
+        EXPECT_EQ(outer, 0);
+    }
+    // Off the image, but with a pixel within twice the outer radius: a start.
     double fifth = 5;
-    EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
-    EXPECT_EQ(TakeResults(), "Bad input for angle or axis ratio!\n");
-    EXPECT_TRUE(n.angle == angle || (std::isnan(n.angle) && std::isnan(angle)));
-    EXPECT_TRUE(n.ratio == ratio || (std::isnan(n.ratio) && std::isnan(ratio)));
-    EXPECT_EQ(n.x, 256);
-  }
+    Numbers near{-359, 256, 30, 1.05, -99, 120, 180}, far = near;
+    far.x = -361;
+    Simplex(image, near, &fifth);
+    EXPECT_EQ(TakeResults(), "");
+    EXPECT_EQ(Simplex(image, far, &fifth), 0.0);
+    EXPECT_EQ(TakeResults(), kBadCentre);
+
+    for (const auto& [angle, ratio] :
+         {std::pair{nan, 1.5}, {inf, 1.5}, {30.0, nan}, {30.0, 0.0}, {30.0, -1.0}, {30.0, inf}}) {
+        SCOPED_TRACE(testing::Message() << "angle " << angle << ", ratio " << ratio);
+        Numbers n{256, 256, angle, ratio, -99, 120, 180};
+        double fifth = 5;
+        EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
+        EXPECT_EQ(TakeResults(), "Bad input for angle or axis ratio!\n");
+        EXPECT_TRUE(n.angle == angle || (std::isnan(n.angle) && std::isnan(angle)));
+        EXPECT_TRUE(n.ratio == ratio || (std::isnan(n.ratio) && std::isnan(ratio)));
+        EXPECT_EQ(n.x, 256);
+    }
 }

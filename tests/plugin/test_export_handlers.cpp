@@ -26,58 +26,57 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Contents(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class ExportHandlers : public orvan_test::HostFixture {
- protected:
-  void SetUp() override {
-    HostFixture::SetUp();
-    char pattern[] = "/tmp/xls_export_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override {
-    fs::remove_all(dir);
-    HostFixture::TearDown();
-  }
-  std::string Path(const std::string &name) const { return dir + "/" + name; }
-
-  void Profile(const dmhost::ImagePtr &image, const std::string &file, const std::string &labels,
-               double step) {
-    Call("saveprofileasxls", {Arg::Image(image), Arg::Text(file), Arg::Text(labels), Arg::Number(step)});
-  }
-  void ProfileLong(const dmhost::ImagePtr &image, const std::string &file, const std::string &labels,
-                   double step, const std::string &title, const std::string &sheet) {
-    Call("saveprofileasxlslong", {Arg::Image(image), Arg::Text(file), Arg::Text(labels), Arg::Number(step),
-                                  Arg::Text(title), Arg::Text(sheet)});
-  }
-  void ImageExport(const dmhost::ImagePtr &image, const std::string &file, const std::string &labels,
-                   const std::string &title, const std::string &sheet) {
-    Call("saveimageasxls", {Arg::Image(image), Arg::Text(file), Arg::Text(labels), Arg::Text(title),
-                            Arg::Text(sheet)});
-  }
-
-  // The workbook as the document object reads it.
-  struct Book {
-    XlsDocument doc;
-    std::vector<std::string> names;
-    const SheetCell &At(const std::string &sheet, size_t r, size_t c) {
-      static const SheetCell none;
-      const SheetCell *cell = doc.GetSheet(sheet.c_str())->CellAt(r, c);
-      return cell ? *cell : none;
+protected:
+    void SetUp() override {
+        HostFixture::SetUp();
+        char pattern[] = "/tmp/xls_export_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
     }
-  };
-  std::unique_ptr<Book> Read(const std::string &file) {
-    auto book = std::make_unique<Book>();
-    EXPECT_TRUE(book->doc.Load(file.c_str())) << file;
-    for (size_t k = 0; k < book->doc.SheetCount(); ++k) book->names.push_back(book->doc.GetSheetName(k));
-    return book;
-  }
+    void TearDown() override {
+        fs::remove_all(dir);
+        HostFixture::TearDown();
+    }
+    std::string Path(const std::string& name) const { return dir + "/" + name; }
 
-  std::string dir;
+    void Profile(const dmhost::ImagePtr& image, const std::string& file, const std::string& labels, double step) {
+        Call("saveprofileasxls", {Arg::Image(image), Arg::Text(file), Arg::Text(labels), Arg::Number(step)});
+    }
+    void ProfileLong(const dmhost::ImagePtr& image, const std::string& file, const std::string& labels, double step,
+                     const std::string& title, const std::string& sheet) {
+        Call("saveprofileasxlslong", {Arg::Image(image), Arg::Text(file), Arg::Text(labels), Arg::Number(step),
+                                      Arg::Text(title), Arg::Text(sheet)});
+    }
+    void ImageExport(const dmhost::ImagePtr& image, const std::string& file, const std::string& labels,
+                     const std::string& title, const std::string& sheet) {
+        Call("saveimageasxls",
+             {Arg::Image(image), Arg::Text(file), Arg::Text(labels), Arg::Text(title), Arg::Text(sheet)});
+    }
+
+    // The workbook as the document object reads it.
+    struct Book {
+        XlsDocument doc;
+        std::vector<std::string> names;
+        const SheetCell& At(const std::string& sheet, size_t r, size_t c) {
+            static const SheetCell none;
+            const SheetCell* cell = doc.GetSheet(sheet.c_str())->CellAt(r, c);
+            return cell ? *cell : none;
+        }
+    };
+    std::unique_ptr<Book> Read(const std::string& file) {
+        auto book = std::make_unique<Book>();
+        EXPECT_TRUE(book->doc.Load(file.c_str())) << file;
+        for (size_t k = 0; k < book->doc.SheetCount(); ++k) book->names.push_back(book->doc.GetSheetName(k));
+        return book;
+    }
+
+    std::string dir;
 };
 
 using Names = std::vector<std::string>;
@@ -85,131 +84,130 @@ using Names = std::vector<std::string>;
 }  // namespace
 
 TEST_F(ExportHandlers, LabelWordsAnyWhiteSpace) {
-  ProfileLong(Image(1, 1), Path("a.xls"), "\t one  two\nthree ", 1, "", "S");
-  ProfileLong(Image(1, 1), Path("b.xls"), "one two three", 1, "", "S");
-  EXPECT_EQ(Contents(Path("a.xls")), Contents(Path("b.xls")));
-  auto book = Read(Path("a.xls"));
-  EXPECT_STREQ(book->At("S", 1, 2).GetText(), "three");
-  EXPECT_EQ(book->At("S", 0, 0).Type(), SheetCell::Empty);  // an empty title clears A1
+    ProfileLong(Image(1, 1), Path("a.xls"), "\t one  two\nthree ", 1, "", "S");
+    ProfileLong(Image(1, 1), Path("b.xls"), "one two three", 1, "", "S");
+    EXPECT_EQ(Contents(Path("a.xls")), Contents(Path("b.xls")));
+    auto book = Read(Path("a.xls"));
+    EXPECT_STREQ(book->At("S", 1, 2).GetText(), "three");
+    EXPECT_EQ(book->At("S", 0, 0).Type(), SheetCell::Empty);  // an empty title clears A1
 }
 
 TEST_F(ExportHandlers, IntegerImagesAreConverted) {
-  dmhost::ImagePtr image = dmhost::MakeImage("i", dmhost::DataType::UInt16, {3, 1});
-  image->SetPixels({1, 2, 65535});
-  Profile(image, Path("a.xls"), "", 1);
-  EXPECT_EQ(TakeResults(), "");
-  auto book = Read(Path("a.xls"));
-  EXPECT_EQ(book->At("Profile", 4, 1).GetDouble(), 65535.0);
+    dmhost::ImagePtr image = dmhost::MakeImage("i", dmhost::DataType::UInt16, {3, 1});
+    image->SetPixels({1, 2, 65535});
+    Profile(image, Path("a.xls"), "", 1);
+    EXPECT_EQ(TakeResults(), "");
+    auto book = Read(Path("a.xls"));
+    EXPECT_EQ(book->At("Profile", 4, 1).GetDouble(), 65535.0);
 }
 
 TEST_F(ExportHandlers, SizeLimitsAreCheckedBeforeAnyFileIsTouched) {
-  const std::string file = Path("a.xls");
-  Profile(Image(65535, 1), file, "", 1);
-  ProfileLong(Image(2, 256), file, "", 1, "t", "S");
-  ImageExport(Image(257, 1), file, "", "t", "S");
-  ImageExport(Image(1, 65535), file, "", "t", "S");
-  std::string words;
-  for (int k = 0; k < 256; ++k) words += "w ";
-  Profile(Image(1, 1), file, words, 1);
-  EXPECT_EQ(TakeResults(),
-            "exception caught: saveprofileasxls: a profile 65535 points long does not fit a sheet (at most "
-            "65534 rows of data)\n"
-            "exception caught: saveprofileasxlslong: a profile image 256 lines high does not fit a sheet (at "
-            "most 255 data columns beside the axis)\n"
-            "exception caught: saveimageasxls: an image 257 pixels wide does not fit a sheet (at most 256 "
-            "columns)\n"
-            "exception caught: saveimageasxls: an image 65535 pixels high does not fit a sheet (at most 65534 "
-            "rows of data)\n"
-            "exception caught: saveprofileasxls: 256 label words do not fit a sheet row (at most 255)\n");
-  EXPECT_FALSE(fs::exists(file));
+    const std::string file = Path("a.xls");
+    Profile(Image(65535, 1), file, "", 1);
+    ProfileLong(Image(2, 256), file, "", 1, "t", "S");
+    ImageExport(Image(257, 1), file, "", "t", "S");
+    ImageExport(Image(1, 65535), file, "", "t", "S");
+    std::string words;
+    for (int k = 0; k < 256; ++k) words += "w ";
+    Profile(Image(1, 1), file, words, 1);
+    EXPECT_EQ(TakeResults(),
+              "exception caught: saveprofileasxls: a profile 65535 points long does not fit a sheet (at most "
+              "65534 rows of data)\n"
+              "exception caught: saveprofileasxlslong: a profile image 256 lines high does not fit a sheet (at "
+              "most 255 data columns beside the axis)\n"
+              "exception caught: saveimageasxls: an image 257 pixels wide does not fit a sheet (at most 256 "
+              "columns)\n"
+              "exception caught: saveimageasxls: an image 65535 pixels high does not fit a sheet (at most 65534 "
+              "rows of data)\n"
+              "exception caught: saveprofileasxls: 256 label words do not fit a sheet row (at most 255)\n");
+    EXPECT_FALSE(fs::exists(file));
 
-  // At the limits every cell is written.
-  words.resize(words.size() - 2);
-  ProfileLong(Image(3, 255), file, words, 1, "t", "S");
-  ImageExport(Image(256, 2), file, "", "t", "I");
-  EXPECT_EQ(TakeResults(), "");
-  auto book = Read(file);
-  EXPECT_EQ(book->doc.GetSheet("S")->ColumnCount(), 256u);
-  EXPECT_STREQ(book->At("S", 1, 254).GetText(), "w");
-  EXPECT_EQ(book->At("S", 4, 255).GetDouble(), 0.0);
-  EXPECT_EQ(book->At("I", 3, 255).Type(), SheetCell::Real);
+    // At the limits every cell is written.
+    words.resize(words.size() - 2);
+    ProfileLong(Image(3, 255), file, words, 1, "t", "S");
+    ImageExport(Image(256, 2), file, "", "t", "I");
+    EXPECT_EQ(TakeResults(), "");
+    auto book = Read(file);
+    EXPECT_EQ(book->doc.GetSheet("S")->ColumnCount(), 256u);
+    EXPECT_STREQ(book->At("S", 1, 254).GetText(), "w");
+    EXPECT_EQ(book->At("S", 4, 255).GetDouble(), 0.0);
+    EXPECT_EQ(book->At("I", 3, 255).Type(), SheetCell::Real);
 }
 
 TEST_F(ExportHandlers, AFileThatIsNoWorkbookIsLeftAlone) {
-  const std::string file = Path("notes.xls");
-  { std::ofstream(file, std::ios::binary) << "my notes, not a workbook\n"; }
-  const std::string before = Contents(file);
-  Profile(Image(2, 1), file, "", 1);
-  ImageExport(Image(2, 1), dir, "", "t", "S");  // a directory
-  EXPECT_EQ(TakeResults(),
-            "exception caught: saveprofileasxls: \"" + file +
-                "\" exists but is not a readable workbook; it was left unchanged\n"
-                "exception caught: saveimageasxls: \"" + dir +
-                "\" is a folder, not a regular file; it was left unchanged\n");
-  EXPECT_EQ(Contents(file), before);
+    const std::string file = Path("notes.xls");
+    { std::ofstream(file, std::ios::binary) << "my notes, not a workbook\n"; }
+    const std::string before = Contents(file);
+    Profile(Image(2, 1), file, "", 1);
+    ImageExport(Image(2, 1), dir, "", "t", "S");  // a directory
+    EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxls: \"" + file +
+                                 "\" exists but is not a readable workbook; it was left unchanged\n"
+                                 "exception caught: saveimageasxls: \"" +
+                                 dir + "\" is a folder, not a regular file; it was left unchanged\n");
+    EXPECT_EQ(Contents(file), before);
 }
 
 // Opening a FIFO for reading would wait for a writer for ever: it is
 // refused, through a link too, without being opened.
 TEST_F(ExportHandlers, AFifoIsRefusedWithoutBeingOpened) {
-  const std::string fifo = Path("pipe.xls");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-  fs::create_symlink("pipe.xls", Path("link.xls"));
-  FifoWatch watch(fifo);
-  Profile(Image(2, 1), fifo, "", 1);
-  ImageExport(Image(2, 1), Path("link.xls"), "", "t", "S");
-  EXPECT_FALSE(watch.Stop()) << "the export opened the FIFO";
-  EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxls: \"" + fifo +
-                               "\" is a FIFO, not a regular file; it was left unchanged\n"
-                               "exception caught: saveimageasxls: \"" + Path("link.xls") +
-                               "\" is a FIFO, not a regular file; it was left unchanged\n");
-  EXPECT_TRUE(fs::is_fifo(fifo));
+    const std::string fifo = Path("pipe.xls");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    fs::create_symlink("pipe.xls", Path("link.xls"));
+    FifoWatch watch(fifo);
+    Profile(Image(2, 1), fifo, "", 1);
+    ImageExport(Image(2, 1), Path("link.xls"), "", "t", "S");
+    EXPECT_FALSE(watch.Stop()) << "the export opened the FIFO";
+    EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxls: \"" + fifo +
+                                 "\" is a FIFO, not a regular file; it was left unchanged\n"
+                                 "exception caught: saveimageasxls: \"" +
+                                 Path("link.xls") + "\" is a FIFO, not a regular file; it was left unchanged\n");
+    EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 TEST_F(ExportHandlers, RefusedArguments) {
-  ProfileLong(Image(2, 1), Path("a.xls"), "", 1, "t", "");
-  Profile(Image(2, 1), "", "", 1);
-  Call("saveprofileasxls", {Arg::Image(nullptr), Arg::Text(Path("a.xls")), Arg::Text(""), Arg::Number(1)});
-  EXPECT_EQ(TakeResults(),
-            "exception caught: saveprofileasxlslong: cannot add a sheet named \"\" (a sheet name has 1 to 255 "
-            "characters)\n"
-            "exception caught: saveprofileasxls: no file name given\n"
-            "exception caught: saveprofileasxls: the image is not valid\n");
-  EXPECT_FALSE(fs::exists(Path("a.xls")));
+    ProfileLong(Image(2, 1), Path("a.xls"), "", 1, "t", "");
+    Profile(Image(2, 1), "", "", 1);
+    Call("saveprofileasxls", {Arg::Image(nullptr), Arg::Text(Path("a.xls")), Arg::Text(""), Arg::Number(1)});
+    EXPECT_EQ(TakeResults(),
+              "exception caught: saveprofileasxlslong: cannot add a sheet named \"\" (a sheet name has 1 to 255 "
+              "characters)\n"
+              "exception caught: saveprofileasxls: no file name given\n"
+              "exception caught: saveprofileasxls: the image is not valid\n");
+    EXPECT_FALSE(fs::exists(Path("a.xls")));
 }
 
 TEST_F(ExportHandlers, AFailedSaveIsReportedAndKeepsTheOldFile) {
-  Profile(Image(2, 1, {1, 2}), Path("missing/a.xls"), "", 1);
-  EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxls: could not write \"" + Path("missing/a.xls") +
-                               "\"; the file was left as it was\n");
+    Profile(Image(2, 1, {1, 2}), Path("missing/a.xls"), "", 1);
+    EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxls: could not write \"" + Path("missing/a.xls") +
+                                 "\"; the file was left as it was\n");
 
-  const std::string file = Path("a.xls");
-  Profile(Image(2, 1, {1, 2}), file, "", 1);
-  const std::string before = Contents(file);
-  struct rlimit old;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  struct rlimit limited = old;
-  limited.rlim_cur = 32 * 1024;
-  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  std::vector<float> pixels(4000 * 3);
-  for (size_t k = 0; k < pixels.size(); ++k) pixels[k] = static_cast<float>(k) / 7.0f;
-  ImageExport(Image(3, 4000, pixels), file, "", "big", "Big");
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, previous);
-  EXPECT_EQ(TakeResults(), "exception caught: saveimageasxls: could not write \"" + file +
-                               "\"; the file was left as it was\n");
-  EXPECT_EQ(Contents(file), before);
-  std::vector<std::string> left;
-  for (const auto &e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
-  EXPECT_EQ(left, std::vector<std::string>({"a.xls"}));
+    const std::string file = Path("a.xls");
+    Profile(Image(2, 1, {1, 2}), file, "", 1);
+    const std::string before = Contents(file);
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit limited = old;
+    limited.rlim_cur = 32 * 1024;
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::vector<float> pixels(4000 * 3);
+    for (size_t k = 0; k < pixels.size(); ++k) pixels[k] = static_cast<float>(k) / 7.0f;
+    ImageExport(Image(3, 4000, pixels), file, "", "big", "Big");
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(TakeResults(),
+              "exception caught: saveimageasxls: could not write \"" + file + "\"; the file was left as it was\n");
+    EXPECT_EQ(Contents(file), before);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>({"a.xls"}));
 }
 
 namespace {
 
-ssize_t FullDisk(int, const void *, size_t) {
-  errno = ENOSPC;
-  return -1;
+ssize_t FullDisk(int, const void*, size_t) {
+    errno = ENOSPC;
+    return -1;
 }
 
 }  // namespace
@@ -217,17 +215,17 @@ ssize_t FullDisk(int, const void *, size_t) {
 // A file with a second link is written in place; when that fails, the
 // message names the whole new workbook left beside it.
 TEST_F(ExportHandlers, AFailedCopyInPlaceNamesTheWholeCopy) {
-  const std::string file = Path("a.xls");
-  Profile(Image(2, 1, {1, 2}), file, "", 1);
-  ASSERT_EQ(link(file.c_str(), Path("b.xls").c_str()), 0);
-  const auto plain_write = CompoundFiles::inPlaceWrite;
-  CompoundFiles::inPlaceWrite = FullDisk;
-  ProfileLong(Image(2, 1, {3, 4}), file, "", 1, "t", "New");
-  CompoundFiles::inPlaceWrite = plain_write;
-  std::string copy;
-  for (const auto &e : fs::directory_iterator(dir))
-    if (e.path().filename().string().rfind("a.xls.", 0) == 0) copy = e.path().string();
-  EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxlslong: could not write all of \"" + file +
-                               "\", which may be damaged; the whole new workbook is in \"" + copy + "\"\n");
-  EXPECT_EQ(Read(copy)->names, Names({"New", "Profile", "Sheet1"}));
+    const std::string file = Path("a.xls");
+    Profile(Image(2, 1, {1, 2}), file, "", 1);
+    ASSERT_EQ(link(file.c_str(), Path("b.xls").c_str()), 0);
+    const auto plain_write = CompoundFiles::inPlaceWrite;
+    CompoundFiles::inPlaceWrite = FullDisk;
+    ProfileLong(Image(2, 1, {3, 4}), file, "", 1, "t", "New");
+    CompoundFiles::inPlaceWrite = plain_write;
+    std::string copy;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind("a.xls.", 0) == 0) copy = e.path().string();
+    EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxlslong: could not write all of \"" + file +
+                                 "\", which may be damaged; the whole new workbook is in \"" + copy + "\"\n");
+    EXPECT_EQ(Read(copy)->names, Names({"New", "Profile", "Sheet1"}));
 }

@@ -19,294 +19,290 @@ namespace {
 
 // Mostly Gaussian peaks on a gentle background: the search's background
 // points keep little of their tails, so the fit can meet tight bounds.
-const std::vector<TruePeak> kTruth = {
-    {80, 400, 3, 0.1}, {200, 300, 3, 0.05}, {320, 250, 4, 0.0}, {440, 200, 4, 0.15}};
+const std::vector<TruePeak> kTruth = {{80, 400, 3, 0.1}, {200, 300, 3, 0.05}, {320, 250, 4, 0.0}, {440, 200, 4, 0.15}};
 double Background(double x) { return 100 - 0.02 * x + 0.00002 * x * x; }
 constexpr uint32_t kWidth = 520;
 
 class PeakHandlers : public orvan_test::HostFixture {
- protected:
-  // A profile image kWidth wide and `lines` high: line 0 the profile, the
-  // other lines -7.
-  static dmhost::ImagePtr ProfileImage(uint32_t lines = 4, double noise = 0.0) {
-    const arma::Col<float> p = peak_test::MakeProfile(kWidth, kTruth, Background, noise);
-    std::vector<float> px(static_cast<size_t>(kWidth) * lines, -7.0f);
-    std::copy(p.begin(), p.end(), px.begin());
-    return Image(kWidth, lines, px);
-  }
+protected:
+    // A profile image kWidth wide and `lines` high: line 0 the profile, the
+    // other lines -7.
+    static dmhost::ImagePtr ProfileImage(uint32_t lines = 4, double noise = 0.0) {
+        const arma::Col<float> p = peak_test::MakeProfile(kWidth, kTruth, Background, noise);
+        std::vector<float> px(static_cast<size_t>(kWidth) * lines, -7.0f);
+        std::copy(p.begin(), p.end(), px.begin());
+        return Image(kWidth, lines, px);
+    }
 
-  static std::vector<float> Line(const dmhost::ImagePtr &image, uint32_t y) {
-    const std::vector<float> px = Pixels(image);
-    const uint32_t w = image->DimensionSize(0);
-    return std::vector<float>(px.begin() + static_cast<long>(y) * w,
-                              px.begin() + static_cast<long>(y + 1) * w);
-  }
+    static std::vector<float> Line(const dmhost::ImagePtr& image, uint32_t y) {
+        const std::vector<float> px = Pixels(image);
+        const uint32_t w = image->DimensionSize(0);
+        return std::vector<float>(px.begin() + static_cast<long>(y) * w, px.begin() + static_cast<long>(y + 1) * w);
+    }
 
-  void FindPreFit(const dmhost::ImagePtr &profile, dmhost::ImagePtr *peaks,
-                  dmhost::ImagePtr *points, double smoothing = 0) {
-    orvan_test::CaptureStdout quiet;  // the fit driver's trace
-    Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(peaks), Arg::ImageSlot(points),
-                            Arg::Number(5), Arg::Number(5), Arg::Number(20),
-                            Arg::Number(kWidth - 1), Arg::Number(smoothing)});
-  }
-  void PreFit(const dmhost::ImagePtr &profile, const dmhost::ImagePtr &peaks,
-              const dmhost::ImagePtr &points, double first, double last) {
-    orvan_test::CaptureStdout quiet;
-    Call("PreFit", {Arg::Image(profile), Arg::Image(peaks), Arg::Image(points),
-                    Arg::Number(first), Arg::Number(last)});
-  }
-  void Fit(const dmhost::ImagePtr &profile, const dmhost::ImagePtr &peaks,
-           const dmhost::ImagePtr &points) {
-    orvan_test::CaptureStdout quiet;
-    Call("PeakFit", {Arg::Image(profile), Arg::Image(peaks), Arg::Image(points)});
-  }
+    void FindPreFit(const dmhost::ImagePtr& profile, dmhost::ImagePtr* peaks, dmhost::ImagePtr* points,
+                    double smoothing = 0) {
+        orvan_test::CaptureStdout quiet;  // the fit driver's trace
+        Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(peaks), Arg::ImageSlot(points), Arg::Number(5),
+                                Arg::Number(5), Arg::Number(20), Arg::Number(kWidth - 1), Arg::Number(smoothing)});
+    }
+    void PreFit(const dmhost::ImagePtr& profile, const dmhost::ImagePtr& peaks, const dmhost::ImagePtr& points,
+                double first, double last) {
+        orvan_test::CaptureStdout quiet;
+        Call("PreFit",
+             {Arg::Image(profile), Arg::Image(peaks), Arg::Image(points), Arg::Number(first), Arg::Number(last)});
+    }
+    void Fit(const dmhost::ImagePtr& profile, const dmhost::ImagePtr& peaks, const dmhost::ImagePtr& points) {
+        orvan_test::CaptureStdout quiet;
+        Call("PeakFit", {Arg::Image(profile), Arg::Image(peaks), Arg::Image(points)});
+    }
 
-  // Background points at the given positions, on the profile's data.
-  static dmhost::ImagePtr PointsAt(const std::vector<float> &x, const dmhost::ImagePtr &profile) {
-    const std::vector<float> line = Line(profile, 0);
-    std::vector<float> px(x);
-    for (float xi : x) px.push_back(line[static_cast<size_t>(xi)]);
-    return Image(static_cast<uint32_t>(x.size()), 2, px);
-  }
+    // Background points at the given positions, on the profile's data.
+    static dmhost::ImagePtr PointsAt(const std::vector<float>& x, const dmhost::ImagePtr& profile) {
+        const std::vector<float> line = Line(profile, 0);
+        std::vector<float> px(x);
+        for (float xi : x) px.push_back(line[static_cast<size_t>(xi)]);
+        return Image(static_cast<uint32_t>(x.size()), 2, px);
+    }
 
-  // One line of four values per peak.
-  static dmhost::ImagePtr PeakImage(const std::vector<std::vector<float>> &peaks) {
-    std::vector<float> px;
-    for (const auto &p : peaks) px.insert(px.end(), p.begin(), p.end());
-    return Image(4, static_cast<uint32_t>(peaks.size()), px);
-  }
+    // One line of four values per peak.
+    static dmhost::ImagePtr PeakImage(const std::vector<std::vector<float>>& peaks) {
+        std::vector<float> px;
+        for (const auto& p : peaks) px.insert(px.end(), p.begin(), p.end());
+        return Image(4, static_cast<uint32_t>(peaks.size()), px);
+    }
 
-  // Pixel bit patterns, so a not-a-number compares equal to itself.
-  static std::vector<uint32_t> Bits(const std::vector<float> &px) {
-    std::vector<uint32_t> out(px.size());
-    if (!px.empty()) std::memcpy(out.data(), px.data(), px.size() * sizeof(float));
-    return out;
-  }
+    // Pixel bit patterns, so a not-a-number compares equal to itself.
+    static std::vector<uint32_t> Bits(const std::vector<float>& px) {
+        std::vector<uint32_t> out(px.size());
+        if (!px.empty()) std::memcpy(out.data(), px.data(), px.size() * sizeof(float));
+        return out;
+    }
 
-  // The call was refused with a Results line starting with `start`, and
-  // the images kept their pixels.
-  void ExpectRefused(const std::string &start, const std::vector<dmhost::ImagePtr> &images,
-                     const std::vector<std::vector<float>> &before) {
-    const std::string results = TakeResults();
-    EXPECT_EQ(results.rfind("exception caught: " + start, 0), 0u) << results;
-    EXPECT_EQ(results.find('\n'), results.size() - 1) << results;
-    for (size_t i = 0; i < images.size(); ++i) EXPECT_EQ(Bits(Pixels(images[i])), Bits(before[i])) << i;
-  }
+    // The call was refused with a Results line starting with `start`, and
+    // the images kept their pixels.
+    void ExpectRefused(const std::string& start, const std::vector<dmhost::ImagePtr>& images,
+                       const std::vector<std::vector<float>>& before) {
+        const std::string results = TakeResults();
+        EXPECT_EQ(results.rfind("exception caught: " + start, 0), 0u) << results;
+        EXPECT_EQ(results.find('\n'), results.size() - 1) << results;
+        for (size_t i = 0; i < images.size(); ++i) EXPECT_EQ(Bits(Pixels(images[i])), Bits(before[i])) << i;
+    }
 };
 
 TEST_F(PeakHandlers, FindPreFitThenFitRecoversTheChosenPeaks) {
-  dmhost::ImagePtr profile = ProfileImage();
-  const std::vector<float> measured = Line(profile, 0);
-  dmhost::ImagePtr peaks, points;
-  FindPreFit(profile, &peaks, &points);
-  EXPECT_EQ(TakeResults(),
-            "Estimating peakpositions and splinepoints.\n"
-            "Determining Peak-Fitparameters by prefitting each peak.\n");
-  ASSERT_TRUE(peaks);
-  ASSERT_TRUE(points);
-  EXPECT_EQ(peaks->DimensionSize(0), 4u);
-  EXPECT_EQ(peaks->DimensionSize(1), kTruth.size());
-  EXPECT_EQ(points->DimensionSize(1), 2u);
-  EXPECT_EQ(Line(profile, 0), measured);
+    dmhost::ImagePtr profile = ProfileImage();
+    const std::vector<float> measured = Line(profile, 0);
+    dmhost::ImagePtr peaks, points;
+    FindPreFit(profile, &peaks, &points);
+    EXPECT_EQ(TakeResults(),
+              "Estimating peakpositions and splinepoints.\n"
+              "Determining Peak-Fitparameters by prefitting each peak.\n");
+    ASSERT_TRUE(peaks);
+    ASSERT_TRUE(points);
+    EXPECT_EQ(peaks->DimensionSize(0), 4u);
+    EXPECT_EQ(peaks->DimensionSize(1), kTruth.size());
+    EXPECT_EQ(points->DimensionSize(1), 2u);
+    EXPECT_EQ(Line(profile, 0), measured);
 
-  Fit(profile, peaks, points);
-  EXPECT_EQ(TakeResults(), "Performing first Fit (of 2).\nPerforming second Fit (of 2).\n");
-  ASSERT_EQ(peaks->DimensionSize(1), kTruth.size());
-  for (uint32_t c = 0; c < kTruth.size(); ++c) {
-    const std::vector<float> p = Line(peaks, c);
-    EXPECT_NEAR(p[0], kTruth[c].x0, 0.05) << c;
-    EXPECT_NEAR(p[1], kTruth[c].area, 0.02 * kTruth[c].area) << c;
-    EXPECT_NEAR(p[2], kTruth[c].w, 0.05 * kTruth[c].w) << c;
-    EXPECT_GE(p[3], 0.0f);
-    EXPECT_LE(p[3], 1.0f);
-  }
+    Fit(profile, peaks, points);
+    EXPECT_EQ(TakeResults(), "Performing first Fit (of 2).\nPerforming second Fit (of 2).\n");
+    ASSERT_EQ(peaks->DimensionSize(1), kTruth.size());
+    for (uint32_t c = 0; c < kTruth.size(); ++c) {
+        const std::vector<float> p = Line(peaks, c);
+        EXPECT_NEAR(p[0], kTruth[c].x0, 0.05) << c;
+        EXPECT_NEAR(p[1], kTruth[c].area, 0.02 * kTruth[c].area) << c;
+        EXPECT_NEAR(p[2], kTruth[c].w, 0.05 * kTruth[c].w) << c;
+        EXPECT_GE(p[3], 0.0f);
+        EXPECT_LE(p[3], 1.0f);
+    }
 
-  // The four lines: profile, background, difference, model; the model
-  // follows the peaks above the background.
-  const std::vector<float> background = Line(profile, 1), difference = Line(profile, 2),
-                           model = Line(profile, 3);
-  EXPECT_EQ(Line(profile, 0), measured);
-  const std::vector<float> x = Line(points, 0);
-  for (uint32_t i = static_cast<uint32_t>(x.front()); i <= static_cast<uint32_t>(x.back()); ++i) {
-    EXPECT_EQ(difference[i], measured[i] - background[i]) << i;
-    EXPECT_NEAR(model[i], measured[i] - Background(i), 0.5) << i;
-  }
-  EXPECT_EQ(difference[0], 0.0f);
+    // The four lines: profile, background, difference, model; the model
+    // follows the peaks above the background.
+    const std::vector<float> background = Line(profile, 1), difference = Line(profile, 2), model = Line(profile, 3);
+    EXPECT_EQ(Line(profile, 0), measured);
+    const std::vector<float> x = Line(points, 0);
+    for (uint32_t i = static_cast<uint32_t>(x.front()); i <= static_cast<uint32_t>(x.back()); ++i) {
+        EXPECT_EQ(difference[i], measured[i] - background[i]) << i;
+        EXPECT_NEAR(model[i], measured[i] - Background(i), 0.5) << i;
+    }
+    EXPECT_EQ(difference[0], 0.0f);
 }
 
 TEST_F(PeakHandlers, FindPreFitInNoiseFindsEveryPeak) {
-  dmhost::ImagePtr profile = ProfileImage(4, 0.2);
-  dmhost::ImagePtr peaks, points;
-  FindPreFit(profile, &peaks, &points, 2.9);  // smoothing half-width 2
-  ASSERT_TRUE(peaks);
-  ASSERT_EQ(peaks->DimensionSize(1), kTruth.size());
-  Fit(profile, peaks, points);
-  for (uint32_t c = 0; c < kTruth.size(); ++c) {
-    EXPECT_NEAR(Line(peaks, c)[0], kTruth[c].x0, 0.05) << c;
-    EXPECT_NEAR(Line(peaks, c)[2], kTruth[c].w, 0.05 * kTruth[c].w) << c;
-  }
+    dmhost::ImagePtr profile = ProfileImage(4, 0.2);
+    dmhost::ImagePtr peaks, points;
+    FindPreFit(profile, &peaks, &points, 2.9);  // smoothing half-width 2
+    ASSERT_TRUE(peaks);
+    ASSERT_EQ(peaks->DimensionSize(1), kTruth.size());
+    Fit(profile, peaks, points);
+    for (uint32_t c = 0; c < kTruth.size(); ++c) {
+        EXPECT_NEAR(Line(peaks, c)[0], kTruth[c].x0, 0.05) << c;
+        EXPECT_NEAR(Line(peaks, c)[2], kTruth[c].w, 0.05 * kTruth[c].w) << c;
+    }
 }
 
 TEST_F(PeakHandlers, FindPreFitReplacesTheImagesTheVariablesHeld) {
-  dmhost::ImagePtr profile = ProfileImage();
-  dmhost::ImagePtr old_peaks = Image(2, 2), old_points = Image(3, 3);
-  dmhost::ImagePtr peaks = old_peaks, points = old_points;
-  FindPreFit(profile, &peaks, &points);
-  EXPECT_NE(peaks.get(), old_peaks.get());
-  EXPECT_NE(points.get(), old_points.get());
-  EXPECT_EQ(old_peaks->ReleaseCount(), 1);
-  EXPECT_EQ(old_points->ReleaseCount(), 1);
+    dmhost::ImagePtr profile = ProfileImage();
+    dmhost::ImagePtr old_peaks = Image(2, 2), old_points = Image(3, 3);
+    dmhost::ImagePtr peaks = old_peaks, points = old_points;
+    FindPreFit(profile, &peaks, &points);
+    EXPECT_NE(peaks.get(), old_peaks.get());
+    EXPECT_NE(points.get(), old_points.get());
+    EXPECT_EQ(old_peaks->ReleaseCount(), 1);
+    EXPECT_EQ(old_points->ReleaseCount(), 1);
 }
 
 TEST_F(PeakHandlers, NoExtremumIsHostError28803AndChangesNothing) {
-  dmhost::ImagePtr profile = Image(kWidth, 4, std::vector<float>(kWidth * 4, 3.0f));
-  dmhost::ImagePtr old_peaks = Image(2, 2);
-  dmhost::ImagePtr peaks = old_peaks, points;
-  try {
-    FindPreFit(profile, &peaks, &points);
-    ADD_FAILURE() << "no host error";
-  } catch (const dmhost::HostError &e) {
-    EXPECT_EQ(e.code(), 28803);
-  }
-  EXPECT_EQ(TakeResults(), "Estimating peakpositions and splinepoints.\n");
-  EXPECT_EQ(peaks.get(), old_peaks.get());
-  EXPECT_EQ(old_peaks->ReleaseCount(), 0);
-  EXPECT_FALSE(points);
-  EXPECT_EQ(Pixels(profile), std::vector<float>(kWidth * 4, 3.0f));
+    dmhost::ImagePtr profile = Image(kWidth, 4, std::vector<float>(kWidth * 4, 3.0f));
+    dmhost::ImagePtr old_peaks = Image(2, 2);
+    dmhost::ImagePtr peaks = old_peaks, points;
+    try {
+        FindPreFit(profile, &peaks, &points);
+        ADD_FAILURE() << "no host error";
+    } catch (const dmhost::HostError& e) {
+        EXPECT_EQ(e.code(), 28803);
+    }
+    EXPECT_EQ(TakeResults(), "Estimating peakpositions and splinepoints.\n");
+    EXPECT_EQ(peaks.get(), old_peaks.get());
+    EXPECT_EQ(old_peaks->ReleaseCount(), 0);
+    EXPECT_FALSE(points);
+    EXPECT_EQ(Pixels(profile), std::vector<float>(kWidth * 4, 3.0f));
 }
 
 TEST_F(PeakHandlers, ImagesOfTheWrongSizeOrKindAreRefusedFirst) {
-  // A profile one line high has no room for the four result lines.
-  dmhost::ImagePtr flat = ProfileImage(1);
-  const std::vector<float> flat_px = Pixels(flat);
-  dmhost::ImagePtr peaks, points;
-  FindPreFit(flat, &peaks, &points);
-  ExpectRefused("PeakFindPreFit: the profile image must be a valid 4-byte real image at least 4 lines high",
-                {flat}, {flat_px});
-  EXPECT_FALSE(peaks);
-  EXPECT_FALSE(points);
-  FindPreFit(dmhost::ImagePtr(), &peaks, &points);
-  ExpectRefused("PeakFindPreFit: the profile image", {}, {});
-  dmhost::ImagePtr integer = dmhost::MakeImage("", dmhost::DataType::Int16, {kWidth, 4});
-  FindPreFit(integer, &peaks, &points);
-  ExpectRefused("PeakFindPreFit: the profile image", {}, {});
+    // A profile one line high has no room for the four result lines.
+    dmhost::ImagePtr flat = ProfileImage(1);
+    const std::vector<float> flat_px = Pixels(flat);
+    dmhost::ImagePtr peaks, points;
+    FindPreFit(flat, &peaks, &points);
+    ExpectRefused("PeakFindPreFit: the profile image must be a valid 4-byte real image at least 4 lines high", {flat},
+                  {flat_px});
+    EXPECT_FALSE(peaks);
+    EXPECT_FALSE(points);
+    FindPreFit(dmhost::ImagePtr(), &peaks, &points);
+    ExpectRefused("PeakFindPreFit: the profile image", {}, {});
+    dmhost::ImagePtr integer = dmhost::MakeImage("", dmhost::DataType::Int16, {kWidth, 4});
+    FindPreFit(integer, &peaks, &points);
+    ExpectRefused("PeakFindPreFit: the profile image", {}, {});
 
-  dmhost::ImagePtr profile = ProfileImage();
-  dmhost::ImagePtr good_peaks = PeakImage({{80, 0, 0, 0}});
-  dmhost::ImagePtr good_points = PointsAt({40, 140}, profile);
-  dmhost::ImagePtr wide_peaks = Image(5, 1, {80, 1, 2, 0.5f, 9});
-  dmhost::ImagePtr tall_points = Image(2, 3, {40, 140, 1, 1, 0, 0});
-  const std::vector<dmhost::ImagePtr> all = {profile, good_peaks, good_points, wide_peaks, tall_points};
-  std::vector<std::vector<float>> before;
-  for (const auto &i : all) before.push_back(Pixels(i));
+    dmhost::ImagePtr profile = ProfileImage();
+    dmhost::ImagePtr good_peaks = PeakImage({{80, 0, 0, 0}});
+    dmhost::ImagePtr good_points = PointsAt({40, 140}, profile);
+    dmhost::ImagePtr wide_peaks = Image(5, 1, {80, 1, 2, 0.5f, 9});
+    dmhost::ImagePtr tall_points = Image(2, 3, {40, 140, 1, 1, 0, 0});
+    const std::vector<dmhost::ImagePtr> all = {profile, good_peaks, good_points, wide_peaks, tall_points};
+    std::vector<std::vector<float>> before;
+    for (const auto& i : all) before.push_back(Pixels(i));
 
-  Fit(profile, wide_peaks, good_points);
-  ExpectRefused("PeakFit: the peak image must be a valid 4-byte real image exactly 4 pixels wide",
-                all, before);
-  PreFit(profile, good_peaks, tall_points, 0, 1);
-  ExpectRefused("PreFit: the spline-point image must be a valid 4-byte real image exactly 2 lines high",
-                all, before);
-  PreFit(profile, dmhost::ImagePtr(), good_points, 0, 1);
-  ExpectRefused("PreFit: the peak image", all, before);
+    Fit(profile, wide_peaks, good_points);
+    ExpectRefused("PeakFit: the peak image must be a valid 4-byte real image exactly 4 pixels wide", all, before);
+    PreFit(profile, good_peaks, tall_points, 0, 1);
+    ExpectRefused("PreFit: the spline-point image must be a valid 4-byte real image exactly 2 lines high", all, before);
+    PreFit(profile, dmhost::ImagePtr(), good_points, 0, 1);
+    ExpectRefused("PreFit: the peak image", all, before);
 }
 
 TEST_F(PeakHandlers, PreFitEstimatesPeaksGivenByPositionOnly) {
-  dmhost::ImagePtr profile = ProfileImage();
-  const std::vector<float> measured = Line(profile, 0);
-  dmhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
-  const std::vector<float> points_before = Pixels(points);
-  dmhost::ImagePtr peaks = PeakImage({{80, 0, 0, 0}, {200, 0, 0, 0}, {320, 0, 0, 0}, {440, 0, 0, 0}});
-  PreFit(profile, peaks, points, 0, 4);
-  EXPECT_EQ(TakeResults(), "Determining Peak-Fitparameters by prefitting each peak.\n");
-  for (uint32_t c = 0; c < kTruth.size(); ++c) {
-    const std::vector<float> p = Line(peaks, c);
-    EXPECT_NEAR(p[0], kTruth[c].x0, 0.1) << c;
-    EXPECT_NEAR(p[1], kTruth[c].area, 0.1 * kTruth[c].area) << c;
-    EXPECT_NEAR(p[2], kTruth[c].w, 0.1 * kTruth[c].w) << c;
-  }
-  EXPECT_EQ(Pixels(points), points_before);
-  EXPECT_EQ(Line(profile, 0), measured);
-  for (float v : Line(profile, 3)) EXPECT_TRUE(std::isfinite(v));
+    dmhost::ImagePtr profile = ProfileImage();
+    const std::vector<float> measured = Line(profile, 0);
+    dmhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
+    const std::vector<float> points_before = Pixels(points);
+    dmhost::ImagePtr peaks = PeakImage({{80, 0, 0, 0}, {200, 0, 0, 0}, {320, 0, 0, 0}, {440, 0, 0, 0}});
+    PreFit(profile, peaks, points, 0, 4);
+    EXPECT_EQ(TakeResults(), "Determining Peak-Fitparameters by prefitting each peak.\n");
+    for (uint32_t c = 0; c < kTruth.size(); ++c) {
+        const std::vector<float> p = Line(peaks, c);
+        EXPECT_NEAR(p[0], kTruth[c].x0, 0.1) << c;
+        EXPECT_NEAR(p[1], kTruth[c].area, 0.1 * kTruth[c].area) << c;
+        EXPECT_NEAR(p[2], kTruth[c].w, 0.1 * kTruth[c].w) << c;
+    }
+    EXPECT_EQ(Pixels(points), points_before);
+    EXPECT_EQ(Line(profile, 0), measured);
+    for (float v : Line(profile, 3)) EXPECT_TRUE(std::isfinite(v));
 }
 
 TEST_F(PeakHandlers, PreFitOfNoIntervalWritesTheBackgroundOnly) {
-  dmhost::ImagePtr profile = ProfileImage();
-  const std::vector<float> measured = Line(profile, 0);
-  dmhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
-  const std::vector<std::vector<float>> given = {{80, 350, 2.5f, 0.5f}, {200, 280, 3.5f, 0.2f}};
-  dmhost::ImagePtr peaks = PeakImage(given);
-  const std::vector<float> peaks_before = Pixels(peaks);
-  PreFit(profile, peaks, points, 2, 2);
-  EXPECT_EQ(TakeResults(), "Determining Peak-Fitparameters by prefitting each peak.\n");
-  EXPECT_EQ(Pixels(peaks), peaks_before);
-  const std::vector<float> background = Line(profile, 1), difference = Line(profile, 2),
-                           model = Line(profile, 3);
-  for (uint32_t i = 40; i <= 500; ++i) EXPECT_EQ(difference[i], measured[i] - background[i]);
-  EXPECT_EQ(background[40], measured[40]);
-  // The model line is the sum of the given peaks.
-  const double pi = 3.141592653589793;
-  EXPECT_NEAR(model[80], 350 * (0.5 * std::sqrt(std::log(2.0) / pi) / 2.5 + 0.5 / (pi * 2.5)) +
-                             280 * 0.2 / (pi * 3.5) / (1 + 120.0 * 120.0 / (3.5 * 3.5)),
-              1e-3);
+    dmhost::ImagePtr profile = ProfileImage();
+    const std::vector<float> measured = Line(profile, 0);
+    dmhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
+    const std::vector<std::vector<float>> given = {{80, 350, 2.5f, 0.5f}, {200, 280, 3.5f, 0.2f}};
+    dmhost::ImagePtr peaks = PeakImage(given);
+    const std::vector<float> peaks_before = Pixels(peaks);
+    PreFit(profile, peaks, points, 2, 2);
+    EXPECT_EQ(TakeResults(), "Determining Peak-Fitparameters by prefitting each peak.\n");
+    EXPECT_EQ(Pixels(peaks), peaks_before);
+    const std::vector<float> background = Line(profile, 1), difference = Line(profile, 2), model = Line(profile, 3);
+    for (uint32_t i = 40; i <= 500; ++i) EXPECT_EQ(difference[i], measured[i] - background[i]);
+    EXPECT_EQ(background[40], measured[40]);
+    // The model line is the sum of the given peaks.
+    const double pi = 3.141592653589793;
+    EXPECT_NEAR(model[80],
+                350 * (0.5 * std::sqrt(std::log(2.0) / pi) / 2.5 + 0.5 / (pi * 2.5)) +
+                    280 * 0.2 / (pi * 3.5) / (1 + 120.0 * 120.0 / (3.5 * 3.5)),
+                1e-3);
 }
 
 TEST_F(PeakHandlers, PreFitRefusesPeaksItCannotEstimateAndIntervalsThatDoNotExist) {
-  dmhost::ImagePtr profile = ProfileImage();
-  dmhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
-  // The peaks at 320 and 440 lie beyond the intervals 0 and 1 and have no width.
-  dmhost::ImagePtr peaks = PeakImage({{80, 0, 0, 0}, {200, 0, 0, 0}, {320, 0, 0, 0}, {440, 0, 0, 0}});
-  const std::vector<dmhost::ImagePtr> all = {profile, peaks, points};
-  std::vector<std::vector<float>> before;
-  for (const auto &i : all) before.push_back(Pixels(i));
-  PreFit(profile, peaks, points, 0, 2);
-  ExpectRefused("PreFit: peak 2 (position 320", all, before);
-  PreFit(profile, peaks, points, 0, 5);  // point 5 does not exist
-  ExpectRefused("PreFit: background intervals must lie between point 0 and point 4", all, before);
-  PreFit(profile, peaks, points, -1, 2);
-  ExpectRefused("PreFit: background intervals", all, before);
+    dmhost::ImagePtr profile = ProfileImage();
+    dmhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
+    // The peaks at 320 and 440 lie beyond the intervals 0 and 1 and have no width.
+    dmhost::ImagePtr peaks = PeakImage({{80, 0, 0, 0}, {200, 0, 0, 0}, {320, 0, 0, 0}, {440, 0, 0, 0}});
+    const std::vector<dmhost::ImagePtr> all = {profile, peaks, points};
+    std::vector<std::vector<float>> before;
+    for (const auto& i : all) before.push_back(Pixels(i));
+    PreFit(profile, peaks, points, 0, 2);
+    ExpectRefused("PreFit: peak 2 (position 320", all, before);
+    PreFit(profile, peaks, points, 0, 5);  // point 5 does not exist
+    ExpectRefused("PreFit: background intervals must lie between point 0 and point 4", all, before);
+    PreFit(profile, peaks, points, -1, 2);
+    ExpectRefused("PreFit: background intervals", all, before);
 
-  dmhost::ImagePtr nan_peaks = PeakImage({{80, 1, NAN, 0.5f}});
-  const std::vector<float> nan_before = Pixels(nan_peaks);
-  PreFit(profile, nan_peaks, points, 0, 4);
-  ExpectRefused("PreFit: peak 0 (position 80", {profile, nan_peaks}, {before[0], nan_before});
+    dmhost::ImagePtr nan_peaks = PeakImage({{80, 1, NAN, 0.5f}});
+    const std::vector<float> nan_before = Pixels(nan_peaks);
+    PreFit(profile, nan_peaks, points, 0, 4);
+    ExpectRefused("PreFit: peak 0 (position 80", {profile, nan_peaks}, {before[0], nan_before});
 }
 
 TEST_F(PeakHandlers, PeakFitListsPeaksByPositionAndKeepsTheLinesBelow) {
-  dmhost::ImagePtr profile = ProfileImage();
-  dmhost::ImagePtr points = PointsAt({30, 140, 260, 380, 500}, profile);
-  // Any order, one peak at the first background point and one beyond the
-  // last (width 0 there is harmless: the fit drops it).
-  dmhost::ImagePtr peaks = PeakImage({{321, 200, 4, 0.5f}, {30, 10, 4, 0.5f}, {201, 200, 4, 0.5f},
-                                      {505, 10, 0, 0.5f}, {79, 200, 4, 0.5f}, {441, 200, 4, 0.5f}});
-  const std::vector<float> line4 = Line(peaks, 4), line5 = Line(peaks, 5);
-  Fit(profile, peaks, points);
-  EXPECT_EQ(TakeResults(), "Performing first Fit (of 2).\nPerforming second Fit (of 2).\n");
-  for (uint32_t c = 0; c < kTruth.size(); ++c)
-    EXPECT_NEAR(Line(peaks, c)[0], kTruth[c].x0, 0.05) << c;
-  EXPECT_EQ(Line(peaks, 4), line4);
-  EXPECT_EQ(Line(peaks, 5), line5);
-  // The background points moved under the fitted peaks' tails.
-  const std::vector<float> y = Line(points, 1), measured = Line(profile, 0);
-  EXPECT_LT(y[1], measured[140]);
+    dmhost::ImagePtr profile = ProfileImage();
+    dmhost::ImagePtr points = PointsAt({30, 140, 260, 380, 500}, profile);
+    // Any order, one peak at the first background point and one beyond the
+    // last (width 0 there is harmless: the fit drops it).
+    dmhost::ImagePtr peaks = PeakImage({{321, 200, 4, 0.5f},
+                                        {30, 10, 4, 0.5f},
+                                        {201, 200, 4, 0.5f},
+                                        {505, 10, 0, 0.5f},
+                                        {79, 200, 4, 0.5f},
+                                        {441, 200, 4, 0.5f}});
+    const std::vector<float> line4 = Line(peaks, 4), line5 = Line(peaks, 5);
+    Fit(profile, peaks, points);
+    EXPECT_EQ(TakeResults(), "Performing first Fit (of 2).\nPerforming second Fit (of 2).\n");
+    for (uint32_t c = 0; c < kTruth.size(); ++c) EXPECT_NEAR(Line(peaks, c)[0], kTruth[c].x0, 0.05) << c;
+    EXPECT_EQ(Line(peaks, 4), line4);
+    EXPECT_EQ(Line(peaks, 5), line5);
+    // The background points moved under the fitted peaks' tails.
+    const std::vector<float> y = Line(points, 1), measured = Line(profile, 0);
+    EXPECT_LT(y[1], measured[140]);
 }
 
 TEST_F(PeakHandlers, PeakFitRefusesAWidthOfZeroAndUnorderedBackgroundPoints) {
-  dmhost::ImagePtr profile = ProfileImage();
-  dmhost::ImagePtr points = PointsAt({30, 140, 260, 380, 500}, profile);
-  dmhost::ImagePtr peaks = PeakImage({{80, 400, 3, 0.1f}, {200, 300, 0, 0.1f}});
-  std::vector<dmhost::ImagePtr> all = {profile, peaks, points};
-  std::vector<std::vector<float>> before;
-  for (const auto &i : all) before.push_back(Pixels(i));
-  Fit(profile, peaks, points);
-  ExpectRefused("PeakFit: peak 1 (position 200", all, before);
+    dmhost::ImagePtr profile = ProfileImage();
+    dmhost::ImagePtr points = PointsAt({30, 140, 260, 380, 500}, profile);
+    dmhost::ImagePtr peaks = PeakImage({{80, 400, 3, 0.1f}, {200, 300, 0, 0.1f}});
+    std::vector<dmhost::ImagePtr> all = {profile, peaks, points};
+    std::vector<std::vector<float>> before;
+    for (const auto& i : all) before.push_back(Pixels(i));
+    Fit(profile, peaks, points);
+    ExpectRefused("PeakFit: peak 1 (position 200", all, before);
 
-  dmhost::ImagePtr unordered = PointsAt({30, 260, 140, 500}, profile);
-  dmhost::ImagePtr good = PeakImage({{80, 400, 3, 0.1f}});
-  all = {profile, good, unordered};
-  before.clear();
-  for (const auto &i : all) before.push_back(Pixels(i));
-  Fit(profile, good, unordered);
-  ExpectRefused("background points: positions must be finite and strictly increasing", all, before);
+    dmhost::ImagePtr unordered = PointsAt({30, 260, 140, 500}, profile);
+    dmhost::ImagePtr good = PeakImage({{80, 400, 3, 0.1f}});
+    all = {profile, good, unordered};
+    before.clear();
+    for (const auto& i : all) before.push_back(Pixels(i));
+    Fit(profile, good, unordered);
+    ExpectRefused("background points: positions must be finite and strictly increasing", all, before);
 }
 
 }  // namespace

@@ -20,13 +20,11 @@ struct TruePeak {
 
 // m samples: background(i) plus the peaks, plus Gaussian noise of the given
 // standard deviation (0: none) from a fixed seed.
-inline arma::Col<float> MakeProfile(arma::uword m, const std::vector<TruePeak> &peaks,
-                                    const std::function<double(double)> &background,
-                                    double noise = 0.0, unsigned seed = 7)
-{
+inline arma::Col<float> MakeProfile(arma::uword m, const std::vector<TruePeak>& peaks,
+                                    const std::function<double(double)>& background, double noise = 0.0,
+                                    unsigned seed = 7) {
     std::vector<double> par;
-    for (const TruePeak &p : peaks)
-        par.insert(par.end(), {p.x0, p.area, p.w, p.eta});
+    for (const TruePeak& p : peaks) par.insert(par.end(), {p.x0, p.area, p.w, p.eta});
     arma::Col<double> t = arma::regspace<arma::Col<double>>(0, double(m) - 1), model(m);
     PseudoVoigtSum(int(par.size()), par.data(), int(m), t.memptr(), model.memptr());
     std::mt19937 rng(seed);
@@ -45,17 +43,15 @@ inline arma::Col<float> MakeProfile(arma::uword m, const std::vector<TruePeak> &
 }
 
 // The sequence of the peak search script function.
-inline void FindAndPreFit(PeakProfileFit &f, float min_height, float valley_height, float start,
-                          float end, int smoothing)
-{
+inline void FindAndPreFit(PeakProfileFit& f, float min_height, float valley_height, float start, float end,
+                          int smoothing) {
     f.FindExtremaAndSplinePoints(min_height, valley_height, start, end, smoothing);
     f.SubtractSplineBackground();
     f.PreFitPeaks();
 }
 
 // The two-stage fit sequence of the peak fit script function.
-inline void TwoStageFit(PeakProfileFit &f)
-{
+inline void TwoStageFit(PeakProfileFit& f) {
     const int lo = int(f.spline_x[0]);
     const int hi = int(f.spline_x[f.spline_x.n_elem - 1]);
     f.PrepareFit(lo, hi);
@@ -70,11 +66,10 @@ inline void TwoStageFit(PeakProfileFit &f)
 
 // The text a call throws as plain text, or "" when it throws none.
 template <class F>
-std::string ThrownText(F &&call)
-{
+std::string ThrownText(F&& call) {
     try {
         call();
-    } catch (const char *text) {
+    } catch (const char* text) {
         return text;
     }
     return "";

@@ -12,20 +12,17 @@ using peak_test::ThrownText;
 using peak_test::TruePeak;
 
 // A one-peak table or parameter matrix.
-arma::Mat<double> OnePeak(double x0, double area, double w, double eta)
-{
+arma::Mat<double> OnePeak(double x0, double area, double w, double eta) {
     return arma::Mat<double>(arma::Col<double>{x0, area, w, eta});
 }
 
-double Model(const arma::Mat<double> &table, double t)
-{
+double Model(const arma::Mat<double>& table, double t) {
     double out = 0;
     PseudoVoigtSum(int(table.n_elem), table.memptr(), 1, &t, &out);
     return out;
 }
 
-TEST(PeakBackground, SubtractedIsZeroOutsideTheBackgroundPoints)
-{
+TEST(PeakBackground, SubtractedIsZeroOutsideTheBackgroundPoints) {
     PeakProfileFit f;
     f.profile = MakeProfile(100, {{50, 60, 3, 0.5}}, [](double x) { return 3 + 0.5 * x; });
     f.spline_x = {20, 40, 80};
@@ -46,8 +43,7 @@ TEST(PeakBackground, SubtractedIsZeroOutsideTheBackgroundPoints)
     EXPECT_EQ(f.background[81], 0.0f);
 }
 
-TEST(PeakBackground, PointsAtOrBelowZeroAndBeyondTheEndStayInsideTheProfile)
-{
+TEST(PeakBackground, PointsAtOrBelowZeroAndBeyondTheEndStayInsideTheProfile) {
     PeakProfileFit f;
     f.profile = arma::Col<float>(50, arma::fill::value(7.0f));
     f.spline_x = {-4, 0, 30, 80};
@@ -57,8 +53,7 @@ TEST(PeakBackground, PointsAtOrBelowZeroAndBeyondTheEndStayInsideTheProfile)
     EXPECT_TRUE(arma::all(f.subtracted == 0.0f));
 }
 
-TEST(PeakBackground, UnusableBackgroundPointsAreRefused)
-{
+TEST(PeakBackground, UnusableBackgroundPointsAreRefused) {
     PeakProfileFit f;
     f.profile = arma::Col<float>(50, arma::fill::ones);
     f.spline_x = {10, 30, 30};
@@ -75,13 +70,12 @@ TEST(PeakBackground, UnusableBackgroundPointsAreRefused)
     EXPECT_EQ(f.background.n_elem, 0u);
 }
 
-TEST(PeakStart, AreaWidthAndTheirFloors)
-{
+TEST(PeakStart, AreaWidthAndTheirFloors) {
     arma::Col<float> s(30, arma::fill::zeros);
     s.subvec(10, 16) = arma::Col<float>{1, 3, 6, 8, 6, 3, 1};  // 3 samples above 4
     PeakStartValues v = EstimatePeakStart(s, 5, 20, 13.7);
     EXPECT_EQ(v.area, 28.0f);
-    EXPECT_EQ(v.width, 1);  // (int)(3 / 2.0)
+    EXPECT_EQ(v.width, 1);                                     // (int)(3 / 2.0)
     s.subvec(10, 16) = arma::Col<float>{5, 6, 7, 8, 7, 6, 5};  // 7 above 4
     EXPECT_EQ(EstimatePeakStart(s, 5, 20, 13).width, 3);
     EXPECT_EQ(EstimatePeakStart(-s, 5, 20, 13).area, 0.0f);
@@ -91,8 +85,7 @@ TEST(PeakStart, AreaWidthAndTheirFloors)
     EXPECT_EQ(EstimatePeakStart(s, 40, 50, 45).area, 0.0f);
 }
 
-TEST(PeakFit, PrepareFitKeepsPeaksStrictlyInsideAndSortsThem)
-{
+TEST(PeakFit, PrepareFitKeepsPeaksStrictlyInsideAndSortsThem) {
     PeakProfileFit f;
     f.peak_table = {{50, 10, 90, 30, 70}, {1, 2, 3, 4, 5}, {6, 7, 8, 9, 10}, {0, 0, 0, 1, 1}};
     f.PrepareFit(10, 90);
@@ -103,8 +96,7 @@ TEST(PeakFit, PrepareFitKeepsPeaksStrictlyInsideAndSortsThem)
     EXPECT_EQ(f.peak_table.n_rows, 4u);
 }
 
-TEST(PeakFit, FittedAreaAndWidthAreMagnitudesAndMixingIsClamped)
-{
+TEST(PeakFit, FittedAreaAndWidthAreMagnitudesAndMixingIsClamped) {
     for (double eta : {1.0, 0.0}) {
         PeakProfileFit f;
         f.profile = MakeProfile(100, {{50, 100, 3, eta}}, [](double) { return 0.0; });
@@ -120,8 +112,7 @@ TEST(PeakFit, FittedAreaAndWidthAreMagnitudesAndMixingIsClamped)
     }
 }
 
-TEST(PeakFit, FailedOrEmptyFitsLeaveTheTable)
-{
+TEST(PeakFit, FailedOrEmptyFitsLeaveTheTable) {
     PeakProfileFit f;
     f.profile = MakeProfile(100, {{50, 100, 3, 0.5}}, [](double) { return 0.0; });
     f.subtracted = f.profile;
@@ -136,8 +127,7 @@ TEST(PeakFit, FailedOrEmptyFitsLeaveTheTable)
     EXPECT_EQ(f.peak_table.n_cols, 0u);
 }
 
-TEST(PeakFit, GroupFitKeepsEstimatesWhenAPeakLeavesItsWindow)
-{
+TEST(PeakFit, GroupFitKeepsEstimatesWhenAPeakLeavesItsWindow) {
     PeakProfileFit f;
     // The only peak in the data is at 60; the window [20, 40] sees its
     // rising tail, which pulls the fitted position out of the window.
@@ -155,8 +145,7 @@ TEST(PeakFit, GroupFitKeepsEstimatesWhenAPeakLeavesItsWindow)
 const std::vector<TruePeak> kPreFitPeaks = {{70, 300, 4, 0.3}, {86, 250, 5, 0.5}, {160, 200, 4, 0.2}};
 double Curved(double x) { return 120 - 0.12 * x + 0.0001 * x * x; }
 
-TEST(PeakFit, PreFitFitsEachIntervalAndStopsAtAnEmptyOne)
-{
+TEST(PeakFit, PreFitFitsEachIntervalAndStopsAtAnEmptyOne) {
     PeakProfileFit f;
     f.profile = MakeProfile(240, kPreFitPeaks, Curved);
     peak_test::FindAndPreFit(f, 5, 2, 20, 239, 0);
@@ -191,8 +180,7 @@ TEST(PeakFit, PreFitFitsEachIntervalAndStopsAtAnEmptyOne)
     EXPECT_TRUE(arma::approx_equal(g.peak_table, before, "absdiff", 0.0));
 }
 
-TEST(PeakFit, EvaluateFitMovesBackgroundPointsUnderThePeaks)
-{
+TEST(PeakFit, EvaluateFitMovesBackgroundPointsUnderThePeaks) {
     PeakProfileFit f;
     f.profile = MakeProfile(240, kPreFitPeaks, Curved);
     peak_test::FindAndPreFit(f, 5, 2, 20, 239, 0);
@@ -217,8 +205,7 @@ TEST(PeakFit, EvaluateFitMovesBackgroundPointsUnderThePeaks)
     EXPECT_EQ(f.spline_y.back(), 42.0f);
 }
 
-TEST(PeakFit, ResultMatrices)
-{
+TEST(PeakFit, ResultMatrices) {
     PeakProfileFit f;
     f.profile = MakeProfile(60, {{30, 50, 2, 0.4}}, [](double) { return 5.0; });
     f.spline_x = {10, 50};
@@ -231,8 +218,7 @@ TEST(PeakFit, ResultMatrices)
     EXPECT_TRUE(arma::approx_equal(curves.col(0), f.profile, "absdiff", 0.0f));
     EXPECT_TRUE(arma::approx_equal(curves.col(1), f.background, "absdiff", 0.0f));
     EXPECT_TRUE(arma::approx_equal(curves.col(2), f.subtracted, "absdiff", 0.0f));
-    for (arma::uword i = 0; i < 60; ++i)
-        EXPECT_EQ(curves(i, 3), float(Model(f.peak_table, double(i))));
+    for (arma::uword i = 0; i < 60; ++i) EXPECT_EQ(curves(i, 3), float(Model(f.peak_table, double(i))));
     EXPECT_TRUE(arma::approx_equal(curves.col(3) + 5.0f, f.profile, "absdiff", 1e-4f));
 
     const arma::Mat<float> points = f.GetSplinePoints();
@@ -250,12 +236,10 @@ TEST(PeakFit, ResultMatrices)
 // background points sit on the data at its minima, so they keep part of
 // any Lorentzian tails; mostly Gaussian peaks on a gentle slope keep that
 // share small.
-const std::vector<TruePeak> kTruth = {
-    {80, 400, 3, 0.1}, {200, 300, 3, 0.05}, {320, 250, 4, 0.0}, {440, 200, 4, 0.15}};
+const std::vector<TruePeak> kTruth = {{80, 400, 3, 0.1}, {200, 300, 3, 0.05}, {320, 250, 4, 0.0}, {440, 200, 4, 0.15}};
 double Smooth(double x) { return 100 - 0.02 * x + 0.00002 * x * x; }
 
-TEST(PeakFit, FindsAndFitsChosenPeaks)
-{
+TEST(PeakFit, FindsAndFitsChosenPeaks) {
     PeakProfileFit f;
     f.profile = MakeProfile(520, kTruth, Smooth);
     peak_test::FindAndPreFit(f, 5, 5, 20, 519, 0);
@@ -269,8 +253,7 @@ TEST(PeakFit, FindsAndFitsChosenPeaks)
     }
 }
 
-TEST(PeakFit, FindsAndFitsChosenPeaksInNoise)
-{
+TEST(PeakFit, FindsAndFitsChosenPeaksInNoise) {
     PeakProfileFit f;
     f.profile = MakeProfile(520, kTruth, Smooth, 0.2);
     peak_test::FindAndPreFit(f, 5, 5, 20, 519, 2);
@@ -286,24 +269,19 @@ TEST(PeakFit, FindsAndFitsChosenPeaksInNoise)
     }
 }
 
-TEST(PeakFit, TwoStageFitListsPeaksByPositionInsideTheRange)
-{
+TEST(PeakFit, TwoStageFitListsPeaksByPositionInsideTheRange) {
     PeakProfileFit f;
     f.profile = MakeProfile(520, kTruth, Smooth);
     f.spline_x = {30, 140, 260, 380, 500};
     f.spline_y.set_size(5);
-    for (arma::uword i = 0; i < 5; ++i)
-        f.spline_y[i] = f.profile[arma::uword(f.spline_x[i])];
+    for (arma::uword i = 0; i < 5; ++i) f.spline_y[i] = f.profile[arma::uword(f.spline_x[i])];
     // Given in any order, plus one peak at the first background point and
     // one beyond the last.
-    f.peak_table = {{321, 30, 201, 505, 79, 441},
-                    {200, 10, 200, 10, 200, 200},
-                    {4, 4, 4, 4, 4, 4},
-                    {0.5, 0.5, 0.5, 0.5, 0.5, 0.5}};
+    f.peak_table = {
+        {321, 30, 201, 505, 79, 441}, {200, 10, 200, 10, 200, 200}, {4, 4, 4, 4, 4, 4}, {0.5, 0.5, 0.5, 0.5, 0.5, 0.5}};
     peak_test::TwoStageFit(f);
     ASSERT_EQ(f.peak_table.n_cols, 4u);
-    for (arma::uword c = 0; c < 4; ++c)
-        EXPECT_NEAR(f.peak_table(0, c), kTruth[c].x0, 0.05) << c;
+    for (arma::uword c = 0; c < 4; ++c) EXPECT_NEAR(f.peak_table(0, c), kTruth[c].x0, 0.05) << c;
 }
 
 }  // namespace

@@ -8,26 +8,22 @@ namespace {
 
 using peak_test::ThrownText;
 
-float Gauss(double x, double x0, double height, double w)
-{
+float Gauss(double x, double x0, double height, double w) {
     return float(height * std::exp(-std::log(2.0) * (x - x0) * (x - x0) / (w * w)));
 }
 
 // Flat 10 with Gaussian bumps (position, height, half width).
-arma::Col<float> Bumps(arma::uword m, std::initializer_list<std::array<double, 3>> bumps)
-{
+arma::Col<float> Bumps(arma::uword m, std::initializer_list<std::array<double, 3>> bumps) {
     arma::Col<float> p(m);
     for (arma::uword i = 0; i < m; ++i) {
         double v = 10.0;
-        for (const auto &b : bumps)
-            v += Gauss(double(i), b[0], b[1], b[2]);
+        for (const auto& b : bumps) v += Gauss(double(i), b[0], b[1], b[2]);
         p[i] = float(v);
     }
     return p;
 }
 
-TEST(PeakSearch, SinglePeakBetweenTwoMinima)
-{
+TEST(PeakSearch, SinglePeakBetweenTwoMinima) {
     PeakProfileFit f;
     f.profile = Bumps(100, {{50, 100, 3}});
     f.FindExtremaAndSplinePoints(5, 5, 20, 99, 0);
@@ -38,13 +34,11 @@ TEST(PeakSearch, SinglePeakBetweenTwoMinima)
     ASSERT_EQ(f.spline_x.n_elem, 2u);
     EXPECT_EQ(f.spline_x[0], 20.0f);  // first sample of the flat start
     EXPECT_GT(f.spline_x[1], 55.0f);
-    for (arma::uword i = 0; i < 2; ++i)
-        EXPECT_EQ(f.spline_y[i], f.profile[arma::uword(f.spline_x[i])]);
+    for (arma::uword i = 0; i < 2; ++i) EXPECT_EQ(f.spline_y[i], f.profile[arma::uword(f.spline_x[i])]);
     EXPECT_EQ(f.valley_positions.n_elem, 0u);
 }
 
-TEST(PeakSearch, StartBelowTwentyAndEndBeyondTheProfileAreClamped)
-{
+TEST(PeakSearch, StartBelowTwentyAndEndBeyondTheProfileAreClamped) {
     PeakProfileFit a, b;
     a.profile = b.profile = Bumps(100, {{30, 100, 2}, {70, 80, 3}});
     // A bump at 5 would be found if the first 20 samples were searched.
@@ -56,21 +50,17 @@ TEST(PeakSearch, StartBelowTwentyAndEndBeyondTheProfileAreClamped)
     EXPECT_EQ(a.peak_table.n_cols, 2u);
 }
 
-TEST(PeakSearch, SmoothingKeepsPositionsAndBackgroundUsesRawValues)
-{
+TEST(PeakSearch, SmoothingKeepsPositionsAndBackgroundUsesRawValues) {
     PeakProfileFit f;
     f.profile = Bumps(100, {{50, 100, 3}});
-    for (arma::uword i = 0; i < f.profile.n_elem; i += 2)
-        f.profile[i] += 1.0f;  // ripple that the smoothing removes
+    for (arma::uword i = 0; i < f.profile.n_elem; i += 2) f.profile[i] += 1.0f;  // ripple that the smoothing removes
     f.FindExtremaAndSplinePoints(5, 5, 20, 99, 3);
     ASSERT_EQ(f.peak_table.n_cols, 1u);
     EXPECT_EQ(f.peak_table(0, 0), 50.0);
-    for (arma::uword i = 0; i < f.spline_x.n_elem; ++i)
-        EXPECT_EQ(f.spline_y[i], f.profile[arma::uword(f.spline_x[i])]);
+    for (arma::uword i = 0; i < f.spline_x.n_elem; ++i) EXPECT_EQ(f.spline_y[i], f.profile[arma::uword(f.spline_x[i])]);
 }
 
-TEST(PeakSearch, NarrowOrEmptyRangesAndMonotoneProfilesFindNothing)
-{
+TEST(PeakSearch, NarrowOrEmptyRangesAndMonotoneProfilesFindNothing) {
     PeakProfileFit f;
     f.profile = Bumps(100, {{50, 100, 3}});
     const std::string none = "No maxima or minima found";
@@ -86,8 +76,7 @@ TEST(PeakSearch, NarrowOrEmptyRangesAndMonotoneProfilesFindNothing)
     EXPECT_EQ(ThrownText([&] { f.FindExtremaAndSplinePoints(5, 5, 0, 99, 0); }), none);
 }
 
-TEST(PeakSearch, LeadingMaximumIsDiscarded)
-{
+TEST(PeakSearch, LeadingMaximumIsDiscarded) {
     PeakProfileFit f;
     // Starts on the falling flank of a peak at 10, then a real peak at 60.
     f.profile = Bumps(100, {{10, 200, 8}, {60, 100, 3}});
@@ -98,14 +87,11 @@ TEST(PeakSearch, LeadingMaximumIsDiscarded)
 
     // Only the leading maximum, then a rise to the end: no usable peak.
     f.profile = Bumps(100, {{10, 200, 8}});
-    for (arma::uword i = 50; i < 100; ++i)
-        f.profile[i] += float(i - 50);
-    EXPECT_EQ(ThrownText([&] { f.FindExtremaAndSplinePoints(5, 5, 20, 99, 0); }),
-              "No suitable peak was found");
+    for (arma::uword i = 50; i < 100; ++i) f.profile[i] += float(i - 50);
+    EXPECT_EQ(ThrownText([&] { f.FindExtremaAndSplinePoints(5, 5, 20, 99, 0); }), "No suitable peak was found");
 }
 
-TEST(PeakSearch, ClosingMinimumAfterTheLastPeak)
-{
+TEST(PeakSearch, ClosingMinimumAfterTheLastPeak) {
     PeakProfileFit f;
     // The profile ends on the falling flank of a tall peak: the lowest
     // scanned point, end - 1, closes the background.
@@ -128,16 +114,14 @@ TEST(PeakSearch, ClosingMinimumAfterTheLastPeak)
 struct ValleyCase {
     PeakProfileFit f;
     double valley = 0;
-    ValleyCase()
-    {
+    ValleyCase() {
         // Two overlapping peaks of different widths, then an isolated one.
         f.profile = Bumps(200, {{60, 100, 4}, {78, 100, 6}, {140, 100, 4}});
         valley = 60 + double(f.profile.subvec(60, 78).index_min());
     }
 };
 
-TEST(PeakSearch, ValleyBetweenOverlappingPeaksBoundsTheirWindows)
-{
+TEST(PeakSearch, ValleyBetweenOverlappingPeaksBoundsTheirWindows) {
     ValleyCase c;
     ASSERT_NE(c.valley, 69.0);  // not the midpoint, so the two rules differ
     c.f.FindExtremaAndSplinePoints(5, 5, 20, 199, 0);
@@ -162,8 +146,7 @@ TEST(PeakSearch, ValleyBetweenOverlappingPeaksBoundsTheirWindows)
     EXPECT_EQ(bounds.n_elem, 2u);
 }
 
-TEST(PeakSearch, WithoutAValleyTheMidpointSeparatesPeaks)
-{
+TEST(PeakSearch, WithoutAValleyTheMidpointSeparatesPeaks) {
     ValleyCase c;
     c.f.FindExtremaAndSplinePoints(5, 50, 20, 199, 0);  // valley stands too low
     EXPECT_EQ(c.f.valley_positions.n_elem, 0u);
@@ -176,8 +159,7 @@ TEST(PeakSearch, WithoutAValleyTheMidpointSeparatesPeaks)
     EXPECT_EQ(bounds[1], 69.0f);
 }
 
-TEST(PeakSearch, FindPeakBoundsOnGivenTables)
-{
+TEST(PeakSearch, FindPeakBoundsOnGivenTables) {
     PeakProfileFit f;
     f.spline_x = {10, 50, 60, 90};
     f.peak_table.zeros(4, 3);
@@ -205,8 +187,7 @@ TEST(PeakSearch, FindPeakBoundsOnGivenTables)
     EXPECT_THROW(f.FindPeakBounds(2, 3, bounds, left, right), std::out_of_range);
 }
 
-TEST(PeakSearch, FailedSearchChangesNoMember)
-{
+TEST(PeakSearch, FailedSearchChangesNoMember) {
     PeakProfileFit f;
     f.profile = arma::regspace<arma::Col<float>>(0, 99);
     f.spline_x = {1, 2};
@@ -220,18 +201,16 @@ TEST(PeakSearch, FailedSearchChangesNoMember)
     EXPECT_EQ(f.peak_table(0, 0), 6.0);
 }
 
-TEST(PeakSearch, FractionalAndNegativeThresholdsStayInsideTheTable)
-{
+TEST(PeakSearch, FractionalAndNegativeThresholdsStayInsideTheTable) {
     // A negative threshold lets one sample record a maximum and a minimum;
     // fractional ends add a sample. Either may end in a text error, but the
     // table must hold everything recorded.
     PeakProfileFit f;
-    f.profile = peak_test::MakeProfile(300, {{100, 50, 3, 0.5}, {200, 50, 3, 0.5}},
-                                       [](double) { return 10.0; }, 2.0);
+    f.profile = peak_test::MakeProfile(
+        300, {{100, 50, 3, 0.5}, {200, 50, 3, 0.5}}, [](double) { return 10.0; }, 2.0);
     for (float mh : {-5.0f, -0.5f, 0.0f, 0.3f})
         for (float start : {20.0f, 20.7f}) {
-            const std::string text =
-                ThrownText([&] { f.FindExtremaAndSplinePoints(mh, 5, start, 290.4f, 0); });
+            const std::string text = ThrownText([&] { f.FindExtremaAndSplinePoints(mh, 5, start, 290.4f, 0); });
             if (text.empty()) {
                 EXPECT_EQ(f.spline_x.n_elem, f.spline_y.n_elem);
                 EXPECT_GE(f.spline_x.n_elem, 2u);

@@ -32,10 +32,10 @@ enum class Kind { Image, Slot, Float, FloatRef, String };
 
 // One argument of a call.
 struct Value {
-  Kind kind = Kind::Float;
-  dmhost::ImagePtr image;  // Image: the image (null: not valid); Slot: what the variable holds
-  double number = 0;       // Float, FloatRef
-  std::string text;        // String
+    Kind kind = Kind::Float;
+    dmhost::ImagePtr image;  // Image: the image (null: not valid); Slot: what the variable holds
+    double number = 0;       // Float, FloatRef
+    std::string text;        // String
 };
 using CaseArgs = std::vector<Value>;
 
@@ -47,27 +47,27 @@ inline Value StringValue(std::string s) { return {Kind::String, {}, 0, std::move
 
 // What a call came back with.
 enum class OutcomeKind {
-  Accepted,  // no refusal of any kind
-  Refused,   // one Results line "exception caught: ..."
-  Message,   // a refusal text of the function's own (radius check, sector angles)
-  HostError  // the handler reported a host error
+    Accepted,  // no refusal of any kind
+    Refused,   // one Results line "exception caught: ..."
+    Message,   // a refusal text of the function's own (radius check, sector angles)
+    HostError  // the handler reported a host error
 };
 
 struct Outcome {
-  OutcomeKind kind = OutcomeKind::Accepted;
-  std::string results;  // the Results text of the call
-  int host_error = 0;   // its code, for HostError
-  std::optional<double> value;
+    OutcomeKind kind = OutcomeKind::Accepted;
+    std::string results;  // the Results text of the call
+    int host_error = 0;   // its code, for HostError
+    std::optional<double> value;
 };
 
-inline const char *Name(OutcomeKind k) {
-  switch (k) {
-    case OutcomeKind::Accepted: return "accepted";
-    case OutcomeKind::Refused: return "exception caught";
-    case OutcomeKind::Message: return "refusal message";
-    case OutcomeKind::HostError: return "host error";
-  }
-  return "?";
+inline const char* Name(OutcomeKind k) {
+    switch (k) {
+        case OutcomeKind::Accepted: return "accepted";
+        case OutcomeKind::Refused: return "exception caught";
+        case OutcomeKind::Message: return "refusal message";
+        case OutcomeKind::HostError: return "host error";
+    }
+    return "?";
 }
 
 // The refusal texts the functions write themselves.
@@ -77,167 +77,167 @@ constexpr char kStartAngle[] =
 constexpr char kEndAngle[] =
     "ERROR! The ending angle is larger than 2pi. \n Please provide angle values in the interval [0,2pi]. \n";
 
-inline std::optional<std::string> ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+inline std::optional<std::string> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 namespace detail {
 
 struct ImageState {
-  dmhost::Image *image = nullptr;
-  dmhost::DataType type{};
-  std::vector<uint32_t> dims;
-  std::string bytes;
-  long refs = 0;
+    dmhost::Image* image = nullptr;
+    dmhost::DataType type{};
+    std::vector<uint32_t> dims;
+    std::string bytes;
+    long refs = 0;
 };
 
-inline ImageState Record(dmhost::Image *image) {
-  ImageState s;
-  s.image = image;
-  if (!image) return s;
-  s.type = image->Type();
-  for (uint32_t d = 0; d < image->NumDimensions(); ++d) s.dims.push_back(image->DimensionSize(d));
-  s.bytes.assign(static_cast<const char *>(image->Data()), image->ByteCount());
-  s.refs = image->RefCount();
-  return s;
+inline ImageState Record(dmhost::Image* image) {
+    ImageState s;
+    s.image = image;
+    if (!image) return s;
+    s.type = image->Type();
+    for (uint32_t d = 0; d < image->NumDimensions(); ++d) s.dims.push_back(image->DimensionSize(d));
+    s.bytes.assign(static_cast<const char*>(image->Data()), image->ByteCount());
+    s.refs = image->RefCount();
+    return s;
 }
 
-inline bool SamePixels(const ImageState &s, const dmhost::Image *image) {
-  if (!image) return s.image == nullptr;
-  return image == s.image && image->Type() == s.type && image->ByteCount() == s.bytes.size() &&
-         std::memcmp(image->Data(), s.bytes.data(), s.bytes.size()) == 0;
+inline bool SamePixels(const ImageState& s, const dmhost::Image* image) {
+    if (!image) return s.image == nullptr;
+    return image == s.image && image->Type() == s.type && image->ByteCount() == s.bytes.size() &&
+           std::memcmp(image->Data(), s.bytes.data(), s.bytes.size()) == 0;
 }
 
 // The script's numbers travel as floats: compared as the handler saw them.
 inline bool SameNumber(double a, double b) {
-  const float fa = static_cast<float>(a), fb = static_cast<float>(b);
-  return (std::isnan(fa) && std::isnan(fb)) || std::memcmp(&fa, &fb, sizeof fa) == 0;
+    const float fa = static_cast<float>(a), fb = static_cast<float>(b);
+    return (std::isnan(fa) && std::isnan(fb)) || std::memcmp(&fa, &fb, sizeof fa) == 0;
 }
 
 }  // namespace detail
 
 struct CaseOptions {
-  // A refusal must leave images, numbers, variables and files as they were.
-  // Off where the work may legitimately have begun (a host call failing
-  // half-way): what was written before the failure stays written.
-  bool unchanged_when_refused = true;
+    // A refusal must leave images, numbers, variables and files as they were.
+    // Off where the work may legitimately have begun (a host call failing
+    // half-way): what was written before the failure stays written.
+    bool unchanged_when_refused = true;
 };
 
 // Calls `function` with args through the host (standard output of the fits
 // captured), checks what must hold after any call, and classifies the
 // outcome. `files` are files the call may write: compared when it refused.
-inline Outcome RunCase(dmhost::Host &host, const std::string &function, CaseArgs &args,
-                       const std::vector<std::string> &files = {}, const CaseOptions &options = {}) {
-  using detail::ImageState;
-  std::vector<ImageState> before;
-  // A reference of our own to each variable's image, so its release by the
-  // handler can be counted and the image examined afterwards.
-  std::vector<dmhost::ImagePtr> old_slot_images;
-  std::vector<std::optional<std::string>> file_before;
-  for (const std::string &f : files) file_before.push_back(ReadFile(f));
-  for (Value &v : args) {
-    before.push_back(detail::Record(v.image.get()));
-    if (v.kind == Kind::Slot) old_slot_images.push_back(v.image);
-  }
-  for (size_t i = 0; i < args.size(); ++i) before[i].refs = args[i].image ? args[i].image->RefCount() : 0;
-
-  std::vector<dmhost::Arg> call;
-  for (Value &v : args) {
-    switch (v.kind) {
-      case Kind::Image: call.push_back(dmhost::Arg::Image(v.image)); break;
-      case Kind::Slot: call.push_back(dmhost::Arg::ImageSlot(&v.image)); break;
-      case Kind::Float: call.push_back(dmhost::Arg::Number(v.number)); break;
-      case Kind::FloatRef: call.push_back(dmhost::Arg::NumberRef(&v.number)); break;
-      case Kind::String: call.push_back(dmhost::Arg::Text(v.text)); break;
+inline Outcome RunCase(dmhost::Host& host, const std::string& function, CaseArgs& args,
+                       const std::vector<std::string>& files = {}, const CaseOptions& options = {}) {
+    using detail::ImageState;
+    std::vector<ImageState> before;
+    // A reference of our own to each variable's image, so its release by the
+    // handler can be counted and the image examined afterwards.
+    std::vector<dmhost::ImagePtr> old_slot_images;
+    std::vector<std::optional<std::string>> file_before;
+    for (const std::string& f : files) file_before.push_back(ReadFile(f));
+    for (Value& v : args) {
+        before.push_back(detail::Record(v.image.get()));
+        if (v.kind == Kind::Slot) old_slot_images.push_back(v.image);
     }
-  }
-  std::vector<double> numbers_before;
-  for (const Value &v : args) numbers_before.push_back(v.number);
+    for (size_t i = 0; i < args.size(); ++i) before[i].refs = args[i].image ? args[i].image->RefCount() : 0;
 
-  host.ClearResults();
-  const long strings_before = dmhost::HostString::LiveCount();
-  Outcome out;
-  {
-    orvan_test::CaptureStdout quiet;
-    try {
-      out.value = host.Call(function, call);
-    } catch (const dmhost::HostError &e) {
-      out.kind = OutcomeKind::HostError;
-      out.host_error = e.code();
-    } catch (const dmhost::CallError &e) {
-      ADD_FAILURE() << "the host refused the arguments: " << e.what();
-    }
-  }
-  out.results = host.ResultsText();
-  host.ClearResults();
-  EXPECT_EQ(dmhost::HostString::LiveCount(), strings_before) << "host strings left alive";
-
-  const std::string::size_type caught = out.results.find("exception caught: ");
-  if (out.kind != OutcomeKind::HostError) {
-    if (caught != std::string::npos) {
-      out.kind = OutcomeKind::Refused;
-      // One clear line, and nothing after it.
-      const std::string line = out.results.substr(caught);
-      EXPECT_GT(line.size(), std::strlen("exception caught: ") + 1) << line;
-      EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
-    } else if (out.results.find(kBadRadii) != std::string::npos ||
-               out.results.find(kStartAngle) != std::string::npos ||
-               out.results.find(kEndAngle) != std::string::npos) {
-      out.kind = OutcomeKind::Message;
-    }
-  } else {
-    EXPECT_EQ(caught, std::string::npos) << "a host error and a caught exception: " << out.results;
-  }
-
-  const bool refused = out.kind != OutcomeKind::Accepted && options.unchanged_when_refused;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const Value &v = args[i];
-    const ImageState &s = before[i];
-    SCOPED_TRACE("argument " + std::to_string(i + 1));
-    if (v.kind == Kind::Image && v.image) {
-      EXPECT_EQ(v.image->LockCount(), 0) << "image left locked";
-      EXPECT_EQ(v.image->RefCount(), s.refs) << "image references changed";
-      if (refused) {
-        EXPECT_TRUE(detail::SamePixels(s, v.image.get())) << "image changed by a refused call";
-      }
-    } else if (v.kind == Kind::Slot) {
-      if (v.image) {
-        EXPECT_EQ(v.image->LockCount(), 0) << "new image left locked";
-      }
-      if (refused || v.image.get() == s.image) {
-        EXPECT_EQ(v.image.get(), s.image) << "image variable changed by a refused call";
-        EXPECT_TRUE(detail::SamePixels(s, v.image.get())) << "variable's image changed in place";
-        if (s.image) {
-          EXPECT_EQ(s.image->RefCount(), s.refs);  // ours and the variable's
+    std::vector<dmhost::Arg> call;
+    for (Value& v : args) {
+        switch (v.kind) {
+            case Kind::Image: call.push_back(dmhost::Arg::Image(v.image)); break;
+            case Kind::Slot: call.push_back(dmhost::Arg::ImageSlot(&v.image)); break;
+            case Kind::Float: call.push_back(dmhost::Arg::Number(v.number)); break;
+            case Kind::FloatRef: call.push_back(dmhost::Arg::NumberRef(&v.number)); break;
+            case Kind::String: call.push_back(dmhost::Arg::Text(v.text)); break;
         }
-      } else if (!v.image) {
-        ADD_FAILURE() << "image variable emptied";
-      } else {
-        // A new image: the variable's reference only, and the old image
-        // released exactly once.
-        EXPECT_EQ(v.image->RefCount(), 1);
-        EXPECT_EQ(v.image->Type(), dmhost::DataType::Real4);
-        if (s.image) {
-          EXPECT_EQ(s.image->RefCount(), s.refs - 1) << "old image not released exactly once";
+    }
+    std::vector<double> numbers_before;
+    for (const Value& v : args) numbers_before.push_back(v.number);
+
+    host.ClearResults();
+    const long strings_before = dmhost::HostString::LiveCount();
+    Outcome out;
+    {
+        orvan_test::CaptureStdout quiet;
+        try {
+            out.value = host.Call(function, call);
+        } catch (const dmhost::HostError& e) {
+            out.kind = OutcomeKind::HostError;
+            out.host_error = e.code();
+        } catch (const dmhost::CallError& e) {
+            ADD_FAILURE() << "the host refused the arguments: " << e.what();
         }
-      }
-    } else if (v.kind == Kind::FloatRef && refused) {
-      EXPECT_TRUE(detail::SameNumber(v.number, numbers_before[i]))
-          << "number changed by a refused call: " << numbers_before[i] << " -> " << v.number;
     }
-  }
-  for (const dmhost::ImagePtr &old : old_slot_images) {
-    if (old) {
-      EXPECT_EQ(old->LockCount(), 0);
+    out.results = host.ResultsText();
+    host.ClearResults();
+    EXPECT_EQ(dmhost::HostString::LiveCount(), strings_before) << "host strings left alive";
+
+    const std::string::size_type caught = out.results.find("exception caught: ");
+    if (out.kind != OutcomeKind::HostError) {
+        if (caught != std::string::npos) {
+            out.kind = OutcomeKind::Refused;
+            // One clear line, and nothing after it.
+            const std::string line = out.results.substr(caught);
+            EXPECT_GT(line.size(), std::strlen("exception caught: ") + 1) << line;
+            EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
+        } else if (out.results.find(kBadRadii) != std::string::npos ||
+                   out.results.find(kStartAngle) != std::string::npos ||
+                   out.results.find(kEndAngle) != std::string::npos) {
+            out.kind = OutcomeKind::Message;
+        }
+    } else {
+        EXPECT_EQ(caught, std::string::npos) << "a host error and a caught exception: " << out.results;
     }
-  }
-  if (refused) {
-    for (size_t f = 0; f < files.size(); ++f)
-      EXPECT_TRUE(ReadFile(files[f]) == file_before[f]) << files[f] << " changed by a refused call";
-  }
-  return out;
+
+    const bool refused = out.kind != OutcomeKind::Accepted && options.unchanged_when_refused;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const Value& v = args[i];
+        const ImageState& s = before[i];
+        SCOPED_TRACE("argument " + std::to_string(i + 1));
+        if (v.kind == Kind::Image && v.image) {
+            EXPECT_EQ(v.image->LockCount(), 0) << "image left locked";
+            EXPECT_EQ(v.image->RefCount(), s.refs) << "image references changed";
+            if (refused) {
+                EXPECT_TRUE(detail::SamePixels(s, v.image.get())) << "image changed by a refused call";
+            }
+        } else if (v.kind == Kind::Slot) {
+            if (v.image) {
+                EXPECT_EQ(v.image->LockCount(), 0) << "new image left locked";
+            }
+            if (refused || v.image.get() == s.image) {
+                EXPECT_EQ(v.image.get(), s.image) << "image variable changed by a refused call";
+                EXPECT_TRUE(detail::SamePixels(s, v.image.get())) << "variable's image changed in place";
+                if (s.image) {
+                    EXPECT_EQ(s.image->RefCount(), s.refs);  // ours and the variable's
+                }
+            } else if (!v.image) {
+                ADD_FAILURE() << "image variable emptied";
+            } else {
+                // A new image: the variable's reference only, and the old image
+                // released exactly once.
+                EXPECT_EQ(v.image->RefCount(), 1);
+                EXPECT_EQ(v.image->Type(), dmhost::DataType::Real4);
+                if (s.image) {
+                    EXPECT_EQ(s.image->RefCount(), s.refs - 1) << "old image not released exactly once";
+                }
+            }
+        } else if (v.kind == Kind::FloatRef && refused) {
+            EXPECT_TRUE(detail::SameNumber(v.number, numbers_before[i]))
+                << "number changed by a refused call: " << numbers_before[i] << " -> " << v.number;
+        }
+    }
+    for (const dmhost::ImagePtr& old : old_slot_images) {
+        if (old) {
+            EXPECT_EQ(old->LockCount(), 0);
+        }
+    }
+    if (refused) {
+        for (size_t f = 0; f < files.size(); ++f)
+            EXPECT_TRUE(ReadFile(files[f]) == file_before[f]) << files[f] << " changed by a refused call";
+    }
+    return out;
 }
 
 }  // namespace robust

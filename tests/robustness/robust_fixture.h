@@ -17,34 +17,34 @@
 namespace robust {
 
 class RobustFixture : public orvan_test::HostFixture {
- protected:
-  void SetUp() override {
-    HostFixture::SetUp();
-    kit = MakeKit(host);
-  }
-  void TearDown() override {
-    HostFixture::TearDown();
-    std::error_code ignored;
-    std::filesystem::remove_all(kit.dir, ignored);
-  }
-
-  // Runs one call of function with the arguments make gives (see RunCase),
-  // then checks that every host image made for it is gone once they are
-  // dropped and that no host error is left pending.
-  Outcome RunChecked(const std::string &function, const std::function<CaseArgs()> &make,
-                     const CaseOptions &options = {}) {
-    const long images = dmhost::Image::LiveCount();
-    Outcome o;
-    {
-      CaseArgs args = make();
-      o = RunCase(host, function, args, {kit.book}, options);
+protected:
+    void SetUp() override {
+        HostFixture::SetUp();
+        kit = MakeKit(host);
     }
-    EXPECT_EQ(dmhost::Image::LiveCount(), images) << "host images leaked";
-    EXPECT_FALSE(host.TakeError().has_value());
-    return o;
-  }
+    void TearDown() override {
+        HostFixture::TearDown();
+        std::error_code ignored;
+        std::filesystem::remove_all(kit.dir, ignored);
+    }
 
-  Kit kit;
+    // Runs one call of function with the arguments make gives (see RunCase),
+    // then checks that every host image made for it is gone once they are
+    // dropped and that no host error is left pending.
+    Outcome RunChecked(const std::string& function, const std::function<CaseArgs()>& make,
+                       const CaseOptions& options = {}) {
+        const long images = dmhost::Image::LiveCount();
+        Outcome o;
+        {
+            CaseArgs args = make();
+            o = RunCase(host, function, args, {kit.book}, options);
+        }
+        EXPECT_EQ(dmhost::Image::LiveCount(), images) << "host images leaked";
+        EXPECT_FALSE(host.TakeError().has_value());
+        return o;
+    }
+
+    Kit kit;
 };
 
 }  // namespace robust

@@ -17,7 +17,9 @@ using CellBlock = RowBlock::CellBlock;
 namespace {
 
 template <typename T>
-size_t ReadAll(T& t, const Bytes& b) { return t.Read(b.data(), b.data() + b.size()); }
+size_t ReadAll(T& t, const Bytes& b) {
+    return t.Read(b.data(), b.data() + b.size());
+}
 
 template <typename T>
 Bytes Written(T& t) {
@@ -44,8 +46,8 @@ const Bytes kEof = Rec(0x000A, {});
 
 // ROW, NUMBER, DBCELL with one offset: 20 + 18 + 10 bytes.
 Bytes OneRowBlock(unsigned row, double v) {
-    return Join({Rec(0x0208, RowData(row, 0, 1)), Rec(0x0203, NumberData(row, 0, v)),
-                 Rec(0x00D7, DbCellData(38, {20}))});
+    return Join(
+        {Rec(0x0208, RowData(row, 0, 1)), Rec(0x0203, NumberData(row, 0, v)), Rec(0x00D7, DbCellData(38, {20}))});
 }
 
 }  // namespace

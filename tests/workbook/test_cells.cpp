@@ -32,8 +32,8 @@ Bytes FormulaData(unsigned row, unsigned col, const Bytes& tokens) {
     Put16(d, col);
     Put16(d, 15);
     for (int i = 0; i < 8; ++i) d.push_back(static_cast<char>(0x10 + i));  // cached result
-    Put16(d, 0x0008);  // options
-    Put16(d, 0xBEEF);  // the two bytes at 16
+    Put16(d, 0x0008);                                                      // options
+    Put16(d, 0xBEEF);                                                      // the two bytes at 16
     d.insert(d.end(), tokens.begin(), tokens.end());
     return d;
 }

@@ -50,7 +50,9 @@ Bytes FormulaRecord(unsigned row, unsigned column, unsigned xf, const Bytes& res
     return Rec(0x0006, d);
 }
 
-Bytes Special(unsigned type, unsigned value) { return {static_cast<char>(type), 0, static_cast<char>(value), 0, 0, 0, '\xFF', '\xFF'}; }
+Bytes Special(unsigned type, unsigned value) {
+    return {static_cast<char>(type), 0, static_cast<char>(value), 0, 0, 0, '\xFF', '\xFF'};
+}
 
 Bytes NumberBytes(double v) {
     Bytes d;
@@ -61,8 +63,8 @@ Bytes NumberBytes(double v) {
 // A stream: globals with the given records after the BOF, one worksheet.
 Bytes OneSheetStream(const Bytes& globalsRecords, const Bytes& sheetRecords, const Bytes& sst) {
     auto globals = [&](std::uint32_t position) {
-        return Join({Rec(0x0809, BofData(0x0005)), globalsRecords, BoundSheet({"Data", 0, position}), sst,
-                     Rec(0x000A, {})});
+        return Join(
+            {Rec(0x0809, BofData(0x0005)), globalsRecords, BoundSheet({"Data", 0, position}), sst, Rec(0x000A, {})});
     };
     const Bytes g = globals(0);
     const Bytes sheet = Join({Rec(0x0809, BofData(0x0010)), Dimensions(1, 1), sheetRecords, Rec(0x000A, {})});
@@ -93,30 +95,56 @@ TEST(ForeignRecords, CellsFormatsAndResultsSurviveASave) {
     Put16(stringResult, 'k');
     const Bytes sheet = Join({
         // No ROW records: the cells stand directly in the sheet.
-        Rec(0x0203, [] { Bytes d = WithXf(0, 0, 17); PutDouble(d, 3.25); return d; }()),
+        Rec(0x0203,
+            [] {
+                Bytes d = WithXf(0, 0, 17);
+                PutDouble(d, 3.25);
+                return d;
+            }()),
         LabelRecord(0, 1, 18, L"caf\u00e9", false),
-        Rec(0x00FD, [] { Bytes d = WithXf(1, 0, 19); Put32(d, 0); return d; }()),
+        Rec(0x00FD,
+            [] {
+                Bytes d = WithXf(1, 0, 19);
+                Put32(d, 0);
+                return d;
+            }()),
         // A row block holding a wide LABEL.
-        RowRecord(2), LabelRecord(2, 0, 20, L"\u0414a", true), Rec(0x00D7, DbCellData(0, {})),
+        RowRecord(2),
+        LabelRecord(2, 0, 20, L"\u0414a", true),
+        Rec(0x00D7, DbCellData(0, {})),
         // Formula results: a number, a text in the STRING record, a Boolean,
         // an error.
         FormulaRecord(3, 0, 21, NumberBytes(2.469)),
-        FormulaRecord(3, 1, 17, Special(0, 0)), Rec(0x0207, stringResult),
+        FormulaRecord(3, 1, 17, Special(0, 0)),
+        Rec(0x0207, stringResult),
         FormulaRecord(3, 2, 18, Special(1, 1)),
         FormulaRecord(3, 3, 19, Special(2, 0x07)),
         // Boolean and error cells, and a text with formatting runs.
-        Rec(0x0205, [] { Bytes d = WithXf(4, 0, 20); d.push_back(0); d.push_back(0); return d; }()),
-        Rec(0x0205, [] { Bytes d = WithXf(4, 1, 21); d.push_back(0x2A); d.push_back(1); return d; }()),
-        Rec(0x00D6, [] {
-            Bytes d = WithXf(4, 2, 17);
-            Put16(d, 5);
-            d.push_back(0);
-            for (char c : std::string("Au-17")) d.push_back(c);
-            Put16(d, 1);  // one run: from character 2 in font 1
-            Put16(d, 2);
-            Put16(d, 1);
-            return d;
-        }()),
+        Rec(0x0205,
+            [] {
+                Bytes d = WithXf(4, 0, 20);
+                d.push_back(0);
+                d.push_back(0);
+                return d;
+            }()),
+        Rec(0x0205,
+            [] {
+                Bytes d = WithXf(4, 1, 21);
+                d.push_back(0x2A);
+                d.push_back(1);
+                return d;
+            }()),
+        Rec(0x00D6,
+            [] {
+                Bytes d = WithXf(4, 2, 17);
+                Put16(d, 5);
+                d.push_back(0);
+                for (char c : std::string("Au-17")) d.push_back(c);
+                Put16(d, 1);  // one run: from character 2 in font 1
+                Put16(d, 2);
+                Put16(d, 1);
+                return d;
+            }()),
     });
     const Bytes stream = OneSheetStream(globals, sheet, Sst({"shared"}));
 

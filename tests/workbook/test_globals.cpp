@@ -25,8 +25,8 @@ void Append(std::vector<char>& stream, const std::vector<char>& bytes) {
 }
 
 std::vector<char> Raw(unsigned code, size_t n, char fill = 0) {
-    std::vector<char> r = {static_cast<char>(code & 0xFF), static_cast<char>(code >> 8),
-                           static_cast<char>(n & 0xFF), static_cast<char>(n >> 8)};
+    std::vector<char> r = {static_cast<char>(code & 0xFF), static_cast<char>(code >> 8), static_cast<char>(n & 0xFF),
+                           static_cast<char>(n >> 8)};
     r.insert(r.end(), n, fill);
     return r;
 }
@@ -108,14 +108,31 @@ TEST(WorkbookGlobals, NewWorkbookIs58Bytes) {
     EXPECT_EQ(wb.RecordSize(), 58u);
     std::vector<char> out(58);
     EXPECT_EQ(wb.Write(out.data()), 58u);
-    const std::vector<char> bof = {0x09, 0x08, 0x10, 0x00, 0x00, 0x06, 0x05, 0x00, static_cast<char>(0xA0), 0x19,
-                                   static_cast<char>(0xCD), 0x07, static_cast<char>(0xC9), static_cast<char>(0xC0),
-                                   0x00, 0x00, 0x06, 0x03, 0x00, 0x00};
+    const std::vector<char> bof = {0x09,
+                                   0x08,
+                                   0x10,
+                                   0x00,
+                                   0x00,
+                                   0x06,
+                                   0x05,
+                                   0x00,
+                                   static_cast<char>(0xA0),
+                                   0x19,
+                                   static_cast<char>(0xCD),
+                                   0x07,
+                                   static_cast<char>(0xC9),
+                                   static_cast<char>(0xC0),
+                                   0x00,
+                                   0x00,
+                                   0x06,
+                                   0x03,
+                                   0x00,
+                                   0x00};
     EXPECT_EQ(std::vector<char>(out.begin(), out.begin() + 20), bof);
-    EXPECT_EQ(out[20], 0x3D);           // WINDOW1
+    EXPECT_EQ(out[20], 0x3D);                     // WINDOW1
     EXPECT_EQ(out[42], static_cast<char>(0xFC));  // SST
     EXPECT_EQ(out[44], 8);
-    EXPECT_EQ(out[54], 0x0A);           // EOF
+    EXPECT_EQ(out[54], 0x0A);  // EOF
     Workbook back;
     EXPECT_EQ(back.Read(out.data(), out.data() + out.size()), 58u);
 }
@@ -168,10 +185,10 @@ TEST(WorkbookGlobals, ReadsTheSubstreamAndSkipsOtherRecords) {
     EXPECT_EQ(wb.sharedStrings.total, 3u);
 
     // Written back: the eight modelled records only, no EXTSST or others.
-    const size_t expected = 20 + 22 + 30 + 24 + 8   // BOF, WINDOW1, FONT, XF, STYLE
-                            + (4 + 6 + 2 + 4)       // BOUNDSHEET "Data"
-                            + (4 + 8 + 3 + 5)       // SST with "hello"
-                            + 4;                    // EOF
+    const size_t expected = 20 + 22 + 30 + 24 + 8  // BOF, WINDOW1, FONT, XF, STYLE
+                            + (4 + 6 + 2 + 4)      // BOUNDSHEET "Data"
+                            + (4 + 8 + 3 + 5)      // SST with "hello"
+                            + 4;                   // EOF
     EXPECT_EQ(wb.DataSize(), expected);
     std::vector<char> out(expected);
     ASSERT_EQ(wb.Write(out.data()), expected);

@@ -13,15 +13,13 @@ using namespace CompoundFiles::XlsBiff;
 
 namespace {
 
-std::uint64_t Bits(double d)
-{
+std::uint64_t Bits(double d) {
     std::uint64_t u;
     std::memcpy(&u, &d, sizeof u);
     return u;
 }
 
-double FromBits(std::uint64_t u)
-{
+double FromBits(std::uint64_t u) {
     double d;
     std::memcpy(&d, &u, sizeof d);
     return d;
@@ -31,8 +29,7 @@ std::uint32_t High(double d) { return static_cast<std::uint32_t>(Bits(d) >> 32);
 
 }  // namespace
 
-TEST(RkCodec, DoubleFormExamples)
-{
+TEST(RkCodec, DoubleFormExamples) {
     // 1.5 is not whole, so it is stored as 150.0 with the scale bit.
     EXPECT_EQ(DoubleToRk(1.5), High(150.0) | 1u);
     EXPECT_EQ(DoubleToRk(1.5), 0x4062C001u);
@@ -55,8 +52,7 @@ TEST(RkCodec, DoubleFormExamples)
     EXPECT_FALSE(CanStoreAsRk(1234.5678));
 }
 
-TEST(RkCodec, IntegerForm)
-{
+TEST(RkCodec, IntegerForm) {
     EXPECT_EQ(IntegerToRk(5), 0x16u);
     EXPECT_EQ(IntegerToRk(-1), 0xFFFFFFFEu);
     EXPECT_TRUE(IsRkInteger(IntegerToRk(-1)));
@@ -70,8 +66,7 @@ TEST(RkCodec, IntegerForm)
     EXPECT_NE(RkToInteger(IntegerToRk(1 << 29)), 1 << 29);
 }
 
-TEST(RkCodec, WrappingAndTruncationRules)
-{
+TEST(RkCodec, WrappingAndTruncationRules) {
     // 2e7: 2e7*100 = 2e9 still fits in int32, so no scaling.
     EXPECT_EQ(DoubleToRk(2.0e7), High(2.0e7));
     // 3e7: the int product wraps and d*100 is out of range (INT32_MIN), so
@@ -85,8 +80,7 @@ TEST(RkCodec, WrappingAndTruncationRules)
     EXPECT_EQ(Bits(RkToDouble(0x80000000u)), Bits(-0.0));
 }
 
-TEST(RkCodec, CanStoreAsRkExamples)
-{
+TEST(RkCodec, CanStoreAsRkExamples) {
     EXPECT_TRUE(CanStoreAsRk(1.25));
     EXPECT_FALSE(CanStoreAsRk(0.125));
     EXPECT_TRUE(CanStoreAsRk(0.0));
@@ -102,8 +96,7 @@ TEST(RkCodec, CanStoreAsRkExamples)
     EXPECT_FALSE(CanStoreAsRk(0.5 + std::ldexp(1.0, -40)));
 }
 
-TEST(RkCodec, WholeNumbersInRangeAreStorable)
-{
+TEST(RkCodec, WholeNumbersInRangeAreStorable) {
     // Whole numbers are never scaled and need at most 18 bits of mantissa
     // here, so every one must be accepted and come back unchanged.
     for (int n = -214748; n <= 214748; ++n) {
@@ -113,38 +106,44 @@ TEST(RkCodec, WholeNumbersInRangeAreStorable)
     }
 }
 
-TEST(RkCodec, AcceptedValuesRoundTripExactly)
-{
+TEST(RkCodec, AcceptedValuesRoundTripExactly) {
     std::mt19937_64 rng(20240611);
-    std::vector<double> values = {
-        0.0, -0.0, DBL_MIN, -DBL_MIN, DBL_TRUE_MIN, -DBL_TRUE_MIN, DBL_MAX, -DBL_MAX,
-        FromBits(0x0000000400000000ull),  // subnormal that fits the 30 kept bits
-        FromBits(0x000FFFFFFFFFFFFFull), 1e-300, 1e300, 0.01, 0.07, 0.29, 99.99,
-        std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()};
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  DBL_MIN,
+                                  -DBL_MIN,
+                                  DBL_TRUE_MIN,
+                                  -DBL_TRUE_MIN,
+                                  DBL_MAX,
+                                  -DBL_MAX,
+                                  FromBits(0x0000000400000000ull),  // subnormal that fits the 30 kept bits
+                                  FromBits(0x000FFFFFFFFFFFFFull),
+                                  1e-300,
+                                  1e300,
+                                  0.01,
+                                  0.07,
+                                  0.29,
+                                  99.99,
+                                  std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
     // Arbitrary bit patterns: every class of double, subnormals included.
-    for (int i = 0; i < 200000; ++i)
-        values.push_back(FromBits(rng()));
+    for (int i = 0; i < 200000; ++i) values.push_back(FromBits(rng()));
     // Patterns with only the 30 kept bits: these encode without loss.
-    for (int i = 0; i < 100000; ++i)
-        values.push_back(FromBits(rng() & 0xFFFFFFFC00000000ull));
+    for (int i = 0; i < 100000; ++i) values.push_back(FromBits(rng() & 0xFFFFFFFC00000000ull));
     // Decimals with up to two places across magnitudes, the common case.
     std::uniform_int_distribution<std::int64_t> cents(-100000000, 100000000);
-    for (int i = 0; i < 200000; ++i)
-        values.push_back(static_cast<double>(cents(rng)) / 100.0);
+    for (int i = 0; i < 200000; ++i) values.push_back(static_cast<double>(cents(rng)) / 100.0);
     std::uniform_real_distribution<double> wide(-1e6, 1e6);
-    for (int i = 0; i < 100000; ++i)
-        values.push_back(wide(rng));
+    for (int i = 0; i < 100000; ++i) values.push_back(wide(rng));
 
     std::size_t accepted = 0, acceptedScaled = 0;
     for (double d : values) {
-        if (!CanStoreAsRk(d))
-            continue;
+        if (!CanStoreAsRk(d)) continue;
         ++accepted;
         std::uint32_t rk = DoubleToRk(d);
         ASSERT_TRUE(IsRkDouble(rk));
         ASSERT_EQ(Bits(RkToDouble(rk)), Bits(d)) << std::hexfloat << d;
-        if (rk & 1u)
-            ++acceptedScaled;
+        if (rk & 1u) ++acceptedScaled;
     }
     // Both the plain and the scaled form must be in use for real data.
     EXPECT_GT(accepted, 20000u);

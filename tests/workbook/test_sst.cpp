@@ -193,15 +193,15 @@ TEST(SharedStringTableRead, SplitsOfOtherWriters) {
     std::vector<char> first = {3, 0, 0, 0, 3, 0, 0, 0};  // total 3, unique 3
     first.insert(first.end(), {2, 0, 0});                // "ok" header only
     std::vector<char> second = {0x00, 'o', 'k'};         // flags byte, characters
-    put16(second, 3);                                     // count 3
-    second.push_back(0x09);                               // 16-bit, rich
-    put16(second, 1);                                     // one run
-    put16(second, L'\x3B1');                              // first character
-    std::vector<char> third = {0x01};                     // continued, 16-bit
+    put16(second, 3);                                    // count 3
+    second.push_back(0x09);                              // 16-bit, rich
+    put16(second, 1);                                    // one run
+    put16(second, L'\x3B1');                             // first character
+    std::vector<char> third = {0x01};                    // continued, 16-bit
     put16(third, L'\x3B2');
     put16(third, L'\x3B3');
-    third.insert(third.end(), {1, 0});                    // first half of the run
-    std::vector<char> fourth = {0, 0};                    // second half, no flags byte
+    third.insert(third.end(), {1, 0});  // first half of the run
+    std::vector<char> fourth = {0, 0};  // second half, no flags byte
     fourth.insert(fourth.end(), {1, 0, 0, 'z'});
     std::vector<char> bytes;
     auto record = [&](unsigned code, const std::vector<char>& d) {

@@ -94,7 +94,8 @@ TEST(LongString, RichAndExtendedPartsAreSkipped) {
     EXPECT_EQ(s.flags, 0x09);
     EXPECT_EQ(s.richRuns, r);
     EXPECT_EQ(s.StringSize(), 2 + 1 + 2 + 2 * c + 4 * r);
-    EXPECT_EQ(s.WideText(), std::wstring(L"A\x3A9" L"C"));
+    EXPECT_EQ(s.WideText(), std::wstring(L"A\x3A9"
+                                         L"C"));
     std::vector<char> out(3 + s.CharacterBytes());
     EXPECT_EQ(s.Write(out.data()), 3 + 2 * c);
     EXPECT_EQ(out[2], 1);

@@ -15,7 +15,9 @@ using CellBlock = RowBlock::CellBlock;
 namespace {
 
 template <typename T>
-size_t ReadAll(T& t, const Bytes& b) { return t.Read(b.data(), b.data() + b.size()); }
+size_t ReadAll(T& t, const Bytes& b) {
+    return t.Read(b.data(), b.data() + b.size());
+}
 
 Bytes Written(Worksheet& w) {
     Bytes out(w.DataSize() + 8, 'x');
@@ -66,8 +68,8 @@ TEST(Worksheet, NewWorksheetWritesEightyEightBytes) {
     EXPECT_EQ(w.RecordSize(), 88u);
     const Bytes out = Written(w);
     ASSERT_EQ(out.size(), 88u);
-    const Bytes expected = Join({Rec(0x0809, BofData(0x0010)), Rec(0x020B, Filled(20, 0)),
-                                 Rec(0x0200, Filled(14, 0)), Rec(0x023E, Window2Data(0x06B6)), kEof});
+    const Bytes expected = Join({Rec(0x0809, BofData(0x0010)), Rec(0x020B, Filled(20, 0)), Rec(0x0200, Filled(14, 0)),
+                                 Rec(0x023E, Window2Data(0x06B6)), kEof});
     EXPECT_EQ(out, expected);
 
     Worksheet back;
@@ -140,10 +142,10 @@ TEST(Worksheet, NestedSubstreamIsSkippedWhole) {
 }
 
 TEST(Worksheet, LaterRecordReplacesEarlierAndRowRunsAppend) {
-    const Bytes block1 = Join({Rec(0x0208, RowData(0, 0, 1)), Rec(0x0203, NumberData(0, 0, 1.0)),
-                               Rec(0x00D7, DbCellData(0, {}))});
-    const Bytes block2 = Join({Rec(0x0208, RowData(40, 0, 1)), Rec(0x0203, NumberData(40, 0, 2.0)),
-                               Rec(0x00D7, DbCellData(0, {}))});
+    const Bytes block1 =
+        Join({Rec(0x0208, RowData(0, 0, 1)), Rec(0x0203, NumberData(0, 0, 1.0)), Rec(0x00D7, DbCellData(0, {}))});
+    const Bytes block2 =
+        Join({Rec(0x0208, RowData(40, 0, 1)), Rec(0x0203, NumberData(40, 0, 2.0)), Rec(0x00D7, DbCellData(0, {}))});
     const Bytes in = Join({Rec(0x0809, BofData(0x0010)), Rec(0x0200, DimensionsData(0, 1, 0, 1)), block1,
                            Rec(0x0200, DimensionsData(0, 41, 0, 1)), block2, kEof});
     Worksheet w;
@@ -154,10 +156,10 @@ TEST(Worksheet, LaterRecordReplacesEarlierAndRowRunsAppend) {
 }
 
 TEST(Worksheet, DamagedOrUnterminatedSubstreams) {
-    const Bytes good = Join({Rec(0x0809, BofData(0x0010)), Rec(0x020B, IndexData({0})),
-                             Rec(0x0200, DimensionsData(0, 1, 0, 1)), Rec(0x0208, RowData(0, 0, 1)),
-                             Rec(0x027E, {0, 0, 0, 0, 0, 0, 2, 0, 0, 0}), Rec(0x00D7, DbCellData(0, {20})),
-                             Rec(0x023E, Window2Data(0x06B6)), kEof});
+    const Bytes good =
+        Join({Rec(0x0809, BofData(0x0010)), Rec(0x020B, IndexData({0})), Rec(0x0200, DimensionsData(0, 1, 0, 1)),
+              Rec(0x0208, RowData(0, 0, 1)), Rec(0x027E, {0, 0, 0, 0, 0, 0, 2, 0, 0, 0}),
+              Rec(0x00D7, DbCellData(0, {20})), Rec(0x023E, Window2Data(0x06B6)), kEof});
     Worksheet w;
     ASSERT_EQ(ReadAll(w, good), good.size());
     // Every cut short of the EOF is damaged; none reads past the cut (the
@@ -296,8 +298,12 @@ TEST(Worksheet, ThousandsOfMixedRowsRoundTrip) {
             switch (p.Kind()) {
                 case 0x027E: ASSERT_EQ(p.As<CellBlock::RK>().rk, q.As<CellBlock::RK>().rk); break;
                 case 0x0203: ASSERT_EQ(p.As<CellBlock::Number>().value, q.As<CellBlock::Number>().value); break;
-                case 0x00FD: ASSERT_EQ(p.As<CellBlock::LabelSST>().sstIndex, q.As<CellBlock::LabelSST>().sstIndex); break;
-                case 0x00BE: ASSERT_EQ(p.As<CellBlock::MulBlank>().xfIndices, q.As<CellBlock::MulBlank>().xfIndices); break;
+                case 0x00FD:
+                    ASSERT_EQ(p.As<CellBlock::LabelSST>().sstIndex, q.As<CellBlock::LabelSST>().sstIndex);
+                    break;
+                case 0x00BE:
+                    ASSERT_EQ(p.As<CellBlock::MulBlank>().xfIndices, q.As<CellBlock::MulBlank>().xfIndices);
+                    break;
                 case 0x0006:
                     ASSERT_EQ(p.As<CellBlock::Formula>().formulaBytes, q.As<CellBlock::Formula>().formulaBytes);
                     ASSERT_EQ(p.As<CellBlock::Formula>().string.text, q.As<CellBlock::Formula>().string.text);
@@ -318,9 +324,9 @@ TEST(Worksheet, ThousandsOfMixedRowsRoundTrip) {
 TEST(Worksheet, OverlongPiecesKeepSizesAndWritingInStep) {
     // One piece longer than a record may be: written again it is cut at 8224
     // bytes, and every size must say so, or the output buffer is overrun.
-    const Bytes in = Join({Rec(0x0809, BofData(0x0010)), Rec(0x023E, Filled(9000, 1)),
-                           Rec(0x0208, RowData(0, 0, 1)), Rec(0x0203, NumberData(0, 0, 1.0)),
-                           Rec(0x0207, Filled(9001, 2)), Rec(0x00D7, DbCellData(0, {0})), kEof});
+    const Bytes in =
+        Join({Rec(0x0809, BofData(0x0010)), Rec(0x023E, Filled(9000, 1)), Rec(0x0208, RowData(0, 0, 1)),
+              Rec(0x0203, NumberData(0, 0, 1.0)), Rec(0x0207, Filled(9001, 2)), Rec(0x00D7, DbCellData(0, {0})), kEof});
     Worksheet w;
     ASSERT_EQ(ReadAll(w, in), in.size());
     const Bytes out = Written(w);

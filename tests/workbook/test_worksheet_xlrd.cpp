@@ -134,7 +134,9 @@ TEST(WorksheetInterop, IndependentReaderSeesTheCells) {
     const char text[8] = {0, 0, 0, 0, 0, 0, '\xFF', '\xFF'};
     CellBlock withString = FormulaCell(2, 1, text);
     const Bytes stringRecord = Rec(0x0207, {2, 0, 0, 'o', 'k'});
-    ASSERT_EQ(withString.As<CellBlock::Formula>().string.Read(stringRecord.data(), stringRecord.data() + stringRecord.size()), 9u);
+    ASSERT_EQ(
+        withString.As<CellBlock::Formula>().string.Read(stringRecord.data(), stringRecord.data() + stringRecord.size()),
+        9u);
     first.cells.push_back(withString);
     first.cells.push_back(LabelCell(2, 2, 0));
     CellBlock blanks;

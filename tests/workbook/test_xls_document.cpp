@@ -153,10 +153,10 @@ TEST(XlsDocument, NamesMatchAcrossWidthAndCase) {
 // folding: each pair names one sheet.
 TEST(XlsDocument, NamesMatchByUnicodeCaseFolding) {
     const std::pair<const wchar_t*, const wchar_t*> pairs[] = {
-        {L"D\u1eef li\u1ec7u", L"D\u1eee LI\u1ec6U"},  // Vietnamese
+        {L"D\u1eef li\u1ec7u", L"D\u1eee LI\u1ec6U"},                // Vietnamese
         {L"\u0386\u03bb\u03c6\u03b1", L"\u03ac\u03bb\u03c6\u03b1"},  // Greek with tonos
-        {L"\u0531\u0580\u0561", L"\u0561\u0580\u0561"},  // Armenian
-        {L"\u10a0x", L"\u2d00X"},                            // Georgian
+        {L"\u0531\u0580\u0561", L"\u0561\u0580\u0561"},              // Armenian
+        {L"\u10a0x", L"\u2d00X"},                                    // Georgian
         {L"Stra\u00dfe", L"STRASSE"},
         {L"\U00010400", L"\U00010428"},  // Deseret, a surrogate pair
     };
@@ -309,8 +309,8 @@ TEST(XlsDocument, NumbersRkCannotHoldBetweenRuns) {
     doc.UpdateWorksheets();
     const std::vector<const CellBlock*> cells = Cells(doc.Worksheets()[0]);
     // kind, first column, last column
-    const int expected[][3] = {{0x0203, 0, 0}, {0x0203, 1, 1}, {0x0203, 2, 2}, {0x0203, 3, 3},
-                               {0x0203, 4, 4}, {0x00BD, 5, 6}, {0x0203, 7, 7}, {0x00BD, 8, 9},
+    const int expected[][3] = {{0x0203, 0, 0},   {0x0203, 1, 1},   {0x0203, 2, 2},  {0x0203, 3, 3},
+                               {0x0203, 4, 4},   {0x00BD, 5, 6},   {0x0203, 7, 7},  {0x00BD, 8, 9},
                                {0x0203, 10, 10}, {0x00FD, 11, 11}, {0x0203, 12, 12}};
     ASSERT_EQ(cells.size(), std::size(expected));
     for (size_t i = 0; i < cells.size(); ++i) {

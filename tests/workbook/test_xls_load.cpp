@@ -42,11 +42,12 @@ std::uint32_t ScaledRk(double s) {
 
 TEST(XlsLoad, EveryCellKind) {
     const std::uint32_t rk150Scaled = CompoundFiles::XlsBiff::IntegerToRk(150) | 1u;
-    const Bytes cells = Join({RowRecord(7), RowRecord(9),
-                              MulRkRecord(7, 2, {CompoundFiles::XlsBiff::IntegerToRk(5), CompoundFiles::XlsBiff::DoubleToRk(2.5),
-                                                 ScaledRk(57.0)}),
-                              RkRecord(9, 0, rk150Scaled), BoolErrRecord(9, 1, 1, 0), BoolErrRecord(9, 2, 0x07, 1),
-                              LabelSstRecord(9, 3, 1), LabelSstRecord(9, 4, 7), NumberRecord(9, 5, -1e-300)});
+    const Bytes cells = Join(
+        {RowRecord(7), RowRecord(9),
+         MulRkRecord(7, 2,
+                     {CompoundFiles::XlsBiff::IntegerToRk(5), CompoundFiles::XlsBiff::DoubleToRk(2.5), ScaledRk(57.0)}),
+         RkRecord(9, 0, rk150Scaled), BoolErrRecord(9, 1, 1, 0), BoolErrRecord(9, 2, 0x07, 1), LabelSstRecord(9, 3, 1),
+         LabelSstRecord(9, 4, 7), NumberRecord(9, 5, -1e-300)});
     const Bytes stream = Stream({{"S", 0, 0}}, {Worksheet(10, 6, cells)}, Sst({"zero", "one"}));
     XlsDocument doc;
     ASSERT_TRUE(Load(doc, stream));
@@ -83,8 +84,9 @@ TEST(XlsLoad, TableGrowsForCellsOutsideTheDimensions) {
 
 TEST(XlsLoad, HugeDimensionsAreCutToTheLimits) {
     XlsDocument doc;
-    ASSERT_TRUE(Load(doc, Stream({{"S", 0, 0}}, {Worksheet(4000000000u, 60000, Join({RowRecord(1), NumberRecord(1, 1, 2.0)}))},
-                                 Sst({}))));
+    ASSERT_TRUE(
+        Load(doc, Stream({{"S", 0, 0}}, {Worksheet(4000000000u, 60000, Join({RowRecord(1), NumberRecord(1, 1, 2.0)}))},
+                         Sst({}))));
     XlsSheet& s = *doc.GetSheet(size_t{0});
     EXPECT_EQ(s.RowCount(), 65536u);
     EXPECT_EQ(s.ColumnCount(), 256u);
@@ -128,7 +130,7 @@ TEST(XlsLoad, RefusedStreamsLeaveTheDocumentAsItWas) {
     const Bytes sheet = Worksheet(1, 1, Join({RowRecord(0), NumberRecord(0, 0, 1.0)}));
     const Bytes good = Stream({{"A", 0, 0}}, {sheet}, Sst({"s"}));
     Bytes biff5 = good;
-    biff5[5] = 0x05;  // globals BOF version 0x0500
+    biff5[5] = 0x05;                                // globals BOF version 0x0500
     Bytes truncated(good.begin(), good.end() - 4);  // the worksheet's EOF gone
     Bytes damaged = good;
     damaged[damaged.size() - 4 - 8 - 18 + 2] = 0x7F;  // the NUMBER's length, past the end
@@ -146,11 +148,13 @@ TEST(XlsLoad, RefusedStreamsLeaveTheDocumentAsItWas) {
         foreignBof[position] = static_cast<char>(globalsEnd + 4 + inner.size());
     }
     const std::vector<Bytes> refused = {
-        Bytes(),                                    // nothing
-        sheet,                                      // no globals in front
-        biff5,                                      // not BIFF8
-        Bytes(good.begin(), good.begin() + 10),     // cut inside the globals
-        truncated, damaged, foreignBof,
+        Bytes(),                                 // nothing
+        sheet,                                   // no globals in front
+        biff5,                                   // not BIFF8
+        Bytes(good.begin(), good.begin() + 10),  // cut inside the globals
+        truncated,
+        damaged,
+        foreignBof,
     };
     XlsDocument doc;
     doc.New(2);

@@ -36,9 +36,7 @@ std::string Contents(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 class XlsFiles : public ::testing::Test {
 protected:
@@ -148,7 +146,9 @@ TEST_F(XlsFiles, OnlyTheWorkbookStreamIsWritten) {
         ASSERT_TRUE(cf.Create(Path("a.xls").c_str()));
         ASSERT_EQ(cf.MakeFile("Other"), CompoundFiles::kDone);
         const sheet_bytes::Bytes stream = xls_bytes::Stream(
-            {{"A", 0, 0}}, {xls_bytes::Worksheet(1, 1, sheet_bytes::Join({xls_bytes::RowRecord(0), xls_bytes::NumberRecord(0, 0, 4.5)}))},
+            {{"A", 0, 0}},
+            {xls_bytes::Worksheet(1, 1,
+                                  sheet_bytes::Join({xls_bytes::RowRecord(0), xls_bytes::NumberRecord(0, 0, 4.5)}))},
             xls_bytes::Sst({}));
         ASSERT_EQ(cf.MakeFile("Workbook"), CompoundFiles::kDone);
         ASSERT_EQ(cf.WriteFile("Workbook", stream, stream.size()), CompoundFiles::kDone);

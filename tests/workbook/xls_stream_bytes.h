@@ -71,8 +71,8 @@ inline Bytes Dimensions(std::uint32_t rows, unsigned columns) {
 // A worksheet substream: BOF, DIMENSIONS, one row block holding the given
 // ROW and cell records and a DBCELL, EOF.
 inline Bytes Worksheet(std::uint32_t rows, unsigned columns, const Bytes& rowsAndCells) {
-    return Join({Rec(0x0809, BofData(0x0010)), Dimensions(rows, columns), rowsAndCells,
-                 Rec(0x00D7, DbCellData(0, {})), Rec(0x000A, {})});
+    return Join({Rec(0x0809, BofData(0x0010)), Dimensions(rows, columns), rowsAndCells, Rec(0x00D7, DbCellData(0, {})),
+                 Rec(0x000A, {})});
 }
 
 inline Bytes Cell6(unsigned row, unsigned column) {

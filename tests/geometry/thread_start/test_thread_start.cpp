@@ -16,20 +16,17 @@ namespace {
 std::atomic<long> countdown{0};
 }  // namespace
 
-void *operator new(std::size_t n)
-{
-    if (countdown.load() > 0 && countdown.fetch_sub(1) == 1)
-        throw std::bad_alloc();
-    if (void *p = std::malloc(n ? n : 1))
-        return p;
+void* operator new(std::size_t n) {
+    if (countdown.load() > 0 && countdown.fetch_sub(1) == 1) throw std::bad_alloc();
+    if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
 // GCC takes free() here for a mismatch with the operator new it sees inlined.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpragmas"
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 #pragma GCC diagnostic pop
 
 namespace {
@@ -41,8 +38,7 @@ struct TaskFailed {};
 
 // Runs ParallelTasks with the n-th allocation failing; true when that
 // allocation was reached.
-bool RunFailingAt(long n, const std::function<void(unsigned)> &task)
-{
+bool RunFailingAt(long n, const std::function<void(unsigned)>& task) {
     countdown = n;
     try {
         ParallelTasks(kTasks, task);
@@ -53,40 +49,32 @@ bool RunFailingAt(long n, const std::function<void(unsigned)> &task)
     return countdown.exchange(0) == 0;
 }
 
-TEST(ThreadStart, TasksOfThreadsThatCannotStartRunOnTheCaller)
-{
+TEST(ThreadStart, TasksOfThreadsThatCannotStartRunOnTheCaller) {
     std::vector<std::atomic<int>> hits(kTasks);
     const std::function<void(unsigned)> count = [&](unsigned i) { ++hits[i]; };
     long failures = 0;
     for (long n = 1;; ++n) {
-        for (auto &h : hits)
-            h = 0;
+        for (auto& h : hits) h = 0;
         bool failed = false;
         ASSERT_NO_THROW(failed = RunFailingAt(n, count)) << "allocation " << n;
-        for (unsigned i = 0; i < kTasks; ++i)
-            EXPECT_EQ(hits[i].load(), 1) << "allocation " << n << ", task " << i;
-        if (!failed)
-            break;
+        for (unsigned i = 0; i < kTasks; ++i) EXPECT_EQ(hits[i].load(), 1) << "allocation " << n << ", task " << i;
+        if (!failed) break;
         ++failures;
     }
     // The vector and seven thread starts at least were made to fail.
     EXPECT_GE(failures, static_cast<long>(kTasks));
 }
 
-TEST(ThreadStart, AFailingTaskStillReachesTheCaller)
-{
+TEST(ThreadStart, AFailingTaskStillReachesTheCaller) {
     std::vector<std::atomic<int>> hits(kTasks);
     const std::function<void(unsigned)> fail5 = [&](unsigned i) {
         ++hits[i];
-        if (i == 5)
-            throw TaskFailed{};
+        if (i == 5) throw TaskFailed{};
     };
     for (long n = 1; n <= 2 * static_cast<long>(kTasks); ++n) {
-        for (auto &h : hits)
-            h = 0;
+        for (auto& h : hits) h = 0;
         EXPECT_THROW(RunFailingAt(n, fail5), TaskFailed) << "allocation " << n;
-        for (unsigned i = 0; i < kTasks; ++i)
-            EXPECT_EQ(hits[i].load(), 1) << "allocation " << n << ", task " << i;
+        for (unsigned i = 0; i < kTasks; ++i) EXPECT_EQ(hits[i].load(), 1) << "allocation " << n << ", task " << i;
     }
 }
 
