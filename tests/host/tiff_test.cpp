@@ -1,14 +1,13 @@
 // The script runner's TIFF reader on files written here with libtiff, one
 // of each pixel type it accepts, holding values whose floats are known.
 #include "host/app/tiff_io.h"
+#include "tests/file_size_limit.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tiffio.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -104,20 +103,15 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
     const std::string before = Contents(path);
 
-    struct rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit limited = old;
-    limited.rlim_cur = 16 * 1024;
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FileSizeLimit full(16 * 1024);
+    ASSERT_TRUE(full.Active());
     std::string message;
     try {
         dmhost::WriteTiff(path, 200, 200, big.data());
     } catch (const std::runtime_error& e) {
         message = e.what();
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    full.Lift();
     EXPECT_EQ(message, "cannot write image file \"" + path + "\": write failed");
     EXPECT_TRUE(Contents(path) == before) << "the old image was changed";
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);

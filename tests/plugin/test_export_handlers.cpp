@@ -2,10 +2,8 @@
 // script calls them: what they refuse, and how a failed save ends. The cell
 // layouts are read back by independent readers in tests/interop.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +15,7 @@
 #include "tests/workbook/fifo_watch.h"
 #include "workbook/replace_file.h"
 #include "workbook/xls_document.h"
+#include "tests/file_size_limit.h"
 
 using CompoundFiles::SheetCell;
 using CompoundFiles::XlsDocument;
@@ -184,17 +183,12 @@ TEST_F(ExportHandlers, AFailedSaveIsReportedAndKeepsTheOldFile) {
     const std::string file = Path("a.xls");
     Profile(Image(2, 1, {1, 2}), file, "", 1);
     const std::string before = Contents(file);
-    struct rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit limited = old;
-    limited.rlim_cur = 32 * 1024;
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FileSizeLimit full(32 * 1024);
+    ASSERT_TRUE(full.Active());
     std::vector<float> pixels(4000 * 3);
     for (size_t k = 0; k < pixels.size(); ++k) pixels[k] = static_cast<float>(k) / 7.0f;
     ImageExport(Image(3, 4000, pixels), file, "", "big", "Big");
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    full.Lift();
     EXPECT_EQ(TakeResults(),
               "exception caught: saveimageasxls: could not write \"" + file + "\"; the file was left as it was\n");
     EXPECT_EQ(Contents(file), before);

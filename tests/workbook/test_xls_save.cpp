@@ -3,12 +3,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +19,7 @@
 #include "tests/workbook/xls_stream_bytes.h"
 #include "workbook/replace_file.h"
 #include "workbook/xls_document.h"
+#include "tests/file_size_limit.h"
 
 using CompoundFiles::CompoundFile;
 using CompoundFiles::FileLock;
@@ -245,15 +244,10 @@ TEST_F(XlsFiles, SaveFailingHalfWayLeavesTheOldFile) {
     for (size_t r = 0; r < 4000; ++r)
         for (size_t c = 0; c < 4; ++c) big.GetSheet(size_t{0})->Cell(r, c)->SetReal(r + c / 7.0);
 
-    struct rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit limited = old;
-    limited.rlim_cur = 64 * 1024;
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FileSizeLimit full(64 * 1024);
+    ASSERT_TRUE(full.Active());
     const bool saved = big.SaveAs(Path("a.xls").c_str());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    full.Lift();
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(Contents(Path("a.xls")), before);
