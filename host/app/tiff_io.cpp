@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -138,55 +139,64 @@ bool CopyOver(const std::string& from, int to) {
 
 }  // namespace
 
-// The image goes to a new file beside the old one, which is replaced only
-// when the new one is whole: a full disk leaves the old image as it was.
-void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels) {
-    static QuietLibtiff quiet;
-    auto fail = [&](const std::string& why) {
-        return std::runtime_error("cannot write image file \"" + path + "\": " + why);
-    };
-    if (width == 0 || height == 0) throw fail("the image is empty");
+namespace {
 
-    // A link is followed: the file it names is replaced and the link stays.
-    std::string target = path;
-    struct stat old;
-    const bool exists = stat(path.c_str(), &old) == 0;
-    if (exists) {
-        if (!S_ISREG(old.st_mode)) throw fail("it is not a regular file");
-        if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) throw fail("permission denied");
-        char* real = realpath(path.c_str(), nullptr);
-        if (real == nullptr) throw fail("cannot create the file");
-        target = real;
-        std::free(real);
-    }
-    Temporary temporary;
+using Failure = std::function<std::runtime_error(const std::string&)>;
+
+// The file a write replaces: path itself, or the file a link at path names
+// (the link stays). `exists` tells whether there is one; `old` is its status.
+std::string ReplacedFile(const std::string& path, struct stat& old, bool& exists, const Failure& fail) {
+    exists = stat(path.c_str(), &old) == 0;
+    if (!exists) return path;
+    if (!S_ISREG(old.st_mode)) throw fail("it is not a regular file");
+    if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) throw fail("permission denied");
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) throw fail("cannot create the file");
+    const std::string target = real;
+    std::free(real);
+    return target;
+}
+
+// A new file beside target with the old file's owner and mode (or the
+// umask's for a new one); its descriptor. inPlace tells that the image must
+// be copied into the old file instead of replacing it: the owner could not
+// be kept, or other links share the old file.
+int MakeTemporary(const std::string& target, const struct stat* old, Temporary& temporary, bool& inPlace,
+                  const Failure& fail) {
     std::vector<char> pattern(target.begin(), target.end());
     const char suffix[] = ".XXXXXX";
     pattern.insert(pattern.end(), suffix, suffix + sizeof suffix);
     const int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) throw fail("cannot create the file");
     temporary.name = pattern.data();
-    // The new file keeps the old one's owner and mode. Where the owner cannot
-    // be kept, or other links share the old file, the new image is copied
-    // into the old file instead, once it is whole.
-    bool inPlace = false;
+    inPlace = false;
     mode_t mode = 0;
-    if (exists) {
-        inPlace = old.st_nlink > 1 || fchown(fd, old.st_uid, old.st_gid) != 0;
-        mode = old.st_mode & 07777;
+    if (old != nullptr) {
+        inPlace = old->st_nlink > 1 || fchown(fd, old->st_uid, old->st_gid) != 0;
+        mode = old->st_mode & 07777;
     } else {
         const mode_t mask = umask(0);
         umask(mask);
         mode = 0666 & ~mask;
     }
-    const int sync = dup(fd);
-    if (fchmod(fd, mode) != 0 || sync < 0) {
+    if (fchmod(fd, mode) != 0) {
         close(fd);
-        if (sync >= 0) close(sync);
+        throw fail("cannot create the file");
+    }
+    return fd;
+}
+
+// Writes the image as a 32-bit float TIFF into fd (which libtiff closes) and
+// syncs it.
+void WriteImage(int fd, const std::string& name, uint32_t width, uint32_t height, const float* pixels,
+                const Failure& fail) {
+    const int sync = dup(fd);
+    if (sync < 0) {
+        close(fd);
         throw fail("cannot create the file");
     }
     {
-        TiffHandle tif(TIFFFdOpen(fd, temporary.name.c_str(), "w"));
+        TiffHandle tif(TIFFFdOpen(fd, name.c_str(), "w"));
         if (!tif) {
             close(fd);
             close(sync);
@@ -213,12 +223,11 @@ void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const f
     }
     const bool synced = fsync(sync) == 0;
     if (close(sync) != 0 || !synced) throw fail("write failed");
+}
 
-    if (!inPlace) {
-        if (rename(temporary.name.c_str(), target.c_str()) != 0) throw fail("cannot replace the file");
-        temporary.name.clear();
-        return;
-    }
+// Copies the whole new image into the old file, which must still be the
+// one at target; a failure part of the way keeps the new image and names it.
+void CopyIntoOld(const std::string& target, const struct stat& old, Temporary& temporary, const Failure& fail) {
     const int out = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat now;
     if (out < 0 || fstat(out, &now) != 0 || now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
@@ -231,6 +240,32 @@ void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const f
         temporary.name.clear();
         throw fail("write failed part of the way; the whole image is in \"" + whole + "\"");
     }
+}
+
+}  // namespace
+
+// The image goes to a new file beside the old one, which is replaced only
+// when the new one is whole: a full disk leaves the old image as it was.
+void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels) {
+    static QuietLibtiff quiet;
+    const Failure fail = [&](const std::string& why) {
+        return std::runtime_error("cannot write image file \"" + path + "\": " + why);
+    };
+    if (width == 0 || height == 0) throw fail("the image is empty");
+
+    struct stat old;
+    bool exists = false;
+    const std::string target = ReplacedFile(path, old, exists, fail);
+    Temporary temporary;
+    bool inPlace = false;
+    const int fd = MakeTemporary(target, exists ? &old : nullptr, temporary, inPlace, fail);
+    WriteImage(fd, temporary.name, width, height, pixels, fail);
+    if (inPlace) {
+        CopyIntoOld(target, old, temporary, fail);
+        return;
+    }
+    if (rename(temporary.name.c_str(), target.c_str()) != 0) throw fail("cannot replace the file");
+    temporary.name.clear();
 }
 
 }  // namespace dmhost
