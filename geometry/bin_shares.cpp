@@ -176,31 +176,31 @@ std::size_t SharesScalar(const RadiusFrame& f, float rlo, float rhi, const Src& 
     return j;
 }
 
-// The one dispatch: the widest form the level allows, its tail on the next
-// narrower, the rest one by one.
-template <bool Ell, class Src>
-void ComputeShares(const RadiusFrame& f, float rlo, float rhi, SimdLevel level, const Src& src, std::size_t i0,
-                   std::size_t m, Shares& out) {
+// The widest form the level allows, its tail on the next narrower, the
+// rest one by one. The level is a template argument so that each summing
+// loop below holds only the forms it uses.
+template <bool Ell, SimdLevel Level, class Src>
+void ComputeShares(const RadiusFrame& f, float rlo, float rhi, const Src& src, std::size_t i0, std::size_t m,
+                   Shares& out) {
     std::size_t j = 0;
 #if defined(ORVAN_SHARES_AVX)
-    if (level >= SimdLevel::Avx) j = SharesAvx<Ell>(f, rlo, rhi, src, i0, j, m, out);
+    if constexpr (Level >= SimdLevel::Avx) j = SharesAvx<Ell>(f, rlo, rhi, src, i0, j, m, out);
 #endif
 #if defined(__SSE2__)
-    if (level >= SimdLevel::Sse2) j = SharesSse2<Ell>(f, rlo, rhi, src, i0, j, m, out);
+    if constexpr (Level >= SimdLevel::Sse2) j = SharesSse2<Ell>(f, rlo, rhi, src, i0, j, m, out);
 #endif
-    (void)level;
     SharesScalar<Ell>(f, rlo, rhi, src, i0, j, m, out);
 }
 
-template <bool Ell, class Src>
-std::size_t AddShares(const RadiusFrame& f, const BinTarget& t, SimdLevel level, const Src& src, std::size_t n) {
+template <bool Ell, SimdLevel Level, class Src>
+std::size_t AddShares(const RadiusFrame& f, const BinTarget& t, const Src& src, std::size_t n) {
     const std::uint32_t limit = t.span < 2 ? 0 : t.span - 1;
     std::size_t outside = 0;
     HeldBins<std::uint32_t> sums(t.S, t.Wt);
     Shares sh;
     for (std::size_t i0 = 0; i0 < n; i0 += kChunk) {
         const std::size_t m = std::min(kChunk, n - i0);
-        ComputeShares<Ell>(f, t.lo, t.hi, level, src, i0, m, sh);
+        ComputeShares<Ell, Level>(f, t.lo, t.hi, src, i0, m, sh);
         for (std::size_t j = 0; j < m; ++j) {
             const std::uint32_t k = sh.bin[j];
             if (k == kNoBin) continue;
@@ -219,10 +219,21 @@ std::size_t AddShares(const RadiusFrame& f, const BinTarget& t, SimdLevel level,
     return outside;
 }
 
+// The one dispatch: AVX, then SSE2, then scalar, as far as the level allows.
+template <bool Ell, class Src>
+std::size_t AddSharesAt(const RadiusFrame& f, const BinTarget& t, SimdLevel level, const Src& src, std::size_t n) {
+    switch (level) {
+        case SimdLevel::Avx: return AddShares<Ell, SimdLevel::Avx>(f, t, src, n);
+        case SimdLevel::Sse2: return AddShares<Ell, SimdLevel::Sse2>(f, t, src, n);
+        case SimdLevel::Scalar: break;
+    }
+    return AddShares<Ell, SimdLevel::Scalar>(f, t, src, n);
+}
+
 template <class Src>
 std::size_t AddSharesOf(const RadiusFrame& f, const BinTarget& t, bool packed, const Src& src, std::size_t n) {
     const SimdLevel level = packed ? ActiveSimdLevel() : SimdLevel::Scalar;
-    return f.elliptical ? AddShares<true>(f, t, level, src, n) : AddShares<false>(f, t, level, src, n);
+    return f.elliptical ? AddSharesAt<true>(f, t, level, src, n) : AddSharesAt<false>(f, t, level, src, n);
 }
 
 }  // namespace
