@@ -158,6 +158,24 @@ bool Record::PeekCode(const char* at, const char* end, unsigned short& c) {
     return true;
 }
 
+size_t Record::SkipSubstream(const char* in, const char* end) {
+    size_t pos = 0;
+    size_t depth = 0;
+    for (;;) {
+        unsigned short code = 0;
+        if (!PeekCode(in + pos, end, code)) return 0;
+        Record skipped;
+        const size_t n = skipped.Read(in + pos, end);
+        if (n == 0) return 0;
+        pos += n;
+        if (code == RecordCode::Bof) {
+            ++depth;
+        } else if (code == RecordCode::Eof && --depth == 0) {
+            return pos;
+        }
+    }
+}
+
 BOF::BOF() : Record(RecordCode::Bof, 16) {}
 
 size_t BOF::Read(const char* in, const char* end) {

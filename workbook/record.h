@@ -78,6 +78,10 @@ public:
     // The u16 code at `at`; false (code 0) when fewer than 2 bytes remain
     // before end. Containers peek at the next record with it.
     static bool PeekCode(const char* at, const char* end, unsigned short& code);
+    // Passes over the substream whose BOF is at `in`, to its own EOF, nested
+    // substreams included. Returns the bytes covered, or 0 when a record is
+    // damaged or the EOF is missing before end.
+    static size_t SkipSubstream(const char* in, const char* end);
     // Record size of d data bytes cut at 8224 bytes: d + 4 + 4 * ((d - 1) / 8224),
     // and 4 for d = 0.
     static size_t SplitSize(size_t dataSize);

@@ -100,28 +100,6 @@ Worksheet::Worksheet() {
     bof.lowestVersion = 0x0306;
 }
 
-namespace {
-// Passes over a substream from its BOF at in to its own EOF, nested ones
-// included. Returns the bytes covered, 0 when damaged or unterminated.
-size_t SkipSubstream(const char* in, const char* end) {
-    size_t pos = 0;
-    size_t depth = 0;
-    for (;;) {
-        unsigned short code = 0;
-        if (!Record::PeekCode(in + pos, end, code)) return 0;
-        Record skipped;
-        const size_t n = skipped.Read(in + pos, end);
-        if (n == 0) return 0;
-        pos += n;
-        if (code == RecordCode::Bof) {
-            ++depth;
-        } else if (code == RecordCode::Eof) {
-            if (--depth == 0) return pos;
-        }
-    }
-}
-}  // namespace
-
 size_t Worksheet::Read(const char* in, const char* end) {
     size_t pos = 0;
     bool ownBof = false;
@@ -145,7 +123,7 @@ size_t Worksheet::Read(const char* in, const char* end) {
                 if (ownBof) {
                     // An embedded substream (a chart, say): its BOF and EOF
                     // are not the sheet's own.
-                    n = SkipSubstream(in + pos, end);
+                    n = Record::SkipSubstream(in + pos, end);
                 } else {
                     n = bof.Read(in + pos, end);
                     ownBof = true;

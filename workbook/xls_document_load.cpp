@@ -20,26 +20,6 @@ namespace SubstreamType = XlsBiff::SubstreamType;
 const unsigned short kBiff8 = 0x0600;
 const unsigned char kWorksheetEntry = 0;  // BOUNDSHEET sheet type of a worksheet
 
-// Passes over a substream from its BOF to its own EOF, nested substreams
-// included. Returns the bytes covered, 0 when damaged or unterminated.
-std::size_t SkipSubstream(const char* in, const char* end) {
-    std::size_t pos = 0;
-    std::size_t depth = 0;
-    for (;;) {
-        unsigned short code = 0;
-        if (!Record::PeekCode(in + pos, end, code)) return 0;
-        Record skipped;
-        const std::size_t n = skipped.Read(in + pos, end);
-        if (n == 0) return 0;
-        pos += n;
-        if (code == RecordCode::Bof) {
-            ++depth;
-        } else if (code == RecordCode::Eof && --depth == 0) {
-            return pos;
-        }
-    }
-}
-
 struct ParsedStream {
     Workbook globals;
     std::vector<Worksheet> worksheets;
@@ -71,7 +51,7 @@ bool ParseStream(const char* data, std::size_t size, ParsedStream& parsed) {
             n = parsed.worksheets.back().Read(data + pos, end);
             parsed.offsets.push_back(pos);
         } else {
-            n = SkipSubstream(data + pos, end);
+            n = Record::SkipSubstream(data + pos, end);
         }
         if (n == 0) return false;
         pos += n;
