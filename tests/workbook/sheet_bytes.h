@@ -50,6 +50,13 @@ inline Bytes Join(std::initializer_list<Bytes> parts) {
 
 inline Bytes Filled(size_t n, char c) { return Bytes(n, c); }
 
+// Bytes written out one by one, each 0 to 0xFF.
+inline Bytes Hex(std::initializer_list<unsigned> bytes) {
+    Bytes b;
+    for (unsigned v : bytes) b.push_back(static_cast<char>(v));
+    return b;
+}
+
 // Record bodies of common records.
 inline Bytes BofData(unsigned type) {
     Bytes d;

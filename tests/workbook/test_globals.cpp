@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "workbook/workbook.h"
+#include "tests/workbook/sheet_bytes.h"
 
 using namespace CompoundFiles::XlsBiff;
 
@@ -108,26 +109,8 @@ TEST(WorkbookGlobals, NewWorkbookIs58Bytes) {
     EXPECT_EQ(wb.RecordSize(), 58u);
     std::vector<char> out(58);
     EXPECT_EQ(wb.Write(out.data()), 58u);
-    const std::vector<char> bof = {0x09,
-                                   0x08,
-                                   0x10,
-                                   0x00,
-                                   0x00,
-                                   0x06,
-                                   0x05,
-                                   0x00,
-                                   static_cast<char>(0xA0),
-                                   0x19,
-                                   static_cast<char>(0xCD),
-                                   0x07,
-                                   static_cast<char>(0xC9),
-                                   static_cast<char>(0xC0),
-                                   0x00,
-                                   0x00,
-                                   0x06,
-                                   0x03,
-                                   0x00,
-                                   0x00};
+    const std::vector<char> bof = sheet_bytes::Hex({0x09, 0x08, 0x10, 0x00, 0x00, 0x06, 0x05, 0x00, 0xA0, 0x19,
+                                                    0xCD, 0x07, 0xC9, 0xC0, 0x00, 0x00, 0x06, 0x03, 0x00, 0x00});
     EXPECT_EQ(std::vector<char>(out.begin(), out.begin() + 20), bof);
     EXPECT_EQ(out[20], 0x3D);                     // WINDOW1
     EXPECT_EQ(out[42], static_cast<char>(0xFC));  // SST

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "workbook/record.h"
+#include "tests/workbook/sheet_bytes.h"
 
 using namespace CompoundFiles::XlsBiff;
 
@@ -190,26 +191,8 @@ TEST(BofRecord, FieldsRoundTripAndShortDataIsRefused) {
     bof.historyFlags = 0xC0C9;
     bof.lowestVersion = 0x0306;
     const std::vector<char> out = Written(bof);
-    const std::vector<char> expected = {0x09,
-                                        0x08,
-                                        0x10,
-                                        0x00,
-                                        0x00,
-                                        0x06,
-                                        0x10,
-                                        0x00,
-                                        static_cast<char>(0xA0),
-                                        0x19,
-                                        static_cast<char>(0xCD),
-                                        0x07,
-                                        static_cast<char>(0xC9),
-                                        static_cast<char>(0xC0),
-                                        0x00,
-                                        0x00,
-                                        0x06,
-                                        0x03,
-                                        0x00,
-                                        0x00};
+    const std::vector<char> expected = sheet_bytes::Hex({0x09, 0x08, 0x10, 0x00, 0x00, 0x06, 0x10, 0x00, 0xA0, 0x19,
+                                                         0xCD, 0x07, 0xC9, 0xC0, 0x00, 0x00, 0x06, 0x03, 0x00, 0x00});
     EXPECT_EQ(out, expected);
     BOF back;
     EXPECT_EQ(back.Read(out.data(), out.data() + out.size()), 20u);
