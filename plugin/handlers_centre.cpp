@@ -17,6 +17,7 @@
 #include "geometry/azimuthal_integration.h"
 #include "geometry/center_refinement.h"
 #include "geometry/diffraction_pattern.h"
+#include "geometry/elliptical_ring_pixels.h"
 #include "geometry/ellipticity_fit.h"
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
@@ -109,9 +110,11 @@ bool StartAccepted(const DiffractionPattern& pattern, float inner, float outer, 
            CentreNearImage(pattern, r_out);
 }
 
-// The angle (degrees) and axis ratio an ellipse refinement starts from.
+// The angle (degrees) and axis ratio an ellipse refinement starts from. The
+// cost is flat outside the ratios it integrates (Covers), so from a start
+// there the minimiser has nothing to descend and wanders.
 bool EllipseAccepted(float angle, float ratio) {
-    if (std::isfinite(angle) && std::isfinite(ratio) && ratio > 0.0f) return true;
+    if (std::isfinite(angle) && EllipticalRingPixels::Covers(ratio)) return true;
     ResultsStream << "Bad input for angle or axis ratio!" << std::endl;
     return false;
 }

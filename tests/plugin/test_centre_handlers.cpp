@@ -341,7 +341,7 @@ TEST_F(CentreHandlers, NonsenseStartsAreRefused) {
     const std::pair<double, double> centres[] = {{nan, 256}, {256, inf}, {-inf, 256}, {1e6, 1e6}};
     for (const auto& [x, y] : centres) {
         SCOPED_TRACE(testing::Message() << "centre " << x << ", " << y);
-        Numbers n{x, y, 30, 1.5, -99, 120, 180};
+        Numbers n{x, y, 30, 1.0625, -99, 120, 180};
         double fifth = 5;
         EXPECT_EQ(Refine(image, n), 0.0);
         EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 36, 2), 0.0);
@@ -351,7 +351,7 @@ TEST_F(CentreHandlers, NonsenseStartsAreRefused) {
         EXPECT_TRUE(n.x == x || (std::isnan(n.x) && std::isnan(x)));
         EXPECT_TRUE(n.y == y || (std::isnan(n.y) && std::isnan(y)));
         EXPECT_EQ(n.angle, 30);
-        EXPECT_EQ(n.ratio, 1.5);
+        EXPECT_EQ(n.ratio, 1.0625);
         EXPECT_EQ(n.ring, -99);
         EXPECT_EQ(n.inner, 120);
         EXPECT_EQ(n.outer, 180);
@@ -376,15 +376,20 @@ TEST_F(CentreHandlers, NonsenseStartsAreRefused) {
     EXPECT_EQ(Simplex(image, far, &fifth), 0.0);
     EXPECT_EQ(TakeResults(), kBadCentre);
 
-    for (const auto& [angle, ratio] :
-         {std::pair{nan, 1.5}, {inf, 1.5}, {30.0, nan}, {30.0, 0.0}, {30.0, -1.0}, {30.0, inf}}) {
+    // The cost is flat outside ratios 1 to 1.1, 1.1 itself being above as a float.
+    const std::pair<double, double> ellipses[] = {{nan, 1.05}, {inf, 1.05}, {30, nan}, {30, 0},    {30, -1},
+                                                  {30, inf},   {30, 0.95},  {30, 1.1}, {100, 1.15}};
+    for (const auto& [angle, ratio] : ellipses) {
         SCOPED_TRACE(testing::Message() << "angle " << angle << ", ratio " << ratio);
         Numbers n{256, 256, angle, ratio, -99, 120, 180};
         double fifth = 5;
         EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
         EXPECT_EQ(TakeResults(), "Bad input for angle or axis ratio!\n");
         EXPECT_TRUE(n.angle == angle || (std::isnan(n.angle) && std::isnan(angle)));
-        EXPECT_TRUE(n.ratio == ratio || (std::isnan(n.ratio) && std::isnan(ratio)));
+        EXPECT_TRUE(n.ratio == static_cast<float>(ratio) || (std::isnan(n.ratio) && std::isnan(ratio)));
         EXPECT_EQ(n.x, 256);
     }
+    Numbers circle{256, 256, 30, 1.0, -99, 120, 180};
+    EXPECT_EQ(Simplex(image, circle, &fifth), 1.0);
+    EXPECT_EQ(TakeResults(), "");
 }
