@@ -184,6 +184,11 @@ float GuessInnerandOuterRadius(DMImage* image, float half_width, float center_x,
         DiffractionPattern pattern;
         LoadPattern(pattern, image, center_x, center_y, "GuessInnerandOuterRadius");
         if (!CentreFinite(center_x, center_y)) return;
+        // A negative width would write an inverted window.
+        if (!(std::isfinite(half_width) && half_width >= 0.0f)) {
+            ResultsStream << "Bad input for the half-width!" << std::endl;
+            return;
+        }
         const std::int32_t R = MaxRadius(pattern, 0);
         if (R < 1)
             throw std::invalid_argument(

@@ -119,6 +119,10 @@ TEST_F(CentreHandlers, GuessInnerandOuterRadiusWindows) {
     // A window reaching 100 falls back to the whole range.
     EXPECT_EQ(guess(55, 149.5, 0, 0), (std::vector<double>{120, 65, 175}));
     EXPECT_EQ(TakeResults(), "");
+    for (double w : {-20.0, double(NAN), double(INFINITY)}) {
+        EXPECT_EQ(guess(w, 149.5, 0, 0), (std::vector<double>{149.5, 0, 0})) << w;
+        EXPECT_EQ(TakeResults(), "Bad input for the half-width!\n");
+    }
 
     // Corner radius between 1 and 100: nothing counts, ring 0.
     dmhost::ImagePtr small = Image(60, 60, std::vector<float>(3600, 2.0f));
