@@ -49,6 +49,12 @@ DMImage* Analysable(const char* function, DMImage* image) {
     return image;
 }
 
+// A centre or angle that is not finite would otherwise give a profile of
+// zeros, or a refusal for a reason the script did not give.
+void CheckFinite(const char* function, const char* what, float a, float b = 0.0f) {
+    if (!std::isfinite(a) || !std::isfinite(b)) Refuse(function, std::string(what) + " must be a finite number");
+}
+
 // Checked before the image is read: the elliptical radius needs a positive
 // finite ratio.
 void CheckRatio(const char* function, float axis_ratio) {
@@ -67,14 +73,19 @@ float SectorRadians(float degrees) {
 
 // The sector must lie in [0, 2 pi]; an end of exactly 360 degrees is inside,
 // although its single-precision radians exceed the double limit. A refused
-// sector is reported through the host's Result function; false then.
-bool SectorAccepted(float start, float end, float end_degrees) {
+// sector is reported through the host's Result function; false then. Angles
+// that are not finite and escape those two messages throw.
+bool SectorAccepted(const char* function, float start, float end, float end_degrees) {
     const char* text = nullptr;
     if (start < 0.0f)
         text = "ERROR! The starting angle is negative. \n Please provide angle values in the interval [0,2pi]. \n";
     else if (static_cast<double>(end) > 6.28318530717958 && end_degrees != 360.0f)
         text = "ERROR! The ending angle is larger than 2pi. \n Please provide angle values in the interval [0,2pi]. \n";
-    if (!text) return true;
+    if (!text) {
+        CheckFinite(function, "the start angle", start);
+        CheckFinite(function, "the end angle", end);
+        return true;
+    }
     DM::Result(dm_string(text));
     return false;
 }
@@ -101,6 +112,7 @@ void StoreProfile(DMImage** slot, const arma::Col<float>& profile) {
 void AzimuthalIntegral(DMImage* image, DMImage** profile, float center_x, float center_y, float radius, float plain) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalIntegral";
+        CheckFinite(fn, "the centre", center_x, center_y);
         ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
         PatternView& pattern = input.get();
         const std::uint32_t r = OuterRadius(fn, pattern, radius);
@@ -112,6 +124,8 @@ void AzimuthalIntegralEllipticity(DMImage* image, DMImage** profile, float cente
                                   float axis_ratio, float radius, float plain) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalIntegralEllipticity";
+        CheckFinite(fn, "the centre", center_x, center_y);
+        CheckFinite(fn, "the ellipse angle", angle);
         CheckRatio(fn, axis_ratio);
         ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
         PatternView& pattern = input.get();
@@ -125,10 +139,11 @@ void AzimuthalIntegralSektor(DMImage* image, DMImage** profile, float center_x, 
                              float end_angle, float radius, float plain) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalIntegralSektor";
+        CheckFinite(fn, "the centre", center_x, center_y);
         ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
         PatternView& pattern = input.get();
         const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
-        if (!SectorAccepted(start, end, end_angle)) return;
+        if (!SectorAccepted(fn, start, end, end_angle)) return;
         const std::uint32_t r = OuterRadius(fn, pattern, radius);
         StoreProfile(profile, AzimuthalIntegralSektorCore(pattern, 0, r, start, end, Trunc(plain)));
     });
@@ -139,12 +154,14 @@ void AzimuthalIntegralSektorEllipticity(DMImage* image, DMImage** profile, float
                                         float plain) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalIntegralSektorEllipticity";
+        CheckFinite(fn, "the centre", center_x, center_y);
+        CheckFinite(fn, "the ellipse angle", angle);
         CheckRatio(fn, axis_ratio);
         ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);
         PatternView& pattern = input.get();
         SetEllipse(pattern, angle, axis_ratio);
         const float start = SectorRadians(start_angle), end = SectorRadians(end_angle);
-        if (!SectorAccepted(start, end, end_angle)) return;
+        if (!SectorAccepted(fn, start, end, end_angle)) return;
         const std::uint32_t r = OuterRadius(fn, pattern, radius);
         StoreProfile(profile, AzimuthalIntegralSektorEllipticityCore(pattern, 0, r, start, end, Trunc(plain)));
     });
@@ -153,6 +170,7 @@ void AzimuthalIntegralSektorEllipticity(DMImage* image, DMImage** profile, float
 void AzimuthalProjection(DMImage* image, DMImage** projection, float center_x, float center_y, float angle_count) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalProjection";
+        CheckFinite(fn, "the centre", center_x, center_y);
         const std::int32_t n_a = Trunc(angle_count);
         if (n_a < 0) Refuse(fn, "the angle count must be 0 or more");
         ReadOnlyPattern input(Analysable(fn, image), center_x, center_y);

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -122,22 +124,22 @@ TEST_F(AzimuthalHandlers, EllipticityWithItsArguments) {
     for (std::size_t k = 0; k < e.size(); ++k) EXPECT_NEAR(e[k], p[k], 1e-3 * std::fabs(p[k]) + 1e-3);
 }
 
-TEST_F(AzimuthalHandlers, RatiosThatAreNotPositiveAreRefused) {
-    for (double ratio : {0.0, -1.5, double(NAN), double(INFINITY)}) {
+TEST_F(AzimuthalHandlers, EllipsesThatCannotBeIntegratedAreRefused) {
+    const std::string ratio = "the axis ratio must be a positive finite number\n";
+    const std::string angle = "the ellipse angle must be a finite number\n";
+    const std::tuple<double, double, std::string> cases[] = {{0, 0.0, ratio},    {0, -1.5, ratio},
+                                                             {0, NAN, ratio},    {0, INFINITY, ratio},
+                                                             {NAN, 1.05, angle}, {-INFINITY, 1.05, angle}};
+    for (const auto& [degrees, q, problem] : cases) {
         dmhost::Image* before = old.get();
         Call("AzimuthalIntegralEllipticity",
-             {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256), Arg::Number(256), Arg::Number(0),
-              Arg::Number(ratio), Arg::Number(0), Arg::Number(1)});
-        EXPECT_EQ(TakeResults(),
-                  "exception caught: AzimuthalIntegralEllipticity: the axis ratio must be a positive "
-                  "finite number\n");
-        EXPECT_EQ(old.get(), before);
+             {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256), Arg::Number(256), Arg::Number(degrees),
+              Arg::Number(q), Arg::Number(0), Arg::Number(1)});
+        EXPECT_EQ(TakeResults(), "exception caught: AzimuthalIntegralEllipticity: " + problem);
         Call("AzimuthalIntegralSektorEllipticity",
-             {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256), Arg::Number(256), Arg::Number(0),
-              Arg::Number(ratio), Arg::Number(10), Arg::Number(20), Arg::Number(0), Arg::Number(1)});
-        EXPECT_EQ(TakeResults(),
-                  "exception caught: AzimuthalIntegralSektorEllipticity: the axis ratio must be a "
-                  "positive finite number\n");
+             {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256), Arg::Number(256), Arg::Number(degrees),
+              Arg::Number(q), Arg::Number(10), Arg::Number(20), Arg::Number(0), Arg::Number(1)});
+        EXPECT_EQ(TakeResults(), "exception caught: AzimuthalIntegralSektorEllipticity: " + problem);
         EXPECT_EQ(old.get(), before);
     }
 }
@@ -158,6 +160,18 @@ TEST_F(AzimuthalHandlers, SectorAngles) {
     EXPECT_EQ(TakeResults(), kEndMessage);
     // The start is checked first.
     sector(-1, 361, &old);
+    EXPECT_EQ(TakeResults(), kStartMessage);
+
+    // Angles that are not finite and pass the range checks.
+    const double nan = NAN, inf = INFINITY;
+    for (const auto& [start, end, problem] :
+         {std::tuple{nan, 90.0, "start"}, {inf, 90.0, "start"}, {10.0, nan, "end"}, {10.0, -inf, "end"}}) {
+        sector(start, end, &old);
+        EXPECT_EQ(TakeResults(), std::string("exception caught: AzimuthalIntegralSektor: the ") + problem +
+                                     " angle must be a finite number\n");
+        EXPECT_EQ(old.get(), before);
+    }
+    sector(-inf, nan, &old);
     EXPECT_EQ(TakeResults(), kStartMessage);
 
     // 360 degrees is inside the closed interval.
@@ -208,6 +222,26 @@ TEST_F(AzimuthalHandlers, ProjectionSizes) {
     project(-2);
     EXPECT_EQ(TakeResults(), "exception caught: AzimuthalProjection: the angle count must be 0 or more\n");
     EXPECT_EQ(out.get(), before);
+}
+
+TEST_F(AzimuthalHandlers, CentresThatAreNotFiniteAreRefused) {
+    dmhost::Image* before = old.get();
+    for (const auto& [x, y] : {std::pair{double(NAN), 256.0}, {256.0, double(INFINITY)}}) {
+        const std::vector<std::pair<std::string, std::vector<Arg>>> calls = {
+            {"AzimuthalIntegral", {Arg::Number(0), Arg::Number(1)}},
+            {"AzimuthalIntegralEllipticity", {Arg::Number(30), Arg::Number(1.05), Arg::Number(0), Arg::Number(1)}},
+            {"AzimuthalIntegralSektor", {Arg::Number(10), Arg::Number(90), Arg::Number(0), Arg::Number(1)}},
+            {"AzimuthalIntegralSektorEllipticity",
+             {Arg::Number(30), Arg::Number(1.05), Arg::Number(10), Arg::Number(90), Arg::Number(0), Arg::Number(1)}},
+            {"AzimuthalProjection", {Arg::Number(0)}}};
+        for (const auto& [name, rest] : calls) {
+            std::vector<Arg> args = {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(x), Arg::Number(y)};
+            args.insert(args.end(), rest.begin(), rest.end());
+            Call(name, args);
+            EXPECT_EQ(TakeResults(), "exception caught: " + name + ": the centre must be a finite number\n");
+            EXPECT_EQ(old.get(), before);
+        }
+    }
 }
 
 TEST_F(AzimuthalHandlers, TinyAndInvalidImages) {
