@@ -14,7 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <new>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "host/app/host.h"
@@ -112,9 +112,9 @@ bool ReadScript(const std::string& path, std::string* source) {
         std::cerr << path << ": cannot read the script\n";
         return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    *source = text.str();
+    // Not `stream << rdbuf()`: that swallows a failed allocation and leaves
+    // the script cut short, which would then run in part.
+    source->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
 }
 
