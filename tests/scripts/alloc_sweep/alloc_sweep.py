@@ -3,8 +3,10 @@
 
 Runs sweep.s through dmhost once for every allocation a full run makes, the
 N-th allocation failing in run N (failing_new.so, preloaded). No run may
-abort, crash or hang: each exits 0, or 1 with a one-line message on standard
-error.
+abort, crash or hang: each exits 0 with every line done and nothing on
+standard error, or 1 with a one-line message. Once the script runs, that
+message is "sweep.s:N: out of memory", N the line the run stopped in (the
+first line whose "@N" it did not show).
 Skipped (exit 77) for a sanitizer build, whose allocator the preloaded one
 would fight.
 """
@@ -73,7 +75,11 @@ def main():
     status, err = run(dmhost, module, script, prepared('full'),
                       dict(env, ORVAN_ALLOC_COUNT=count_file), out)
     # Every step must do its work in the full run, or the sweep misses it.
-    if status != 0 or not re.fullmatch(r'centre 3[12]\.\d+ 3[12]\.\d+ ring 16\n', out[0]):
+    with open(script) as f:
+        lines = [n for n, text in enumerate(f, 1) if re.search(r'Result\("@%d\\n"\);$' % n, text.rstrip())]
+    done = [int(n) for n in re.findall(r'@(\d+)\n', out[0])]
+    if (status != 0 or err or done != lines or
+            not re.search(r'^centre 3[12]\.\d+ 3[12]\.\d+ ring 16$', out[0], re.M)):
         print('the full run failed: %s %s %s' % (status, out, err))
         return 1
     total = 0
@@ -87,20 +93,31 @@ def main():
 
     def one(n):
         d = prepared('run_%d' % n)
-        status, err = run(dmhost, module, script, d, dict(env, ORVAN_FAIL_AT=str(n)))
+        out = []
+        status, err = run(dmhost, module, script, d, dict(env, ORVAN_FAIL_AT=str(n)), out)
         shutil.rmtree(d, ignore_errors=True)
-        return n, status, err
+        return n, status, err, [int(k) for k in re.findall(r'@(\d+)\n', out[0])] if out else []
+
+    def fine(status, err, shown):
+        message = err.strip().splitlines()
+        if shown != lines[:len(shown)]:
+            return False
+        if status == 0:
+            return not message and shown == lines
+        if status != 1 or len(message) != 1:
+            return False
+        if 0 < len(shown) < len(lines):
+            return message[0] == '%s:%d: out of memory' % (script, lines[len(shown)])
+        # Before the first line (reading, parsing, loading the module) and
+        # after the last (shutting down) the line may be any or none; the
+        # module's host errors keep their text.
+        return message[0].endswith(': out of memory') or ': host error ' in message[0]
 
     bad = []
     ended = {0: 0, 1: 0}
     with concurrent.futures.ThreadPoolExecutor(len(os.sched_getaffinity(0))) as pool:
-        for n, status, err in pool.map(one, range(1, total + 1)):
-            # A message is one line; the host names a lack of memory in its
-            # own work "out of memory" (the module's host errors keep their text).
-            lines = err.strip().splitlines()
-            said = status == 1 and len(lines) == 1 and (
-                'bad_alloc' not in lines[0] or ': host error ' in lines[0])
-            if status == 0 or said:
+        for n, status, err, shown in pool.map(one, range(1, total + 1)):
+            if fine(status, err, shown):
                 ended[status] += 1
             else:
                 bad.append((n, status, err.strip().splitlines()[-1:] or ['(no message)']))
