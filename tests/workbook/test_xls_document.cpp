@@ -158,6 +158,9 @@ TEST(XlsDocument, NamesMatchByUnicodeCaseFolding) {
         {L"\u0531\u0580\u0561", L"\u0561\u0580\u0561"},              // Armenian
         {L"\u10a0x", L"\u2d00X"},                                    // Georgian
         {L"Stra\u00dfe", L"STRASSE"},
+        {L"\u00df\u00df", L"SSSS"},  // folding doubles every unit
+        {L"\ufb03", L"FFI"},         // or triples it
+        {L"\ufb03\ufb03", L"ffiFFI"},
         {L"\U00010400", L"\U00010428"},  // Deseret, a surrogate pair
     };
     for (const auto& [name, other] : pairs) {
