@@ -5,6 +5,7 @@
 //   make_sample_pattern [--out PREFIX] [--size N | --width W --height H]
 //                       [--seed S] [--ratio Q] [--angle DEG] [--no-noise]
 //                       [--kirkland CSV]
+//   make_sample_pattern --help
 //
 // Files: PREFIX.tif, PREFIX.truth.json, PREFIX.elements.tif.
 #include <chrono>
@@ -34,11 +35,34 @@ struct Arguments {
     std::string kirkland = ORVAN_KIRKLAND_CSV;
 };
 
+const char kUsage[] =
+    "usage: make_sample_pattern [--out PREFIX] [--size N | --width W --height H]\n"
+    "         [--seed S] [--ratio Q] [--angle DEG] [--no-noise] [--kirkland CSV]\n";
+
 [[noreturn]] void Usage(const std::string& problem) {
-    std::cerr << "make_sample_pattern: " << problem << "\n"
-              << "usage: make_sample_pattern [--out PREFIX] [--size N | --width W --height H]\n"
-              << "         [--seed S] [--ratio Q] [--angle DEG] [--no-noise] [--kirkland CSV]\n";
+    std::cerr << "make_sample_pattern: " << problem << "\n" << kUsage;
     std::exit(2);
+}
+
+[[noreturn]] void Help() {
+    std::cout << "make_sample_pattern writes a synthetic gold diffraction pattern (PREFIX.tif), its truth\n"
+                 "(PREFIX.truth.json) and the element image for gold (PREFIX.elements.tif).\n"
+              << kUsage
+              << "  --out PREFIX    the files' common start (default: sample)\n"
+                 "  --size N        an N x N image, 64 to 16384 (default: 1024)\n"
+                 "  --width W       the image width alone, 64 to 16384\n"
+                 "  --height H      the image height alone, 64 to 16384\n"
+                 "  --seed S        the noise seed (default: 20240607)\n"
+                 "  --ratio Q       the rings' axis ratio, 0.5 to 2 (default: 1.04)\n"
+                 "  --angle DEG     the direction of the semi-axis Q stretches, in degrees from +x\n"
+                 "                  toward -y (default: 30)\n"
+                 "  --no-noise      leave out the Poisson noise\n"
+                 "  --kirkland CSV  the table of Kirkland parameters whose gold line makes the background\n"
+                 "                  and the element image (default: "
+              << ORVAN_KIRKLAND_CSV
+              << ")\n"
+                 "  --help, -h      print this text\n";
+    std::exit(0);
 }
 
 double Number(const std::string& option, const char* text) {
@@ -58,6 +82,7 @@ Arguments Parse(int argc, char** argv) {
     Arguments a;
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
+        if (opt == "--help" || opt == "-h") Help();
         if (opt == "--no-noise") {
             a.sample.noise = false;
             continue;
