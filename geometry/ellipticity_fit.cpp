@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -85,31 +86,86 @@ struct RingWork {
     float apr;  // angle bins per radian
     arma::vec kernel;
     arma::Mat<float> S, W;
+    // The shares of every pixel, missing or not, laid out as W; only made
+    // when some sample of W is not counted, and empty otherwise.
+    arma::Mat<float> G;
     arma::vec X;  // the sample indices 0 .. n_r - 1, the fits' abscissae
 };
 
 // A sample of the polar tables counts when its weight exceeds 0.1.
 bool Counted(const arma::Mat<float>& W, int r, int a) { return static_cast<double>(W(r, a)) > 0.1; }
 
+// The pixels [first, end) within r_out + 1 of c along an axis of `size`
+// pixels; the whole axis when c is not finite.
+void WindowRange(float c, int r_out, std::uint64_t size, std::uint64_t& first, std::uint64_t& end) {
+    first = 0;
+    end = size;
+    if (!std::isfinite(c)) return;
+    const double lo = std::floor(static_cast<double>(c)) - r_out - 1.0;
+    const double hi = std::floor(static_cast<double>(c)) + r_out + 2.0;
+    if (lo > 0.0) first = lo >= static_cast<double>(size) ? size : static_cast<std::uint64_t>(lo);
+    if (hi < static_cast<double>(size)) end = hi <= static_cast<double>(first) ? first : static_cast<std::uint64_t>(hi);
+}
+
+// The rebinned weights of an image with no missing pixel over the window's
+// bounding box: where a share is 0.1 or less, no pixel at all reaches that
+// radius of that sector. The centre moves by whole pixels, so every pixel
+// keeps its float offsets, bins and order of addition.
+arma::Mat<float> PixelShares(const DiffractionPattern& pattern, int r_in, int r_out, int n_angles) {
+    std::uint64_t x0, x1, y0, y1;
+    WindowRange(pattern.centerX, r_out, pattern.image.n_rows, x0, x1);
+    WindowRange(pattern.centerY, r_out, pattern.image.n_cols, y0, y1);
+    arma::Mat<float> sums, shares;
+    if (x1 == x0 || y1 == y0) return arma::Mat<float>(r_out - r_in + 1, n_angles, arma::fill::zeros);
+    const arma::Mat<float> present(x1 - x0, y1 - y0, arma::fill::ones);
+    PolarRebin(present, sums, shares, r_in, r_out, pattern.centerX - static_cast<float>(x0),
+               pattern.centerY - static_cast<float>(y0), n_angles);
+    return shares;
+}
+
 // Steps 1 to 3 and 6: window, angle scale, kernel, rebinning, abscissae.
 RingWork PrepareRingWork(const DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s) {
-    RingWork work{r_in, r_out - r_in, n_angles, s, 0.0f, {}, {}, {}, {}};
+    RingWork work{r_in, r_out - r_in, n_angles, s, 0.0f, {}, {}, {}, {}, {}};
     work.apr = static_cast<float>(n_angles / 6.283185307179586);
     work.kernel = TriangleKernel(s);
     PolarRebin(pattern.image, work.S, work.W, r_in, r_out, pattern.centerX, pattern.centerY, n_angles);
+    bool all_counted = true;
+    for (int a = 0; a < n_angles && all_counted; ++a)
+        for (int r = 0; r < work.n_r && all_counted; ++r) all_counted = Counted(work.W, r, a);
+    if (!all_counted) work.G = PixelShares(pattern, r_in, r_out, n_angles);
     work.X.set_size(work.n_r);
     for (int m = 0; m < work.n_r; ++m) work.X[m] = m;
     return work;
 }
 
-// Steps 4 and 5: the sum of the counted sector means (not their average),
-// smoothed.
-arma::vec SmoothedSummedProfile(const RingWork& work) {
-    arma::vec P(work.n_r, arma::fill::zeros);
+// The radii lo .. lo + n - 1 of the window (rows of the tables) that a
+// profile is taken over; n = 0 for none.
+struct RadiusSpan {
+    int lo = 0, n = 0;
+};
+
+// The radii that some sector counts, from the first to the last: the
+// summed profile leaves out the ends of the window that are all missing.
+RadiusSpan SummedSpan(const RingWork& work) {
+    std::vector<char> counted(static_cast<std::size_t>(work.n_r), 0);
     for (int r = 0; r < work.n_r; ++r)
+        for (int a = 0; a < work.n_angles && !counted[r]; ++a) counted[r] = Counted(work.W, r, a);
+    const auto first = std::find(counted.begin(), counted.end(), 1);
+    if (first == counted.end()) return {};
+    const int lo = static_cast<int>(first - counted.begin());
+    const int end = work.n_r - static_cast<int>(std::find(counted.rbegin(), counted.rend(), 1) - counted.rbegin());
+    return {lo, end - lo};
+}
+
+// Steps 4 and 5: the sum of the counted sector means (not their average)
+// over the radii `counted`, smoothed, of which the samples `span` are kept.
+arma::vec SmoothedSummedProfile(const RingWork& work, RadiusSpan counted, RadiusSpan span) {
+    arma::vec P(counted.n, arma::fill::zeros);
+    for (int i = 0; i < counted.n; ++i)
         for (int a = 0; a < work.n_angles; ++a)
-            if (Counted(work.W, r, a)) P[r] += static_cast<double>(work.S(r, a) / work.W(r, a));
-    return SmoothProfile(P, work.kernel, work.s);
+            if (Counted(work.W, counted.lo + i, a))
+                P[i] += static_cast<double>(work.S(counted.lo + i, a) / work.W(counted.lo + i, a));
+    return SmoothProfile(P, work.kernel, work.s).subvec(span.lo - counted.lo, span.lo - counted.lo + span.n - 1);
 }
 
 // Step 7a-e: start values for the fit of the summed profile Ps: a straight
@@ -137,14 +193,19 @@ void InitialFitStart(const arma::vec& Ps, int n_r, double* initial) {
     initial[5] = slope;
 }
 
-// Step 7: the ring fit of the summed profile, whose parameters start every
-// sector fit. False, after the message, when it does not converge.
-bool InitialFit(const RingWork& work, const arma::vec& Ps, double* initial, std::ostream& results) {
-    InitialFitStart(Ps, work.n_r, initial);
-    LeastSquaresFit lsf(work.n_r, work.X.memptr(), Ps.memptr(), PseudoVoigtModel);
-    lsf.SetMaxIter(700);
-    lsf.SetTolerance(0.0001);
-    if (lsf.Fit(6, initial) != -1) return true;
+// Step 7: the ring fit of the summed profile over its span, whose
+// parameters start every sector fit. False, after the message, when it does
+// not converge or the span is too short for the background's three samples
+// at each end.
+bool InitialFit(const RingWork& work, RadiusSpan counted, RadiusSpan span, double* initial, std::ostream& results) {
+    if (span.n >= 3) {
+        const arma::vec Ps = SmoothedSummedProfile(work, counted, span);
+        InitialFitStart(Ps, span.n, initial);
+        LeastSquaresFit lsf(span.n, work.X.memptr(), Ps.memptr(), PseudoVoigtModel);
+        lsf.SetMaxIter(700);
+        lsf.SetTolerance(0.0001);
+        if (lsf.Fit(6, initial) != -1) return true;
+    }
     results << "Initial fit failed, using maxima instead" << std::endl;
     return false;
 }
@@ -154,9 +215,10 @@ struct RingPosition {
     float radius, peak;
 };
 
-// Step 8c-d: the largest sample of the smoothed sector profile Pa, refined
-// by the vertex of the parabola through it and its neighbours; a maximum at
-// either end stays where it is. `at` receives the sample index.
+// Step 8c-d: the largest sample of the smoothed sector profile Pa (n_r
+// samples from radius r_in), refined by the vertex of the parabola through
+// it and its neighbours; a maximum at either end stays where it is. `at`
+// receives the sample index.
 RingPosition ProfileMaximum(const arma::vec& Pa, int r_in, int n_r, double& at) {
     const arma::uword m = FirstMaxIndex(Pa);
     const float peak = static_cast<float>(Pa[m]);
@@ -171,65 +233,103 @@ RingPosition ProfileMaximum(const arma::vec& Pa, int r_in, int n_r, double& at) 
     return {static_cast<float>(r_in + static_cast<int>(m)) + delta, peak};
 }
 
-// Step 8e: the pseudo-Voigt fit of one sector, started at its own maximum.
-// A fit that fails, or ends outside the profile, keeps the maximum.
-RingPosition SectorFit(const RingWork& work, const arma::vec& Pa, const double* initial, double own_peak,
-                       RingPosition maximum, std::ostream& results) {
+// Step 8e: the pseudo-Voigt fit of one sector's profile Pa over `span`,
+// started at its own maximum; `initial` was fitted over `summed`. A fit that
+// fails, or ends outside the profile, keeps the maximum.
+RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed, const arma::vec& Pa,
+                       const double* initial, double own_peak, RingPosition maximum, std::ostream& results) {
     double par[6];
     // Started at the summed profile's peak, a sector whose ring lies
     // pixels away from it (a strong ellipse, a centre off) settles on
     // another feature; its own maximum is next to its own ring.
     SectorFitStart(initial, work.n_angles, own_peak, par);
-    LeastSquaresFit lsf(work.n_r, work.X.memptr(), Pa.memptr(), PseudoVoigtModel);
+    // The background's slope runs per sample from the first of the span.
+    if (span.lo != summed.lo) par[4] += par[5] * (span.lo - summed.lo);
+    LeastSquaresFit lsf(span.n, work.X.memptr(), Pa.memptr(), PseudoVoigtModel);
     lsf.SetMaxIter(100);
     lsf.SetTolerance(0.0001);
     // A peak outside the profile is no ring of the window, however
     // well the fit converged (one started from a peakless initial fit
     // wanders off by thousands of pixels).
     const bool converged = lsf.Fit(6, par) != -1;
-    if (!converged || !(par[0] >= 0.0 && par[0] <= work.n_r - 1.0)) {
+    if (!converged || !(par[0] >= 0.0 && par[0] <= span.n - 1.0)) {
         results << "Fit failed, using maxima instead" << std::endl;
         return maximum;
     }
-    return {static_cast<float>(par[0] + work.r_in), static_cast<float>(par[1])};
+    return {static_cast<float>(par[0] + (work.r_in + span.lo)), static_cast<float>(par[1])};
 }
 
 // Per sector: ring radius R, peak height Q, middle angle Phi, total weight T,
 // and whether it has a ring position at all.
 struct SectorRings {
     arma::Col<float> R, Q, Phi, T;
-    std::vector<char> complete;
+    std::vector<char> has_ring;
 };
 
-// A radius without a counted pixel would enter the profile as 0 and pull
-// the maximum away from the ring: a sector narrower than the pixels (or cut
-// by the beam stop) has no ring position.
-bool CountedAtEveryRadius(const RingWork& work, int a) {
+// Step 9a's floor: 0.9 of the mean total weight over all sectors.
+float CoverageFloor(const arma::Col<float>& T) { return static_cast<float>(0.9 * static_cast<double>(arma::mean(T))); }
+
+// The counted radii of sector a. A radius without a counted pixel would
+// enter the profile as 0 and pull the maximum away from the ring, so the
+// radii at either end whose pixels are all missing (a beam stop reaching
+// into the window) are left out. The sector has no ring position (n = 0)
+// when a radius between counted ones is not counted, or when one at the
+// ends holds no pixel at all: the sector is narrower than the pixels, and
+// its few counted radii lie anywhere.
+RadiusSpan SectorSpan(const RingWork& work, int a) {
+    int lo = 0, hi = work.n_r - 1;
+    while (lo <= hi && !Counted(work.W, lo, a)) ++lo;
+    while (hi >= lo && !Counted(work.W, hi, a)) --hi;
+    if (lo > hi) return {};
+    for (int r = lo + 1; r < hi; ++r)
+        if (!Counted(work.W, r, a)) return {};
     for (int r = 0; r < work.n_r; ++r)
-        if (!Counted(work.W, r, a)) return false;
-    return true;
+        if ((r < lo || r > hi) && !Counted(work.G, r, a)) return {};
+    return {lo, hi - lo + 1};
+}
+
+// The samples of a profile smoothed over the counted radii `counted` that
+// the smoothing took from counted radii alone: at an end where the window
+// goes on (the radii beyond are missing) the s samples that the kernel's
+// zeros pulled down are dropped. n = 0 when none is left.
+RadiusSpan Trimmed(const RingWork& work, RadiusSpan counted) {
+    if (counted.n == 0) return {};
+    const int lo = counted.lo > 0 ? work.s : 0;
+    const int hi = counted.lo + counted.n < work.n_r ? counted.n - 1 - work.s : counted.n - 1;
+    return lo <= hi ? RadiusSpan{counted.lo + lo, hi - lo + 1} : RadiusSpan{};
 }
 
 // Step 8: the ring in every sector, by its profile's maximum or, when
-// fitting, by a fit started there.
-SectorRings FindSectorRings(const RingWork& work, bool fitting, const double* initial, std::ostream& results) {
+// fitting, by a fit started there; `summed` is the span `initial` was
+// fitted over.
+SectorRings FindSectorRings(const RingWork& work, RadiusSpan summed, bool fitting, const double* initial,
+                            std::ostream& results) {
     const int n_angles = work.n_angles;
     SectorRings rings{arma::Col<float>(n_angles, arma::fill::zeros), arma::Col<float>(n_angles, arma::fill::zeros),
                       arma::Col<float>(n_angles), arma::Col<float>(n_angles),
-                      std::vector<char>(static_cast<std::size_t>(n_angles), 1)};
-    arma::vec P(work.n_r);
+                      std::vector<char>(static_cast<std::size_t>(n_angles), 0)};
     for (int a = 0; a < n_angles; ++a) {
         float total = 0.0f;
         for (int r = 0; r < work.n_r; ++r) total += work.W(r, a);
         rings.T[a] = total;
         rings.Phi[a] = static_cast<float>(a + 0.5) / work.apr;
-        rings.complete[a] = CountedAtEveryRadius(work, a);
-        if (!rings.complete[a]) continue;
-        for (int r = 0; r < work.n_r; ++r) P[r] = static_cast<double>(work.S(r, a) / work.W(r, a));
-        const arma::vec Pa = SmoothProfile(P, work.kernel, work.s);
+    }
+    const float coverage = CoverageFloor(rings.T);
+    for (int a = 0; a < n_angles; ++a) {
+        const RadiusSpan counted = SectorSpan(work, a);
+        const RadiusSpan span = Trimmed(work, counted);
+        // A cut sector that the coverage step drops anyway (the beam stop's
+        // arm along it) is not searched: its fits would only fail aloud.
+        if (span.n == 0 || (counted.n < work.n_r && !(rings.T[a] > coverage))) continue;
+        rings.has_ring[a] = 1;
+        arma::vec P(counted.n);
+        for (int i = 0; i < counted.n; ++i)
+            P[i] = static_cast<double>(work.S(counted.lo + i, a) / work.W(counted.lo + i, a));
+        const arma::vec Pa =
+            SmoothProfile(P, work.kernel, work.s).subvec(span.lo - counted.lo, span.lo - counted.lo + span.n - 1);
         double own_peak = 0.0;
-        RingPosition ring = ProfileMaximum(Pa, work.r_in, work.n_r, own_peak);
-        if (fitting) ring = SectorFit(work, Pa, initial, own_peak, ring, results);
+        RingPosition ring = ProfileMaximum(Pa, work.r_in + span.lo, span.n, own_peak);
+        if (fitting) ring = SectorFit(work, span, summed, Pa, initial, own_peak, ring, results);
         rings.R[a] = ring.radius;
         rings.Q[a] = ring.peak;
     }
@@ -247,9 +347,9 @@ arma::Col<float> Select(const arma::Col<float>& v, const std::vector<int>& kept)
 // total weight (the mean over all sectors).
 std::vector<int> KeepCovered(const SectorRings& rings) {
     std::vector<int> kept;
-    const float coverage = static_cast<float>(0.9 * static_cast<double>(arma::mean(rings.T)));
+    const float coverage = CoverageFloor(rings.T);
     for (arma::uword a = 0; a < rings.T.n_elem; ++a)
-        if (rings.complete[a] && rings.T[a] > coverage) kept.push_back(static_cast<int>(a));
+        if (rings.has_ring[a] && rings.T[a] > coverage) kept.push_back(static_cast<int>(a));
     return kept;
 }
 
@@ -320,10 +420,11 @@ void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r
                                     float* mean_radius, std::ostream& results) {
     CheckArguments(r_in, r_out, n_angles, s, fit);
     const RingWork work = PrepareRingWork(pattern, r_in, r_out, n_angles, s);
-    const arma::vec Ps = SmoothedSummedProfile(work);
+    const RadiusSpan counted = SummedSpan(work);
+    const RadiusSpan summed = Trimmed(work, counted);
     double initial[6] = {0, 0, 0, 0, 0, 0};
-    const bool fitting = fit != 0 && InitialFit(work, Ps, initial, results);
-    const SectorRings rings = FindSectorRings(work, fitting, initial, results);
+    const bool fitting = fit != 0 && InitialFit(work, counted, summed, initial, results);
+    const SectorRings rings = FindSectorRings(work, summed, fitting, initial, results);
     const std::vector<int> kept = KeptSectors(rings);
     double out[6] = {0, 0, 0, 0, 0, 0};
     FitEllipse(rings, kept, out);

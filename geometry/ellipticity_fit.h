@@ -36,10 +36,14 @@ void SectorFitStart(const double* initial, int n_angles, double position, double
 // (smoothed profile maximum refined by a parabola, or, fit != 0, a
 // pseudo-Voigt fit started there; a fit that fails or ends outside the
 // window falls back to the maximum), drops sectors with little coverage,
-// weak peaks or outlying radii, and fits an ellipse to the rest. A sector
-// with a radius of no counted pixel (weight 0.1 or less: narrower than the
-// pixels, or cut by a beam stop) has no ring position: no fit is tried on
-// it and it is left out. On success
+// weak peaks or outlying radii, and fits an ellipse to the rest. Radii at
+// either end of the window whose pixels are all missing (a beam stop
+// reaching into it) are left out of a sector's profile, with the samples
+// that the smoothing took partly from them. A sector with an uncounted
+// radius (weight 0.1 or less) between counted ones, or with one at the ends
+// that no pixel reaches at all (a sector narrower than the pixels), has no
+// ring position: no fit is tried on it and it is left out; so is a sector
+// cut that way whose coverage is too poor to keep. On success
 // it moves the centre by the ellipse centre, sets angle and axisRatio from
 // the ellipse and stores its mean semi-axis in *mean_radius. s is the
 // half-width of the triangular smoothing kernel.

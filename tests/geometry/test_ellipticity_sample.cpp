@@ -11,6 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -120,12 +121,15 @@ TEST(EllipticityFitOnSamplePatterns, SectorFitsFindTheirOwnRing) {
 // Sectors narrower than the pixels: most radii of a sector hold no counted
 // pixel, and such holes in a profile pulled its maximum away from the ring
 // (ratio 1.033, 1.019, 1.001 for 1.04 with 2000, 10000, 100000 sectors, all
-// reported as success). Only a sector with counted pixels at every radius
-// has a ring position; with too few of them the fit fails.
+// reported as success). A sector with a radius that no pixel reaches has no
+// ring position; with too few of them the fit fails. Every count from 300 to
+// 3000 in steps of 100, in both windows of the demo.
 TEST(EllipticityFitOnSamplePatterns, SectorsNarrowerThanPixelsFailOrHoldTheTruth) {
     const SamplePattern truth = Sample(20240607, 1.04, 30.0);  // the demo pattern
+    std::vector<int> counts{10000, 100000};
+    for (int n = 300; n <= 3000; n += 100) counts.push_back(n);
     for (const int r_in : {72, 85})
-        for (const int n_angles : {2000, 10000, 100000})
+        for (const int n_angles : counts)
             for (const int fit : {0, 1}) {
                 SCOPED_TRACE(testing::Message() << "window " << r_in << " to " << r_in + 40 << ", " << n_angles
                                                 << " sectors, fit " << fit);
@@ -136,6 +140,33 @@ TEST(EllipticityFitOnSamplePatterns, SectorsNarrowerThanPixelsFailOrHoldTheTruth
                 } catch (const std::runtime_error& e) {
                     EXPECT_NE(std::string(e.what()).find("usable sectors"), std::string::npos) << e.what();
                 }
-                EXPECT_LE(Lines(results.str(), "Fit failed, using maxima instead"), 1);
+                // A sector of a few pixels may fit badly and fall back to
+                // its maximum; a fit wandering off fails every sector.
+                EXPECT_LE(Lines(results.str(), "Fit failed, using maxima instead"), 3);
             }
+}
+
+// A beam stop as large as the first ring's window: the window's inner radii
+// hold only missing pixels in every sector, which made both refinements fail
+// ("0 usable sectors") and the workflow go on from a centre 0.5 px off.
+TEST(EllipticityFitOnSamplePatterns, WindowReachingIntoTheBeamStop) {
+    SamplePattern truth = Sample(3, 1.04, 30.0);
+    for (int y = 0; y < truth.height; ++y)
+        for (int x = 0; x < truth.width; ++x)
+            if (std::hypot(x - truth.center_x, y - truth.center_y) < 86)
+                truth.pixels[static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * truth.width] = 0.0f;
+    for (const int fit : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "fit " << fit);
+        std::ostringstream results;
+        DiffractionPattern p;
+        p.image = arma::Mat<float>(truth.pixels.data(), truth.width, truth.height);
+        p.centerX = static_cast<float>(truth.center_x + 0.5);
+        p.centerY = static_cast<float>(truth.center_y - 0.3);
+        float radius = 0;
+        RefineCenterEllipticityFitCore(p, 79, 119, 24, 2, fit, &radius, results);
+        if (fit == 0) RefineCenterEllipticityFitCore(p, 79, 119, 24, 2, fit, &radius, results);
+        EXPECT_LT(std::hypot(p.centerX - truth.center_x, p.centerY - truth.center_y), 0.03);
+        EXPECT_NEAR(p.axisRatio, truth.axis_ratio, 0.003);
+        EXPECT_NEAR(radius, truth.rings[0].radius, 0.3);
+    }
 }
