@@ -184,11 +184,6 @@ float GuessInnerandOuterRadius(DMImage* image, float half_width, float center_x,
         DiffractionPattern pattern;
         LoadPattern(pattern, image, center_x, center_y, "GuessInnerandOuterRadius");
         if (!CentreFinite(center_x, center_y)) return;
-        // A negative width would write an inverted window.
-        if (!(std::isfinite(half_width) && half_width >= 0.0f)) {
-            ResultsStream << "Bad input for the half-width!" << std::endl;
-            return;
-        }
         const std::int32_t R = MaxRadius(pattern, 0);
         if (R < 1)
             throw std::invalid_argument(
@@ -197,6 +192,13 @@ float GuessInnerandOuterRadius(DMImage* image, float half_width, float center_x,
             throw std::invalid_argument("GuessInnerandOuterRadius: an outer radius of " + std::to_string(R) +
                                         " is beyond the largest profile of " + std::to_string(kMaxRadius) +
                                         " bins; the centre lies too far outside the image");
+        // A negative width would write an inverted window; one beyond the
+        // largest radius an inner radius below 0 for every ring (and past
+        // the integers, -2147483648).
+        if (!(half_width >= 0.0f && half_width <= static_cast<float>(R))) {
+            ResultsStream << "Bad input for the half-width!" << std::endl;
+            return;
+        }
         std::int32_t a = Trunc(Read(inner_radius));
         std::int32_t m = Trunc(std::floor(Read(ring_radius) + 0.5f));
         std::int32_t b = Trunc(Read(outer_radius));

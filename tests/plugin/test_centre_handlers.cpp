@@ -119,7 +119,7 @@ TEST_F(CentreHandlers, GuessInnerandOuterRadiusWindows) {
     // A window reaching 100 falls back to the whole range.
     EXPECT_EQ(guess(55, 149.5, 0, 0), (std::vector<double>{120, 65, 175}));
     EXPECT_EQ(TakeResults(), "");
-    for (double w : {-20.0, double(NAN), double(INFINITY)}) {
+    for (double w : {-20.0, double(NAN), double(INFINITY), 1e30, 363.0}) {
         EXPECT_EQ(guess(w, 149.5, 0, 0), (std::vector<double>{149.5, 0, 0})) << w;
         EXPECT_EQ(TakeResults(), "Bad input for the half-width!\n");
     }
