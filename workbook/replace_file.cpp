@@ -69,18 +69,39 @@ ssize_t PlainWrite(int fd, const void* data, std::size_t size) { return write(fd
 
 enum class Copy { NotStarted, Failed, Done };
 
+// Reserves the room the open file `fd`, `size` bytes long, needs to grow to
+// `wanted` bytes, so that a full disk is found before its first byte is
+// overwritten. Where the file system cannot reserve, the copy goes on
+// without. Returns NotStarted when the room is not there (the file has its
+// old length again), Failed when even its old length could not be restored.
+Copy ReserveGrowth(int fd, off_t size, off_t wanted) {
+    if (wanted <= size || fallocate(fd, 0, size, wanted - size) == 0) return Copy::Done;
+    if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) return Copy::Done;
+    // Some file systems keep the part they could reserve.
+    struct stat now;
+    const bool whole = fstat(fd, &now) == 0 && (now.st_size == size || ftruncate(fd, size) == 0);
+    return whole ? Copy::NotStarted : Copy::Failed;
+}
+
 // Copies the file `from` over the file `to`, which must still be the file
 // `old`, and cuts it to the new length: `to` keeps its owner, group, mode
-// and links.
+// and links. NotStarted when `to` could not be opened, is another file by
+// now, or has no room to grow: it is then as it was.
 Copy CopyInPlace(const std::string& from, const std::string& to, const struct stat& old) {
     const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return Copy::NotStarted;
+    if (beforeInPlaceOpen != nullptr) beforeInPlaceOpen(to);
     const int out = open(to.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat now;
-    if (out < 0 || fstat(out, &now) != 0 || now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
+    struct stat incoming;
+    Copy room = Copy::NotStarted;
+    if (out >= 0 && fstat(out, &now) == 0 && now.st_dev == old.st_dev && now.st_ino == old.st_ino &&
+        fstat(in, &incoming) == 0)
+        room = ReserveGrowth(out, now.st_size, incoming.st_size);
+    if (room != Copy::Done) {
         if (out >= 0) close(out);
         close(in);
-        return Copy::NotStarted;
+        return room;
     }
     std::vector<char> buffer(1 << 16);
     off_t total = 0;
@@ -109,6 +130,7 @@ Copy CopyInPlace(const std::string& from, const std::string& to, const struct st
 }  // namespace
 
 ssize_t (*inPlaceWrite)(int fd, const void* data, std::size_t size) = PlainWrite;
+void (*beforeInPlaceOpen)(const std::string& target) = nullptr;
 
 bool ReplaceFile(const char* target, const char* streamName, const std::vector<char>& stream, CompoundFile& document,
                  ReplaceOutcome* outcome) {

@@ -35,18 +35,22 @@ struct ReplaceOutcome {
 // it takes the mode, owner and group of the file it replaces. Where the
 // owner and group cannot be kept, or target has other hard links, the new
 // document is copied into target in place instead (keeping its owner,
-// group, mode and links) and the new file is removed after that. A symbolic
-// link target is followed to the file it names. Returns false, with outcome
-// (when given) saying why, when target exists but is not a regular file or
-// this user may not write it, or when any step fails; target is then as it
-// was and the new file removed, except when the copy in place failed part
-// of the way.
+// group, mode and links) and the new file is removed after that; the room
+// it grows by is reserved first, so a full disk leaves it whole. A symbolic
+// link target is followed to the file it names, and a link that names no
+// file is refused. Returns false, with outcome (when given) saying why, when
+// target exists but is not a regular file or this user may not write it, or
+// when any step fails; target is then as it was and the new file removed,
+// except when the copy in place failed part of the way.
 // `document` is used for the writing and is closed on return.
 bool ReplaceFile(const char* target, const char* streamName, const std::vector<char>& stream, CompoundFile& document,
                  ReplaceOutcome* outcome = nullptr);
 
 // The write the copy in place makes; tests put one here that fails.
 extern ssize_t (*inPlaceWrite)(int fd, const void* data, std::size_t size);
+// Called, when set, just before the copy in place opens the old file; tests
+// change the file system there.
+extern void (*beforeInPlaceOpen)(const std::string& target);
 
 // An exclusive lock on the file a path names (a link is followed), held
 // from loading a document to replacing it, so that writers of one file take

@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -311,5 +313,59 @@ TEST_F(XlsFiles, AFileWithTwoLinksIsWrittenInPlace) {
     XlsDocument back;
     ASSERT_TRUE(back.Load(Path("b.xls").c_str()));
     EXPECT_EQ(back.SheetCount(), 2u);
+    EXPECT_EQ(Listing(), std::vector<std::string>({"a.xls", "b.xls"}));
+}
+
+namespace {
+
+std::unique_ptr<FileSizeLimit> limit;
+void FillTheDisk(const std::string&) { limit = std::make_unique<FileSizeLimit>(16 * 1024); }
+
+std::string movedOver;
+void MoveOver(const std::string& target) { std::rename(movedOver.c_str(), target.c_str()); }
+
+}  // namespace
+
+// The copy in place reserves its room first: a disk too full for it leaves
+// the old file whole, and nothing beside it.
+TEST_F(XlsFiles, ACopyInPlaceWithoutRoomLeavesTheOldFileWhole) {
+    XlsDocument small;
+    small.New(1);
+    ASSERT_TRUE(small.SaveAs(Path("a.xls").c_str()));
+    ASSERT_EQ(link(Path("a.xls").c_str(), Path("b.xls").c_str()), 0);
+    const std::string before = Contents(Path("a.xls"));
+    XlsDocument big;
+    big.New(1);
+    for (size_t r = 0; r < 4000; ++r) big.GetSheet(size_t{0})->Cell(r, 0)->SetReal(r / 7.0);
+
+    CompoundFiles::beforeInPlaceOpen = FillTheDisk;
+    const bool saved = big.SaveAs(Path("a.xls").c_str());
+    CompoundFiles::beforeInPlaceOpen = nullptr;
+    const bool limited = limit != nullptr && limit->Active();
+    limit.reset();
+    ASSERT_TRUE(limited);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(big.LastSaveOutcome().failure, CompoundFiles::ReplaceOutcome::Failure::Failed);
+    EXPECT_EQ(Contents(Path("a.xls")), before);
+    EXPECT_EQ(Listing(), std::vector<std::string>({"a.xls", "b.xls"}));
+}
+
+// A file put in the old one's place meanwhile is not written into, and the
+// save says it failed.
+TEST_F(XlsFiles, ACopyInPlaceWritesOnlyIntoTheFileItChecked) {
+    XlsDocument doc;
+    Fill(doc);
+    ASSERT_TRUE(doc.SaveAs(Path("a.xls").c_str()));
+    ASSERT_EQ(link(Path("a.xls").c_str(), Path("b.xls").c_str()), 0);
+    WriteText(Path("c.xls"), "another file");
+    const std::string before = Contents(Path("a.xls"));
+
+    movedOver = Path("c.xls");
+    CompoundFiles::beforeInPlaceOpen = MoveOver;
+    doc.GetSheet(size_t{0})->Cell(0, 0)->SetText("new");
+    EXPECT_FALSE(doc.SaveAs(Path("a.xls").c_str()));
+    CompoundFiles::beforeInPlaceOpen = nullptr;
+    EXPECT_EQ(Contents(Path("a.xls")), "another file");
+    EXPECT_EQ(Contents(Path("b.xls")), before);
     EXPECT_EQ(Listing(), std::vector<std::string>({"a.xls", "b.xls"}));
 }
