@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "compound_file/compound_file.h"
+#include "tests/workbook/as_nobody.h"
 #include "tests/workbook/fifo_watch.h"
 #include "tests/workbook/xls_stream_bytes.h"
 #include "workbook/replace_file.h"
@@ -213,6 +214,11 @@ TEST_F(XlsFiles, TargetsThatAreNotPlainFiles) {
     EXPECT_TRUE(back.Load(Path("real.xls").c_str()));
     EXPECT_EQ(back.SheetCount(), 2u);
     EXPECT_EQ(Listing(), std::vector<std::string>({"link.xls", "real.xls", "sub"}));
+
+    // A link that names no file stays such a link.
+    fs::create_symlink("none/a.xls", Path("nowhere.xls"));
+    EXPECT_FALSE(doc.SaveAs(Path("nowhere.xls").c_str()));
+    EXPECT_TRUE(fs::is_symlink(Path("nowhere.xls")));
 }
 
 TEST_F(XlsFiles, ReplacedFileKeepsItsMode) {
@@ -230,6 +236,28 @@ TEST_F(XlsFiles, ReplacedFileKeepsItsMode) {
     umask(mask);
     ASSERT_EQ(stat(Path("new.xls").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+// Whether the file may be written is the file's own permission, not the
+// folder's: another user may not replace root's file in a folder everyone
+// may write.
+TEST_F(XlsFiles, AFileThisUserMayNotWriteIsRefused) {
+    if (geteuid() != 0) GTEST_SKIP() << "running as another user needs root";
+    XlsDocument doc;
+    Fill(doc);
+    ASSERT_TRUE(doc.SaveAs(Path("a.xls").c_str()));
+    ASSERT_EQ(chmod(Path("a.xls").c_str(), 0644), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+    const std::string before = Contents(Path("a.xls"));
+    EXPECT_EQ(AsNobody([&]() -> std::string {
+                  if (doc.SaveAs(Path("a.xls").c_str())) return "replaced";
+                  const bool refused =
+                      doc.LastSaveOutcome().failure == CompoundFiles::ReplaceOutcome::Failure::NotWritable;
+                  return refused ? "not writable" : "failed otherwise";
+              }),
+              "not writable");
+    EXPECT_EQ(Contents(Path("a.xls")), before);
+    EXPECT_EQ(Listing(), std::vector<std::string>({"a.xls"}));
 }
 
 // The file-size limit makes the block file's writes fail part of the way
@@ -314,6 +342,11 @@ TEST_F(XlsFiles, AFileWithTwoLinksIsWrittenInPlace) {
     ASSERT_TRUE(back.Load(Path("b.xls").c_str()));
     EXPECT_EQ(back.SheetCount(), 2u);
     EXPECT_EQ(Listing(), std::vector<std::string>({"a.xls", "b.xls"}));
+
+    // A smaller workbook leaves nothing of the larger one behind it.
+    ASSERT_TRUE(small.SaveAs(Path("a.xls").c_str()));
+    ASSERT_TRUE(small.SaveAs(Path("fresh.xls").c_str()));
+    EXPECT_EQ(fs::file_size(Path("b.xls")), fs::file_size(Path("fresh.xls")));
 }
 
 namespace {
