@@ -51,6 +51,9 @@ TiffPixels ReadTiff(const std::string& path) {
     static QuietLibtiff quiet;
     TiffHandle tif(TIFFOpen(path.c_str(), "r"));
     if (!tif) throw Fail(path, "not found or not a TIFF file");
+    // Reading the first page alone would pass the others over without a word.
+    const tdir_t pages = TIFFNumberOfDirectories(tif.get());
+    if (pages > 1) throw Fail(path, "holds " + std::to_string(pages) + " pages; only single-page images can be read");
 
     uint32_t w = 0, h = 0;
     uint16_t bits = 0, spp = 1, format = SAMPLEFORMAT_UINT;

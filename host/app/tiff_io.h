@@ -17,8 +17,8 @@ struct TiffPixels {
 
 // Reads one grayscale image: 8/16/32-bit unsigned or signed integers or
 // 32-bit floats, one sample per pixel. Integer samples become floats.
-// Throws std::runtime_error naming the file when it cannot be opened or holds
-// another kind of image.
+// Throws std::runtime_error naming the file when it cannot be opened, holds
+// another kind of image or more than one page.
 TiffPixels ReadTiff(const std::string& path);
 
 // Writes `width` x `height` floats as a 32-bit float grayscale TIFF.

@@ -20,23 +20,27 @@
 
 namespace {
 
-// A 2 x 2 grayscale TIFF of the samples v (row 0 first), one strip per row.
+// A 2 x 2 grayscale TIFF of the samples v (row 0 first), one strip per row,
+// on each of `pages` pages.
 template <typename T>
-std::string WriteSamples(const std::string& name, uint16_t format, const std::vector<T>& v) {
+std::string WriteSamples(const std::string& name, uint16_t format, const std::vector<T>& v, int pages = 1) {
     const std::string path = testing::TempDir() + name + ".tif";
     TIFF* t = TIFFOpen(path.c_str(), "w");
     if (!t) return path;
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 2);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<int>(8 * sizeof(T)));
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, format);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1);
-    for (uint32_t y = 0; y < 2; ++y) {
-        std::vector<T> row(v.begin() + 2 * y, v.begin() + 2 * y + 2);
-        TIFFWriteScanline(t, row.data(), y, 0);
+    for (int page = 0; page < pages; ++page) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 2);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<int>(8 * sizeof(T)));
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, format);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1);
+        for (uint32_t y = 0; y < 2; ++y) {
+            std::vector<T> row(v.begin() + 2 * y, v.begin() + 2 * y + 2);
+            TIFFWriteScanline(t, row.data(), y, 0);
+        }
+        TIFFWriteDirectory(t);
     }
     TIFFClose(t);
     return path;
@@ -77,6 +81,18 @@ TEST(ReadTiff, OtherKindsAreRefusedByName) {
     }
     std::remove(path.c_str());
     EXPECT_THROW(dmhost::ReadTiff(testing::TempDir() + "no-such.tif"), std::runtime_error);
+}
+
+TEST(ReadTiff, OnlySinglePageImagesAreRead) {
+    const std::string path = WriteSamples<uint8_t>("pages", SAMPLEFORMAT_UINT, {1, 2, 3, 4}, 3);
+    std::string message;
+    try {
+        dmhost::ReadTiff(path);
+    } catch (const std::runtime_error& e) {
+        message = e.what();
+    }
+    EXPECT_EQ(message, "cannot read image file \"" + path + "\": holds 3 pages; only single-page images can be read");
+    std::remove(path.c_str());
 }
 
 namespace {
