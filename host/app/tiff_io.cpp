@@ -150,7 +150,13 @@ using Failure = std::function<std::runtime_error(const std::string&)>;
 // (the link stays). `exists` tells whether there is one; `old` is its status.
 std::string ReplacedFile(const std::string& path, struct stat& old, bool& exists, const Failure& fail) {
     exists = stat(path.c_str(), &old) == 0;
-    if (!exists) return path;
+    if (!exists) {
+        // The new file would take the place of a link that names no file;
+        // the export refuses such a link with these words too.
+        struct stat link;
+        if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) throw fail("the file was left as it was");
+        return path;
+    }
     if (!S_ISREG(old.st_mode)) throw fail("it is not a regular file");
     if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) throw fail("permission denied");
     char* real = realpath(path.c_str(), nullptr);

@@ -25,7 +25,8 @@ TiffPixels ReadTiff(const std::string& path);
 // Throws std::runtime_error naming the file when it cannot be written; an
 // existing file is replaced only by a whole new image, keeping its mode,
 // owner and links, and is refused when it is not a regular file or the
-// user may not write it.
+// user may not write it. A link is followed; one that names no file is
+// refused.
 void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels);
 
 }  // namespace dmhost

@@ -102,6 +102,16 @@ std::string Contents(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The message WriteTiff throws, "" when it throws none.
+std::string WriteMessage(const std::string& path, uint32_t width, uint32_t height, const std::vector<float>& pixels) {
+    try {
+        dmhost::WriteTiff(path, width, height, pixels.data());
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "";
+}
+
 }  // namespace
 
 // The file-size limit makes the writes fail part of the way, as a full disk
@@ -118,17 +128,13 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     dmhost::WriteTiff(path, 2, 2, small.data());
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
     const std::string before = Contents(path);
+    const std::string failed = "cannot write image file \"" + path + "\": write failed";
 
     FileSizeLimit full(16 * 1024);
     ASSERT_TRUE(full.Active());
-    std::string message;
-    try {
-        dmhost::WriteTiff(path, 200, 200, big.data());
-    } catch (const std::runtime_error& e) {
-        message = e.what();
-    }
+    const std::string message = WriteMessage(path, 200, 200, big);
     full.Lift();
-    EXPECT_EQ(message, "cannot write image file \"" + path + "\": write failed");
+    EXPECT_EQ(message, failed);
     EXPECT_TRUE(Contents(path) == before) << "the old image was changed";
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 
@@ -141,10 +147,14 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     dmhost::WriteTiff(path, 2, 2, small.data());
     EXPECT_EQ(dmhost::ReadTiff(dir + "/b.tif").pixels, small);
 
-    // A FIFO is refused, not replaced.
+    // A FIFO, and a link that names no file, are refused, not replaced.
     ASSERT_EQ(mkfifo((dir + "/p.tif").c_str(), 0644), 0);
     EXPECT_THROW(dmhost::WriteTiff(dir + "/p.tif", 2, 2, small.data()), std::runtime_error);
     EXPECT_TRUE(fs::is_fifo(dir + "/p.tif"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+    fs::create_symlink("none/n.tif", dir + "/n.tif");
+    EXPECT_EQ(WriteMessage(dir + "/n.tif", 2, 2, small),
+              "cannot write image file \"" + dir + "/n.tif\": the file was left as it was");
+    EXPECT_TRUE(fs::is_symlink(dir + "/n.tif"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
     fs::remove_all(dir);
 }
