@@ -234,24 +234,52 @@ void WriteImage(int fd, const std::string& name, uint32_t width, uint32_t height
     if (close(sync) != 0 || !synced) throw fail("write failed");
 }
 
+// Reserves the room the open file `fd`, `size` bytes long, needs to grow to
+// `wanted` bytes, so that a full disk is found before its first byte is
+// overwritten; true where the file system cannot reserve. False when the
+// room is not there; `restored` then tells whether the file has its old
+// length again.
+bool ReserveGrowth(int fd, off_t size, off_t wanted, bool& restored) {
+    restored = true;
+    if (wanted <= size || fallocate(fd, 0, size, wanted - size) == 0) return true;
+    if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) return true;
+    // Some file systems keep the part they could reserve.
+    struct stat now;
+    restored = fstat(fd, &now) == 0 && (now.st_size == size || ftruncate(fd, size) == 0);
+    return false;
+}
+
 // Copies the whole new image into the old file, which must still be the
-// one at target; a failure part of the way keeps the new image and names it.
+// one at target, after reserving the room it grows by: a full disk found
+// then leaves the old file as it was ("write failed"); a failure part of the
+// way keeps the new image and names it.
 void CopyIntoOld(const std::string& target, const struct stat& old, Temporary& temporary, const Failure& fail) {
+    if (beforeCopyIntoOld != nullptr) beforeCopyIntoOld(target);
     const int out = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat now;
     if (out < 0 || fstat(out, &now) != 0 || now.st_dev != old.st_dev || now.st_ino != old.st_ino) {
         if (out >= 0) close(out);
         throw fail("cannot open the file for writing");
     }
-    const bool copied = CopyOver(temporary.name, out);
-    if (close(out) != 0 || !copied) {
+    auto damaged = [&] {
         const std::string whole = temporary.name;
         temporary.name.clear();
-        throw fail("write failed part of the way; the whole image is in \"" + whole + "\"");
+        return fail("write failed part of the way; the whole image is in \"" + whole + "\"");
+    };
+    struct stat incoming;
+    bool restored = true;
+    if (stat(temporary.name.c_str(), &incoming) != 0 || !ReserveGrowth(out, now.st_size, incoming.st_size, restored)) {
+        close(out);
+        if (!restored) throw damaged();
+        throw fail("write failed");
     }
+    const bool copied = CopyOver(temporary.name, out);
+    if (close(out) != 0 || !copied) throw damaged();
 }
 
 }  // namespace
+
+void (*beforeCopyIntoOld)(const std::string& target) = nullptr;
 
 // The image goes to a new file beside the old one, which is replaced only
 // when the new one is whole: a full disk leaves the old image as it was.

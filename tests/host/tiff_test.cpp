@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -112,12 +113,15 @@ std::string WriteMessage(const std::string& path, uint32_t width, uint32_t heigh
     return "";
 }
 
+std::unique_ptr<FileSizeLimit> limit;
+void FillTheDisk(const std::string&) { limit = std::make_unique<FileSizeLimit>(16 * 1024); }
+
 }  // namespace
 
 // The file-size limit makes the writes fail part of the way, as a full disk
 // would: the old image stays whole and nothing is left beside it. Without
 // the limit the image is replaced keeping its mode, and a second link to it
-// sees the new image.
+// sees the new image; written in place, it reserves its room first.
 TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     namespace fs = std::filesystem;
     char pattern[] = "/tmp/tiff_write_XXXXXX";
@@ -146,6 +150,15 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
     dmhost::WriteTiff(path, 2, 2, small.data());
     EXPECT_EQ(dmhost::ReadTiff(dir + "/b.tif").pixels, small);
+
+    dmhost::beforeCopyIntoOld = FillTheDisk;
+    const std::string in_place = WriteMessage(path, 200, 200, big);
+    dmhost::beforeCopyIntoOld = nullptr;
+    const bool limited = limit != nullptr && limit->Active();
+    limit.reset();
+    ASSERT_TRUE(limited);
+    EXPECT_EQ(in_place, failed);
+    EXPECT_TRUE(Contents(path) == before) << "the old image was changed in place";
 
     // A FIFO, and a link that names no file, are refused, not replaced.
     ASSERT_EQ(mkfifo((dir + "/p.tif").c_str(), 0644), 0);
