@@ -2,6 +2,7 @@
 // of each pixel type it accepts, holding values whose floats are known.
 #include "host/app/tiff_io.h"
 #include "tests/file_size_limit.h"
+#include "tests/workbook/as_nobody.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -150,6 +151,7 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
     dmhost::WriteTiff(path, 2, 2, small.data());
     EXPECT_EQ(dmhost::ReadTiff(dir + "/b.tif").pixels, small);
+    EXPECT_EQ(fs::file_size(dir + "/b.tif"), before.size()) << "the larger image's tail was kept";
 
     dmhost::beforeCopyIntoOld = FillTheDisk;
     const std::string in_place = WriteMessage(path, 200, 200, big);
@@ -170,4 +172,30 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     EXPECT_TRUE(fs::is_symlink(dir + "/n.tif"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
     fs::remove_all(dir);
+}
+
+// Root keeps another user's owner and group on the image it replaces;
+// another user may not replace root's image, even in a folder everyone may
+// write.
+TEST(WriteTiff, OwnersAndPermissionsAreKept) {
+    if (geteuid() != 0) GTEST_SKIP() << "running as another user needs root";
+    char pattern[] = "/tmp/tiff_write_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern, path = dir + "/a.tif";
+    const std::vector<float> image(200 * 200, 0.5f);
+    dmhost::WriteTiff(path, 2, 2, image.data());
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+    const std::string before = Contents(path);
+    EXPECT_EQ(AsNobody([&] { return WriteMessage(path, 200, 200, image); }),
+              "cannot write image file \"" + path + "\": permission denied");
+    EXPECT_TRUE(Contents(path) == before) << "the image was changed";
+
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    dmhost::WriteTiff(path, 200, 200, image.data());
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+    std::filesystem::remove_all(dir);
 }
