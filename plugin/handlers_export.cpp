@@ -166,6 +166,10 @@ void OpenWorkbook(const Export& e, FileLock& lock, XlsDocument& document) {
     struct stat info;
     const bool found = stat(e.file.c_str(), &info) == 0;
     if (!found && errno == ENOENT) {
+        // A new workbook would take the place of a link that names no file.
+        struct stat link;
+        if (lstat(e.file.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            Refuse(e.function, "\"" + e.file + "\" is a symbolic link that names no file; it was left unchanged");
         document.New(1);
         return;
     }

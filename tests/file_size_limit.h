@@ -3,9 +3,13 @@
 // instead of raising SIGXFSZ. The old limit and signal action come back when
 // the scope ends, also when an assertion leaves it early.
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <string>
 
 class FileSizeLimit {
 public:
@@ -36,3 +40,15 @@ private:
     void (*previous_)(int) = SIG_DFL;
     bool active_ = false;
 };
+
+// Whether the file system that holds `probe` (a path that is not there yet)
+// reserves room ahead: where it cannot, a copy in place goes on unreserved
+// and a full disk still cuts it short.
+inline bool CanReserveRoom(const std::string& probe) {
+    const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool reserved = fallocate(fd, 0, 0, 4096) == 0;
+    close(fd);
+    unlink(probe.c_str());
+    return reserved;
+}

@@ -152,9 +152,10 @@ std::string ReplacedFile(const std::string& path, struct stat& old, bool& exists
     exists = stat(path.c_str(), &old) == 0;
     if (!exists) {
         // The new file would take the place of a link that names no file;
-        // the export refuses such a link with these words too.
+        // the workbook export refuses such a link with these words too.
         struct stat link;
-        if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) throw fail("the file was left as it was");
+        if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            throw fail("it is a symbolic link that names no file; it was left unchanged");
         return path;
     }
     if (!S_ISREG(old.st_mode)) throw fail("it is not a regular file");

@@ -139,11 +139,18 @@ TEST_F(ExportHandlers, AFileThatIsNoWorkbookIsLeftAlone) {
     const std::string before = Contents(file);
     Profile(Image(2, 1), file, "", 1);
     ImageExport(Image(2, 1), dir, "", "t", "S");  // a directory
+    // A link that names no file stays such a link, as SaveImage leaves it.
+    fs::create_symlink("none.xls", Path("link.xls"));
+    Profile(Image(2, 1), Path("link.xls"), "", 1);
     EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxls: \"" + file +
                                  "\" exists but is not a readable workbook; it was left unchanged\n"
                                  "exception caught: saveimageasxls: \"" +
-                                 dir + "\" is a folder, not a regular file; it was left unchanged\n");
+                                 dir + "\" is a folder, not a regular file; it was left unchanged\n" +
+                                 "exception caught: saveprofileasxls: \"" + Path("link.xls") +
+                                 "\" is a symbolic link that names no file; it was left unchanged\n");
     EXPECT_EQ(Contents(file), before);
+    EXPECT_TRUE(fs::is_symlink(Path("link.xls")));
+    EXPECT_FALSE(fs::exists(Path("none.xls")));
 }
 
 // Opening a FIFO for reading would wait for a writer for ever: it is
