@@ -117,6 +117,9 @@ std::string WriteMessage(const std::string& path, uint32_t width, uint32_t heigh
 std::unique_ptr<FileSizeLimit> limit;
 void FillTheDisk(const std::string&) { limit = std::make_unique<FileSizeLimit>(16 * 1024); }
 
+std::string movedOver;
+void MoveOver(const std::string& target) { std::rename(movedOver.c_str(), target.c_str()); }
+
 }  // namespace
 
 // The file-size limit makes the writes fail part of the way, as a full disk
@@ -163,6 +166,17 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
         EXPECT_EQ(in_place, failed);
         EXPECT_TRUE(Contents(path) == before) << "the old image was changed in place";
     }
+
+    // A file put in the old one's place meanwhile is not written into.
+    { std::ofstream(dir + "/c.tif") << "another file"; }
+    const std::string linked = Contents(dir + "/b.tif");
+    movedOver = dir + "/c.tif";
+    dmhost::beforeCopyIntoOld = MoveOver;
+    const std::string moved = WriteMessage(path, 200, 200, big);
+    dmhost::beforeCopyIntoOld = nullptr;
+    EXPECT_EQ(moved, "cannot write image file \"" + path + "\": cannot open the file for writing");
+    EXPECT_EQ(Contents(path), "another file");
+    EXPECT_TRUE(Contents(dir + "/b.tif") == linked);
 
     // A FIFO, and a link that names no file, are refused, not replaced.
     ASSERT_EQ(mkfifo((dir + "/p.tif").c_str(), 0644), 0);
