@@ -123,7 +123,7 @@ arma::Mat<float> PixelShares(const DiffractionPattern& pattern, int r_in, int r_
     return shares;
 }
 
-// Steps 1 to 3 and 6: window, angle scale, kernel, rebinning, abscissae.
+// The window, angle scale, kernel, rebinned tables and the fits' abscissae.
 RingWork PrepareRingWork(const DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s) {
     RingWork work{r_in, r_out - r_in, n_angles, s, 0.0f, {}, {}, {}, {}, {}};
     work.apr = static_cast<float>(n_angles / 6.283185307179586);
@@ -157,7 +157,7 @@ RadiusSpan SummedSpan(const RingWork& work) {
     return {lo, end - lo};
 }
 
-// Steps 4 and 5: the sum of the counted sector means (not their average)
+// The sum of the counted sector means (not their average)
 // over the radii `counted`, smoothed, of which the samples `span` are kept.
 arma::vec SmoothedSummedProfile(const RingWork& work, RadiusSpan counted, RadiusSpan span) {
     arma::vec P(counted.n, arma::fill::zeros);
@@ -168,7 +168,7 @@ arma::vec SmoothedSummedProfile(const RingWork& work, RadiusSpan counted, Radius
     return SmoothProfile(P, work.kernel, work.s).subvec(span.lo - counted.lo, span.lo - counted.lo + span.n - 1);
 }
 
-// Step 7a-e: start values for the fit of the summed profile Ps: a straight
+// Start values for the fit of the summed profile Ps: a straight
 // background through its three samples at each end, and a peak at the
 // largest excess over it, as wide as the run above its half.
 void InitialFitStart(const arma::vec& Ps, int n_r, double* initial) {
@@ -193,7 +193,7 @@ void InitialFitStart(const arma::vec& Ps, int n_r, double* initial) {
     initial[5] = slope;
 }
 
-// Step 7: the ring fit of the summed profile over its span, whose
+// The ring fit of the summed profile over its span, whose
 // parameters start every sector fit. False, after the message, when it does
 // not converge or the span is too short for the background's three samples
 // at each end.
@@ -215,7 +215,7 @@ struct RingPosition {
     float radius, peak;
 };
 
-// Step 8c-d: the largest sample of the smoothed sector profile Pa (n_r
+// The largest sample of the smoothed sector profile Pa (n_r
 // samples from radius r_in), refined by the vertex of the parabola through
 // it and its neighbours; a maximum at either end stays where it is. `at`
 // receives the sample index.
@@ -233,7 +233,7 @@ RingPosition ProfileMaximum(const arma::vec& Pa, int r_in, int n_r, double& at) 
     return {static_cast<float>(r_in + static_cast<int>(m)) + delta, peak};
 }
 
-// Step 8e: the pseudo-Voigt fit of one sector's profile Pa over `span`,
+// The pseudo-Voigt fit of one sector's profile Pa over `span`,
 // started at its own maximum; `initial` was fitted over `summed`. A fit that
 // fails, or ends outside the profile, keeps the maximum.
 RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed, const arma::vec& Pa,
@@ -266,7 +266,8 @@ struct SectorRings {
     std::vector<char> has_ring;
 };
 
-// Step 9a's floor: 0.9 of the mean total weight over all sectors.
+// The coverage a kept sector must exceed: 0.9 of the mean total weight
+// over all sectors.
 float CoverageFloor(const arma::Col<float>& T) { return static_cast<float>(0.9 * static_cast<double>(arma::mean(T))); }
 
 // The counted radii of sector a. A radius without a counted pixel would
@@ -299,7 +300,7 @@ RadiusSpan Trimmed(const RingWork& work, RadiusSpan counted) {
     return lo <= hi ? RadiusSpan{counted.lo + lo, hi - lo + 1} : RadiusSpan{};
 }
 
-// Step 8: the ring in every sector, by its profile's maximum or, when
+// The ring in every sector, by its profile's maximum or, when
 // fitting, by a fit started there; `summed` is the span `initial` was
 // fitted over.
 SectorRings FindSectorRings(const RingWork& work, RadiusSpan summed, bool fitting, const double* initial,
@@ -343,7 +344,7 @@ arma::Col<float> Select(const arma::Col<float>& v, const std::vector<int>& kept)
     return out;
 }
 
-// Step 9a: the sectors with a ring position and more than 0.9 of the mean
+// The sectors with a ring position and more than 0.9 of the mean
 // total weight (the mean over all sectors).
 std::vector<int> KeepCovered(const SectorRings& rings) {
     std::vector<int> kept;
@@ -353,7 +354,7 @@ std::vector<int> KeepCovered(const SectorRings& rings) {
     return kept;
 }
 
-// Step 9b: of those, the peaks above their mean less three deviations.
+// Of those, the peaks above their mean less three deviations.
 std::vector<int> KeepStrongPeaks(const SectorRings& rings, const std::vector<int>& kept) {
     const arma::Col<float> q = Select(rings.Q, kept);
     const double floor = static_cast<double>(arma::mean(q)) - 3.0 * static_cast<double>(SampleSd(q));
@@ -363,7 +364,7 @@ std::vector<int> KeepStrongPeaks(const SectorRings& rings, const std::vector<int
     return next;
 }
 
-// Step 9c: of those, the radii within three deviations of their mean.
+// Of those, the radii within three deviations of their mean.
 std::vector<int> KeepNearMeanRadius(const SectorRings& rings, const std::vector<int>& kept) {
     const arma::Col<float> rr = Select(rings.R, kept);
     const float mean = arma::mean(rr);
@@ -374,7 +375,7 @@ std::vector<int> KeepNearMeanRadius(const SectorRings& rings, const std::vector<
     return next;
 }
 
-// Step 9: reject sectors without a ring position, of poor coverage, weak
+// Rejects sectors without a ring position, of poor coverage, weak
 // peaks, then outlying radii; each step judges only the sectors the
 // previous one kept. Throws when fewer than six are left.
 std::vector<int> KeptSectors(const SectorRings& rings) {
@@ -387,7 +388,7 @@ std::vector<int> KeptSectors(const SectorRings& rings) {
     return kept;
 }
 
-// Step 10: the ellipse through the kept ring points (out: centre x, y,
+// The ellipse through the kept ring points (out: centre x, y,
 // semi-axes, angle). Throws for a degenerate ellipse.
 void FitEllipse(const SectorRings& rings, const std::vector<int>& kept, double* out) {
     std::vector<double> ex(kept.size()), ey(kept.size());
@@ -404,7 +405,7 @@ void FitEllipse(const SectorRings& rings, const std::vector<int>& kept, double* 
                                  " sectors");
 }
 
-// Step 11: the ellipse into the pattern. It lives in a frame whose y axis
+// Writes the ellipse into the pattern. It lives in a frame whose y axis
 // points toward decreasing image y.
 void WriteBack(DiffractionPattern& pattern, const double* out, float* mean_radius) {
     pattern.angle = static_cast<float>(out[4]);

@@ -62,7 +62,7 @@ void MarkValleys(std::vector<Extremum>& table, const arma::Col<float>& s, float 
     }
 }
 
-// Step 1: the search range, start at least 20 and end at most the last
+// The search range, start at least 20 and end at most the last
 // element. Throws for a range with nothing to scan and for a kernel wider
 // than the profile (no smoothing but a memory hazard).
 void ClampSearchRange(float& start, float& end, arma::uword length, int smoothing) {
@@ -76,7 +76,7 @@ void ClampSearchRange(float& start, float& end, arma::uword length, int smoothin
         throw std::invalid_argument("peak search: smoothing half-width exceeds the profile length");
 }
 
-// Step 3: a height in percent of the smoothed maximum m over the range.
+// A height in percent of the smoothed maximum m over the range.
 float PercentOf(float percent, float m) { return percent * m / 100.0f; }
 
 // What the extremum scan found, and the lowest point after its last record.
@@ -85,7 +85,7 @@ struct ScanResult {
     int minpos;
 };
 
-// Step 4: maxima and minima of s between first and end, each recorded once
+// Maxima and minima of s between first and end, each recorded once
 // the curve has moved min_height away from it.
 ScanResult ScanExtrema(const arma::Col<float>& s, int first, float end, float min_height) {
     ScanResult scan{{}, 0};
@@ -123,7 +123,7 @@ ScanResult ScanExtrema(const arma::Col<float>& s, int first, float end, float mi
     return scan;
 }
 
-// Step 6: a scan ending on a falling flank closes with the lowest point
+// A scan ending on a falling flank closes with the lowest point
 // after the last peak, if the peak is tall enough; otherwise that peak is
 // dropped.
 void CloseScan(ScanResult& scan, const arma::Col<float>& s, float end, float min_height) {
@@ -140,7 +140,7 @@ struct CodeCounts {
     arma::uword peaks = 0, splines = 0, valleys = 0;
 };
 
-// Step 8: a peak before the first background point leads the profile and
+// A peak before the first background point leads the profile and
 // is no peak of the fit; then the entries of each kind, with the refusals
 // of a table without a peak or with fewer than two background points.
 CodeCounts CountCodes(std::vector<Extremum>& table) {
@@ -156,7 +156,7 @@ CodeCounts CountCodes(std::vector<Extremum>& table) {
     return n;
 }
 
-// Step 9: the table, in its order, into the results: peak positions, the
+// The table, in its order, into the results: peak positions, the
 // background points with the unsmoothed profile there, the valleys.
 void StoreExtrema(const std::vector<Extremum>& table, const CodeCounts& n, const arma::Col<float>& profile,
                   arma::Col<float>& spline_x, arma::Col<float>& spline_y, arma::Col<float>& valley_positions,

@@ -77,7 +77,8 @@ enum class Copy { NotStarted, Failed, Done };
 Copy ReserveGrowth(int fd, off_t size, off_t wanted) {
     if (wanted <= size || fallocate(fd, 0, size, wanted - size) == 0) return Copy::Done;
     if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) return Copy::Done;
-    // Some file systems keep the part they could reserve.
+    // A reservation that ran out part of the way may have lengthened the
+    // file already (ext4 keeps the blocks it got): put the old length back.
     struct stat now;
     const bool whole = fstat(fd, &now) == 0 && (now.st_size == size || ftruncate(fd, size) == 0);
     return whole ? Copy::NotStarted : Copy::Failed;

@@ -244,7 +244,8 @@ bool ReserveGrowth(int fd, off_t size, off_t wanted, bool& restored) {
     restored = true;
     if (wanted <= size || fallocate(fd, 0, size, wanted - size) == 0) return true;
     if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) return true;
-    // Some file systems keep the part they could reserve.
+    // A reservation that ran out part of the way may have lengthened the
+    // file already (ext4 keeps the blocks it got): put the old length back.
     struct stat now;
     restored = fstat(fd, &now) == 0 && (now.st_size == size || ftruncate(fd, size) == 0);
     return false;
