@@ -18,7 +18,7 @@
 #include <string>
 
 #include "host/app/host.h"
-#include "host/app/script_interpreter.h"
+#include "host/script/interpreter.h"
 
 namespace {
 

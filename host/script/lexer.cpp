@@ -1,4 +1,4 @@
-#include "host/app/script_lexer.h"
+#include "host/script/lexer.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "host/app/script_interpreter.h"
+#include "host/script/interpreter.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "host/app/script_ast.h"
+#include "host/script/ast.h"
 
 #include <new>
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/app/host.h"
-#include "host/app/script_ast.h"
+#include "host/script/ast.h"
 
 namespace dmhost {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/app/script_lexer.h"
+#include "host/script/lexer.h"
 
 namespace dmhost {
 
