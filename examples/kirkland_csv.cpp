@@ -1,6 +1,8 @@
 #include "kirkland_csv.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -15,8 +17,9 @@ double KirklandCoefficients::ScatteringFactor(double s) const {
 }
 
 KirklandCoefficients ReadKirklandElement(const std::string& path, const std::string& symbol) {
+    errno = 0;
     std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot read " + path);
+    if (!in) throw std::runtime_error("cannot read " + path + (errno ? std::string(": ") + std::strerror(errno) : ""));
     std::string line;
     while (std::getline(in, line)) {
         std::stringstream row(line);

@@ -14,8 +14,8 @@ struct KirklandCoefficients {
 
 // Reads the row of `symbol` from a table with the header
 // Z,symbol,a1,a2,a3,b1,b2,b3,c1,c2,c3,d1,d2,d3.
-// Throws std::runtime_error when the file cannot be read, the element is
-// missing or a coefficient is not a number.
+// Throws std::runtime_error when the file cannot be read ("cannot read PATH:
+// reason"), the element is missing or a coefficient is not a number.
 KirklandCoefficients ReadKirklandElement(const std::string& path, const std::string& symbol);
 
 #endif

@@ -113,11 +113,22 @@ SamplePattern MakeSamplePattern(const SampleOptions& o, const KirklandCoefficien
     const double q = p.axis_ratio;
     const double long_axis = 2.0 * std::max(q, 1.0) / (q + 1.0);
     const double inside = std::min({p.center_x, p.center_y, o.width - 1 - p.center_x, o.height - 1 - p.center_y});
+    std::vector<SampleRing> reach_in;
     for (SampleRing& ring : FccRings(200)) {
         ring.d = kGoldLattice / std::sqrt(static_cast<double>(ring.n));
-        const double s = 1.0 / ring.d;
-        ring.radius = s * p.pixels_per_inv_angstrom;
+        ring.radius = 1.0 / ring.d * p.pixels_per_inv_angstrom;
         if (ring.radius > 0.38 * size || ring.radius * long_axis + 4 * p.ring_sigma > inside) break;
+        reach_in.push_back(ring);
+    }
+    for (size_t i = 0; i < reach_in.size(); ++i) {
+        SampleRing& ring = reach_in[i];
+        const bool apart = (i == 0 || ring.radius - reach_in[i - 1].radius >= 2 * p.ring_sigma) &&
+                           (i + 1 == reach_in.size() || reach_in[i + 1].radius - ring.radius >= 2 * p.ring_sigma);
+        if (!apart) {
+            p.rings_left_out = static_cast<int>(reach_in.size() - i);
+            break;
+        }
+        const double s = 1.0 / ring.d;
         const double f = gold.ScatteringFactor(s);
         // Multiplicity, |F|^2 ~ f^2, Debye-Waller and a 1/s^2 spread over the ring.
         ring.peak = ring.multiplicity * f * f * std::exp(-kGoldDebyeWaller * s * s / 2) / (s * s);

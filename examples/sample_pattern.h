@@ -8,6 +8,12 @@
 
 #include "kirkland_csv.h"
 
+// The ranges MakeSamplePattern accepts.
+constexpr int kMinSide = 64;
+constexpr int kMaxSide = 16384;
+constexpr double kMinAxisRatio = 0.5;
+constexpr double kMaxAxisRatio = 2.0;
+
 struct SampleOptions {
     int width = 1024;
     int height = 1024;
@@ -46,10 +52,16 @@ struct SamplePattern {
     double arm_angle_rad = 0;   // direction of the beam stop's arm
     double arm_half_width = 0;  // pixels
     std::vector<SampleRing> rings;
+    int rings_left_out = 0;     // rings inside the drawn range left out because they would overlap
     std::vector<float> pixels;  // width * height, pixel (x, y) at x + y * width
 };
 
-// Builds the pattern. Beam-stop pixels are exactly 0 and no other pixel is.
+// Builds the pattern. The rings are drawn out to 38 % of the smaller side
+// (and inside the image), as far as each stands at least 2 sigma from its
+// neighbours (closer, two equal rings show no dip between them); from the
+// first ring that does not, none is drawn, so every ring of the truth can be
+// told apart. Below 116 pixels not even the first two rings can, and the
+// pattern has none. Beam-stop pixels are exactly 0 and no other pixel is.
 // With noise, each pixel is a Poisson sample of its expected count (a sample
 // of 0 is raised to 1); the same seed gives the same image on every platform.
 // Throws std::invalid_argument for a size below 64 or above 16384, or an axis

@@ -3,14 +3,22 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
 void WriteFloatTiff(const std::string& path, int width, int height, const std::vector<float>& pixels) {
     if (width <= 0 || height <= 0 || pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height))
         throw std::runtime_error("image size does not match its pixels");
+    // The caller says what failed; libtiff's own handlers would print a
+    // second, differently worded line beside it.
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+    errno = 0;
     std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFOpen(path.c_str(), "w"), TIFFClose);
-    if (!tif) throw std::runtime_error("cannot create " + path);
+    if (!tif)
+        throw std::runtime_error("cannot create " + path + (errno ? std::string(": ") + std::strerror(errno) : ""));
     TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
     TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
     TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, 32);

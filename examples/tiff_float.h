@@ -7,7 +7,10 @@
 
 // Writes `pixels` (width * height floats, pixel (x, y) at x + y * width) as an
 // uncompressed one-sample IEEE float TIFF: rows are y, columns x.
-// Throws std::runtime_error on a size mismatch or a write failure.
+// Throws std::runtime_error on a size mismatch ("image size does not match
+// its pixels"), a file that cannot be created ("cannot create PATH: reason")
+// or a write failure ("write failed: PATH"). Silences libtiff's own message
+// handlers for the whole process.
 void WriteFloatTiff(const std::string& path, int width, int height, const std::vector<float>& pixels);
 
 #endif
