@@ -9,12 +9,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 #include <new>
-#include <iterator>
 #include <string>
 
 #include "host/app/host.h"
@@ -106,15 +107,36 @@ int ParseCommandLine(int argc, char** argv, Options* o) {
     return -1;
 }
 
+bool CannotRead(const std::string& path, int error) {
+    std::cerr << path << ": cannot read the script: " << std::strerror(error) << "\n";
+    return false;
+}
+
+// The whole script or nothing: a folder, a file that may not be read, or a
+// read that fails part of the way names the cause, and no part of the
+// script runs. Plain reads, as streams turn a failed read into an exception
+// or into a script cut short.
 bool ReadScript(const std::string& path, std::string* source) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << path << ": cannot read the script\n";
-        return false;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return CannotRead(path, errno);
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            close(fd);
+            return CannotRead(path, error);
+        }
+        try {
+            source->append(buf, static_cast<size_t>(n));
+        } catch (...) {
+            close(fd);
+            throw;
+        }
     }
-    // Not `stream << rdbuf()`: that swallows a failed allocation and leaves
-    // the script cut short, which would then run in part.
-    source->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    close(fd);
     return true;
 }
 
@@ -149,19 +171,30 @@ void ReportScriptError(const std::string& script_path, int line, const std::stri
     std::cerr << ": " << message << "\n";
 }
 
+// Where the Results text goes, and the first write that failed (errno), which
+// fails the run: a full disk or a file size limit must not pass for success.
+struct ResultsWindow {
+    FILE* out;
+    int error = 0;
+
+    void Show(std::string_view text) {
+        if (error) return;
+        errno = 0;
+        if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
+            error = errno ? errno : EIO;
+    }
+};
+
 // Scans, parses and runs the script with the module loaded; the exit status.
 // Whatever fails (out of memory included) ends the script with a message;
 // the module is unloaded after it.
-int RunScript(const Options& o, const std::string& source, FILE* results) {
+int RunScript(const Options& o, const std::string& source, ResultsWindow* results) {
     int status = 0;
     {
         dmhost::Host host;
         try {
             host.SetVersion(o.version);
-            host.SetResultsSink([results](std::string_view t) {
-                std::fwrite(t.data(), 1, t.size(), results);
-                std::fflush(results);
-            });
+            host.SetResultsSink([results](std::string_view t) { results->Show(t); });
             host.KeepResults(false);
             dmhost::StmtList script = dmhost::Parse(dmhost::Scan(source));
             try {
@@ -193,16 +226,25 @@ int RunScript(const Options& o, const std::string& source, FILE* results) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Beyond the file size limit a write then fails with EFBIG, which the
+    // saves refuse cleanly, instead of the signal killing dmhost half-way
+    // through a file.
+    std::signal(SIGXFSZ, SIG_IGN);
     Options o;
     try {
         const int stop = ParseCommandLine(argc, argv, &o);
         if (stop >= 0) return stop;
         std::string source;
         if (!ReadScript(o.script_path, &source)) return 1;
-        FILE* results = SeparateModuleOutput(o.stdout_file);
-        if (!results) return 1;
-        const int status = RunScript(o, source, results);
-        std::fclose(results);
+        ResultsWindow results{SeparateModuleOutput(o.stdout_file)};
+        if (!results.out) return 1;
+        int status = RunScript(o, source, &results);
+        if (std::fclose(results.out) != 0 && !results.error) results.error = errno;
+        if (results.error) {
+            ReportScriptError(o.script_path, 0,
+                              std::string("cannot write the Results window: ") + std::strerror(results.error));
+            status = 1;
+        }
         return status;
     } catch (const std::bad_alloc&) {
         if (o.script_path.empty())

@@ -79,17 +79,20 @@ void Interpreter::ExecStatement(const Stmt& s) {
             scopes_.pop_back();
             return;
         case Stmt::Kind::If:
-            if (Truth(*s.expr))
-                Exec(*s.then_branch);
-            else if (s.else_branch)
-                Exec(*s.else_branch);
+            for (const Branch& b : s.branches) {
+                if (Truth(*b.condition)) {
+                    Exec(*b.body);
+                    return;
+                }
+            }
+            if (s.else_body) Exec(*s.else_body);
             return;
         case Stmt::Kind::For:
             scopes_.emplace_back();  // a variable declared in the loop's start lives in the loop
             try {
                 if (s.init) Exec(*s.init);
                 while (!s.expr || Truth(*s.expr)) {
-                    Exec(*s.then_branch);
+                    Exec(*s.loop_body);
                     if (s.step) Exec(*s.step);
                 }
             } catch (...) {
@@ -188,22 +191,39 @@ Value Interpreter::Eval(const Expr& e) {
     throw ScriptError{e.line, "unknown expression"};
 }
 
+// Left to right, each operand evaluated just before its operator applies,
+// as a tree of binary nodes would be; a loop, however long the chain.
 Value Interpreter::EvalBinary(const Expr& e) {
-    Value l = Eval(*e.args[0]);
-    Value r = Eval(*e.args[1]);
-    if (e.op == Tok::Plus && (l.kind == Value::Kind::String || r.kind == Value::Kind::String)) {
+    Value acc = Eval(*e.args[0]);
+    for (size_t i = 1; i < e.args.size(); ++i) {
+        Value r = Eval(*e.args[i]);
+        Apply(e.ops[i - 1], &acc, r);
+    }
+    return acc;
+}
+
+void Interpreter::Apply(const Operator& o, Value* l, const Value& r) {
+    if (o.op == Tok::Plus && (l->kind == Value::Kind::String || r.kind == Value::Kind::String)) {
         auto text = [&](const Value& v) -> std::string {
             if (v.kind == Value::Kind::String) return v.text;
             if (v.kind == Value::Kind::Number) return NumberText(v.number);
-            throw ScriptError{e.line, std::string("cannot join a ") + KindName(v.kind) + " to a string"};
+            throw ScriptError{o.line, std::string("cannot join a ") + KindName(v.kind) + " to a string"};
         };
-        return Value::Str(text(l) + text(r));
+        // Appended in place: a long chain of joins stays linear.
+        if (l->kind == Value::Kind::String)
+            l->text += text(r);
+        else
+            *l = Value::Str(text(*l) + text(r));
+        return;
     }
-    if (l.kind != Value::Kind::Number || r.kind != Value::Kind::Number)
-        throw ScriptError{e.line, std::string("operator ") + TokName(e.op) + " needs numbers, not " + KindName(l.kind) +
-                                      " and " + KindName(r.kind)};
-    double a = l.number, b = r.number;
-    switch (e.op) {
+    if (l->kind != Value::Kind::Number || r.kind != Value::Kind::Number)
+        throw ScriptError{o.line, std::string("operator ") + TokName(o.op) + " needs numbers, not " +
+                                      KindName(l->kind) + " and " + KindName(r.kind)};
+    *l = Arithmetic(o, l->number, r.number);
+}
+
+Value Interpreter::Arithmetic(const Operator& o, double a, double b) {
+    switch (o.op) {
         case Tok::Plus: return Value::Num(a + b);
         case Tok::Minus: return Value::Num(a - b);
         case Tok::Star: return Value::Num(a * b);
@@ -216,7 +236,7 @@ Value Interpreter::EvalBinary(const Expr& e) {
         case Tok::NotEq: return Value::Num(a != b);
         default: break;
     }
-    throw ScriptError{e.line, "unknown operator"};
+    throw ScriptError{o.line, "unknown operator"};
 }
 
 Value Interpreter::Call(const Expr& e) {

@@ -46,7 +46,9 @@ public:
     explicit Interpreter(Host& host) : host_(host) {}
 
     // Runs the statements. Throws ScriptError (with the line) on the first
-    // error: an unknown name, a wrong argument, a failed file, a host error.
+    // error: an unknown name, a wrong argument, a failed file, a host error,
+    // memory running out. It recurses once per level of the tree, so it takes
+    // a tree from Parse, which bounds the depth (kMaxNesting).
     void Run(const StmtList& script);
 
 private:
@@ -58,6 +60,9 @@ private:
     void Assign(const std::string& name, Tok op, const Expr& e, int line);
     Value Eval(const Expr& e);
     Value EvalBinary(const Expr& e);
+    // *l = *l op r, or throws ScriptError at the operator's line.
+    void Apply(const Operator& o, Value* l, const Value& r);
+    static Value Arithmetic(const Operator& o, double a, double b);
     Value Call(const Expr& e);
     bool CallBuiltin(const Expr& e, Value* out);
     Value BuiltinResult(const Expr& e);

@@ -1,6 +1,7 @@
 #include "host/script/ast.h"
 
 #include <new>
+#include <string>
 
 namespace dmhost {
 namespace {
@@ -20,6 +21,23 @@ public:
     }
 
 private:
+    // One level deeper for as long as it lives; refused beyond kMaxNesting,
+    // at the line where the level opens.
+    class Nest {
+    public:
+        Nest(Parser& p, int line) : depth_(p.depth_) {
+            if (depth_ >= kMaxNesting)
+                throw ScriptError{line, "nested more than " + std::to_string(kMaxNesting) + " levels deep"};
+            ++depth_;
+        }
+        ~Nest() { --depth_; }
+        Nest(const Nest&) = delete;
+        Nest& operator=(const Nest&) = delete;
+
+    private:
+        int& depth_;
+    };
+
     const Token& Cur() const { return t_[pos_]; }
     const Token& Ahead(size_t n) const { return pos_ + n < t_.size() ? t_[pos_ + n] : t_.back(); }
     bool Accept(Tok k) {
@@ -46,6 +64,7 @@ private:
 
     std::unique_ptr<Stmt> Statement() {
         int line = Cur().line;
+        Nest nest(*this, line);
         if (Accept(Tok::Semicolon)) return Node(Stmt::Kind::Empty, line);
         if (Cur().kind == Tok::LBrace) return Block();
         if (IsKeyword("if")) return If();
@@ -73,17 +92,22 @@ private:
         return s;
     }
 
+    // An `else if` ladder is one statement with a branch per condition, so
+    // its length costs no depth.
     std::unique_ptr<Stmt> If() {
         auto s = Node(Stmt::Kind::If, Cur().line);
-        ++pos_;
-        Expect(Tok::LParen, "after 'if'");
-        s->expr = Expression();
-        Expect(Tok::RParen, "after the condition");
-        s->then_branch = Statement();
-        if (IsKeyword("else")) {
+        do {
+            ++pos_;  // 'if'
+            Branch b;
+            Expect(Tok::LParen, "after 'if'");
+            b.condition = Expression();
+            Expect(Tok::RParen, "after the condition");
+            b.body = Statement();
+            s->branches.push_back(std::move(b));
+            if (!IsKeyword("else")) return s;
             ++pos_;
-            s->else_branch = Statement();
-        }
+        } while (IsKeyword("if"));
+        s->else_body = Statement();
         return s;
     }
 
@@ -97,7 +121,7 @@ private:
         Expect(Tok::Semicolon, "after the loop's condition");
         if (Cur().kind != Tok::RParen) s->step = Simple();
         Expect(Tok::RParen, "after the loop's step");
-        s->then_branch = Statement();
+        s->loop_body = Statement();
         return s;
     }
 
@@ -142,60 +166,48 @@ private:
         return e;
     }
 
-    std::unique_ptr<Expr> Expression() { return Comparison(); }
+    std::unique_ptr<Expr> Expression() {
+        Nest nest(*this, Cur().line);
+        return Comparison();
+    }
 
-    std::unique_ptr<Expr> Binary(std::unique_ptr<Expr> l, Tok op, std::unique_ptr<Expr> r, int line) {
-        auto e = ExprNode(Expr::Kind::Binary, line);
-        e->op = op;
-        e->args.push_back(std::move(l));
-        e->args.push_back(std::move(r));
+    static bool IsComparison(Tok k) {
+        return k == Tok::Less || k == Tok::LessEq || k == Tok::Greater || k == Tok::GreaterEq || k == Tok::EqEq ||
+               k == Tok::NotEq;
+    }
+    static bool IsSum(Tok k) { return k == Tok::Plus || k == Tok::Minus; }
+    static bool IsProduct(Tok k) { return k == Tok::Star || k == Tok::Slash; }
+
+    // Operands joined by operators of one precedence, as one flat node: a
+    // chain of any length costs one level.
+    template <typename Operand>
+    std::unique_ptr<Expr> Chain(bool (*is_op)(Tok), Operand operand) {
+        auto first = (this->*operand)();
+        if (!is_op(Cur().kind)) return first;
+        auto e = ExprNode(Expr::Kind::Binary, Cur().line);
+        e->args.push_back(std::move(first));
+        while (is_op(Cur().kind)) {
+            e->ops.push_back(Operator{Cur().kind, Cur().line});
+            ++pos_;
+            e->args.push_back((this->*operand)());
+        }
+        e->line = e->ops.back().line;  // where the whole chain's value is formed
         return e;
     }
 
-    std::unique_ptr<Expr> Comparison() {
-        auto l = Sum();
-        for (;;) {
-            Tok k = Cur().kind;
-            if (k != Tok::Less && k != Tok::LessEq && k != Tok::Greater && k != Tok::GreaterEq && k != Tok::EqEq &&
-                k != Tok::NotEq)
-                return l;
-            int line = Cur().line;
-            ++pos_;
-            l = Binary(std::move(l), k, Sum(), line);
-        }
-    }
-
-    std::unique_ptr<Expr> Sum() {
-        auto l = Product();
-        while (Cur().kind == Tok::Plus || Cur().kind == Tok::Minus) {
-            Tok k = Cur().kind;
-            int line = Cur().line;
-            ++pos_;
-            l = Binary(std::move(l), k, Product(), line);
-        }
-        return l;
-    }
-
-    std::unique_ptr<Expr> Product() {
-        auto l = Unary();
-        while (Cur().kind == Tok::Star || Cur().kind == Tok::Slash) {
-            Tok k = Cur().kind;
-            int line = Cur().line;
-            ++pos_;
-            l = Binary(std::move(l), k, Unary(), line);
-        }
-        return l;
-    }
+    std::unique_ptr<Expr> Comparison() { return Chain(IsComparison, &Parser::Sum); }
+    std::unique_ptr<Expr> Sum() { return Chain(IsSum, &Parser::Product); }
+    std::unique_ptr<Expr> Product() { return Chain(IsProduct, &Parser::Unary); }
 
     std::unique_ptr<Expr> Unary() {
-        if (Cur().kind == Tok::Minus) {
-            auto e = ExprNode(Expr::Kind::Neg, Cur().line);
-            ++pos_;
-            e->args.push_back(Unary());
-            return e;
+        while (Accept(Tok::Plus)) {
         }
-        if (Accept(Tok::Plus)) return Unary();
-        return Primary();
+        if (Cur().kind != Tok::Minus) return Primary();
+        auto e = ExprNode(Expr::Kind::Neg, Cur().line);
+        Nest nest(*this, Cur().line);
+        ++pos_;
+        e->args.push_back(Unary());
+        return e;
     }
 
     std::unique_ptr<Expr> Primary() {
@@ -245,6 +257,7 @@ private:
 
     const std::vector<Token>& t_;
     size_t pos_ = 0;
+    int depth_ = 0;
 };
 
 }  // namespace
