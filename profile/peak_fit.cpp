@@ -7,6 +7,7 @@
 #include "profile/peak_profile_fit.h"
 #include "profile/peak_pseudo_voigt.h"
 #include "profile/peak_start_values.h"
+#include "profile/profile_samples.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <string>
 
 using peak_detail::TruncToInt;
+using profile_samples::IsMissing;
 
 namespace {
 
@@ -32,16 +34,24 @@ arma::Col<double> ModelCurve(const arma::Mat<double>& table, arma::uword m) {
     return out;
 }
 
-// Fits the parameter block M to subtracted[lo .. hi]; 0 on convergence.
-// A result with a value that is not finite counts as failed.
-int FitBlock(const arma::Col<float>& subtracted, long long lo, long long hi, arma::Mat<double>& M, int max_iter,
-             double tolerance) {
-    const arma::uword m = static_cast<arma::uword>(hi - lo + 1);
-    arma::Col<double> t(m), y(m);
-    for (arma::uword i = 0; i < m; ++i) {
-        t[i] = static_cast<double>(lo + static_cast<long long>(i));
-        y[i] = subtracted[static_cast<arma::uword>(lo) + i];
+// Whether element i of the profile is missing data (no element: not missing).
+bool MissingAt(const arma::Col<float>& profile, arma::uword i) { return i < profile.n_elem && IsMissing(profile[i]); }
+
+// Fits the parameter block M to subtracted[lo .. hi], leaving out the
+// profile's missing samples; 0 on convergence. A result with a value that
+// is not finite, or a window without data, counts as failed.
+int FitBlock(const arma::Col<float>& subtracted, const arma::Col<float>& profile, long long lo, long long hi,
+             arma::Mat<double>& M, int max_iter, double tolerance) {
+    const arma::uword n = static_cast<arma::uword>(hi - lo + 1);
+    arma::Col<double> t(n), y(n);
+    arma::uword m = 0;
+    for (arma::uword i = 0; i < n; ++i) {
+        const arma::uword j = static_cast<arma::uword>(lo) + i;
+        if (MissingAt(profile, j)) continue;
+        t[m] = static_cast<double>(lo + static_cast<long long>(i));
+        y[m++] = subtracted[j];
     }
+    if (m == 0) return -1;
     LeastSquaresFit fit(static_cast<int>(m), t.memptr(), y.memptr(), PseudoVoigtSum);
     fit.SetMaxIter(max_iter);
     fit.SetTolerance(tolerance);
@@ -80,10 +90,12 @@ void PeakProfileFit::SubtractSplineBackground() {
 
     long long lo = TruncToInt(spline_x[0]);
     long long hi = TruncToInt(spline_x[n - 1]);
+    // A missing sample has no difference from the background: it stays 0.
     if (ClipRange(lo, hi, m))
         for (long long i = lo; i <= hi; ++i)
-            subtracted[static_cast<arma::uword>(i)] =
-                profile[static_cast<arma::uword>(i)] - background[static_cast<arma::uword>(i)];
+            if (!IsMissing(profile[static_cast<arma::uword>(i)]))
+                subtracted[static_cast<arma::uword>(i)] =
+                    profile[static_cast<arma::uword>(i)] - background[static_cast<arma::uword>(i)];
 }
 
 void PeakProfileFit::PreFitPeaks() { PreFitPeakRange(0, static_cast<int>(spline_x.n_elem) - 1); }
@@ -120,7 +132,7 @@ void PeakProfileFit::FitPeakGroup(int left, int right, const arma::Col<float>& b
     long long b = TruncToInt(bounds[k]);
     if (!ClipRange(a, b, subtracted.n_elem)) return;
     arma::Mat<double> M = peak_table.cols(static_cast<arma::uword>(left), static_cast<arma::uword>(right));
-    int r = FitBlock(subtracted, a, b, M, 200, 0.001);
+    int r = FitBlock(subtracted, profile, a, b, M, 200, 0.001);
     // A peak that wandered out of its window has been captured by its
     // neighbour or the background; keep the estimates instead.
     for (arma::uword c = 0; c < k; ++c)
@@ -143,7 +155,7 @@ void PeakProfileFit::FitAllPeaks(int lo, int hi) {
     long long a = lo, b = hi;
     if (peak_table.n_cols == 0 || peak_table.n_rows != 4 || !ClipRange(a, b, subtracted.n_elem)) return;
     arma::Mat<double> M = peak_table;
-    if (FitBlock(subtracted, a, b, M, 700, 0.0001) == -1) return;
+    if (FitBlock(subtracted, profile, a, b, M, 700, 0.0001) == -1) return;
     CleanUp(M);
     peak_table = M;
 }
@@ -157,6 +169,7 @@ void PeakProfileFit::EvaluateFit() {
         const long long x = TruncToInt(spline_x[i]);
         if (x < 0 || x >= static_cast<long long>(m)) continue;  // no data there to compare the model with
         const arma::uword j = static_cast<arma::uword>(x);
+        if (IsMissing(profile[j])) continue;
         spline_y[i] =
             static_cast<float>(static_cast<double>(spline_y[i]) - model[j] + static_cast<double>(subtracted[j]));
     }

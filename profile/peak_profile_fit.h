@@ -16,6 +16,10 @@
 //    std::out_of_range before anything changes.
 // A fit that the fit driver reports as failed is no error: the peak table
 // keeps what it held.
+//
+// A profile sample of exactly 0 is missing data (profile_samples.h): the
+// search passes over it, it is never a background point, its difference
+// from the background stays 0, and no fit uses it.
 
 #include <armadillo>
 
@@ -31,7 +35,8 @@ public:
     // element) after a triangular smoothing of half-width `smoothing` (0 or
     // less: none). min_height and valley_height are percent of the smoothed
     // maximum in the range. Fills `spline_x`, `spline_y`, `valley_positions`
-    // and row 0 of `peak_table` (other rows 0).
+    // and row 0 of `peak_table` (other rows 0). Missing samples are passed
+    // over, and the smoothing averages the measured samples only.
     // Throws the text "No maxima or minima found" (also for an empty or NaN
     // range), "No suitable peak was found" or "number of splinepoints is
     // smaller than 2"; throws std::invalid_argument for a smoothing
@@ -75,8 +80,8 @@ public:
     // no peak or no data point.
     void FitAllPeaks(int lo, int hi);
     // Moves each background point by the fitted model, so the next background
-    // passes under the peaks' tails. Points outside the profile stay as they
-    // are. Throws std::invalid_argument when `spline_x` and `spline_y`
+    // passes under the peaks' tails. Points outside the profile or on a
+    // missing sample stay as they are. Throws std::invalid_argument when `spline_x` and `spline_y`
     // differ in length.
     void EvaluateFit();
 

@@ -3,6 +3,7 @@
 
 #include "profile/peak_index.h"
 #include "profile/peak_profile_fit.h"
+#include "profile/profile_samples.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <vector>
 
 using peak_detail::TruncToInt;
+using profile_samples::IsMissing;
 
 namespace {
 
@@ -22,6 +24,31 @@ struct Extremum {
     int code;
 };
 
+// The smoothing of a profile with missing samples: each value is the
+// weighted mean of the measured samples under the kernel, so a gap pulls
+// no neighbour down. Beyond the profile's ends the samples count as 0, as
+// in the plain smoothing. Where the kernel covers no measured sample the
+// value is 0.
+arma::Col<float> SmoothOverMissing(const arma::Col<float>& profile, const arma::Col<float>& kernel, int half_width) {
+    const long long n = static_cast<long long>(profile.n_elem);
+    arma::Col<float> s(profile.n_elem, arma::fill::zeros);
+    for (long long i = 0; i < n; ++i) {
+        double sum = 0.0, weight = 0.0;
+        for (long long j = -half_width; j <= half_width; ++j) {
+            const double w = kernel[static_cast<arma::uword>(j + half_width)];
+            const long long k = i + j;
+            if (k < 0 || k >= n) {
+                weight += w;
+            } else if (!IsMissing(profile[static_cast<arma::uword>(k)])) {
+                sum += w * profile[static_cast<arma::uword>(k)];
+                weight += w;
+            }
+        }
+        if (weight > 0.0) s[static_cast<arma::uword>(i)] = static_cast<float>(sum / weight);
+    }
+    return s;
+}
+
 // Same-length centred triangular smoothing; the profile counts as zero
 // outside its range, so both ends are pulled down.
 arma::Col<float> Smooth(const arma::Col<float>& profile, int half_width) {
@@ -32,6 +59,7 @@ arma::Col<float> Smooth(const arma::Col<float>& profile, int half_width) {
     float sum = 0.0f;
     for (float w : kernel) sum += w;
     kernel /= sum;
+    if (profile_samples::HasMissing(profile)) return SmoothOverMissing(profile, kernel, half_width);
     arma::Col<float> full = arma::conv(profile, kernel);
     return full.subvec(static_cast<arma::uword>(half_width), static_cast<arma::uword>(half_width) + profile.n_elem - 1);
 }
@@ -87,7 +115,9 @@ struct ScanResult {
 
 // Maxima and minima of s between first and end, each recorded once
 // the curve has moved min_height away from it.
-ScanResult ScanExtrema(const arma::Col<float>& s, int first, float end, float min_height) {
+// Missing samples of the profile are passed over: no extremum lies on one.
+ScanResult ScanExtrema(const arma::Col<float>& s, const arma::Col<float>& profile, int first, float end,
+                       float min_height) {
     ScanResult scan{{}, 0};
     std::vector<Extremum>& table = scan.table;
     // One entry per sample at most (both kinds per sample when the threshold
@@ -99,6 +129,7 @@ ScanResult ScanExtrema(const arma::Col<float>& s, int first, float end, float mi
     // The step order matters: a minimum's record resets maxv after the
     // maximum test has already seen the same sample.
     for (int i = first; static_cast<float>(i) < end; ++i) {
+        if (IsMissing(profile[static_cast<arma::uword>(i)])) continue;
         const float v = s[static_cast<arma::uword>(i)];
         if (v > maxv) {
             maxv = v;
@@ -125,11 +156,15 @@ ScanResult ScanExtrema(const arma::Col<float>& s, int first, float end, float mi
 
 // A scan ending on a falling flank closes with the lowest point
 // after the last peak, if the peak is tall enough; otherwise that peak is
-// dropped.
-void CloseScan(ScanResult& scan, const arma::Col<float>& s, float end, float min_height) {
+// dropped. A missing tail sample gives way to the last measured one before
+// it.
+void CloseScan(ScanResult& scan, const arma::Col<float>& s, const arma::Col<float>& profile, int first, float end,
+               float min_height) {
     std::vector<Extremum>& table = scan.table;
     if (table.back().code != kPeak) return;
-    const float tail = s[static_cast<arma::uword>(static_cast<int>(end - 1.0f))];
+    int tail_index = static_cast<int>(end - 1.0f);
+    while (tail_index > first && IsMissing(profile[static_cast<arma::uword>(tail_index)])) --tail_index;
+    const float tail = s[static_cast<arma::uword>(tail_index)];
     if (table.back().value - min_height > tail)
         table.push_back({static_cast<float>(scan.minpos), s[static_cast<arma::uword>(scan.minpos)], kBackground});
     else
@@ -193,9 +228,9 @@ void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_h
     min_height = PercentOf(min_height, m);
     valley_height = PercentOf(valley_height, m);
 
-    ScanResult scan = ScanExtrema(s, first, end, min_height);
+    ScanResult scan = ScanExtrema(s, profile, first, end, min_height);
     if (scan.table.size() < 2) throw "No maxima or minima found";
-    CloseScan(scan, s, end, min_height);
+    CloseScan(scan, s, profile, first, end, min_height);
     MarkValleys(scan.table, s, valley_height);
     const CodeCounts n = CountCodes(scan.table);
     StoreExtrema(scan.table, n, profile, spline_x, spline_y, valley_positions, peak_table);

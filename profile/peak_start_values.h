@@ -12,4 +12,5 @@ struct PeakStartValues {
 // Window [lo, hi] (element indices, both included, truncated from the window
 // boundaries; parts outside `subtracted` are ignored) and the peak's
 // position, whose truncated element gives the height (0 when outside).
+// Never fails.
 PeakStartValues EstimatePeakStart(const arma::Col<float>& subtracted, float lo, float hi, double position);

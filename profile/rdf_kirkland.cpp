@@ -52,12 +52,20 @@ void Kirkland_function_scale(int n_par, const double* par, int m_dat, const doub
 void KirklandFitCore(RDFProfile& p, int lo, int hi) {
     if (lo < 0 || hi < lo || static_cast<arma::uword>(hi) >= p.profile.n_elem)
         throw std::out_of_range("fit range outside the profile");
-    const int m = hi - lo + 1;
+    int m = hi - lo + 1;
     arma::Col<float> f2;
     KirklandScatteringSquared(p, static_cast<float>(lo) * p.q_step, m, f2);
-    const arma::Col<double> t = arma::conv_to<arma::Col<double>>::from(f2);
-    const arma::Col<double> y = arma::conv_to<arma::Col<double>>::from(
+    arma::Col<double> t = arma::conv_to<arma::Col<double>>::from(f2);
+    arma::Col<double> y = arma::conv_to<arma::Col<double>>::from(
         p.profile.subvec(static_cast<arma::uword>(lo), static_cast<arma::uword>(hi)));
+    // Missing samples (0, as inside a beam stop) carry no intensity to fit.
+    const arma::uvec measured = arma::find(y != 0.0);
+    if (measured.n_elem < y.n_elem) {
+        t = arma::Col<double>(t.elem(measured));
+        y = arma::Col<double>(y.elem(measured));
+        m = static_cast<int>(y.n_elem);
+        if (m == 0) return;
+    }
 
     double par[2] = {p.scale, p.offset};
     LeastSquaresFit fit(m, t.memptr(), y.memptr(), Kirkland_function_scale);

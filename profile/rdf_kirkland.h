@@ -21,8 +21,9 @@ void KirklandScatteringSquared(const RDFProfile& p, float q0, int n, arma::Col<f
 void Kirkland_function_scale(int n_par, const double* par, int m_dat, const double* t, double* out);
 
 // Fits p.scale and p.offset (both kept non-negative) to p.profile[lo .. hi],
-// starting from their current values. A fit the driver reports as failed
-// leaves both unchanged. Throws std::out_of_range unless 0 <= lo <= hi < length
+// starting from their current values. Missing samples (exactly 0) are left
+// out of the fit. A fit the driver reports as failed, or a range of missing
+// samples only, leaves both unchanged. Throws std::out_of_range unless 0 <= lo <= hi < length
 // of the profile; throws as KirklandScatteringSquared for a bad table.
 void KirklandFitCore(RDFProfile& p, int lo, int hi);
 

@@ -2,17 +2,21 @@
 
 #include <cmath>
 
-arma::Col<float> RDFSineTransform(const RDFProfile& p, int lo, int hi, int r_max, int n_r) {
-    if (n_r <= 0) return arma::Col<float>();
-    const arma::Col<float>& F = p.profile;
-    const int n = static_cast<int>(F.n_elem);
-    const float dr = static_cast<float>(static_cast<double>(r_max) / static_cast<double>(n_r));
+void RDFTransformRange(int n, int& lo, int& hi) {
     // In 64 bits: a range end of INT_MIN (a script number that is not a
     // number) must not wrap around into a valid-looking range.
     if (lo < 0 || hi > n || static_cast<long long>(hi) - lo < 11) {
         lo = 0;
         hi = n;
     }
+}
+
+arma::Col<float> RDFSineTransform(const RDFProfile& p, int lo, int hi, int r_max, int n_r) {
+    if (n_r <= 0) return arma::Col<float>();
+    const arma::Col<float>& F = p.profile;
+    const int n = static_cast<int>(F.n_elem);
+    const float dr = static_cast<float>(static_cast<double>(r_max) / static_cast<double>(n_r));
+    RDFTransformRange(n, lo, hi);
     const double q = p.q_step;
 
     arma::Col<float> G(static_cast<arma::uword>(n_r));

@@ -13,4 +13,8 @@
 // except for allocation failure.
 arma::Col<float> RDFSineTransform(const RDFProfile& p, int lo, int hi, int r_max, int n_r);
 
+// The range [lo, hi) the transform of an n-sample profile reads: the given
+// one, or the whole profile by the rule above. Never fails.
+void RDFTransformRange(int n, int& lo, int& hi);
+
 #endif

@@ -1,0 +1,118 @@
+// Profiles with missing samples (exactly 0, as inside a beam stop or a
+// detector gap): the search, the background and the fits leave them out, so
+// the chosen peaks come back as they do without the gap.
+#include "peak_test_profiles.h"
+#include "rdf_test_table.h"
+
+#include <gtest/gtest.h>
+
+#include "profile/rdf_kirkland.h"
+
+namespace {
+
+using peak_test::TruePeak;
+
+const std::vector<TruePeak> kTruth = {{150, 1000, 4, 0.5}, {250, 800, 4, 0.5}};
+
+arma::Col<float> Flat50() {
+    return peak_test::MakeProfile(400, kTruth, [](double) { return 50.0; });
+}
+
+void SetMissing(arma::Col<float>& p, arma::uword first, arma::uword last) { p.subvec(first, last).zeros(); }
+
+// Search 0-399 at 1 %, pre-fit and the two-stage fit; the chosen peaks must
+// come back and no background point may lie on a missing sample.
+void ExpectTruthRecovered(const arma::Col<float>& profile, int smoothing) {
+    PeakProfileFit f;
+    f.profile = profile;
+    peak_test::FindAndPreFit(f, 1, 1, 0, 399, smoothing);
+    for (float x : f.spline_x) EXPECT_NE(profile[arma::uword(x)], 0.0f) << "background point at " << x;
+    peak_test::TwoStageFit(f);
+    ASSERT_EQ(f.peak_table.n_cols, kTruth.size());
+    for (arma::uword c = 0; c < kTruth.size(); ++c) {
+        EXPECT_NEAR(f.peak_table(0, c), kTruth[c].x0, 0.05) << c;
+        EXPECT_NEAR(f.peak_table(1, c), kTruth[c].area, 0.02 * kTruth[c].area) << c;
+        EXPECT_NEAR(f.peak_table(2, c), kTruth[c].w, 0.02 * kTruth[c].w) << c;
+    }
+    // Where data is missing the difference from the background is 0, not
+    // minus the background.
+    for (arma::uword i = 0; i < profile.n_elem; ++i) {
+        if (profile[i] == 0.0f) {
+            EXPECT_EQ(f.subtracted[i], 0.0f) << i;
+        }
+    }
+}
+
+TEST(MissingSamples, BeamStopGapAndMaskedEndAreNoBackground) {
+    arma::Col<float> head = Flat50();
+    SetMissing(head, 0, 59);  // a beam stop
+    arma::Col<float> gap = Flat50();
+    SetMissing(gap, 100, 119);  // a detector gap between the flat start and the first peak
+    arma::Col<float> all = Flat50();
+    SetMissing(all, 0, 59);
+    SetMissing(all, 100, 119);
+    SetMissing(all, 200, 205);  // a gap between the two peaks
+    SetMissing(all, 257, 258);  // and one on a peak's flank
+    SetMissing(all, 380, 399);  // a mask at the end
+    for (int smoothing : {0, 2}) {
+        SCOPED_TRACE(smoothing);
+        ExpectTruthRecovered(head, smoothing);
+        ExpectTruthRecovered(gap, smoothing);
+        ExpectTruthRecovered(all, smoothing);
+    }
+}
+
+TEST(MissingSamples, TheScanEndsAtTheLastMeasuredSample) {
+    PeakProfileFit f;
+    f.profile = Flat50();
+    SetMissing(f.profile, 20, 399);
+    EXPECT_EQ(peak_test::ThrownText([&] { f.FindExtremaAndSplinePoints(1, 1, 0, 399, 0); }),
+              "No maxima or minima found");
+
+    // The second peak falls far enough to be recorded (to 104), but the last
+    // measured sample (105) is not below 110 - 5.5: the peak is dropped, as
+    // it would be without the masked end.
+    f.profile.set_size(120);
+    for (arma::uword i = 0; i < 120; ++i)
+        f.profile[i] = float(10 + 100 * std::exp(-std::log(2.0) * (i - 40.0) * (i - 40.0) / 9) +
+                             100 * std::exp(-std::log(2.0) * (i - 80.0) * (i - 80.0) / 9));
+    f.profile.subvec(81, 85).fill(104.0f);
+    f.profile.subvec(86, 109).fill(105.0f);
+    SetMissing(f.profile, 110, 119);
+    f.FindExtremaAndSplinePoints(5, 5, 20, 119, 0);
+    ASSERT_EQ(f.peak_table.n_cols, 1u);
+    EXPECT_EQ(f.peak_table(0, 0), 40.0);
+}
+
+TEST(MissingSamples, ABackgroundPointOnAMissingSampleKeepsItsValue) {
+    PeakProfileFit f;
+    f.profile = Flat50();
+    SetMissing(f.profile, 95, 105);
+    f.spline_x = {100, 200, 300};
+    f.spline_y = {50, 50, 50};
+    f.peak_table = {{150, 250}, {3000, 800}, {4, 4}, {0.5, 0.5}};  // a model above the data
+    f.SubtractSplineBackground();
+    f.EvaluateFit();
+    EXPECT_EQ(f.spline_y[0], 50.0f);
+    EXPECT_NE(f.spline_y[1], 50.0f);  // a measured point moves under the tails
+}
+
+// The scale and offset of 3.5 <f^2> + 120 come back when the low-q end and
+// a strip inside the range are missing.
+TEST(MissingSamples, KirklandFitLeavesThemOut) {
+    RDFProfile p;
+    p.elements = rdftest::ElementColumn("Au", 100.0f);
+    p.q_step = 0.05f;
+    arma::Col<float> f2;
+    KirklandScatteringSquared(p, 0.0f, 400, f2);
+    p.profile = f2 * 3.5f + 120.0f;
+    p.profile.subvec(0, 59).zeros();
+    p.profile.subvec(200, 219).zeros();
+    p.scale = 1;
+    p.offset = 0;
+    KirklandFitCore(p, 10, 380);
+    EXPECT_NEAR(p.scale, 3.5, 3.5e-3);
+    EXPECT_NEAR(p.offset, 120.0, 0.12);
+}
+
+}  // namespace
