@@ -13,7 +13,6 @@
 // take turns, each holding a lock on it from loading to saving.
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -28,16 +27,18 @@
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
 #include "plugin/utf8_text.h"
+#include "file_replace/file_lock.h"
+#include "file_replace/target.h"
 #include "workbook/biff_string.h"
-#include "workbook/replace_file.h"
 #include "workbook/xls_document.h"
 
 namespace {
 
-using CompoundFiles::FileLock;
 using CompoundFiles::SheetCell;
 using CompoundFiles::XlsDocument;
 using CompoundFiles::XlsSheet;
+using FileReplace::FileLock;
+using FileReplace::Outcome;
 
 // Rows 0 and 1 hold the title and the labels; data starts in row 2.
 constexpr size_t kFirstDataRow = 2;
@@ -150,6 +151,27 @@ void LoadWorkbook(const Export& e, XlsDocument& document) {
     Refuse(e.function, "\"" + e.file + "\" exists but is not a readable workbook; it was left unchanged");
 }
 
+// A save that failed, or a file refused before it was read, with the cause
+// where the system gave one.
+[[noreturn]] void Failed(const Export& e, const Outcome& outcome) {
+    const std::string cause = FileReplace::NamedCause(outcome);
+    switch (outcome.failure) {
+        case Outcome::Failure::DanglingLink:
+            Refuse(e.function, "\"" + e.file + "\" is a symbolic link that names no file; it was left unchanged");
+        case Outcome::Failure::NotRegular: NotARegularFile(e, outcome.kind);
+        case Outcome::Failure::NotWritable: NotWritable(e);
+        case Outcome::Failure::CopyFailed:
+            throw std::runtime_error(std::string(e.function) + ": could not write all of \"" + e.file + "\"" +
+                                     (cause.empty() ? "" : " (" + cause + ")") +
+                                     ", which may be damaged; the whole new workbook is in \"" + outcome.keptCopy +
+                                     "\"");
+        case Outcome::Failure::None:
+        case Outcome::Failure::Failed: break;
+    }
+    throw std::runtime_error(std::string(e.function) + ": could not write \"" + e.file + "\"" +
+                             (cause.empty() ? "" : ": " + cause) + "; the file was left as it was");
+}
+
 // Only a missing (or empty) file starts a new workbook; anything else that
 // is there must load, or it is left alone. The lock, held until the
 // workbook is saved, makes a second export of the same file wait and then
@@ -163,19 +185,15 @@ void OpenWorkbook(const Export& e, FileLock& lock, XlsDocument& document) {
         case FileLock::State::Unlocked:    // as without a lock
             break;
     }
-    struct stat info;
-    const bool found = stat(e.file.c_str(), &info) == 0;
-    if (!found && errno == ENOENT) {
-        // A new workbook would take the place of a link that names no file.
-        struct stat link;
-        if (lstat(e.file.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-            Refuse(e.function, "\"" + e.file + "\" is a symbolic link that names no file; it was left unchanged");
+    // Refused as the save would refuse it, before anything opens it:
+    // opening a FIFO would wait for a writer.
+    FileReplace::Target target;
+    Outcome outcome;
+    if (!FileReplace::FindTarget(e.file, target, outcome)) Failed(e, outcome);
+    if (!target.exists)
         document.New(1);
-        return;
-    }
-    // Checked before anything opens it: opening a FIFO would wait for a writer.
-    if (found && !S_ISREG(info.st_mode)) NotARegularFile(e, info.st_mode);
-    LoadWorkbook(e, document);
+    else
+        LoadWorkbook(e, document);
 }
 
 // A sheet holds no NaN or infinity: such pixels become the error values a
@@ -267,16 +285,7 @@ void Run(const Export& e) {
             for (size_t x = 0; x < width; ++x) SetNumber(CellAt(*sheet, y + kFirstDataRow, x), pixels(x, y));
     }
 
-    if (!document.SaveAs(e.file.c_str())) {
-        const CompoundFiles::ReplaceOutcome& outcome = document.LastSaveOutcome();
-        if (outcome.failure == CompoundFiles::ReplaceOutcome::Failure::NotWritable) NotWritable(e);
-        if (outcome.failure == CompoundFiles::ReplaceOutcome::Failure::CopyFailed)
-            throw std::runtime_error(std::string(e.function) + ": could not write all of \"" + e.file +
-                                     "\", which may be damaged; the whole new workbook is in \"" + outcome.keptCopy +
-                                     "\"");
-        throw std::runtime_error(std::string(e.function) + ": could not write \"" + e.file +
-                                 "\"; the file was left as it was");
-    }
+    if (!document.SaveAs(e.file.c_str())) Failed(e, document.LastSaveOutcome());
 }
 
 }  // namespace

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "compound_file/compound_file.h"
-#include "workbook/replace_file.h"
+#include "file_replace/outcome.h"
 #include "workbook/workbook.h"
 #include "workbook/worksheet.h"
 #include "workbook/xls_sheet.h"
@@ -66,15 +66,15 @@ public:
     // "Workbook" stream. The document is written to a new file beside the
     // target and renamed over it only when all of it was written and read
     // back (or copied into it, where the target's owner or links could not
-    // be kept otherwise: see ReplaceFile); on failure the target is left as
+    // be kept otherwise: see FileReplace::ReplaceFile); on failure the target is left as
     // it was, the new file is removed and the answer is false. A target that
     // exists but is not a regular file, or that this user may not write, is
     // refused; a symbolic link is followed. False too when the stream would
     // exceed 4 GiB. On success the file becomes the document's file.
     bool SaveAs(const char* file);
-    // Why the last Save or SaveAs answered false (see ReplaceFile); failure
-    // None after a success.
-    const ReplaceOutcome& LastSaveOutcome() const { return saveOutcome; }
+    // Why the last Save or SaveAs answered false, with the cause's errno
+    // where there is one; failure None after a success.
+    const FileReplace::Outcome& LastSaveOutcome() const { return saveOutcome; }
 
     std::size_t SheetCount() const { return worksheets.size(); }
     // Null when index >= SheetCount().
@@ -173,7 +173,7 @@ private:
     std::vector<XlsBiff::Worksheet> worksheets;
     std::vector<XlsSheet> sheets;
     LoadFailure loadFailure = LoadFailure::None;
-    ReplaceOutcome saveOutcome;
+    FileReplace::Outcome saveOutcome;
 };
 
 }  // namespace CompoundFiles

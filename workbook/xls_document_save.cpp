@@ -5,9 +5,9 @@
 #include <cwchar>
 #include <map>
 
-#include "workbook/replace_file.h"
 #include "workbook/rk_codec.h"
 #include "workbook/rk_exact.h"
+#include "workbook/stream_document.h"
 #include "workbook/xls_document.h"
 
 namespace CompoundFiles {
@@ -330,23 +330,23 @@ bool XlsDocument::BuildStream(std::vector<char>& stream) {
 }
 
 bool XlsDocument::Save() {
-    saveOutcome = ReplaceOutcome();
-    saveOutcome.failure = ReplaceOutcome::Failure::Failed;
+    saveOutcome = FileReplace::Outcome();
+    saveOutcome.failure = FileReplace::Outcome::Failure::Failed;
     if (path.empty()) return false;
     std::vector<char> stream;
     if (!BuildStream(stream)) return false;
-    return ReplaceFile(path.c_str(), "Workbook", stream, file, &saveOutcome);
+    return ReplaceWithStream(path, "Workbook", stream, file, saveOutcome);
 }
 
 bool XlsDocument::SaveAs(const char* name) {
-    saveOutcome = ReplaceOutcome();
-    saveOutcome.failure = ReplaceOutcome::Failure::Failed;
+    saveOutcome = FileReplace::Outcome();
+    saveOutcome.failure = FileReplace::Outcome::Failure::Failed;
     if (file.IsOpen()) file.Close();
     path.clear();
     if (name == nullptr || name[0] == 0) return false;
     std::vector<char> stream;
     if (!BuildStream(stream)) return false;
-    if (!ReplaceFile(name, "Workbook", stream, file, &saveOutcome)) return false;
+    if (!ReplaceWithStream(name, "Workbook", stream, file, saveOutcome)) return false;
     path = name;
     return true;
 }

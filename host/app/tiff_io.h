@@ -21,16 +21,13 @@ struct TiffPixels {
 // another kind of image or more than one page.
 TiffPixels ReadTiff(const std::string& path);
 
-// Writes `width` x `height` floats as a 32-bit float grayscale TIFF.
-// Throws std::runtime_error naming the file when it cannot be written; an
-// existing file is replaced only by a whole new image, keeping its mode,
-// owner and links (where it is written in place, the room it grows by is
-// reserved first), and is refused when it is not a regular file or the user
-// may not write it. A link is followed; one that names no file is refused.
+// Writes `width` x `height` floats as a 32-bit float grayscale TIFF,
+// through FileReplace::ReplaceFile (an existing file is replaced only by a
+// whole new image, keeping its mode, owner, attributes and links; a link is
+// followed), holding the lock writers of the file take turns with.
+// Throws std::runtime_error naming the file and the cause when it cannot be
+// written: refused when it is not a regular file, a link that names no
+// file, or a file the user may not write.
 void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels);
-
-// Called, when set, just before an image is copied into the old file in
-// place; tests change the file system there.
-extern void (*beforeCopyIntoOld)(const std::string& target);
 
 }  // namespace dmhost

@@ -1,5 +1,6 @@
 // The script runner's TIFF reader on files written here with libtiff, one
 // of each pixel type it accepts, holding values whose floats are known.
+#include "file_replace/seams.h"
 #include "host/app/tiff_io.h"
 #include "tests/file_size_limit.h"
 #include "tests/workbook/as_nobody.h"
@@ -9,6 +10,9 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +22,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -120,29 +125,44 @@ void FillTheDisk(const std::string&) { limit = std::make_unique<FileSizeLimit>(1
 std::string movedOver;
 void MoveOver(const std::string& target) { std::rename(movedOver.c_str(), target.c_str()); }
 
+// A slow disk: small writes with pauses, so that two copies at once would
+// overlap.
+ssize_t SlowDisk(int fd, const void* data, size_t size) {
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    return write(fd, data, std::min<size_t>(size, 4096));
+}
+
+ssize_t FullDisk(int, const void*, size_t) {
+    errno = ENOSPC;
+    return -1;
+}
+
+std::string NewFolder() {
+    char pattern[] = "/tmp/tiff_write_XXXXXX";
+    return mkdtemp(pattern) != nullptr ? pattern : "";
+}
+
 }  // namespace
 
 // The file-size limit makes the writes fail part of the way, as a full disk
-// would: the old image stays whole and nothing is left beside it. Without
-// the limit the image is replaced keeping its mode, and a second link to it
-// sees the new image; written in place, it reserves its room first.
+// would: the old image stays whole, nothing is left beside it, and the
+// message names the cause. Without the limit the image is replaced keeping
+// its mode, and a second link to it sees the new image.
 TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     namespace fs = std::filesystem;
-    char pattern[] = "/tmp/tiff_write_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern, path = dir + "/a.tif";
+    const std::string dir = NewFolder(), path = dir + "/a.tif";
+    ASSERT_FALSE(dir.empty());
     const std::vector<float> small{1, 2, 3, 4};
     const std::vector<float> big(200 * 200, 0.5f);
     dmhost::WriteTiff(path, 2, 2, small.data());
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
     const std::string before = Contents(path);
-    const std::string failed = "cannot write image file \"" + path + "\": write failed";
 
     FileSizeLimit full(16 * 1024);
     ASSERT_TRUE(full.Active());
     const std::string message = WriteMessage(path, 200, 200, big);
     full.Lift();
-    EXPECT_EQ(message, failed);
+    EXPECT_EQ(message, "cannot write image file \"" + path + "\": file too large");
     EXPECT_TRUE(Contents(path) == before) << "the old image was changed";
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 
@@ -155,51 +175,79 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     dmhost::WriteTiff(path, 2, 2, small.data());
     EXPECT_EQ(dmhost::ReadTiff(dir + "/b.tif").pixels, small);
     EXPECT_EQ(fs::file_size(dir + "/b.tif"), before.size()) << "the larger image's tail was kept";
+    fs::remove_all(dir);
+}
 
+// What each refusal and failure of SaveImage says.
+TEST(WriteTiff, EveryFailureSaysWhy) {
+    namespace fs = std::filesystem;
+    const std::string dir = NewFolder(), path = dir + "/a.tif";
+    ASSERT_FALSE(dir.empty());
+    const std::vector<float> small{1, 2, 3, 4};
+    const std::vector<float> big(200 * 200, 0.5f);
+    const std::string named = "cannot write image file \"" + path + "\": ";
+    dmhost::WriteTiff(path, 2, 2, small.data());
+    ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
+    const std::string before = Contents(path);
+
+    // Written in place: the room is made sure of first.
     if (CanReserveRoom(dir + "/probe")) {
-        dmhost::beforeCopyIntoOld = FillTheDisk;
+        FileReplace::seams.beforeInPlaceOpen = FillTheDisk;
         const std::string in_place = WriteMessage(path, 200, 200, big);
-        dmhost::beforeCopyIntoOld = nullptr;
+        FileReplace::seams.beforeInPlaceOpen = nullptr;
         const bool limited = limit != nullptr && limit->Active();
         limit.reset();
         ASSERT_TRUE(limited);
-        EXPECT_EQ(in_place, failed);
+        EXPECT_EQ(in_place, named + "file too large");
         EXPECT_TRUE(Contents(path) == before) << "the old image was changed in place";
     }
+    FileReplace::seams.copyWrite = FullDisk;
+    const std::string damaged = WriteMessage(path, 200, 200, big);
+    FileReplace::seams.copyWrite = nullptr;
+    const std::string prefix =
+        named + "write failed part of the way (no space left on device); the whole image is in \"";
+    ASSERT_EQ(damaged.compare(0, prefix.size(), prefix), 0) << damaged;
+    const std::string kept = damaged.substr(prefix.size(), damaged.size() - prefix.size() - 1);
+    EXPECT_EQ(dmhost::ReadTiff(kept).pixels, big);
+    fs::remove(kept);
 
     // A file put in the old one's place meanwhile is not written into.
     { std::ofstream(dir + "/c.tif") << "another file"; }
     const std::string linked = Contents(dir + "/b.tif");
     movedOver = dir + "/c.tif";
-    dmhost::beforeCopyIntoOld = MoveOver;
+    FileReplace::seams.beforeInPlaceOpen = MoveOver;
     const std::string moved = WriteMessage(path, 200, 200, big);
-    dmhost::beforeCopyIntoOld = nullptr;
-    EXPECT_EQ(moved, "cannot write image file \"" + path + "\": cannot open the file for writing");
+    FileReplace::seams.beforeInPlaceOpen = nullptr;
+    EXPECT_EQ(moved, named + "cannot open the file for writing");
     EXPECT_EQ(Contents(path), "another file");
     EXPECT_TRUE(Contents(dir + "/b.tif") == linked);
 
-    // A FIFO, and a link that names no file, are refused, not replaced.
+    // A FIFO, a link that names no file and a loop of links are refused,
+    // not replaced.
     ASSERT_EQ(mkfifo((dir + "/p.tif").c_str(), 0644), 0);
-    EXPECT_THROW(dmhost::WriteTiff(dir + "/p.tif", 2, 2, small.data()), std::runtime_error);
+    EXPECT_EQ(WriteMessage(dir + "/p.tif", 2, 2, small),
+              "cannot write image file \"" + dir + "/p.tif\": it is not a regular file");
     EXPECT_TRUE(fs::is_fifo(dir + "/p.tif"));
     fs::create_symlink("none/n.tif", dir + "/n.tif");
     EXPECT_EQ(WriteMessage(dir + "/n.tif", 2, 2, small),
               "cannot write image file \"" + dir +
-                  "/n.tif\": it is a symbolic link that names no file; it was left "
-                  "unchanged");
+                  "/n.tif\": it is a symbolic link that names no file; it was left unchanged");
     EXPECT_TRUE(fs::is_symlink(dir + "/n.tif"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
+    fs::create_symlink("l.tif", dir + "/l.tif");
+    EXPECT_EQ(WriteMessage(dir + "/l.tif", 2, 2, small),
+              "cannot write image file \"" + dir + "/l.tif\": too many levels of symbolic links");
+    EXPECT_EQ(WriteMessage(dir + "/none/a.tif", 2, 2, small),
+              "cannot write image file \"" + dir + "/none/a.tif\": cannot create the file");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
     fs::remove_all(dir);
 }
 
-// Root keeps another user's owner and group on the image it replaces;
-// another user may not replace root's image, even in a folder everyone may
+// Another user may not replace root's image, even in a folder everyone may
 // write.
-TEST(WriteTiff, OwnersAndPermissionsAreKept) {
+TEST(WriteTiff, AnImageThisUserMayNotWriteIsRefused) {
     if (geteuid() != 0) GTEST_SKIP() << "running as another user needs root";
-    char pattern[] = "/tmp/tiff_write_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern, path = dir + "/a.tif";
+    const std::string dir = NewFolder(), path = dir + "/a.tif";
+    ASSERT_FALSE(dir.empty());
     const std::vector<float> image(200 * 200, 0.5f);
     dmhost::WriteTiff(path, 2, 2, image.data());
     ASSERT_EQ(chmod(path.c_str(), 0644), 0);
@@ -208,12 +256,31 @@ TEST(WriteTiff, OwnersAndPermissionsAreKept) {
     EXPECT_EQ(AsNobody([&] { return WriteMessage(path, 200, 200, image); }),
               "cannot write image file \"" + path + "\": permission denied");
     EXPECT_TRUE(Contents(path) == before) << "the image was changed";
+    std::filesystem::remove_all(dir);
+}
 
-    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
-    dmhost::WriteTiff(path, 200, 200, image.data());
-    struct stat info;
-    ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, 65534u);
-    EXPECT_EQ(info.st_gid, 65534u);
+// Two saves at once into a file with two links are copied into it in
+// place: they take turns, so the image is one or the other, never a mix.
+TEST(WriteTiff, SavesOfOneImageTakeTurns) {
+    const std::string dir = NewFolder(), path = dir + "/a.tif";
+    ASSERT_FALSE(dir.empty());
+    const uint32_t side = 512;
+    const std::vector<float> ones(side * side, 1.0f), twos(side * side, 2.0f);
+    dmhost::WriteTiff(path, side, side, ones.data());
+    ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
+    FileReplace::seams.copyWrite = SlowDisk;
+    int mixed = 0;
+    for (int round = 0; round < 20; ++round) {
+        std::string said[2];
+        std::thread first([&] { said[0] = WriteMessage(path, side, side, ones); });
+        std::thread second([&] { said[1] = WriteMessage(path, side, side, twos); });
+        first.join();
+        second.join();
+        ASSERT_EQ(said[0] + said[1], "");
+        const std::vector<float> back = dmhost::ReadTiff(dir + "/b.tif").pixels;
+        if (back != ones && back != twos) ++mixed;
+    }
+    FileReplace::seams.copyWrite = nullptr;
+    EXPECT_EQ(mixed, 0) << "rounds that left a mixed image";
     std::filesystem::remove_all(dir);
 }

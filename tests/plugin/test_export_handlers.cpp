@@ -13,7 +13,7 @@
 
 #include "host_fixture.h"
 #include "tests/workbook/fifo_watch.h"
-#include "workbook/replace_file.h"
+#include "file_replace/seams.h"
 #include "workbook/xls_document.h"
 #include "tests/file_size_limit.h"
 
@@ -142,12 +142,17 @@ TEST_F(ExportHandlers, AFileThatIsNoWorkbookIsLeftAlone) {
     // A link that names no file stays such a link, as SaveImage leaves it.
     fs::create_symlink("none.xls", Path("link.xls"));
     Profile(Image(2, 1), Path("link.xls"), "", 1);
+    // A loop of links is no workbook that failed to load: its cause is named.
+    fs::create_symlink("loop.xls", Path("loop.xls"));
+    Profile(Image(2, 1), Path("loop.xls"), "", 1);
     EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxls: \"" + file +
                                  "\" exists but is not a readable workbook; it was left unchanged\n"
                                  "exception caught: saveimageasxls: \"" +
                                  dir + "\" is a folder, not a regular file; it was left unchanged\n" +
                                  "exception caught: saveprofileasxls: \"" + Path("link.xls") +
-                                 "\" is a symbolic link that names no file; it was left unchanged\n");
+                                 "\" is a symbolic link that names no file; it was left unchanged\n" +
+                                 "exception caught: saveprofileasxls: could not write \"" + Path("loop.xls") +
+                                 "\": too many levels of symbolic links; the file was left as it was\n");
     EXPECT_EQ(Contents(file), before);
     EXPECT_TRUE(fs::is_symlink(Path("link.xls")));
     EXPECT_FALSE(fs::exists(Path("none.xls")));
@@ -196,8 +201,8 @@ TEST_F(ExportHandlers, AFailedSaveIsReportedAndKeepsTheOldFile) {
     for (size_t k = 0; k < pixels.size(); ++k) pixels[k] = static_cast<float>(k) / 7.0f;
     ImageExport(Image(3, 4000, pixels), file, "", "big", "Big");
     full.Lift();
-    EXPECT_EQ(TakeResults(),
-              "exception caught: saveimageasxls: could not write \"" + file + "\"; the file was left as it was\n");
+    EXPECT_EQ(TakeResults(), "exception caught: saveimageasxls: could not write \"" + file +
+                                 "\": file too large; the file was left as it was\n");
     EXPECT_EQ(Contents(file), before);
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
@@ -219,14 +224,15 @@ TEST_F(ExportHandlers, AFailedCopyInPlaceNamesTheWholeCopy) {
     const std::string file = Path("a.xls");
     Profile(Image(2, 1, {1, 2}), file, "", 1);
     ASSERT_EQ(link(file.c_str(), Path("b.xls").c_str()), 0);
-    const auto plain_write = CompoundFiles::inPlaceWrite;
-    CompoundFiles::inPlaceWrite = FullDisk;
+    FileReplace::seams.copyWrite = FullDisk;
     ProfileLong(Image(2, 1, {3, 4}), file, "", 1, "t", "New");
-    CompoundFiles::inPlaceWrite = plain_write;
+    FileReplace::seams.copyWrite = nullptr;
     std::string copy;
     for (const auto& e : fs::directory_iterator(dir))
         if (e.path().filename().string().rfind("a.xls.", 0) == 0) copy = e.path().string();
     EXPECT_EQ(TakeResults(), "exception caught: saveprofileasxlslong: could not write all of \"" + file +
-                                 "\", which may be damaged; the whole new workbook is in \"" + copy + "\"\n");
+                                 "\" (no space left on device), which may be damaged; the whole new workbook is "
+                                 "in \"" +
+                                 copy + "\"\n");
     EXPECT_EQ(Read(copy)->names, Names({"New", "Profile", "Sheet1"}));
 }

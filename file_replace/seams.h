@@ -1,0 +1,24 @@
+// Places where tests change what replacing a file meets (a disk that fills
+// up part of the way, a file put in the old one's place) or watch it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+namespace FileReplace {
+
+struct Seams {
+    // Writes the copy in place, in place of write(2), when set.
+    ssize_t (*copyWrite)(int fd, const void* data, std::size_t size) = nullptr;
+    // Called, when set, just before the copy in place opens the old file.
+    void (*beforeInPlaceOpen)(const std::string& target) = nullptr;
+    // Told, when set, of each folder synced after a rename.
+    void (*folderSynced)(const std::string& folder) = nullptr;
+};
+
+// Empty outside tests.
+extern Seams seams;
+
+}  // namespace FileReplace
