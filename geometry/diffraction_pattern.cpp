@@ -49,20 +49,34 @@ std::int32_t MaxRadius(const PatternView& pattern, std::uint32_t mode) {
     return TruncToInt32(d + 1.0f) - 10;
 }
 
-void CenterOfMassAboveThreshold(const arma::Mat<float>& matrix, float threshold, float& cx, float& cy) {
+namespace {
+
+// Index of the pixel nearest to `coordinate`, or -1 when that lies outside
+// 0 .. count - 1 (or `coordinate` is not a number).
+std::int64_t NearestInside(double coordinate, arma::uword count) {
+    const double nearest = std::floor(coordinate + 0.5);
+    if (!(nearest >= 0.0 && nearest < static_cast<double>(count))) return -1;
+    return static_cast<std::int64_t>(nearest);
+}
+
+}  // namespace
+
+bool CenterOfMassAboveThreshold(const arma::Mat<float>& matrix, float threshold, float& cx, float& cy) {
     const arma::uword rows = matrix.n_rows;
     const arma::uword cols = matrix.n_cols;
-    const float refX = cx;
-    const float refY = cy;
+    // A pattern is centrosymmetric, so a missing pixel borrows the pixel
+    // mirrored through the reference centre. Where that partner is outside
+    // the matrix or missing too, the pair drops out together and the sums
+    // stay balanced about the reference.
+    const double mirrorX = 2.0 * static_cast<double>(cx);
+    const double mirrorY = 2.0 * static_cast<double>(cy);
     double sx = 0.0, sy = 0.0, sw = 0.0;
+    bool missing = false;
 
     // Row-major walk: the sums are order dependent.
     for (arma::uword x = 0; x < rows; ++x) {
         const float fx = static_cast<float>(x);
-        // A missing pixel borrows its partner at (|cx - x|, |cy - y|); the
-        // partner's row depends only on x.
-        const std::int64_t partnerX = TruncToInt64(std::fabs(static_cast<double>(refX - fx)));
-        const bool partnerRowInside = partnerX >= 0 && static_cast<std::uint64_t>(partnerX) < rows;
+        const std::int64_t partnerX = NearestInside(mirrorX - static_cast<double>(x), rows);
         for (arma::uword y = 0; y < cols; ++y) {
             const float v = matrix.at(x, y);
             const float fy = static_cast<float>(y);
@@ -70,22 +84,40 @@ void CenterOfMassAboveThreshold(const arma::Mat<float>& matrix, float threshold,
                 sx += static_cast<double>(fx * v);
                 sy += static_cast<double>(fy * v);
                 sw += static_cast<double>(v);
-            } else if (v == 0.0f && partnerRowInside) {
-                const std::int64_t partnerY = TruncToInt64(std::fabs(static_cast<double>(refY - fy)));
-                if (partnerY >= 0 && static_cast<std::uint64_t>(partnerY) < cols) {
-                    const float p = matrix.at(static_cast<arma::uword>(partnerX), static_cast<arma::uword>(partnerY));
-                    if (p > threshold) {
-                        sx += static_cast<double>(fx * p);
-                        sy += static_cast<double>(fy * p);
-                        sw += static_cast<double>(p);
-                    }
+            } else if (v == 0.0f) {
+                missing = true;
+                if (partnerX < 0) continue;
+                const std::int64_t partnerY = NearestInside(mirrorY - static_cast<double>(y), cols);
+                if (partnerY < 0) continue;
+                const float p = matrix.at(static_cast<arma::uword>(partnerX), static_cast<arma::uword>(partnerY));
+                if (p > threshold) {
+                    sx += static_cast<double>(fx * p);
+                    sy += static_cast<double>(fy * p);
+                    sw += static_cast<double>(p);
                 }
             }
         }
     }
     cx = static_cast<float>(sx / sw);
     cy = static_cast<float>(sy / sw);
+    return missing;
 }
+
+namespace {
+
+// The centre of mass with the missing pixels mirrored through the centre it
+// finds: each result is the next reference, until it moves by 0.01 pixel or
+// less (eight sums at most). Without missing pixels the reference plays no
+// part and one sum is the result.
+void SettledCenterOfMass(const arma::Mat<float>& matrix, float threshold, float& cx, float& cy) {
+    for (int round = 0; round < 8; ++round) {
+        const float lastX = cx, lastY = cy;
+        if (!CenterOfMassAboveThreshold(matrix, threshold, cx, cy)) return;
+        if (!(std::fabs(cx - lastX) > 0.01f || std::fabs(cy - lastY) > 0.01f)) return;
+    }
+}
+
+}  // namespace
 
 void GuessCenterCore(DiffractionPattern& pattern, std::uint32_t refine) {
     const arma::Mat<float>& image = pattern.image;
@@ -93,7 +125,7 @@ void GuessCenterCore(DiffractionPattern& pattern, std::uint32_t refine) {
     const float threshold =
         image.n_elem == 0 ? std::numeric_limits<float>::quiet_NaN()
                           : arma::mean(arma::Col<float>(const_cast<float*>(image.memptr()), image.n_elem, false, true));
-    CenterOfMassAboveThreshold(image, threshold, pattern.centerX, pattern.centerY);
+    SettledCenterOfMass(image, threshold, pattern.centerX, pattern.centerY);
     if (refine == 0) return;
 
     const std::int32_t r = MaxRadius(pattern, 1);
@@ -109,7 +141,11 @@ void GuessCenterCore(DiffractionPattern& pattern, std::uint32_t refine) {
     const arma::uword y0 = static_cast<arma::uword>(TruncToInt64(cy - fr));
     const arma::uword y1 = static_cast<arma::uword>(TruncToInt64(cy + fr));
     const arma::Mat<float> window = image.submat(x0, y0, x1, y1);
-    CenterOfMassAboveThreshold(window, threshold, pattern.centerX, pattern.centerY);
+    // The first result, moved into the window's frame, is the first
+    // reference of the missing pixels there.
+    pattern.centerX = cx - static_cast<float>(x0);
+    pattern.centerY = cy - static_cast<float>(y0);
+    SettledCenterOfMass(window, threshold, pattern.centerX, pattern.centerY);
     pattern.centerX += static_cast<float>(x0);
     pattern.centerY += static_cast<float>(y0);
 }

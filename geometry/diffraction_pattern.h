@@ -64,15 +64,22 @@ std::int32_t MaxRadius(const PatternView& pattern, std::uint32_t mode);
 
 // Intensity-weighted centre of the pixels of `matrix` above `threshold`, in the
 // matrix's own coordinates, written to cx and cy. A pixel of exactly 0 is
-// replaced by the pixel at (|cx - x|, |cy - y|) (cx, cy as held on entry) when
-// that lies inside the matrix and is above the threshold. When nothing counts
+// missing and borrows its partner mirrored through the reference centre (cx,
+// cy as held on entry, in the matrix's coordinates): the pixel nearest to
+// (2 cx - x, 2 cy - y), when that lies inside the matrix and is above the
+// threshold; otherwise it adds nothing. Returns true when a missing pixel was
+// met, that is when the result depends on the reference. When nothing counts
 // both results are not-a-number. Never throws.
-void CenterOfMassAboveThreshold(const arma::Mat<float>& matrix, float threshold, float& cx, float& cy);
+bool CenterOfMassAboveThreshold(const arma::Mat<float>& matrix, float threshold, float& cx, float& cy);
 
 // Replaces centerX and centerY by a first estimate of the pattern centre: the
 // centre of mass above the image mean, then (refine != 0, when the window fits
 // strictly inside the image) again over a square window of half-width
-// MaxRadius(mode 1) around that first result.
+// MaxRadius(mode 1) around that first result. The centre held on entry is the
+// first reference of the missing pixels; where there are any, each pass is
+// repeated with its own result as the reference until that moves by 0.01
+// pixel or less (at most eight sums), so any start in or near the image leads
+// to the same centre. Without missing pixels the start plays no part.
 // Never throws apart from allocation failure; the centre becomes not-a-number
 // when no pixel lies above the mean (callers decide what to do with that).
 void GuessCenterCore(DiffractionPattern& pattern, std::uint32_t refine);

@@ -177,3 +177,128 @@ TEST(EllipseRadius, CircleAndAxes) {
     arma::Col<float> shortPar{1.0f};
     EXPECT_THROW(EllipseRadius(shortPar, r2, 2, p2), std::invalid_argument);
 }
+
+TEST(CenterOfMass, MissingPixelBorrowsTheMirroredPixel) {
+    // Distinct values, so that the borrowed pixel shows in the result.
+    arma::Mat<float> m(7, 5);
+    for (arma::uword x = 0; x < 7; ++x)
+        for (arma::uword y = 0; y < 5; ++y) m(x, y) = static_cast<float>(1 + x + 10 * y);
+    double sx = 0, sy = 0, sw = 0;
+    for (arma::uword x = 0; x < 7; ++x)
+        for (arma::uword y = 0; y < 5; ++y)
+            if (!(x == 5 && y == 1)) sx += x * m(x, y), sy += y * m(x, y), sw += m(x, y);
+    m(5, 1) = 0.0f;
+    // Mirrored through (2.3, 1.8): (-0.4, 2.6), nearest pixel (0, 3).
+    float cx = 2.3f, cy = 1.8f;
+    EXPECT_TRUE(CenterOfMassAboveThreshold(m, 0.5f, cx, cy));
+    const double p = m(0, 3);
+    EXPECT_FLOAT_EQ(cx, static_cast<float>((sx + 5 * p) / (sw + p)));
+    EXPECT_FLOAT_EQ(cy, static_cast<float>((sy + 1 * p) / (sw + p)));
+
+    // A partner beyond the matrix, or missing itself, adds nothing: the
+    // pair drops out together. Mirrored through (6, 1.8): (7, 2.6).
+    cx = 6.0f;
+    cy = 1.8f;
+    CenterOfMassAboveThreshold(m, 0.5f, cx, cy);
+    EXPECT_FLOAT_EQ(cx, static_cast<float>(sx / sw));
+    EXPECT_FLOAT_EQ(cy, static_cast<float>(sy / sw));
+    // (0, 3) and (5, 1) are each other's partners through (2.3, 1.8).
+    const double q = m(0, 3);
+    m(0, 3) = 0.0f;
+    cx = 2.3f;
+    cy = 1.8f;
+    CenterOfMassAboveThreshold(m, 0.5f, cx, cy);
+    EXPECT_FLOAT_EQ(cx, static_cast<float>(sx / (sw - q)));
+    EXPECT_FLOAT_EQ(cy, static_cast<float>((sy - 3 * q) / (sw - q)));
+
+    // Without a missing pixel the reference plays no part.
+    m(5, 1) = 1.0f;
+    m(0, 3) = 1.0f;
+    float ax = 2.3f, ay = 1.8f, bx = NAN, by = -1e30f;
+    EXPECT_FALSE(CenterOfMassAboveThreshold(m, 0.5f, ax, ay));
+    CenterOfMassAboveThreshold(m, 0.5f, bx, by);
+    EXPECT_EQ(ax, bx);
+    EXPECT_EQ(ay, by);
+}
+
+namespace {
+
+// A ring pattern off the image middle, its centre between pixels.
+RingSpec OffMiddle() {
+    RingSpec s;
+    s.cx = 221.4;
+    s.cy = 287.7;
+    s.radii = {90.0, 150.0, 185.0};
+    s.background = 50.0;
+    s.diffuse = 300.0;
+    s.noise = 20.0;
+    return s;
+}
+
+// The same guess from the image middle, from (0, 0) and from past the far
+// corner.
+void GuessFromThreeStarts(const arma::Mat<float>& image, float (&x)[3], float (&y)[3]) {
+    const float starts[3][2] = {{256, 256}, {0, 0}, {600, 600}};
+    for (int i = 0; i < 3; ++i) {
+        DiffractionPattern p;
+        p.image = image;
+        p.centerX = starts[i][0];
+        p.centerY = starts[i][1];
+        GuessCenterCore(p, 1);
+        x[i] = p.centerX;
+        y[i] = p.centerY;
+    }
+}
+
+}  // namespace
+
+// A beam stop off the pattern's centre, with its arm to the image edge: the
+// missing pixels borrow their mirror images, and the guess lands on the
+// centre whatever the start. Mirrored through the start alone (one sum per
+// pass), the guess is 0.45 pixel off.
+TEST(GuessCenter, FindsTheCentreBehindAnOffCentreStopFromAnyStart) {
+    const RingSpec s = OffMiddle();
+    arma::Mat<float> image = MakeRingPattern(s);
+    const double armC = std::cos(4.1), armS = std::sin(4.1);
+    for (unsigned x = 0; x < s.width; ++x)
+        for (unsigned y = 0; y < s.height; ++y) {
+            const double dx = x - s.cx, dy = y - s.cy;
+            const bool stop = std::hypot(dx - 6.0, dy + 5.0) <= 75.0;
+            const bool arm = dx * armC + dy * armS > 0 && std::fabs(dy * armC - dx * armS) <= 8.0;
+            if (stop || arm) image(x, y) = 0.0f;
+        }
+    float x[3], y[3];
+    GuessFromThreeStarts(image, x, y);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(x[i], s.cx, 0.2);
+        EXPECT_NEAR(y[i], s.cy, 0.2);
+    }
+}
+
+// Without missing pixels the start plays no part, and the guess is the
+// centre of mass over the image and then over the window around it, each
+// summed once.
+TEST(GuessCenter, WithoutMissingPixelsTheStartPlaysNoPart) {
+    const arma::Mat<float> image = MakeRingPattern(OffMiddle());
+    ASSERT_FALSE(arma::any(arma::vectorise(image) == 0.0f));
+    const float t = arma::mean(arma::vectorise(image));
+    float cx = 0, cy = 0;
+    CenterOfMassAboveThreshold(image, t, cx, cy);
+    DiffractionPattern first;
+    first.image.set_size(512, 512);
+    first.centerX = cx;
+    first.centerY = cy;
+    const float r = static_cast<float>(MaxRadius(first, 1));
+    const arma::uword x0 = static_cast<arma::uword>(cx - r), y0 = static_cast<arma::uword>(cy - r);
+    const arma::uword x1 = static_cast<arma::uword>(cx + r), y1 = static_cast<arma::uword>(cy + r);
+    CenterOfMassAboveThreshold(image.submat(x0, y0, x1, y1), t, cx, cy);
+
+    float x[3], y[3];
+    GuessFromThreeStarts(image, x, y);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(x[i], cx + static_cast<float>(x0));
+        EXPECT_EQ(y[i], cy + static_cast<float>(y0));
+    }
+}
