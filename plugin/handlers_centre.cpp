@@ -192,9 +192,9 @@ float GuessInnerandOuterRadius(DMImage* image, float half_width, float center_x,
             throw std::invalid_argument("GuessInnerandOuterRadius: an outer radius of " + std::to_string(R) +
                                         " is beyond the largest profile of " + std::to_string(kMaxRadius) +
                                         " bins; the centre lies too far outside the image");
-        // A negative width would write an inverted window; one beyond the
-        // largest radius an inner radius below 0 for every ring (and past
-        // the integers, -2147483648).
+        // A negative width would write an inverted window; one wider than
+        // the largest radius cannot bracket a ring (and past the integers
+        // wrote -2147483648).
         if (!(half_width >= 0.0f && half_width <= static_cast<float>(R))) {
             ResultsStream << "Bad input for the half-width!" << std::endl;
             return;
@@ -212,8 +212,10 @@ float GuessInnerandOuterRadius(DMImage* image, float half_width, float center_x,
             }
         }
         AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi), m);
-        a = Trunc(static_cast<float>(m) - half_width);
-        b = Trunc(static_cast<float>(m) + half_width);
+        // The window is clipped to the radii there are, 0 to R: it still
+        // brackets the ring, and the refinements judge the radii themselves.
+        a = std::max(Trunc(static_cast<float>(m) - half_width), 0);
+        b = std::min(Trunc(static_cast<float>(m) + half_width), R);
         orvan::StoreFloat(ring_radius, static_cast<float>(m));
         orvan::StoreFloat(inner_radius, static_cast<float>(a));
         orvan::StoreFloat(outer_radius, static_cast<float>(b));

@@ -118,18 +118,25 @@ TEST_F(CentreHandlers, GuessInnerandOuterRadiusWindows) {
     EXPECT_EQ(guess(20, 149.5, 5, 0), (std::vector<double>{120, 100, 140}));
     // A window reaching 100 falls back to the whole range.
     EXPECT_EQ(guess(55, 149.5, 0, 0), (std::vector<double>{120, 65, 175}));
+    // A width of 0 is no window around the ring guess: the whole range.
+    EXPECT_EQ(guess(0, 149.5, 0, 0), (std::vector<double>{120, 120, 120}));
+    // Up to the largest radius (353) a width is taken, and the window
+    // written is clipped to 0 .. 353.
+    EXPECT_EQ(guess(353, 0, 0, 0), (std::vector<double>{120, 0, 353}));
+    EXPECT_EQ(guess(200, 0, 0, 0), (std::vector<double>{120, 0, 320}));
     EXPECT_EQ(TakeResults(), "");
     for (double w : {-20.0, double(NAN), double(INFINITY), 1e30, 363.0}) {
         EXPECT_EQ(guess(w, 149.5, 0, 0), (std::vector<double>{149.5, 0, 0})) << w;
         EXPECT_EQ(TakeResults(), "Bad input for the half-width!\n");
     }
 
-    // Corner radius between 1 and 100: nothing counts, ring 0.
+    // Corner radius between 1 and 100: nothing counts, ring 0, and the
+    // window stops at 0.
     dmhost::ImagePtr small = Image(60, 60, std::vector<float>(3600, 2.0f));
     std::vector<double> n{0, 0, 0};
     Call("GuessInnerandOuterRadius", {Arg::Image(small), Arg::Number(7.5), Arg::Number(30), Arg::Number(30),
                                       Arg::NumberRef(&n[0]), Arg::NumberRef(&n[1]), Arg::NumberRef(&n[2])});
-    EXPECT_EQ(n, (std::vector<double>{0, -7, 7}));
+    EXPECT_EQ(n, (std::vector<double>{0, 0, 7}));
 }
 
 TEST_F(CentreHandlers, RadiusCheck) {
