@@ -16,9 +16,16 @@ struct TiffPixels {
 };
 
 // Reads one grayscale image: 8/16/32-bit unsigned or signed integers or
-// 32-bit floats, one sample per pixel. Integer samples become floats.
-// Throws std::runtime_error naming the file when it cannot be opened, holds
-// another kind of image or more than one page.
+// 32-bit floats, one sample per pixel, in strips. Integer samples become
+// floats. Of several directories, the one full-resolution image is read and
+// reduced-resolution ones (thumbnails, previews) are passed over.
+// Throws std::runtime_error naming the file and the cause when it cannot be
+// opened or is not a regular file, holds another kind of image or more than
+// one full-resolution image, or is damaged. Pixels the file cannot hold are
+// refused before any room is taken for them: uncompressed ones beyond the
+// file's size, compressed ones beyond 16384 x 16384 or 65536 times the
+// file's size in bytes. The file is read, never mapped, so a failing read is
+// an error, not a signal.
 TiffPixels ReadTiff(const std::string& path);
 
 // Writes `width` x `height` floats as a 32-bit float grayscale TIFF,

@@ -6,7 +6,9 @@
 #include "tests/workbook/as_nobody.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -90,16 +92,192 @@ TEST(ReadTiff, OtherKindsAreRefusedByName) {
     EXPECT_THROW(dmhost::ReadTiff(testing::TempDir() + "no-such.tif"), std::runtime_error);
 }
 
-TEST(ReadTiff, OnlySinglePageImagesAreRead) {
-    const std::string path = WriteSamples<uint8_t>("pages", SAMPLEFORMAT_UINT, {1, 2, 3, 4}, 3);
-    std::string message;
+namespace {
+
+// The message ReadTiff throws, "" when it throws none.
+std::string ReadMessage(const std::string& path) {
     try {
         dmhost::ReadTiff(path);
     } catch (const std::runtime_error& e) {
-        message = e.what();
+        return e.what();
     }
-    EXPECT_EQ(message, "cannot read image file \"" + path + "\": holds 3 pages; only single-page images can be read");
+    return "";
+}
+
+// An 8-bit TIFF of one directory per entry of `reduced` (true: a reduced-
+// resolution image); directory i is (i + 1) x 2 pixels of the value i + 1.
+std::string WriteDirectories(const std::string& name, const std::vector<bool>& reduced) {
+    const std::string path = testing::TempDir() + name + ".tif";
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    if (!t) return path;
+    for (size_t i = 0; i < reduced.size(); ++i) {
+        const uint32_t w = static_cast<uint32_t>(i + 1);
+        TIFFSetField(t, TIFFTAG_SUBFILETYPE, reduced[i] ? FILETYPE_REDUCEDIMAGE : 0);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 2);
+        std::vector<uint8_t> row(w, static_cast<uint8_t>(i + 1));
+        for (uint32_t y = 0; y < 2; ++y) TIFFWriteScanline(t, row.data(), y, 0);
+        TIFFWriteDirectory(t);
+    }
+    TIFFClose(t);
+    return path;
+}
+
+}  // namespace
+
+// Acquisition programs put thumbnails and previews beside the image: those
+// are passed over, before or after it; only several full-resolution images
+// are refused, counted without the thumbnails.
+TEST(ReadTiff, OnlySinglePageImagesAreRead) {
+    const auto pages = [](const std::string& path, int n) {
+        return "cannot read image file \"" + path + "\": holds " + std::to_string(n) +
+               " pages; only single-page images can be read";
+    };
+    const std::string two = WriteDirectories("pages2", {false, false});
+    EXPECT_EQ(ReadMessage(two), pages(two, 2));
+    const std::string three = WriteDirectories("pages3", {false, true, false});
+    EXPECT_EQ(ReadMessage(three), pages(three, 2));
+    const std::string unmarked = WriteSamples<uint8_t>("pages", SAMPLEFORMAT_UINT, {1, 2, 3, 4}, 3);
+    EXPECT_EQ(ReadMessage(unmarked), pages(unmarked, 3));
+
+    const std::string after = WriteDirectories("thumbnail_after", {false, true});
+    const dmhost::TiffPixels first = dmhost::ReadTiff(after);
+    EXPECT_EQ(first.width, 1u);
+    EXPECT_EQ(first.pixels, std::vector<float>(2, 1.0f));
+    const std::string before = WriteDirectories("thumbnail_before", {true, true, false});
+    const dmhost::TiffPixels last = dmhost::ReadTiff(before);
+    EXPECT_EQ(last.width, 3u);
+    EXPECT_EQ(last.pixels, std::vector<float>(6, 3.0f));
+    for (const std::string& path : {two, three, unmarked, after, before}) std::remove(path.c_str());
+}
+
+namespace {
+
+void Put16(std::string& b, uint16_t v) { b.append({char(v & 0xff), char(v >> 8)}); }
+void Put32(std::string& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(char((v >> (8 * i)) & 0xff));
+}
+
+// A little-endian TIFF of one strip that declares `w` x `h` samples of `bits`
+// bits, its strip the `data` after the directory, the file padded with
+// zeros to `size` bytes.
+std::string TinyTiff(uint32_t w, uint32_t h, uint16_t bits, uint16_t format, uint16_t compression,
+                     const std::string& data, size_t size) {
+    struct Entry {
+        uint16_t tag, type;
+        uint32_t value;
+    };
+    const uint32_t strip = 8 + 2 + 10 * 12 + 4;
+    const uint32_t bytes =
+        compression == 1 ? uint32_t(std::min<uint64_t>(uint64_t(w) * h * bits / 8, UINT32_MAX)) : uint32_t(data.size());
+    const Entry entries[] = {{256, 4, w},     {257, 4, h}, {258, 3, bits}, {259, 3, compression}, {262, 3, 1},
+                             {273, 4, strip}, {277, 3, 1}, {278, 4, h},    {279, 4, bytes},       {339, 3, format}};
+    std::string b = "II";
+    Put16(b, 42);
+    Put32(b, 8);
+    Put16(b, 10);
+    for (const Entry& e : entries) {
+        Put16(b, e.tag);
+        Put16(b, e.type);
+        Put32(b, 1);
+        e.type == 3 ? (Put16(b, uint16_t(e.value)), Put16(b, 0)) : Put32(b, e.value);
+    }
+    Put32(b, 0);
+    b += data;
+    b.resize(std::max(b.size(), size), '\0');
+    return b;
+}
+
+std::string WriteBytes(const std::string& name, const std::string& bytes) {
+    const std::string path = testing::TempDir() + name + ".tif";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+}  // namespace
+
+// Pixels the file cannot hold are refused at once, before room is taken for
+// them (60000 x 60000 floats took 14 GB): uncompressed beyond the file's
+// size, compressed beyond 16384 x 16384 pixels or 65536:1.
+TEST(ReadTiff, SizesTheFileCannotHoldAreRefusedAtOnce) {
+    // The 4 x 4 bytes 0 to 15 fill the file's 150 bytes exactly.
+    std::string counting;
+    std::vector<float> expected;
+    for (int i = 0; i < 16; ++i) counting.push_back(char(i)), expected.push_back(float(i));
+    const std::string path = WriteBytes("tiny", TinyTiff(4, 4, 8, 1, 1, counting, 150));
+    EXPECT_EQ(dmhost::ReadTiff(path).pixels, expected);
     std::remove(path.c_str());
+
+    const auto refused = [](const std::string& name, const std::string& bytes, const std::string& why) {
+        const std::string path = WriteBytes(name, bytes);
+        const std::string message = ReadMessage(path);
+        std::remove(path.c_str());
+        EXPECT_EQ(message, "cannot read image file \"" + path + "\": " + why);
+        return message.find(why) != std::string::npos;
+    };
+    // The smaller sizes first: were a check gone, they would cost little.
+    ASSERT_TRUE(
+        refused("floats", TinyTiff(1000, 1000, 32, 3, 1, "", 150),
+                "it declares 1000 x 1000 pixels of 32 bits, more than the file's 150 bytes hold; it is damaged"));
+    ASSERT_TRUE(refused("deflated", TinyTiff(2000, 2000, 32, 3, 8, "x", 150),
+                        "it declares 2000 x 2000 pixels of 32 bits, more than any compression fits in the file's 150 "
+                        "bytes; it is damaged"));
+    ASSERT_TRUE(refused("wide", TinyTiff(16385, 16384, 8, 1, 8, "x", 5000),
+                        "it declares 16385 x 16384 pixels of 8 bits; a compressed image may hold at most 268435456 "
+                        "pixels (16384 x 16384)"));
+    refused("huge", TinyTiff(60000, 60000, 32, 3, 1, "", 150),
+            "it declares 60000 x 60000 pixels of 32 bits, more than the file's 150 bytes hold; it is damaged");
+    refused("unknown_codec", TinyTiff(4, 4, 8, 1, 9999, "x", 150),
+            "compressed in a way that cannot be read (compression 9999)");
+}
+
+// Mapped, a hole in a file on a full tmpfs ended the program with SIGBUS;
+// read, it is the zeros it holds.
+TEST(ReadTiff, ASparseFileOnAFullTmpfsIsReadWithoutASignal) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    char pattern[] = "/tmp/tiff_sparse_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern, path = dir + "/sparse.tif";
+    if (mount("tmpfs", pattern, "tmpfs", 0, "size=256k") != 0) {
+        const int error = errno;
+        rmdir(pattern);
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(error);
+    }
+    struct Unmount {
+        std::string dir;
+        ~Unmount() {
+            umount(dir.c_str());
+            rmdir(dir.c_str());
+        }
+    } unmount{dir};
+    // 256 x 256 floats after the directory, all in a hole; then the rest of
+    // the tmpfs is filled.
+    const std::string header = TinyTiff(256, 256, 32, 3, 1, "", 0);
+    std::ofstream(path, std::ios::binary) << header;
+    ASSERT_EQ(truncate(path.c_str(), header.size() + 256 * 256 * 4), 0);
+    {
+        std::ofstream fill(dir + "/fill", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (fill.write(block.data(), block.size())) fill.flush();
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        bool zeros = false;
+        try {
+            const std::vector<float> pixels = dmhost::ReadTiff(path).pixels;
+            zeros = pixels == std::vector<float>(256 * 256, 0.0f);
+        } catch (const std::exception&) {
+        }
+        _exit(zeros ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (WIFSIGNALED(status) ? "ended by signal " + std::to_string(WTERMSIG(status)) : "not read as zeros");
 }
 
 namespace {
