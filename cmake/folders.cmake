@@ -1,5 +1,6 @@
 # orvan_folder(<dir> <STATIC|INTERFACE> [NAME target] [EXCLUDE files...] [DEPS libs...])
-# Makes the library target of one source folder from the .cpp/.c files in it.
+# Makes the library target of one source folder from the .cpp/.c files in it;
+# an INTERFACE folder holds headers only.
 function(orvan_folder dir kind)
   cmake_parse_arguments(F "" "NAME" "EXCLUDE;DEPS" ${ARGN})
   if(F_NAME)
@@ -11,15 +12,18 @@ function(orvan_folder dir kind)
   foreach(x ${F_EXCLUDE})
     list(REMOVE_ITEM srcs ${CMAKE_SOURCE_DIR}/${dir}/${x})
   endforeach()
-  if(srcs AND NOT kind STREQUAL "INTERFACE")
-    add_library(${target} ${kind} ${srcs})
-    target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
-    target_link_libraries(${target} PUBLIC ${F_DEPS})
-  else()
+  if(kind STREQUAL "INTERFACE")
     add_library(${target} INTERFACE)
     target_include_directories(${target} INTERFACE ${CMAKE_SOURCE_DIR})
     target_link_libraries(${target} INTERFACE ${F_DEPS})
+    return()
   endif()
+  if(NOT srcs)
+    message(FATAL_ERROR "${dir}/ holds no .cpp or .c file for the library ${target}")
+  endif()
+  add_library(${target} ${kind} ${srcs})
+  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${target} PUBLIC ${F_DEPS})
 endfunction()
 
 # orvan_gtest(<name> <source dir> <libs...>): one GoogleTest program per test folder.
