@@ -1,0 +1,95 @@
+"""The README's example output against what the demo prints.
+
+Runs examples/run_workflow (the part of scripts/demo after the build) with a
+build folder into a scratch folder, then looks for the lines of the README's
+example under "See it work": each run of lines between two "..." must stand
+in the demo's output as it stands in the README, line for line, and the runs
+in the same order.
+"""
+import argparse
+import difflib
+import shutil
+import subprocess
+import sys
+
+
+def example_lines(readme):
+    """The indented block after the "for example:" line of the demo's section."""
+    lines = open(readme, encoding="utf-8").read().split("\n")
+    start = next(i for i, l in enumerate(lines) if l.startswith("## See it work"))
+    intro = next(i for i in range(start, len(lines)) if lines[i].rstrip().endswith("for example:"))
+    block = []
+    for line in lines[intro + 1:]:
+        if line.startswith("## "):
+            break
+        if line.startswith("    "):
+            block.append(line[4:])
+        elif line.strip() == "":
+            if block:
+                block.append("")
+        else:
+            break
+    while block and block[-1] == "":
+        block.pop()
+    return block
+
+
+def runs(block):
+    """The README's lines cut at each "...": the runs that must appear whole."""
+    out, current = [], []
+    for line in block:
+        if line.strip() == "...":
+            if current:
+                out.append(current)
+            current = []
+        else:
+            current.append(line)
+    if current:
+        out.append(current)
+    return out
+
+
+def nearest(line, output):
+    """The output line most like `line`."""
+    return difflib.get_close_matches(line, output, n=1, cutoff=0)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--readme", required=True)
+    ap.add_argument("--runner", required=True)
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--work", required=True)
+    a = ap.parse_args()
+
+    shutil.rmtree(a.work, ignore_errors=True)
+    done = subprocess.run([a.runner, a.build, a.work], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          universal_newlines=True)
+    if done.returncode != 0:
+        sys.exit("examples/run_workflow failed (%d):\n%s%s" % (done.returncode, done.stdout, done.stderr))
+    output = done.stdout.split("\n")
+
+    block = example_lines(a.readme)
+    if len([l for l in block if l.strip() != "..."]) < 5:
+        sys.exit("README: the demo's example output is missing or shorter than five lines")
+    at, problems = 0, []
+    for run in runs(block):
+        found = next((i for i in range(at, len(output) - len(run) + 1) if output[i:i + len(run)] == run), None)
+        if found is None:
+            for line in run:
+                if line not in output[at:]:
+                    near = nearest(line, output)
+                    problems.append("README:      %s\nthe demo:    %s" % (line, near[0] if near else "(no such line)"))
+            if not problems:
+                problems.append("README lines not together or not in the demo's order:\n  " + "\n  ".join(run))
+            continue
+        at = found + len(run)
+    if problems:
+        print("The README's example output and the demo's output part:")
+        print("\n".join(problems))
+        print("\nThe demo printed:\n" + done.stdout)
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    main()
