@@ -4,6 +4,8 @@
 // Every image is checked before anything changes, so a refused call leaves
 // the script's images and variables as they were. The search's and read-out's
 // plain-text errors pass to the frame and become the host's generic error.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <ostream>
 #include <stdexcept>
@@ -17,6 +19,7 @@
 #include "plugin/streams.h"
 #include "profile/peak_index.h"
 #include "profile/peak_profile_fit.h"
+#include "profile/profile_samples.h"
 
 namespace {
 
@@ -50,8 +53,23 @@ std::string PeakName(const char* function, const PeakProfileFit& fit, arma::uwor
            std::to_string(fit.peak_table(0, c)) + ")";
 }
 
-// Loads the three images of a given problem. The peak values must all be
-// numbers.
+// Refuses a profile sample in [lo, hi] (clipped to the profile) that is
+// not finite: the fits would turn it into areas of 0 or a model of
+// not-a-number without a word.
+void RequireFiniteSamples(const char* function, const arma::Col<float>& profile, long long lo, long long hi) {
+    const long long bad = profile_samples::FirstNonFinite(profile, lo, hi);
+    if (bad >= 0)
+        throw std::invalid_argument(std::string(function) + ": profile " +
+                                    profile_samples::NonFiniteText(profile, bad));
+}
+
+// The profile range that background points first..last span.
+void RequireFiniteBetweenPoints(const char* function, const PeakProfileFit& fit, arma::uword first, arma::uword last) {
+    RequireFiniteSamples(function, fit.profile, TruncToInt(fit.spline_x[first]), TruncToInt(fit.spline_x[last]));
+}
+
+// Loads the three images of a given problem. The peak values and the
+// background values must all be numbers.
 void LoadGivenProblem(const char* function, PeakProfileFit& fit, DMImage* profile, DMImage* peaks,
                       DMImage* spline_points) {
     RequireProfileImage(function, profile);
@@ -65,6 +83,43 @@ void LoadGivenProblem(const char* function, PeakProfileFit& fit, DMImage* profil
     for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
         if (!fit.peak_table.col(c).is_finite())
             throw std::invalid_argument(PeakName(function, fit, c) + " has a value that is not a number");
+    for (arma::uword i = 0; i < fit.spline_y.n_elem; ++i)
+        if (!std::isfinite(fit.spline_y[i]))
+            throw std::invalid_argument(std::string(function) + ": background point " + std::to_string(i) +
+                                        " has a value that is not a number");
+}
+
+// The samples the search reads: its range, widened by the smoothing.
+void RequireFiniteSearchRange(const PeakProfileFit& fit, float start, float end, int smoothing) {
+    const long long reach = smoothing > 0 ? smoothing : 0;
+    const long long first = TruncToInt(std::max(start, 20.0f));
+    const long long last = TruncToInt(std::min(end, static_cast<float>(fit.profile.n_elem) - 1.0f));
+    RequireFiniteSamples("PeakFindPreFit", fit.profile, first - reach, last + reach);
+}
+
+// Pre-fits every background interval that holds a peak. An interval without
+// one (two minima with no maximum between, as noise makes them) is passed
+// over instead of ending the pre-fit, so the peaks beyond it get their
+// start values too.
+void PreFitEveryInterval(PeakProfileFit& fit) {
+    for (int p = 0; p + 1 < static_cast<int>(fit.spline_x.n_elem); ++p) fit.PreFitPeakRange(p, p + 1);
+}
+
+// A peak that no interval holds keeps a width of 0: it is no peak, and
+// the model would be not-a-number. Those are left out, and Results names
+// them.
+void LeaveOutPeaksWithoutWidth(PeakProfileFit& fit) {
+    const arma::uvec kept = arma::find(fit.peak_table.row(2) != 0.0);
+    if (kept.n_elem == fit.peak_table.n_cols) return;
+    std::string positions;
+    for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
+        if (fit.peak_table(2, c) == 0.0)
+            positions += (positions.empty() ? "" : ", ") + std::to_string(TruncToInt(fit.peak_table(0, c)));
+    const arma::uword left_out = fit.peak_table.n_cols - kept.n_elem;
+    if (kept.n_elem == 0) throw std::invalid_argument("PeakFindPreFit: no peak lies between two background points");
+    fit.peak_table = arma::Mat<double>(fit.peak_table.cols(kept));
+    ResultsStream << "Left out " << left_out << (left_out == 1 ? " peak" : " peaks")
+                  << " between no two background points, at " << positions << "." << std::endl;
 }
 
 // A peak of width 0 would turn the model into not-a-number; refuse those
@@ -105,11 +160,13 @@ void PeakFindPreFit(DMImage* profile, DMImage** peaks, DMImage** spline_points, 
             throw std::invalid_argument("PeakFindPreFit: the peak and spline-point results need variables");
         PeakProfileFit fit;
         fit.profile = orvan::ImageToFloatMatrix(profile).col(0);
+        RequireFiniteSearchRange(fit, start, end, TruncToInt(smoothing));
         ResultsStream << "Estimating peakpositions and splinepoints." << std::endl;
         fit.FindExtremaAndSplinePoints(min_height, valley_height, start, end, TruncToInt(smoothing));
         fit.SubtractSplineBackground();
         ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;
-        fit.PreFitPeaks();
+        PreFitEveryInterval(fit);
+        LeaveOutPeaksWithoutWidth(fit);
         orvan::StoreNewImage(peaks, orvan::FloatMatrixToRealImage(fit.GetPeakParameters(), ""));
         orvan::StoreNewImage(spline_points, orvan::FloatMatrixToRealImage(fit.GetSplinePoints(), ""));
         orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
@@ -122,6 +179,8 @@ void PreFit(DMImage* profile, DMImage* peaks, DMImage* spline_points, float firs
         LoadGivenProblem("PreFit", fit, profile, peaks, spline_points);
         const int first = TruncToInt(first_point), last = TruncToInt(last_point);
         RefuseZeroWidths("PreFit", fit, PreFitCoverage(fit, first, last));
+        if (first < last)
+            RequireFiniteBetweenPoints("PreFit", fit, static_cast<arma::uword>(first), static_cast<arma::uword>(last));
         fit.SubtractSplineBackground();
         ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;
         fit.PreFitPeakRange(first, last);
@@ -142,6 +201,7 @@ void PeakFit(DMImage* profile, DMImage* peaks, DMImage* spline_points) {
         for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
             dropped[c] = !(fit.peak_table(0, c) > lo && fit.peak_table(0, c) < hi);
         RefuseZeroWidths("PeakFit", fit, dropped);
+        RequireFiniteBetweenPoints("PeakFit", fit, 0, fit.spline_x.n_elem - 1);
 
         fit.PrepareFit(lo, hi);
         fit.SubtractSplineBackground();

@@ -305,4 +305,113 @@ TEST_F(PeakHandlers, PeakFitRefusesAWidthOfZeroAndUnorderedBackgroundPoints) {
     ExpectRefused("background points: positions must be finite and strictly increasing", all, before);
 }
 
+// The profile of the missing-sample cases: pseudo-Voigt peaks at 150 and
+// 250 (areas 1000 and 800, half-width 4) on a flat 50, 400 samples.
+const std::vector<TruePeak> kPair = {{150, 1000, 4, 0.5}, {250, 800, 4, 0.5}};
+
+class PeakSamples : public PeakHandlers {
+protected:
+    static dmhost::ImagePtr PairImage(double noise = 0.0) {
+        const arma::Col<float> p = peak_test::MakeProfile(
+            400, kPair, [](double) { return 50.0; }, noise);
+        std::vector<float> px(400 * 4, -7.0f);
+        std::copy(p.begin(), p.end(), px.begin());
+        return Image(400, 4, px);
+    }
+    void Search(const dmhost::ImagePtr& profile, dmhost::ImagePtr* peaks, dmhost::ImagePtr* points, double percent,
+                double smoothing) {
+        orvan_test::CaptureStdout quiet;
+        Call("PeakFindPreFit",
+             {Arg::Image(profile), Arg::ImageSlot(peaks), Arg::ImageSlot(points), Arg::Number(percent),
+              Arg::Number(percent), Arg::Number(0), Arg::Number(399), Arg::Number(smoothing)});
+    }
+};
+
+TEST_F(PeakSamples, ASampleThatIsNotANumberIsRefusedByName) {
+    dmhost::ImagePtr peaks, points;
+    for (float bad : {NAN, INFINITY}) {
+        dmhost::ImagePtr profile = PairImage();
+        profile->SetPixel(200, 0, bad);
+        const std::vector<float> before = Pixels(profile);
+        Search(profile, &peaks, &points, 1, 0);
+        ExpectRefused(
+            std::string("PeakFindPreFit: profile sample 200 ") + (std::isnan(bad) ? "is not a number" : "is infinite"),
+            {profile}, {before});
+        EXPECT_FALSE(peaks);
+        EXPECT_FALSE(points);
+    }
+    // The search reads its range widened by the smoothing, and nothing else.
+    dmhost::ImagePtr profile = PairImage();
+    profile->SetPixel(13, 0, NAN);
+    Search(profile, &peaks, &points, 1, 7);
+    ExpectRefused("PeakFindPreFit: profile sample 13 is not a number", {}, {});
+    Search(profile, &peaks, &points, 1, 6);
+    ASSERT_TRUE(peaks);
+    EXPECT_EQ(peaks->DimensionSize(1), 2u);
+
+    // The fits of a given problem refuse it inside their background points.
+    profile = PairImage();
+    Search(profile, &peaks, &points, 1, 0);
+    TakeResults();
+    profile->SetPixel(200, 0, NAN);
+    const std::vector<dmhost::ImagePtr> all = {profile, peaks, points};
+    std::vector<std::vector<float>> before;
+    for (const auto& i : all) before.push_back(Pixels(i));
+    Fit(profile, peaks, points);
+    ExpectRefused("PeakFit: profile sample 200 is not a number", all, before);
+    PreFit(profile, peaks, points, 0, 2);
+    ExpectRefused("PreFit: profile sample 200 is not a number", all, before);
+    points->SetPixel(1, 1, NAN);
+    before[2] = Pixels(points);
+    Fit(profile, peaks, points);
+    ExpectRefused("PeakFit: background point 1 has a value that is not a number", all, before);
+}
+
+// Noise and low thresholds make the scan meet two minima with no maximum
+// between; the pre-fit goes on past such an interval, so every peak has a
+// width and the model is a number everywhere.
+TEST_F(PeakSamples, EveryPeakOfANoisySearchHasAWidth) {
+    dmhost::ImagePtr profile = PairImage(3.0);
+    dmhost::ImagePtr peaks, points;
+    Search(profile, &peaks, &points, 2, 0);
+    EXPECT_EQ(TakeResults(),
+              "Estimating peakpositions and splinepoints.\n"
+              "Determining Peak-Fitparameters by prefitting each peak.\n");
+    ASSERT_TRUE(peaks);
+    ASSERT_GT(peaks->DimensionSize(1), 10u);  // noise peaks, as asked for
+    int near_truth = 0;
+    for (uint32_t c = 0; c < peaks->DimensionSize(1); ++c) {
+        const std::vector<float> p = Line(peaks, c);
+        EXPECT_GT(p[2], 0.0f) << "peak at " << p[0];
+        for (const TruePeak& t : kPair) near_truth += std::fabs(p[0] - t.x0) <= 1 && p[1] > 0.5 * t.area;
+    }
+    EXPECT_EQ(near_truth, 2);
+    for (float v : Line(profile, 3)) ASSERT_TRUE(std::isfinite(v));
+}
+
+// A negative threshold records a maximum before the first background point:
+// no interval holds it, so it gets no width and is left out, by name.
+TEST_F(PeakSamples, APeakThatNoIntervalHoldsIsLeftOut) {
+    std::vector<float> px(40 * 4, 10.0f);
+    const float tail[20] = {10, 20, 30, 60, 50, 20, 60, 20, 40, 20, 20, 30, 50, 10, 30, 40, 40, 60, 20, 70};
+    std::copy(tail, tail + 20, px.begin() + 20);
+    dmhost::ImagePtr profile = Image(40, 4, px);
+    dmhost::ImagePtr peaks, points;
+    {
+        orvan_test::CaptureStdout quiet;
+        Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(&peaks), Arg::ImageSlot(&points), Arg::Number(-8),
+                                Arg::Number(100), Arg::Number(20), Arg::Number(39), Arg::Number(0)});
+    }
+    const std::string results = TakeResults();
+    EXPECT_NE(results.find("prefitting each peak.\nLeft out "), std::string::npos) << results;
+    ASSERT_TRUE(peaks);
+    const std::vector<float> x = Line(points, 0);
+    for (uint32_t c = 0; c < peaks->DimensionSize(1); ++c) {
+        const std::vector<float> p = Line(peaks, c);
+        EXPECT_TRUE(p[0] > x.front() && p[0] < x.back()) << p[0];
+        EXPECT_GT(p[2], 0.0f);
+    }
+    for (float v : Line(profile, 3)) EXPECT_TRUE(std::isfinite(v));
+}
+
 }  // namespace
