@@ -14,6 +14,7 @@
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
 #include "plugin/script_number.h"
+#include "profile/profile_samples.h"
 #include "profile/rdf_kirkland.h"
 #include "profile/rdf_transform.h"
 
@@ -42,6 +43,30 @@ void RequireProfileImage(const char* function, DMImage* image) {
 void RequireElementImage(const char* function, DMImage* image) {
     if (!DM::ImageIsValid(image) || Width(image) != kKirklandTableRows || Lines(image) < 1)
         Refuse(function, "the element image must be 14 pixels wide with one line per element");
+}
+
+// Each element line must describe an element that is there: numbers only,
+// coefficients that are not all 0 and a fraction above 0 %. Anything else
+// turns the background into not-a-number or the fit into a scale of
+// nothing.
+void RequireElementLines(const char* function, const arma::Mat<float>& elements) {
+    for (arma::uword c = 0; c < elements.n_cols; ++c) {
+        const std::string line = "element line " + std::to_string(c);
+        const arma::Col<float> e = elements.col(c);
+        if (!e.is_finite()) Refuse(function, line + " has a value that is not a number");
+        if (arma::all(e == 0.0f)) Refuse(function, line + " is all zeros");
+        if (!(e[13] > 0.0f))
+            Refuse(function, line + " has a fraction of " + std::to_string(e[13]) +
+                                 " %; each element needs a fraction above 0 %");
+        if (arma::all(e.head(12) == 0.0f)) Refuse(function, line + " has no scattering coefficients (all 0)");
+    }
+}
+
+// Refuses a sample of `line` in [lo, hi] (clipped) that is not finite.
+void RequireFiniteSamples(const char* function, const char* line, const arma::Col<float>& profile, long long lo,
+                          long long hi) {
+    const long long bad = profile_samples::FirstNonFinite(profile, lo, hi);
+    if (bad >= 0) Refuse(function, std::string(line) + " " + profile_samples::NonFiniteText(profile, bad));
 }
 
 // What every profile handler shares: the profile object from the two
@@ -74,6 +99,13 @@ void RDF_Kirklandfit(DMImage* profile, DMImage* elements, float* offset, float* 
             Refuse(fn, "the fit range must satisfy 0 <= first <= last < " + std::to_string(m));
 
         RDFProfile p = LoadProfile(profile, elements, Read(offset), Read(scale), q_step);
+        RequireElementLines(fn, p.elements);
+        RequireFiniteSamples(fn, "profile", p.profile, lo, hi);
+        bool measured = false;
+        for (int i = lo; i <= hi && !measured; ++i) measured = !profile_samples::IsMissing(p.profile[i]);
+        if (!measured)
+            Refuse(fn, "the fit range " + std::to_string(lo) + " to " + std::to_string(hi) +
+                           " holds only missing samples (0)");
         KirklandFitCore(p, lo, hi);
         orvan::StoreFloat(offset, p.offset);
         orvan::StoreFloat(scale, p.scale);
@@ -87,6 +119,7 @@ void RDF_Kirklandfunction(DMImage* profile, DMImage* elements, float* offset, fl
         RequireProfileImage(fn, profile);
         RequireElementImage(fn, elements);
         const RDFProfile p = LoadProfile(profile, elements, Read(offset), Read(scale), q_step);
+        RequireElementLines(fn, p.elements);
         orvan::CopyFloatMatrixToImage(profile, KirklandReducedIntensity(p));
     });
 }
@@ -104,6 +137,9 @@ void CalculateRDF(DMImage* input, DMImage** rdf, float first, float last, float 
 
         RDFProfile p;
         p.profile = orvan::ImageToFloatMatrix(input).col(2);
+        int lo = Trunc(first), hi = Trunc(last);
+        RDFTransformRange(static_cast<int>(p.profile.n_elem), lo, hi);
+        RequireFiniteSamples(fn, "line 2", p.profile, lo, static_cast<long long>(hi) - 1);
         // The fit's q (1/d, per nm) becomes 2 pi / d per Angstrom.
         p.q_step = static_cast<float>(static_cast<double>(q_step) * 2.0 * 3.14159265358979 / 10.0);
         const arma::Col<float> g = RDFSineTransform(p, Trunc(first), Trunc(last), Trunc(r_max), n_r);

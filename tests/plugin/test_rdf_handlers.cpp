@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -212,4 +213,94 @@ TEST_F(RdfHandlers, BadImagesRangesAndCountsAreRefusedBeforeAnythingChanges) {
     EXPECT_EQ(slot.get(), old.get());
     EXPECT_EQ(old->RefCount(), 2);
     EXPECT_FALSE(host.TakeError().has_value());
+}
+
+// 3.5 <f^2> + 120 with one sample that is not a number: refused by name,
+// inside the range only; a range of missing samples only is refused too.
+// Pixels compared by their bits, so a not-a-number equals itself.
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+}
+
+TEST_F(RdfHandlers, FitRefusesSamplesItCannotUse) {
+    const float q = 0.05f;
+    dmhost::ImagePtr profile = ProfileImage(400, 4, 3.5f, 120.0f, q);
+    profile->SetPixel(200, 0, NAN);
+    std::vector<float> before = Pixels(profile);
+    double offset = 0, scale = 1;
+    Fit(profile, GoldElements(), &offset, &scale, 10, 380, q);
+    EXPECT_EQ(TakeResults(), "exception caught: RDF_Kirklandfit: profile sample 200 is not a number\n");
+    EXPECT_EQ(offset, 0);
+    EXPECT_EQ(scale, 1);
+    EXPECT_TRUE(SameBits(Pixels(profile), before));
+
+    Fit(profile, GoldElements(), &offset, &scale, 210, 380, q);
+    EXPECT_EQ(TakeResults(), "");
+    EXPECT_NEAR(scale, 3.5, 3.5e-3);
+    EXPECT_NEAR(offset, 120.0, 0.12);
+
+    for (uint32_t i = 0; i < 60; ++i) profile->SetPixel(i, 0, 0.0f);
+    before = Pixels(profile);
+    Fit(profile, GoldElements(), &offset, &scale, 10, 59, q);
+    EXPECT_EQ(TakeResults(),
+              "exception caught: RDF_Kirklandfit: the fit range 10 to 59 holds only missing samples (0)\n");
+    EXPECT_TRUE(SameBits(Pixels(profile), before));
+}
+
+// Each element line must name an element that is there.
+TEST_F(RdfHandlers, ElementLinesWithoutAnElementAreRefusedByLine) {
+    const float q = 0.05f;
+    dmhost::ImagePtr profile = ProfileImage(100, 4, 3.5f, 120.0f, q);
+    const std::vector<float> before = Pixels(profile);
+    const arma::Col<float> gold = rdftest::ElementColumn("Au", 50.0f);
+    auto two_lines = [&](std::vector<float> second) {
+        std::vector<float> px(gold.begin(), gold.end());
+        px.insert(px.end(), second.begin(), second.end());
+        return Image(14, 2, px);
+    };
+    std::vector<float> zero_fraction(gold.begin(), gold.end()), negative = zero_fraction, no_coefficients(14, 0.0f),
+                                                                not_a_number = zero_fraction;
+    zero_fraction[13] = 0;
+    negative[13] = -5;
+    no_coefficients[13] = 50;
+    not_a_number[4] = NAN;
+    const std::pair<std::vector<float>, std::string> cases[] = {
+        {zero_fraction, "element line 1 has a fraction of 0"},
+        {negative, "element line 1 has a fraction of -5"},
+        {std::vector<float>(14, 0.0f), "element line 1 is all zeros"},
+        {no_coefficients, "element line 1 has no scattering coefficients (all 0)"},
+        {not_a_number, "element line 1 has a value that is not a number"},
+    };
+    for (const auto& c : cases) {
+        double offset = 0, scale = 1;
+        Fit(profile, two_lines(c.first), &offset, &scale, 10, 90, q);
+        EXPECT_EQ(TakeResults().rfind("exception caught: RDF_Kirklandfit: " + c.second, 0), 0u) << c.second;
+        Call("RDF_Kirklandfunction", {Arg::Image(profile), Arg::Image(two_lines(c.first)), Arg::NumberRef(&offset),
+                                      Arg::NumberRef(&scale), Arg::Number(q), Arg::Number(0)});
+        EXPECT_EQ(TakeResults().rfind("exception caught: RDF_Kirklandfunction: " + c.second, 0), 0u) << c.second;
+        EXPECT_EQ(offset, 0);
+        EXPECT_EQ(scale, 1);
+        EXPECT_EQ(Pixels(profile), before);
+    }
+}
+
+TEST_F(RdfHandlers, TransformRefusesAReducedIntensityThatIsNotANumber) {
+    dmhost::ImagePtr input = Image(60, 3);
+    for (uint32_t i = 0; i < 60; ++i) input->SetPixel(i, 2, std::sin(0.2f * static_cast<float>(i)));
+    input->SetPixel(40, 2, INFINITY);
+    dmhost::ImagePtr old = Image(1, 1);
+    dmhost::ImagePtr slot = old;
+    auto transform = [&](double first, double last) {
+        Call("CalculateRDF", {Arg::Image(input), Arg::ImageSlot(&slot), Arg::Number(first), Arg::Number(last),
+                              Arg::Number(0.05), Arg::Number(10), Arg::Number(50)});
+    };
+    transform(0, 60);
+    EXPECT_EQ(TakeResults(), "exception caught: CalculateRDF: line 2 sample 40 is infinite\n");
+    transform(0, 5);  // too short: the whole line is read
+    EXPECT_NE(TakeResults().find("sample 40 is infinite"), std::string::npos);
+    EXPECT_EQ(slot.get(), old.get());
+    transform(0, 40);  // samples 0 to 39
+    EXPECT_EQ(TakeResults(), "");
+    EXPECT_NE(slot.get(), old.get());
+    for (float v : Pixels(slot)) EXPECT_TRUE(std::isfinite(v));
 }
