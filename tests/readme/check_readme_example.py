@@ -4,10 +4,13 @@ Runs examples/run_workflow (the part of scripts/demo after the build) with a
 build folder into a scratch folder, then looks for the lines of the README's
 example under "See it work": each run of lines between two "..." must stand
 in the demo's output as it stands in the README, line for line, and the runs
-in the same order.
+in the same order. The README's minimal script then runs on the demo's
+pattern as the README says: in the folder of the pattern, as pattern.tif.
 """
 import argparse
 import difflib
+import os
+import re
 import shutil
 import subprocess
 import sys
@@ -32,6 +35,41 @@ def example_lines(readme):
     while block and block[-1] == "":
         block.pop()
     return block
+
+
+def minimal_script(readme):
+    """The indented block that starts with OpenImage("pattern.tif")."""
+    lines = open(readme, encoding="utf-8").read().split("\n")
+    start = next((i for i, l in enumerate(lines) if l.startswith('    image pattern := OpenImage("pattern.tif")')),
+                 None)
+    if start is None:
+        return None
+    block = []
+    for line in lines[start:]:
+        if not line.startswith("    "):
+            break
+        block.append(line[4:])
+    return "\n".join(block) + "\n"
+
+
+def check_minimal_script(readme, build, work):
+    """Problems of the README's minimal script run on the demo's pattern."""
+    script = minimal_script(readme)
+    if script is None:
+        return ["README: the minimal script (image pattern := OpenImage(\"pattern.tif\")) is gone"]
+    shutil.copy(os.path.join(work, "sample.tif"), os.path.join(work, "pattern.tif"))
+    with open(os.path.join(work, "my-script.s"), "w") as f:
+        f.write(script)
+    done = subprocess.run([os.path.join(build, "dmhost"), "my-script.s"], cwd=work, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, universal_newlines=True)
+    problems = []
+    if done.returncode != 0 or done.stderr:
+        problems.append("the README's minimal script fails (%d): %s" % (done.returncode, done.stderr))
+    if not re.match(r"centre [0-9.]+, [0-9.]+; [0-9]+ radii\n$", done.stdout):
+        problems.append("the README's minimal script prints: %r" % done.stdout)
+    if not os.path.exists(os.path.join(work, "profile.tif")):
+        problems.append("the README's minimal script writes no profile.tif")
+    return problems
 
 
 def runs(block):
@@ -61,6 +99,7 @@ def main():
     ap.add_argument("--build", required=True)
     ap.add_argument("--work", required=True)
     a = ap.parse_args()
+    a.build, a.work = os.path.abspath(a.build), os.path.abspath(a.work)
 
     shutil.rmtree(a.work, ignore_errors=True)
     done = subprocess.run([a.runner, a.build, a.work], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -84,8 +123,9 @@ def main():
                 problems.append("README lines not together or not in the demo's order:\n  " + "\n  ".join(run))
             continue
         at = found + len(run)
+    problems += check_minimal_script(a.readme, a.build, a.work)
     if problems:
-        print("The README's example output and the demo's output part:")
+        print("What the README shows and what the programs do part:")
         print("\n".join(problems))
         print("\nThe demo printed:\n" + done.stdout)
         sys.exit(1)
