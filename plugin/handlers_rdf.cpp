@@ -6,6 +6,7 @@
 // refused call leaves the script's images and numbers as they were.
 #include <climits>
 #include <cmath>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -45,6 +46,13 @@ void RequireElementImage(const char* function, DMImage* image) {
         Refuse(function, "the element image must be 14 pixels wide with one line per element");
 }
 
+// A number as a script prints it ("0", "-5", "12.5").
+std::string Shortest(float v) {
+    std::ostringstream out;
+    out << v;
+    return out.str();
+}
+
 // Each element line must describe an element that is there: numbers only,
 // coefficients that are not all 0 and a fraction above 0 %. Anything else
 // turns the background into not-a-number or the fit into a scale of
@@ -56,8 +64,8 @@ void RequireElementLines(const char* function, const arma::Mat<float>& elements)
         if (!e.is_finite()) Refuse(function, line + " has a value that is not a number");
         if (arma::all(e == 0.0f)) Refuse(function, line + " is all zeros");
         if (!(e[13] > 0.0f))
-            Refuse(function, line + " has a fraction of " + std::to_string(e[13]) +
-                                 " %; each element needs a fraction above 0 %");
+            Refuse(function,
+                   line + " has a fraction of " + Shortest(e[13]) + " %; each element needs a fraction above 0 %");
         if (arma::all(e.head(12) == 0.0f)) Refuse(function, line + " has no scattering coefficients (all 0)");
     }
 }
