@@ -24,7 +24,7 @@ namespace {
 struct ExtentMap {
     bool known = false;   // the file system answered FIEMAP
     off_t allocated = 0;  // bytes of [0, front) that have blocks
-    bool shared = false;  // some block of [0, front) belongs to another file too
+    off_t shared = 0;     // bytes of [0, front) whose blocks another file holds too
     off_t released = 0;   // bytes of blocks only this file holds, wholly in [0, newSize):
                           // a file system that copies on write frees them once overwritten
 };
@@ -52,8 +52,8 @@ ExtentMap MapExtents(int fd, off_t front, off_t newSize, off_t size) {
                 return to > from && from < limit ? std::min(to, limit) - from : std::uint64_t{0};
             };
             map.allocated += static_cast<off_t>(overlap(static_cast<std::uint64_t>(front)));
-            if ((e.fe_flags & FIEMAP_EXTENT_SHARED) != 0 && overlap(static_cast<std::uint64_t>(front)) > 0)
-                map.shared = true;
+            if ((e.fe_flags & FIEMAP_EXTENT_SHARED) != 0)
+                map.shared += static_cast<off_t>(overlap(static_cast<std::uint64_t>(front)));
             // Inline, packed or compressed data frees less than its length.
             const unsigned keeps = FIEMAP_EXTENT_SHARED | FIEMAP_EXTENT_NOT_ALIGNED | FIEMAP_EXTENT_DATA_INLINE |
                                    FIEMAP_EXTENT_ENCODED | FIEMAP_EXTENT_DATA_TAIL | FIEMAP_EXTENT_UNKNOWN;
@@ -116,12 +116,13 @@ int CheckCopyOnWrite(int fd, const struct stat& old, off_t newSize) {
 }
 
 // Where fallocate is not there, the free space stands in for it: the
-// growth and the holes of the part overwritten need blocks.
+// growth, the holes and the shared blocks of the part overwritten need
+// blocks.
 int CheckWithoutReservation(int fd, const struct stat& old, const ExtentMap& map, off_t newSize) {
     const off_t block = old.st_blksize > 0 ? old.st_blksize : 4096;
     const off_t front = std::min(old.st_size, newSize);
     const off_t held = map.known ? map.allocated : std::min<off_t>(old.st_blocks * 512, RoundUp(front, block));
-    const off_t need = RoundUp(front, block) - std::min(held, RoundUp(front, block)) +
+    const off_t need = RoundUp(front, block) - std::min(held, RoundUp(front, block)) + map.shared +
                        RoundUp(std::max<off_t>(newSize - old.st_size, 0), block);
     if (need == 0) return 0;
     off_t free = 0;
@@ -145,21 +146,25 @@ int ReserveRoomForCopy(int fd, off_t newSize) {
 
     const off_t front = std::min(old.st_size, newSize);
     const ExtentMap map = MapExtents(fd, front, newSize, old.st_size);
-    // A block another file shares (a reflinked copy) is copied when first
-    // written: copy it now, while running out leaves the contents as they are.
-    if (map.shared && fallocate(fd, FALLOC_FL_UNSHARE_RANGE, 0, front) != 0) {
-        const int cause = errno;
-        // Without unsharing, the shared blocks are copied as a btrfs copies.
-        return CannotReserve(cause) ? CheckCopyOnWrite(fd, old, newSize) : CutBack(fd, old, cause);
-    }
     // Holes in the part overwritten need blocks as much as the growth does.
     const bool holes = !map.known || map.allocated < front;
     const bool reserved = (!holes || fallocate(fd, 0, 0, front) == 0) &&
                           (newSize <= old.st_size || fallocate(fd, 0, old.st_size, newSize - old.st_size) == 0);
-    if (reserved) return 0;
-    const int cause = errno;
-    if (CannotReserve(cause)) return CheckWithoutReservation(fd, old, map, newSize);
-    return CutBack(fd, old, cause);
+    if (!reserved) {
+        const int cause = errno;
+        if (CannotReserve(cause)) return CheckWithoutReservation(fd, old, map, newSize);
+        return CutBack(fd, old, cause);
+    }
+    // A block shared with a reflinked copy gets a new one when overwritten;
+    // unsharing ahead (FALLOC_FL_UNSHARE_RANGE) would reserve it, but XFS
+    // asks twice the room for that and keeps it for a while when it fails.
+    if (map.shared > 0) {
+        off_t free = 0;
+        if (!FreeBytes(fd, true, free)) return CutBack(fd, old, errno);
+        const off_t block = old.st_blksize > 0 ? old.st_blksize : 4096;
+        if (free < map.shared + Overhead(map.shared, block)) return CutBack(fd, old, ENOSPC);
+    }
+    return 0;
 }
 
 }  // namespace FileReplace
