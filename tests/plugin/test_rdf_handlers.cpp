@@ -252,24 +252,26 @@ TEST_F(RdfHandlers, ElementLinesWithoutAnElementAreRefusedByLine) {
     const float q = 0.05f;
     dmhost::ImagePtr profile = ProfileImage(100, 4, 3.5f, 120.0f, q);
     const std::vector<float> before = Pixels(profile);
+    // Gold at 50 % in line 0; line 1 is gold with one change, or a whole line.
     const arma::Col<float> gold = rdftest::ElementColumn("Au", 50.0f);
-    auto two_lines = [&](std::vector<float> second) {
+    auto gold_with = [&](arma::uword row, float v) {
+        std::vector<float> px(gold.begin(), gold.end());
+        px[row] = v;
+        return px;
+    };
+    std::vector<float> no_coefficients(14, 0.0f);
+    no_coefficients[13] = 50;
+    const std::pair<std::vector<float>, std::string> cases[] = {
+        {gold_with(13, 0), "element line 1 has a fraction of 0 %"},
+        {gold_with(13, -5), "element line 1 has a fraction of -5 %"},
+        {std::vector<float>(14, 0.0f), "element line 1 is all zeros"},
+        {no_coefficients, "element line 1 has no scattering coefficients (all 0)"},
+        {gold_with(4, NAN), "element line 1 has a value that is not a number"},
+    };
+    auto two_lines = [&](const std::vector<float>& second) {
         std::vector<float> px(gold.begin(), gold.end());
         px.insert(px.end(), second.begin(), second.end());
         return Image(14, 2, px);
-    };
-    std::vector<float> zero_fraction(gold.begin(), gold.end()), negative = zero_fraction, no_coefficients(14, 0.0f),
-                                                                not_a_number = zero_fraction;
-    zero_fraction[13] = 0;
-    negative[13] = -5;
-    no_coefficients[13] = 50;
-    not_a_number[4] = NAN;
-    const std::pair<std::vector<float>, std::string> cases[] = {
-        {zero_fraction, "element line 1 has a fraction of 0"},
-        {negative, "element line 1 has a fraction of -5"},
-        {std::vector<float>(14, 0.0f), "element line 1 is all zeros"},
-        {no_coefficients, "element line 1 has no scattering coefficients (all 0)"},
-        {not_a_number, "element line 1 has a value that is not a number"},
     };
     for (const auto& c : cases) {
         double offset = 0, scale = 1;
