@@ -88,6 +88,7 @@ void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const f
     const std::string named = "cannot write image file \"" + path + "\": ";
     if (width == 0 || height == 0) throw std::runtime_error(named + "the image is empty");
     FileReplace::FileLock lock;
+    // What the lock cannot be taken on, the replace refuses in its own words.
     lock.Acquire(path.c_str());
     Outcome outcome;
     const bool saved = FileReplace::ReplaceFile(
