@@ -110,7 +110,9 @@ int CheckCopyOnWrite(int fd, const struct stat& old, off_t newSize) {
     const off_t front = std::min(old.st_size, newSize);
     const ExtentMap map = MapExtents(fd, front, newSize, old.st_size);
     const off_t whole = RoundUp(newSize, block);
-    const off_t margin = Overhead(whole, block);
+    // btrfs keeps metadata apart from data: the free data space is counted
+    // to the block, and a few blocks spare are enough.
+    const off_t margin = 4 * block;
     if (free < RoundUp(front, block) + margin || free + map.released < whole + margin) return ENOSPC;
     return 0;
 }
