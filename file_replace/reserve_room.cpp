@@ -138,10 +138,11 @@ int ReserveRoomForCopy(int fd, off_t newSize) {
     struct stat old;
     if (fstat(fd, &old) != 0) return errno;
     if (!S_ISREG(old.st_mode) || newSize < 0) return EINVAL;
-    // fallocate and write would raise SIGXFSZ past the limit.
+    // A write past the limit fails even inside the old length, and fallocate
+    // would raise SIGXFSZ.
     struct rlimit limit;
     if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        static_cast<unsigned long long>(newSize) > limit.rlim_cur && newSize > old.st_size)
+        static_cast<unsigned long long>(newSize) > limit.rlim_cur)
         return EFBIG;
     if (newSize == 0) return 0;
     if (WritesInPlace(fd) == Placement::CopyOnWrite) return CheckCopyOnWrite(fd, old, newSize);
@@ -149,7 +150,7 @@ int ReserveRoomForCopy(int fd, off_t newSize) {
     const off_t front = std::min(old.st_size, newSize);
     const ExtentMap map = MapExtents(fd, front, newSize, old.st_size);
     // Holes in the part overwritten need blocks as much as the growth does.
-    const bool holes = !map.known || map.allocated < front;
+    const bool holes = front > 0 && (!map.known || map.allocated < front);
     const bool reserved = (!holes || fallocate(fd, 0, 0, front) == 0) &&
                           (newSize <= old.st_size || fallocate(fd, 0, old.st_size, newSize - old.st_size) == 0);
     if (!reserved) {

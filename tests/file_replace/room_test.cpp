@@ -166,7 +166,8 @@ std::vector<Case> CasesFor(ScratchKind kind) {
                     {"growth beyond the room", Old::Plain, 1 * MiB, 3 * MiB, 1 * MiB, ENOSPC},
                     {"holes beyond the room", Old::Sparse, 2 * MiB, 2 * MiB, 1 * MiB, ENOSPC},
                     {"holes that fit", Old::Sparse, 2 * MiB, 2 * MiB, 2 * MiB + 512 * KiB, 0},
-                    {"shrinking on a full disk", Old::Plain, 2 * MiB, 1 * MiB, 0, 0}};
+                    {"shrinking on a full disk", Old::Plain, 2 * MiB, 1 * MiB, 0, 0},
+                    {"an empty file beyond the room", Old::Plain, 0, 2 * MiB, 1 * MiB, ENOSPC}};
         case ScratchKind::Ext2:  // no fallocate: the free space stands in
             return {{"growth that fits", Old::Plain, 1 * MiB, 3 * MiB, 2 * MiB + 512 * KiB, 0},
                     {"growth beyond the room", Old::Plain, 1 * MiB, 3 * MiB, 1 * MiB, ENOSPC},
@@ -250,12 +251,16 @@ TEST(RoomMount, BeyondTheFileSizeLimit) {
     const int fd = mkstemp(name);
     ASSERT_GE(fd, 0);
     unlink(name);
-    ASSERT_EQ(ftruncate(fd, 4096), 0);
+    ASSERT_EQ(ftruncate(fd, 128 * 1024), 0);
     const pid_t child = fork();
     if (child == 0) {
         const rlimit limit = {64 * 1024, 64 * 1024};
         setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(ReserveRoomForCopy(fd, 1 << 20) == EFBIG && ReserveRoomForCopy(fd, 4096) == 0 ? 0 : 1);
+        // Even the old length: a write beyond the limit fails wherever it is.
+        _exit(ReserveRoomForCopy(fd, 1 << 20) == EFBIG && ReserveRoomForCopy(fd, 128 * 1024) == EFBIG &&
+                      ReserveRoomForCopy(fd, 4096) == 0
+                  ? 0
+                  : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
