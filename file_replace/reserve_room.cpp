@@ -93,8 +93,8 @@ int CutBack(int fd, const struct stat& old, int cause) {
 // Answers of fallocate that mean the file system cannot reserve at all.
 bool CannotReserve(int cause) { return cause == EOPNOTSUPP || cause == EINVAL || cause == ENOSYS; }
 
-// Metadata and indirect blocks that writing `bytes` may take besides the
-// data: generous, since the check only stands in for a reservation.
+// Indirect blocks and metadata that writing `bytes` may take besides the
+// data (ext2): generous, since the check only stands in for a reservation.
 off_t Overhead(off_t bytes, off_t block) { return bytes / 64 + 16 * block; }
 
 // Where the file system copies every overwritten block, nothing can be
@@ -165,7 +165,8 @@ int ReserveRoomForCopy(int fd, off_t newSize) {
         off_t free = 0;
         if (!FreeBytes(fd, true, free)) return CutBack(fd, old, errno);
         const off_t block = old.st_blksize > 0 ? old.st_blksize : 4096;
-        if (free < map.shared + Overhead(map.shared, block)) return CutBack(fd, old, ENOSPC);
+        // The new blocks' metadata comes from what XFS keeps back per group.
+        if (free < map.shared + 16 * block) return CutBack(fd, old, ENOSPC);
     }
     return 0;
 }
