@@ -184,7 +184,7 @@ ScratchMount::~ScratchMount() {
     Unmount(path_);
     if (!under_.empty()) Unmount(under_);
     for (const char* name : {"/ext4.img", "/ext2.img", "/btrfs.img", "/xfs.img"}) unlink((folder_ + name).c_str());
-    if (!under_.empty()) rmdir(under_.c_str());
+    rmdir((folder_ + "/under").c_str());
     rmdir(path_.c_str());
     rmdir(folder_.c_str());
 }
