@@ -1,6 +1,6 @@
 #include "geometry/ellipticity_fit.h"
 
-#include "geometry/polar_projection.h"
+#include "geometry/ring_profiles.h"
 #include "numerics/ellipse_fit.h"
 #include "numerics/least_squares_fit.h"
 
@@ -42,12 +42,17 @@ arma::vec SmoothProfile(const arma::vec& p, const arma::vec& kernel, int s) {
     return full.subvec(static_cast<arma::uword>(s), static_cast<arma::uword>(s) + p.n_elem - 1);
 }
 
-void SectorFitStart(const double* initial, int n_angles, double position, double* start) {
+void SectorFitStart(const double* initial, int n_summed, double position, double* start) {
     std::copy(initial, initial + 6, start);
     start[0] = position;
-    start[1] /= n_angles;
-    start[4] /= n_angles;
-    start[5] /= n_angles;
+    start[1] /= n_summed;
+    start[4] /= n_summed;
+    start[5] /= n_summed;
+}
+
+bool DescribesOneRing(const double* par, int n, int s, double maximum) {
+    const double x0 = par[0], w = std::fabs(par[2]);
+    return x0 >= 0.0 && x0 <= n - 1.0 && 2.0 * w <= (n - 1.0) + (s + 1.0) && std::fabs(x0 - maximum) <= w;
 }
 
 namespace {
@@ -79,95 +84,6 @@ void CheckArguments(int r_in, int r_out, int n_angles, int s, int fit) {
         throw std::invalid_argument("ellipticity fit needs at least 3 radii to fit the rings");
 }
 
-// What one call works on: the window, the smoothing and the rebinned pattern
-// (sums S and weights W, row r for radius r_in + r, column a for sector a).
-struct RingWork {
-    int r_in, n_r, n_angles, s;
-    float apr;  // angle bins per radian
-    arma::vec kernel;
-    arma::Mat<float> S, W;
-    // The shares of every pixel, missing or not, laid out as W; only made
-    // when some sample of W is not counted, and empty otherwise.
-    arma::Mat<float> G;
-    arma::vec X;  // the sample indices 0 .. n_r - 1, the fits' abscissae
-};
-
-// A sample of the polar tables counts when its weight exceeds 0.1.
-bool Counted(const arma::Mat<float>& W, int r, int a) { return static_cast<double>(W(r, a)) > 0.1; }
-
-// The pixels [first, end) within r_out + 1 of c along an axis of `size`
-// pixels; the whole axis when c is not finite.
-void WindowRange(float c, int r_out, std::uint64_t size, std::uint64_t& first, std::uint64_t& end) {
-    first = 0;
-    end = size;
-    if (!std::isfinite(c)) return;
-    const double lo = std::floor(static_cast<double>(c)) - r_out - 1.0;
-    const double hi = std::floor(static_cast<double>(c)) + r_out + 2.0;
-    if (lo > 0.0) first = lo >= static_cast<double>(size) ? size : static_cast<std::uint64_t>(lo);
-    if (hi < static_cast<double>(size)) end = hi <= static_cast<double>(first) ? first : static_cast<std::uint64_t>(hi);
-}
-
-// The rebinned weights of an image with no missing pixel over the window's
-// bounding box: where a share is 0.1 or less, no pixel at all reaches that
-// radius of that sector. The centre moves by whole pixels, so every pixel
-// keeps its float offsets, bins and order of addition.
-arma::Mat<float> PixelShares(const DiffractionPattern& pattern, int r_in, int r_out, int n_angles) {
-    std::uint64_t x0, x1, y0, y1;
-    WindowRange(pattern.centerX, r_out, pattern.image.n_rows, x0, x1);
-    WindowRange(pattern.centerY, r_out, pattern.image.n_cols, y0, y1);
-    arma::Mat<float> sums, shares;
-    if (x1 == x0 || y1 == y0) return arma::Mat<float>(r_out - r_in + 1, n_angles, arma::fill::zeros);
-    const arma::Mat<float> present(x1 - x0, y1 - y0, arma::fill::ones);
-    PolarRebin(present, sums, shares, r_in, r_out, pattern.centerX - static_cast<float>(x0),
-               pattern.centerY - static_cast<float>(y0), n_angles);
-    return shares;
-}
-
-// The window, angle scale, kernel, rebinned tables and the fits' abscissae.
-RingWork PrepareRingWork(const DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s) {
-    RingWork work{r_in, r_out - r_in, n_angles, s, 0.0f, {}, {}, {}, {}, {}};
-    work.apr = static_cast<float>(n_angles / 6.283185307179586);
-    work.kernel = TriangleKernel(s);
-    PolarRebin(pattern.image, work.S, work.W, r_in, r_out, pattern.centerX, pattern.centerY, n_angles);
-    bool all_counted = true;
-    for (int a = 0; a < n_angles && all_counted; ++a)
-        for (int r = 0; r < work.n_r && all_counted; ++r) all_counted = Counted(work.W, r, a);
-    if (!all_counted) work.G = PixelShares(pattern, r_in, r_out, n_angles);
-    work.X.set_size(work.n_r);
-    for (int m = 0; m < work.n_r; ++m) work.X[m] = m;
-    return work;
-}
-
-// The radii lo .. lo + n - 1 of the window (rows of the tables) that a
-// profile is taken over; n = 0 for none.
-struct RadiusSpan {
-    int lo = 0, n = 0;
-};
-
-// The radii that some sector counts, from the first to the last: the
-// summed profile leaves out the ends of the window that are all missing.
-RadiusSpan SummedSpan(const RingWork& work) {
-    std::vector<char> counted(static_cast<std::size_t>(work.n_r), 0);
-    for (int r = 0; r < work.n_r; ++r)
-        for (int a = 0; a < work.n_angles && !counted[r]; ++a) counted[r] = Counted(work.W, r, a);
-    const auto first = std::find(counted.begin(), counted.end(), 1);
-    if (first == counted.end()) return {};
-    const int lo = static_cast<int>(first - counted.begin());
-    const int end = work.n_r - static_cast<int>(std::find(counted.rbegin(), counted.rend(), 1) - counted.rbegin());
-    return {lo, end - lo};
-}
-
-// The sum of the counted sector means (not their average)
-// over the radii `counted`, smoothed, of which the samples `span` are kept.
-arma::vec SmoothedSummedProfile(const RingWork& work, RadiusSpan counted, RadiusSpan span) {
-    arma::vec P(counted.n, arma::fill::zeros);
-    for (int i = 0; i < counted.n; ++i)
-        for (int a = 0; a < work.n_angles; ++a)
-            if (Counted(work.W, counted.lo + i, a))
-                P[i] += static_cast<double>(work.S(counted.lo + i, a) / work.W(counted.lo + i, a));
-    return SmoothProfile(P, work.kernel, work.s).subvec(span.lo - counted.lo, span.lo - counted.lo + span.n - 1);
-}
-
 // Start values for the fit of the summed profile Ps: a straight
 // background through its three samples at each end, and a peak at the
 // largest excess over it, as wide as the run above its half.
@@ -193,23 +109,6 @@ void InitialFitStart(const arma::vec& Ps, int n_r, double* initial) {
     initial[5] = slope;
 }
 
-// The ring fit of the summed profile over its span, whose
-// parameters start every sector fit. False, after the message, when it does
-// not converge or the span is too short for the background's three samples
-// at each end.
-bool InitialFit(const RingWork& work, RadiusSpan counted, RadiusSpan span, double* initial, std::ostream& results) {
-    if (span.n >= 3) {
-        const arma::vec Ps = SmoothedSummedProfile(work, counted, span);
-        InitialFitStart(Ps, span.n, initial);
-        LeastSquaresFit lsf(span.n, work.X.memptr(), Ps.memptr(), PseudoVoigtModel);
-        lsf.SetMaxIter(700);
-        lsf.SetTolerance(0.0001);
-        if (lsf.Fit(6, initial) != -1) return true;
-    }
-    results << "Initial fit failed, using maxima instead" << std::endl;
-    return false;
-}
-
 // The ring of one sector: its radius and peak height.
 struct RingPosition {
     float radius, peak;
@@ -233,30 +132,63 @@ RingPosition ProfileMaximum(const arma::vec& Pa, int r_in, int n_r, double& at) 
     return {static_cast<float>(r_in + static_cast<int>(m)) + delta, peak};
 }
 
-// The pseudo-Voigt fit of one sector's profile Pa over `span`,
-// started at its own maximum; `initial` was fitted over `summed`. A fit that
-// fails, or ends outside the profile, keeps the maximum.
-RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed, const arma::vec& Pa,
+// The pseudo-Voigt fit of profile P (n samples) from par (6 doubles, the
+// result on return) in at most max_iter steps: whether it converged and
+// describes one ring of P, whose maximum lies at sample `maximum`. However
+// well it converged, a fit that settled on a broad hump over two rings, or
+// wandered off the profile, places no ring.
+bool FitsOneRing(const RingWork& work, const arma::vec& P, int n, int max_iter, double maximum, double* par) {
+    LeastSquaresFit lsf(n, work.X.memptr(), P.memptr(), PseudoVoigtModel);
+    lsf.SetMaxIter(max_iter);
+    lsf.SetTolerance(0.0001);
+    return lsf.Fit(6, par) != -1 && DescribesOneRing(par, n, work.s, maximum);
+}
+
+// The ring fit of the summed profile over its span, whose
+// parameters start every sector fit. False, after the message, when it does
+// not converge, does not describe one ring of the profile, or the span is
+// too short for the background's three samples at each end.
+bool InitialFit(const RingWork& work, const SectorSpans& spans, RadiusSpan counted, RadiusSpan span, double* initial,
+                std::ostream& results) {
+    if (span.n >= 3) {
+        const arma::vec Ps = SummedProfile(work, spans, counted, span);
+        InitialFitStart(Ps, span.n, initial);
+        double maximum = 0.0;
+        ProfileMaximum(Ps, 0, span.n, maximum);
+        // Converged on a hump as wide as the profile, every sector fit
+        // started from it settles on such a hump too.
+        if (FitsOneRing(work, Ps, span.n, 700, maximum, initial)) return true;
+    }
+    results << "Initial fit failed, using maxima instead" << std::endl;
+    return false;
+}
+
+// The pseudo-Voigt fit of one sector's profile Pa over `span`, started at
+// its own maximum; `initial` was fitted over `summed`, the sum of n_summed
+// sector means. A fit that fails, or does not describe the ring at that
+// maximum, keeps the maximum.
+RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed, int n_summed, const arma::vec& Pa,
                        const double* initial, double own_peak, RingPosition maximum, std::ostream& results) {
     double par[6];
     // Started at the summed profile's peak, a sector whose ring lies
     // pixels away from it (a strong ellipse, a centre off) settles on
     // another feature; its own maximum is next to its own ring.
-    SectorFitStart(initial, work.n_angles, own_peak, par);
+    SectorFitStart(initial, n_summed, own_peak, par);
     // The background's slope runs per sample from the first of the span.
     if (span.lo != summed.lo) par[4] += par[5] * (span.lo - summed.lo);
-    LeastSquaresFit lsf(span.n, work.X.memptr(), Pa.memptr(), PseudoVoigtModel);
-    lsf.SetMaxIter(100);
-    lsf.SetTolerance(0.0001);
-    // A peak outside the profile is no ring of the window, however
-    // well the fit converged (one started from a peakless initial fit
-    // wanders off by thousands of pixels).
-    const bool converged = lsf.Fit(6, par) != -1;
-    if (!converged || !(par[0] >= 0.0 && par[0] <= span.n - 1.0)) {
+    if (!FitsOneRing(work, Pa, span.n, 100, own_peak, par)) {
         results << "Fit failed, using maxima instead" << std::endl;
         return maximum;
     }
     return {static_cast<float>(par[0] + (work.r_in + span.lo)), static_cast<float>(par[1])};
+}
+
+// Whether the maximum at sample `at` of a profile of n samples over the
+// counted radii `counted`, trimmed, is its sample at an end that a stop or a
+// mask cuts (where the window ends, the maximum stays where it is).
+bool MaximumAtCut(const RingWork& work, RadiusSpan counted, double at, int n) {
+    const bool inner_cut = counted.lo > 0, outer_cut = counted.lo + counted.n < work.n_r;
+    return (inner_cut && at == 0.0) || (outer_cut && at == n - 1.0);
 }
 
 // Per sector: ring radius R, peak height Q, middle angle Phi, total weight T,
@@ -266,71 +198,30 @@ struct SectorRings {
     std::vector<char> has_ring;
 };
 
-// The coverage a kept sector must exceed: 0.9 of the mean total weight
-// over all sectors.
-float CoverageFloor(const arma::Col<float>& T) { return static_cast<float>(0.9 * static_cast<double>(arma::mean(T))); }
-
-// The counted radii of sector a. A radius without a counted pixel would
-// enter the profile as 0 and pull the maximum away from the ring, so the
-// radii at either end whose pixels are all missing (a beam stop reaching
-// into the window) are left out. The sector has no ring position (n = 0)
-// when a radius between counted ones is not counted, or when one at the
-// ends holds no pixel at all: the sector is narrower than the pixels, and
-// its few counted radii lie anywhere.
-RadiusSpan SectorSpan(const RingWork& work, int a) {
-    int lo = 0, hi = work.n_r - 1;
-    while (lo <= hi && !Counted(work.W, lo, a)) ++lo;
-    while (hi >= lo && !Counted(work.W, hi, a)) --hi;
-    if (lo > hi) return {};
-    for (int r = lo + 1; r < hi; ++r)
-        if (!Counted(work.W, r, a)) return {};
-    for (int r = 0; r < work.n_r; ++r)
-        if ((r < lo || r > hi) && !Counted(work.G, r, a)) return {};
-    return {lo, hi - lo + 1};
-}
-
-// The samples of a profile smoothed over the counted radii `counted` that
-// the smoothing took from counted radii alone: at an end where the window
-// goes on (the radii beyond are missing) the s samples that the kernel's
-// zeros pulled down are dropped. n = 0 when none is left.
-RadiusSpan Trimmed(const RingWork& work, RadiusSpan counted) {
-    if (counted.n == 0) return {};
-    const int lo = counted.lo > 0 ? work.s : 0;
-    const int hi = counted.lo + counted.n < work.n_r ? counted.n - 1 - work.s : counted.n - 1;
-    return lo <= hi ? RadiusSpan{counted.lo + lo, hi - lo + 1} : RadiusSpan{};
-}
-
-// The ring in every sector, by its profile's maximum or, when
+// The ring in every searched sector, by its profile's maximum or, when
 // fitting, by a fit started there; `summed` is the span `initial` was
 // fitted over.
-SectorRings FindSectorRings(const RingWork& work, RadiusSpan summed, bool fitting, const double* initial,
-                            std::ostream& results) {
+SectorRings FindSectorRings(const RingWork& work, const SectorSpans& spans, RadiusSpan summed, bool fitting,
+                            const double* initial, std::ostream& results) {
     const int n_angles = work.n_angles;
     SectorRings rings{arma::Col<float>(n_angles, arma::fill::zeros), arma::Col<float>(n_angles, arma::fill::zeros),
-                      arma::Col<float>(n_angles), arma::Col<float>(n_angles),
-                      std::vector<char>(static_cast<std::size_t>(n_angles), 0)};
+                      arma::Col<float>(n_angles), spans.T, spans.searched};
+    for (int a = 0; a < n_angles; ++a) rings.Phi[a] = static_cast<float>(a + 0.5) / work.apr;
+    const int n_summed = SearchedCount(spans);
     for (int a = 0; a < n_angles; ++a) {
-        float total = 0.0f;
-        for (int r = 0; r < work.n_r; ++r) total += work.W(r, a);
-        rings.T[a] = total;
-        rings.Phi[a] = static_cast<float>(a + 0.5) / work.apr;
-    }
-    const float coverage = CoverageFloor(rings.T);
-    for (int a = 0; a < n_angles; ++a) {
-        const RadiusSpan counted = SectorSpan(work, a);
+        if (!spans.searched[a]) continue;
+        const RadiusSpan counted = spans.counted[a];
         const RadiusSpan span = Trimmed(work, counted);
-        // A cut sector that the coverage step drops anyway (the beam stop's
-        // arm along it) is not searched: its fits would only fail aloud.
-        if (span.n == 0 || (counted.n < work.n_r && !(rings.T[a] > coverage))) continue;
-        rings.has_ring[a] = 1;
-        arma::vec P(counted.n);
-        for (int i = 0; i < counted.n; ++i)
-            P[i] = static_cast<double>(work.S(counted.lo + i, a) / work.W(counted.lo + i, a));
-        const arma::vec Pa =
-            SmoothProfile(P, work.kernel, work.s).subvec(span.lo - counted.lo, span.lo - counted.lo + span.n - 1);
+        const arma::vec Pa = SectorProfile(work, a, counted, span);
         double own_peak = 0.0;
         RingPosition ring = ProfileMaximum(Pa, work.r_in + span.lo, span.n, own_peak);
-        if (fitting) ring = SectorFit(work, span, summed, Pa, initial, own_peak, ring, results);
+        // A profile still rising where a stop or a mask cuts it has its ring
+        // beyond the cut, if anywhere.
+        if (MaximumAtCut(work, counted, own_peak, span.n)) {
+            rings.has_ring[a] = 0;
+            continue;
+        }
+        if (fitting) ring = SectorFit(work, span, summed, n_summed, Pa, initial, own_peak, ring, results);
         rings.R[a] = ring.radius;
         rings.Q[a] = ring.peak;
     }
@@ -421,11 +312,12 @@ void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r
                                     float* mean_radius, std::ostream& results) {
     CheckArguments(r_in, r_out, n_angles, s, fit);
     const RingWork work = PrepareRingWork(pattern, r_in, r_out, n_angles, s);
-    const RadiusSpan counted = SummedSpan(work);
+    const SectorSpans spans = FindSectorSpans(work);
+    const RadiusSpan counted = SummedSpan(work, spans);
     const RadiusSpan summed = Trimmed(work, counted);
     double initial[6] = {0, 0, 0, 0, 0, 0};
-    const bool fitting = fit != 0 && InitialFit(work, counted, summed, initial, results);
-    const SectorRings rings = FindSectorRings(work, summed, fitting, initial, results);
+    const bool fitting = fit != 0 && InitialFit(work, spans, counted, summed, initial, results);
+    const SectorRings rings = FindSectorRings(work, spans, summed, fitting, initial, results);
     const std::vector<int> kept = KeptSectors(rings);
     double out[6] = {0, 0, 0, 0, 0, 0};
     FitEllipse(rings, kept, out);

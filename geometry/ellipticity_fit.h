@@ -25,28 +25,40 @@ arma::vec TriangleKernel(int s);
 arma::vec SmoothProfile(const arma::vec& p, const arma::vec& kernel, int s);
 
 // The start of a sector fit (6 doubles into start) from the ring fit of the
-// summed profile (initial, 6 doubles), the sum of n_angles >= 1 sector
+// summed profile (initial, 6 doubles), the sum of n_summed >= 1 sector
 // means, and the sector's own peak position (sample index): the model is
-// linear in area, offset and slope, so these are divided by n_angles; width
+// linear in area, offset and slope, so these are divided by n_summed; width
 // and mixing carry over. Never throws.
-void SectorFitStart(const double* initial, int n_angles, double position, double* start);
+void SectorFitStart(const double* initial, int n_summed, double position, double* start);
+
+// Whether fitted parameters par (6 doubles, as PseudoVoigtModel reads them)
+// describe one ring of a profile of n samples, smoothed with half-width s,
+// whose largest sample lies at `maximum` (a sample index): the peak lies in
+// the profile, its full width at half maximum is no wider than the profile
+// and the kernel's (s + 1) together, and the maximum lies within a half
+// width of the peak. False when any of these is not a number. Never throws.
+bool DescribesOneRing(const double* par, int n, int s, double maximum);
 
 // Rebins the pattern into n_angles sectors around its current centre, finds
 // in each sector the radius of the strongest ring between r_in and r_out
 // (smoothed profile maximum refined by a parabola, or, fit != 0, a
-// pseudo-Voigt fit started there; a fit that fails or ends outside the
-// window falls back to the maximum), drops sectors with little coverage,
-// weak peaks or outlying radii, and fits an ellipse to the rest. Radii at
-// either end of the window whose pixels are all missing (a beam stop
-// reaching into it) are left out of a sector's profile, with the samples
-// that the smoothing took partly from them. A sector with an uncounted
-// radius (weight 0.1 or less) between counted ones, or with one at the ends
-// that no pixel reaches at all (a sector narrower than the pixels), has no
-// ring position: no fit is tried on it and it is left out; so is a sector
-// cut that way whose coverage is too poor to keep. On success
-// it moves the centre by the ellipse centre, sets angle and axisRatio from
-// the ellipse and stores its mean semi-axis in *mean_radius. s is the
-// half-width of the triangular smoothing kernel.
+// pseudo-Voigt fit started there), drops sectors with little coverage, weak
+// peaks or outlying radii, and fits an ellipse to the rest. Radii at either
+// end of the window whose pixels are all missing (a beam stop, a detector
+// mask) are left out of a sector's profile, with the s samples that the
+// smoothing took partly from them. A sector has no ring position, and is
+// neither fitted nor kept, when a radius between counted ones (weight above
+// 0.1) is not counted, when one at the ends holds no pixel at all (a sector
+// narrower than the pixels), when it is cut that way and too poorly covered
+// to keep, or when its maximum lies at an end so cut (its ring lies beyond
+// the cut, if anywhere). The initial fit runs on the sum of those sectors'
+// means over the radii all of them count; a fit, initial or a sector's, that
+// fails or does not describe one ring of its profile (DescribesOneRing) is
+// a failed fit: after the initial one every sector takes its maximum, after
+// a sector's that sector does. On success it moves the centre by the
+// ellipse centre, sets angle and axisRatio from the ellipse and stores its
+// mean semi-axis in *mean_radius. s is the half-width of the triangular
+// smoothing kernel.
 //
 // "Initial fit failed, using maxima instead" and "Fit failed, using maxima
 // instead" go to `results`; the fit driver's status lines to standard output.

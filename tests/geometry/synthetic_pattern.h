@@ -1,6 +1,7 @@
 #pragma once
 // Synthetic ring patterns with a known centre, ellipse and ring radii.
 
+#include <algorithm>
 #include <armadillo>
 #include <cmath>
 #include <cstdint>
@@ -22,6 +23,15 @@ struct RingSpec {
     double noise = 0.0;    // peak-to-peak uniform noise
     std::uint32_t seed = 1;
     double beamStop = 0.0;  // radius of a zero-valued disc at the centre
+    // The disc's centre relative to the pattern's.
+    double stopDx = 0.0, stopDy = 0.0;
+    // A detector mask: zero beyond this distance (0: none) from the pattern's
+    // centre moved by (maskDx, maskDy).
+    double mask = 0.0, maskDx = 0.0, maskDy = 0.0;
+    double diffuseLength = 80.0;  // the decay length of the diffuse scattering
+    // Counting noise instead of the uniform one: a normal deviate of the
+    // value's square root, the counts rounded.
+    bool counting = false;
 };
 
 inline double EllipticalRadius(const RingSpec& s, double dx, double dy) {
@@ -38,15 +48,25 @@ inline arma::Mat<float> MakeRingPattern(const RingSpec& s) {
         for (unsigned x = 0; x < s.width; ++x) {
             const double dx = x - s.cx, dy = y - s.cy;
             const double r = EllipticalRadius(s, dx, dy);
-            double v = s.background + s.diffuse * std::exp(-r / 80.0);
+            double v = s.background + s.diffuse * std::exp(-r / s.diffuseLength);
             for (std::size_t i = 0; i < s.radii.size(); ++i) {
                 const double a = i < s.amplitudes.size() ? s.amplitudes[i] : 100.0;
                 const double d = r - s.radii[i];
                 v += a * std::exp(-d * d / (2.0 * s.sigma * s.sigma));
             }
             state = state * 1664525u + 1013904223u;
-            v += s.noise * ((state >> 8) / 16777216.0 - 0.5);
-            if (std::sqrt(dx * dx + dy * dy) < s.beamStop) v = 0.0;
+            if (s.counting) {
+                const double u1 = ((state >> 8) + 0.5) / 16777216.0;
+                state = state * 1664525u + 1013904223u;
+                const double u2 = (state >> 8) / 16777216.0;
+                const double normal = std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * M_PI * u2);
+                v = std::max(1.0, std::round(v + std::sqrt(v) * normal));
+            } else {
+                v += s.noise * ((state >> 8) / 16777216.0 - 0.5);
+            }
+            const double sx = dx - s.stopDx, sy = dy - s.stopDy;
+            if (std::sqrt(sx * sx + sy * sy) < s.beamStop) v = 0.0;
+            if (s.mask > 0.0 && std::hypot(dx - s.maskDx, dy - s.maskDy) > s.mask) v = 0.0;
             m(x, y) = static_cast<float>(v);
         }
     }
