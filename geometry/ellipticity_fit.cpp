@@ -42,6 +42,21 @@ arma::vec SmoothProfile(const arma::vec& p, const arma::vec& kernel, int s) {
     return full.subvec(static_cast<arma::uword>(s), static_cast<arma::uword>(s) + p.n_elem - 1);
 }
 
+arma::vec SmoothProfileInside(const arma::vec& p, const arma::vec& kernel, int s) {
+    arma::vec out = SmoothProfile(p, kernel, s);
+    const int n = static_cast<int>(p.n_elem);
+    for (int i = 0; i < n; ++i) {
+        if (i >= s && i + s <= n - 1) continue;
+        double sum = 0.0, weight = 0.0;
+        for (int j = std::max(0, i - s); j <= std::min(n - 1, i + s); ++j) {
+            sum += kernel[j - i + s] * p[j];
+            weight += kernel[j - i + s];
+        }
+        out[i] = sum / weight;
+    }
+    return out;
+}
+
 void SectorFitStart(const double* initial, int n_summed, double position, double* start) {
     std::copy(initial, initial + 6, start);
     start[0] = position;
@@ -183,12 +198,22 @@ RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed,
     return {static_cast<float>(par[0] + (work.r_in + span.lo)), static_cast<float>(par[1])};
 }
 
-// Whether the maximum at sample `at` of a profile of n samples over the
-// counted radii `counted`, trimmed, is its sample at an end that a stop or a
-// mask cuts (where the window ends, the maximum stays where it is).
-bool MaximumAtCut(const RingWork& work, RadiusSpan counted, double at, int n) {
+// Whether sector a, whose smoothed profile Pa over the counted radii
+// `counted`, trimmed, has n samples, has found no ring inside them: its
+// profile, smoothed without the zeros beyond its ends (Pm), is largest at an
+// end sample, where a stop, a mask or the window cuts it while it still
+// rises (its ring lies beyond, if anywhere); or Pa is largest among the s
+// samples at an end of the window that the smoothing pulled toward the zeros
+// beyond it, while samples it did not pull remain (a ring there is drawn
+// inward, or is no ring at all).
+bool NoRingInside(const RingWork& work, RadiusSpan counted, const arma::vec& Pa, const arma::vec& Pm) {
+    const int n = static_cast<int>(Pa.n_elem);
+    const int m = static_cast<int>(FirstMaxIndex(Pm));
+    if (m == 0 || m == n - 1) return true;
+    if (n <= 2 * work.s + 2) return false;
+    const int k = static_cast<int>(FirstMaxIndex(Pa));
     const bool inner_cut = counted.lo > 0, outer_cut = counted.lo + counted.n < work.n_r;
-    return (inner_cut && at == 0.0) || (outer_cut && at == n - 1.0);
+    return (!inner_cut && k <= work.s) || (!outer_cut && k >= n - 1 - work.s);
 }
 
 // Per sector: ring radius R, peak height Q, middle angle Phi, total weight T,
@@ -213,14 +238,12 @@ SectorRings FindSectorRings(const RingWork& work, const SectorSpans& spans, Radi
         const RadiusSpan counted = spans.counted[a];
         const RadiusSpan span = Trimmed(work, counted);
         const arma::vec Pa = SectorProfile(work, a, counted, span);
-        double own_peak = 0.0;
-        RingPosition ring = ProfileMaximum(Pa, work.r_in + span.lo, span.n, own_peak);
-        // A profile still rising where a stop or a mask cuts it has its ring
-        // beyond the cut, if anywhere.
-        if (MaximumAtCut(work, counted, own_peak, span.n)) {
+        if (NoRingInside(work, counted, Pa, SectorProfileInside(work, a, counted, span))) {
             rings.has_ring[a] = 0;
             continue;
         }
+        double own_peak = 0.0;
+        RingPosition ring = ProfileMaximum(Pa, work.r_in + span.lo, span.n, own_peak);
         if (fitting) ring = SectorFit(work, span, summed, n_summed, Pa, initial, own_peak, ring, results);
         rings.R[a] = ring.radius;
         rings.Q[a] = ring.peak;

@@ -24,6 +24,12 @@ arma::vec TriangleKernel(int s);
 // holds 2s + 1 weights; p at least one sample.
 arma::vec SmoothProfile(const arma::vec& p, const arma::vec& kernel, int s);
 
+// As SmoothProfile, but a sample whose kernel reaches beyond an end of p is
+// the average over the kernel's weights that fall on p (divided by their
+// sum), not pulled toward the zeros beyond; every other sample is
+// SmoothProfile's, bit for bit. Same arguments.
+arma::vec SmoothProfileInside(const arma::vec& p, const arma::vec& kernel, int s);
+
 // The start of a sector fit (6 doubles into start) from the ring fit of the
 // summed profile (initial, 6 doubles), the sum of n_summed >= 1 sector
 // means, and the sector's own peak position (sample index): the model is
@@ -50,8 +56,12 @@ bool DescribesOneRing(const double* par, int n, int s, double maximum);
 // neither fitted nor kept, when a radius between counted ones (weight above
 // 0.1) is not counted, when one at the ends holds no pixel at all (a sector
 // narrower than the pixels), when it is cut that way and too poorly covered
-// to keep, or when its maximum lies at an end so cut (its ring lies beyond
-// the cut, if anywhere). The initial fit runs on the sum of those sectors'
+// to keep, or when it has found no ring inside its profile: the profile,
+// smoothed without the zeros beyond its ends, is largest at an end sample
+// (cut or the window's), or, while some samples lie more than s from both
+// ends of the window, the smoothed profile is largest within s samples of
+// one, where the smoothing pulled it toward those zeros (the ring lies at or
+// beyond the end, if anywhere). The initial fit runs on the sum of those sectors'
 // means over the radii all of them count; a fit, initial or a sector's, that
 // fails or does not describe one ring of its profile (DescribesOneRing) is
 // a failed fit: after the initial one every sector takes its maximum, after

@@ -37,10 +37,22 @@ arma::Mat<float> PixelShares(const DiffractionPattern& pattern, int r_in, int r_
     return shares;
 }
 
-// The smoothed samples `span` of a profile P taken over the radii `counted`.
-arma::vec SmoothedSpan(const RingWork& work, const arma::vec& P, RadiusSpan counted, RadiusSpan span) {
+// The smoothed samples `span` of a profile P taken over the radii `counted`,
+// smoothed without the zeros beyond them when `inside`.
+arma::vec SmoothedSpan(const RingWork& work, const arma::vec& P, RadiusSpan counted, RadiusSpan span,
+                       bool inside = false) {
     const auto first = static_cast<arma::uword>(span.lo - counted.lo);
-    return SmoothProfile(P, work.kernel, work.s).subvec(first, first + static_cast<arma::uword>(span.n) - 1);
+    const arma::vec smooth =
+        inside ? SmoothProfileInside(P, work.kernel, work.s) : SmoothProfile(P, work.kernel, work.s);
+    return smooth.subvec(first, first + static_cast<arma::uword>(span.n) - 1);
+}
+
+// Sector a's mean over its counted radii.
+arma::vec SectorMeans(const RingWork& work, int a, RadiusSpan counted) {
+    arma::vec P(counted.n);
+    for (int i = 0; i < counted.n; ++i)
+        P[i] = static_cast<double>(work.S(counted.lo + i, a) / work.W(counted.lo + i, a));
+    return P;
 }
 
 }  // namespace
@@ -124,8 +136,9 @@ arma::vec SummedProfile(const RingWork& work, const SectorSpans& spans, RadiusSp
 }
 
 arma::vec SectorProfile(const RingWork& work, int a, RadiusSpan counted, RadiusSpan span) {
-    arma::vec P(counted.n);
-    for (int i = 0; i < counted.n; ++i)
-        P[i] = static_cast<double>(work.S(counted.lo + i, a) / work.W(counted.lo + i, a));
-    return SmoothedSpan(work, P, counted, span);
+    return SmoothedSpan(work, SectorMeans(work, a, counted), counted, span);
+}
+
+arma::vec SectorProfileInside(const RingWork& work, int a, RadiusSpan counted, RadiusSpan span) {
+    return SmoothedSpan(work, SectorMeans(work, a, counted), counted, span, true);
 }

@@ -81,3 +81,8 @@ arma::vec SummedProfile(const RingWork& work, const SectorSpans& spans, RadiusSp
 // Sector a's mean over its counted radii, smoothed, of which the samples
 // `span` (inside `counted`) are returned. `counted` not empty.
 arma::vec SectorProfile(const RingWork& work, int a, RadiusSpan counted, RadiusSpan span);
+
+// The same profile smoothed without the zeros beyond the counted radii
+// (SmoothProfileInside): it differs only within s samples of the ends of
+// `counted`, which are in `span` only where the window itself ends there.
+arma::vec SectorProfileInside(const RingWork& work, int a, RadiusSpan counted, RadiusSpan span);
