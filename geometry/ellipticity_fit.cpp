@@ -319,6 +319,27 @@ void FitEllipse(const SectorRings& rings, const std::vector<int>& kept, double* 
                                  " sectors");
 }
 
+// Throws unless the kept ring points surround the centre of their ellipse
+// (out, as FitEllipse gives it): seen from it, two neighbouring points half a
+// turn or more apart leave the centre outside them. Points along less than
+// half the ring (the rest cut away by a mask or a stop) fix the centre only as
+// well as their noise allows, pixels off.
+void CheckPointsSurroundCentre(const SectorRings& rings, const std::vector<int>& kept, const double* out) {
+    std::vector<double> around(kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const int a = kept[i];
+        const double x = static_cast<double>(rings.R[a] * std::cos(rings.Phi[a]));
+        const double y = static_cast<double>(rings.R[a] * std::sin(rings.Phi[a]));
+        around[i] = std::atan2(y - out[1], x - out[0]);
+    }
+    std::sort(around.begin(), around.end());
+    double widest = around.front() + 2.0 * M_PI - around.back();
+    for (std::size_t i = 1; i < around.size(); ++i) widest = std::max(widest, around[i] - around[i - 1]);
+    if (!(widest < M_PI))
+        throw std::runtime_error("ellipse fit failed: " + std::to_string(kept.size()) +
+                                 " usable sectors, all on one side of their centre");
+}
+
 // Writes the ellipse into the pattern. It lives in a frame whose y axis
 // points toward decreasing image y.
 void WriteBack(DiffractionPattern& pattern, const double* out, float* mean_radius) {
@@ -344,5 +365,6 @@ void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r
     const std::vector<int> kept = KeptSectors(rings);
     double out[6] = {0, 0, 0, 0, 0, 0};
     FitEllipse(rings, kept, out);
+    CheckPointsSurroundCentre(rings, kept, out);
     WriteBack(pattern, out, mean_radius);
 }

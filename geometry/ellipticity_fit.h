@@ -75,7 +75,11 @@ bool DescribesOneRing(const double* par, int n, int s, double maximum);
 //
 // Throws std::invalid_argument for n_angles < 1, s < 0, r_out <= r_in or,
 // with fit on, r_out - r_in < 3; std::runtime_error when fewer than six
-// sectors survive or the ellipse is degenerate (semi-axes not positive
-// numbers). On every exception the pattern and *mean_radius are unchanged.
+// sectors survive ("ellipse fit failed: N usable sectors"), when the ellipse
+// is degenerate (semi-axes not positive numbers), or when the kept ring
+// points do not surround its centre ("..., all on one side of their centre":
+// seen from it, two neighbours half a turn or more apart, as a mask or a
+// stop leaves a ring along one side only). On every exception the pattern
+// and *mean_radius are unchanged.
 void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s, int fit,
                                     float* mean_radius, std::ostream& results);
