@@ -178,12 +178,31 @@ bool InitialFit(const RingWork& work, const SectorSpans& spans, RadiusSpan count
     return false;
 }
 
+// The half width of the peak at sample m of profile P: half the run of
+// samples around m above the middle between P[m] and the higher of the two
+// minima it falls to on either side (the valley toward a neighbouring ring,
+// or the profile's end).
+float PeakHalfWidth(const arma::vec& P, int m) {
+    const int n = static_cast<int>(P.n_elem);
+    int lo = m, hi = m;
+    while (lo > 0 && P[lo - 1] <= P[lo]) --lo;
+    while (hi + 1 < n && P[hi + 1] <= P[hi]) ++hi;
+    const double half = (P[m] + std::max(P[lo], P[hi])) / 2.0;
+    lo = hi = m;
+    while (lo > 0 && P[lo - 1] > half) --lo;
+    while (hi + 1 < n && P[hi + 1] > half) ++hi;
+    return static_cast<float>(hi - lo + 1) / 2.0f;
+}
+
 // The pseudo-Voigt fit of one sector's profile Pa over `span`, started at
 // its own maximum; `initial` was fitted over `summed`, the sum of n_summed
 // sector means. A fit that fails, or does not describe the ring at that
-// maximum, keeps the maximum.
+// maximum, keeps the maximum; so does one whose peak lies further from it
+// than the half width `own_width` of the maximum's own peak (a fit over two
+// rings that the smoothing merged settles between them).
 RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed, int n_summed, const arma::vec& Pa,
-                       const double* initial, double own_peak, RingPosition maximum, std::ostream& results) {
+                       const double* initial, double own_peak, float own_width, RingPosition maximum,
+                       std::ostream& results) {
     double par[6];
     // Started at the summed profile's peak, a sector whose ring lies
     // pixels away from it (a strong ellipse, a centre off) settles on
@@ -191,7 +210,8 @@ RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed,
     SectorFitStart(initial, n_summed, own_peak, par);
     // The background's slope runs per sample from the first of the span.
     if (span.lo != summed.lo) par[4] += par[5] * (span.lo - summed.lo);
-    if (!FitsOneRing(work, Pa, span.n, 100, own_peak, par)) {
+    if (!FitsOneRing(work, Pa, span.n, 100, own_peak, par) ||
+        !(std::fabs(par[0] - own_peak) <= static_cast<double>(own_width))) {
         results << "Fit failed, using maxima instead" << std::endl;
         return maximum;
     }
@@ -221,6 +241,7 @@ bool NoRingInside(const RingWork& work, RadiusSpan counted, const arma::vec& Pa,
 struct SectorRings {
     arma::Col<float> R, Q, Phi, T;
     std::vector<char> has_ring;
+    arma::Col<float> H;  // the half width of the peak at the ring, in pixels
 };
 
 // The ring in every searched sector, by its profile's maximum or, when
@@ -229,8 +250,12 @@ struct SectorRings {
 SectorRings FindSectorRings(const RingWork& work, const SectorSpans& spans, RadiusSpan summed, bool fitting,
                             const double* initial, std::ostream& results) {
     const int n_angles = work.n_angles;
-    SectorRings rings{arma::Col<float>(n_angles, arma::fill::zeros), arma::Col<float>(n_angles, arma::fill::zeros),
-                      arma::Col<float>(n_angles), spans.T, spans.searched};
+    SectorRings rings{arma::Col<float>(n_angles, arma::fill::zeros),
+                      arma::Col<float>(n_angles, arma::fill::zeros),
+                      arma::Col<float>(n_angles),
+                      spans.T,
+                      spans.searched,
+                      arma::Col<float>(n_angles, arma::fill::zeros)};
     for (int a = 0; a < n_angles; ++a) rings.Phi[a] = static_cast<float>(a + 0.5) / work.apr;
     const int n_summed = SearchedCount(spans);
     for (int a = 0; a < n_angles; ++a) {
@@ -244,7 +269,8 @@ SectorRings FindSectorRings(const RingWork& work, const SectorSpans& spans, Radi
         }
         double own_peak = 0.0;
         RingPosition ring = ProfileMaximum(Pa, work.r_in + span.lo, span.n, own_peak);
-        if (fitting) ring = SectorFit(work, span, summed, n_summed, Pa, initial, own_peak, ring, results);
+        rings.H[a] = PeakHalfWidth(Pa, static_cast<int>(FirstMaxIndex(Pa)));
+        if (fitting) ring = SectorFit(work, span, summed, n_summed, Pa, initial, own_peak, rings.H[a], ring, results);
         rings.R[a] = ring.radius;
         rings.Q[a] = ring.peak;
     }
@@ -340,6 +366,23 @@ void CheckPointsSurroundCentre(const SectorRings& rings, const std::vector<int>&
                                  " usable sectors, all on one side of their centre");
 }
 
+// Throws unless every kept ring point lies on the ellipse (out) within the
+// half width of its own peak: sectors whose strongest ring is not the same
+// one (rings whose strengths vary around the pattern, a ring that a mask or a
+// stop hides in some sectors) give an ellipse between the rings, pixels off.
+void CheckPointsOnOneRing(const SectorRings& rings, const std::vector<int>& kept, const double* out) {
+    const double c = std::cos(out[4]), s = std::sin(out[4]);
+    for (const int a : kept) {
+        const double x = static_cast<double>(rings.R[a] * std::cos(rings.Phi[a])) - out[0];
+        const double y = static_cast<double>(rings.R[a] * std::sin(rings.Phi[a])) - out[1];
+        const double d = std::hypot(x, y);
+        const double u = (c * x + s * y) / (d * out[2]), v = (-s * x + c * y) / (d * out[3]);
+        if (!(std::fabs(d - 1.0 / std::sqrt(u * u + v * v)) <= static_cast<double>(rings.H[a])))
+            throw std::runtime_error("ellipse fit failed: " + std::to_string(kept.size()) +
+                                     " usable sectors, not all on one ring");
+    }
+}
+
 // Writes the ellipse into the pattern. It lives in a frame whose y axis
 // points toward decreasing image y.
 void WriteBack(DiffractionPattern& pattern, const double* out, float* mean_radius) {
@@ -366,5 +409,6 @@ void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r
     double out[6] = {0, 0, 0, 0, 0, 0};
     FitEllipse(rings, kept, out);
     CheckPointsSurroundCentre(rings, kept, out);
+    CheckPointsOnOneRing(rings, kept, out);
     WriteBack(pattern, out, mean_radius);
 }

@@ -45,30 +45,32 @@ void SectorFitStart(const double* initial, int n_summed, double position, double
 // width of the peak. False when any of these is not a number. Never throws.
 bool DescribesOneRing(const double* par, int n, int s, double maximum);
 
-// Rebins the pattern into n_angles sectors around its current centre, finds
-// in each sector the radius of the strongest ring between r_in and r_out
-// (smoothed profile maximum refined by a parabola, or, fit != 0, a
-// pseudo-Voigt fit started there), drops sectors with little coverage, weak
-// peaks or outlying radii, and fits an ellipse to the rest. Radii at either
-// end of the window whose pixels are all missing (a beam stop, a detector
-// mask) are left out of a sector's profile, with the s samples that the
-// smoothing took partly from them. A sector has no ring position, and is
-// neither fitted nor kept, when a radius between counted ones (weight above
-// 0.1) is not counted, when one at the ends holds no pixel at all (a sector
-// narrower than the pixels), when it is cut that way and too poorly covered
-// to keep, or when it has found no ring inside its profile: the profile,
-// smoothed without the zeros beyond its ends, is largest at an end sample
-// (cut or the window's), or, while some samples lie more than s from both
-// ends of the window, the smoothed profile is largest within s samples of
-// one, where the smoothing pulled it toward those zeros (the ring lies at or
-// beyond the end, if anywhere). The initial fit runs on the sum of those sectors'
-// means over the radii all of them count; a fit, initial or a sector's, that
-// fails or does not describe one ring of its profile (DescribesOneRing) is
-// a failed fit: after the initial one every sector takes its maximum, after
-// a sector's that sector does. On success it moves the centre by the
-// ellipse centre, sets angle and axisRatio from the ellipse and stores its
-// mean semi-axis in *mean_radius. s is the half-width of the triangular
-// smoothing kernel.
+// Rebins the pattern into n_angles sectors around its current centre, finds in
+// each sector the radius of the strongest ring between r_in and r_out (smoothed
+// profile maximum refined by a parabola, or, fit != 0, a pseudo-Voigt fit
+// started there), drops sectors with little coverage, weak peaks or outlying
+// radii, and fits an ellipse to the rest. Radii at either end of the window
+// whose pixels are all missing (a beam stop, a detector mask) are left out of a
+// sector's profile, with the s samples that the smoothing took partly from
+// them. A sector has no ring position, and is neither fitted nor kept, when a
+// radius between counted ones (weight above 0.1) is not counted, when one at
+// the ends holds no pixel at all (a sector narrower than the pixels), when it
+// is cut that way and too poorly covered to keep, or when it has found no ring
+// inside its profile: the profile, smoothed without the zeros beyond its ends,
+// is largest at an end sample (cut or the window's), or, while some samples lie
+// more than s from both ends of the window, the smoothed profile is largest
+// within s samples of one, where the smoothing pulled it toward those zeros
+// (the ring lies at or beyond the end, if anywhere). The initial fit runs on
+// the sum of those sectors' means over the radii all of them count; a fit,
+// initial or a sector's, that fails or does not describe one ring of its
+// profile (DescribesOneRing) is a failed fit: after the initial one every
+// sector takes its maximum, after a sector's that sector does; so is a sector
+// fit whose peak lies further from the maximum than the half width of the
+// maximum's own peak (the run above the middle between it and the higher of the
+// minima it falls to on either side), as one over two rings merged by the
+// smoothing does. On success it moves the centre by the ellipse centre, sets
+// angle and axisRatio from the ellipse and stores its mean semi-axis in
+// *mean_radius. s is the half-width of the triangular smoothing kernel.
 //
 // "Initial fit failed, using maxima instead" and "Fit failed, using maxima
 // instead" go to `results`; the fit driver's status lines to standard output.
@@ -79,7 +81,9 @@ bool DescribesOneRing(const double* par, int n, int s, double maximum);
 // is degenerate (semi-axes not positive numbers), or when the kept ring
 // points do not surround its centre ("..., all on one side of their centre":
 // seen from it, two neighbours half a turn or more apart, as a mask or a
-// stop leaves a ring along one side only). On every exception the pattern
-// and *mean_radius are unchanged.
+// stop leaves a ring along one side only), or when one lies off the ellipse
+// by more than its peak's half width ("..., not all on one ring": the
+// sectors' strongest rings are not the same one). On every exception the
+// pattern and *mean_radius are unchanged.
 void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s, int fit,
                                     float* mean_radius, std::ostream& results);

@@ -32,6 +32,11 @@ struct RingSpec {
     // Counting noise instead of the uniform one: a normal deviate of the
     // value's square root, the counts rounded.
     bool counting = false;
+    // Ring i's amplitude varies around the pattern: times 1 + swings[i] *
+    // cos(phi - swingAngle), phi the angle from +x toward decreasing y
+    // (empty: no ring varies).
+    std::vector<double> swings{};
+    double swingAngle = 0.0;
 };
 
 inline double EllipticalRadius(const RingSpec& s, double dx, double dy) {
@@ -50,7 +55,8 @@ inline arma::Mat<float> MakeRingPattern(const RingSpec& s) {
             const double r = EllipticalRadius(s, dx, dy);
             double v = s.background + s.diffuse * std::exp(-r / s.diffuseLength);
             for (std::size_t i = 0; i < s.radii.size(); ++i) {
-                const double a = i < s.amplitudes.size() ? s.amplitudes[i] : 100.0;
+                double a = i < s.amplitudes.size() ? s.amplitudes[i] : 100.0;
+                if (i < s.swings.size()) a *= 1.0 + s.swings[i] * std::cos(std::atan2(-dy, dx) - s.swingAngle);
                 const double d = r - s.radii[i];
                 v += a * std::exp(-d * d / (2.0 * s.sigma * s.sigma));
             }

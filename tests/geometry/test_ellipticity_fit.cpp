@@ -518,3 +518,38 @@ TEST(EllipticityFit, MaskThroughTheRingGivesTheEllipseOrFails) {
             EXPECT_NEAR(p.axisRatio, s.ratio, 0.01);
         }
 }
+
+// Two rings whose strengths swap around the pattern: some sectors took the
+// one, some the other, and the ellipse between them put the centre 2 to 11 px
+// off, by maxima and by fits (sector fits over two rings 7 px apart, merged by
+// the smoothing, settled between them everywhere). Points off their ellipse
+// by more than their peak's half width, or a fit further than that from the
+// maximum, are a failure.
+TEST(EllipticityFit, StrongestRingVaryingAroundThePatternFails) {
+    struct Case {
+        double gap, swing;
+        int s, n_angles;
+    };
+    // The last varies too little to swap them: the first ring everywhere.
+    for (const Case c :
+         {Case{11.4, 0.33, 4, 36}, Case{7.3, 0.62, 2, 24}, Case{14.6, 0.33, 2, 36}, Case{11.4, 0.05, 2, 36}})
+        for (int fit : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << "gap " << c.gap << ", swing " << c.swing << ", fit " << fit);
+            RingSpec s = SteepThreeRings(7);
+            s.ratio = 1.02;
+            s.radii = {100.0, 100.0 + c.gap};
+            s.amplitudes = {400, 400};
+            s.swings = {c.swing, -c.swing};
+            s.swingAngle = 1.0;
+            DiffractionPattern p;
+            p.image = MakeRingPattern(s);
+            std::ostringstream results;
+            const bool found =
+                FitRefined(p, 257.5f, 254.7f, 85, static_cast<int>(115 + c.gap), c.n_angles, c.s, results, fit);
+            ASSERT_EQ(found, c.swing < 0.1) << p.centerX << ", " << p.centerY;
+            if (found) {
+                EXPECT_LT(std::hypot(p.centerX - s.cx, p.centerY - s.cy), 0.05) << p.centerX << ", " << p.centerY;
+                EXPECT_NEAR(p.axisRatio, s.ratio, 0.003);
+            }
+        }
+}
