@@ -54,9 +54,9 @@ std::string Shortest(float v) {
 }
 
 // Each element line must describe an element that is there: numbers only,
-// coefficients that are not all 0 and a fraction above 0 %. Anything else
-// turns the background into not-a-number or the fit into a scale of
-// nothing.
+// coefficients that are not all 0, a b above 0 beside each a that is not 0,
+// and a fraction above 0 %. Anything else turns the background into
+// not-a-number or the fit into a scale of nothing.
 void RequireElementLines(const char* function, const arma::Mat<float>& elements) {
     for (arma::uword c = 0; c < elements.n_cols; ++c) {
         const std::string line = "element line " + std::to_string(c);
@@ -67,6 +67,11 @@ void RequireElementLines(const char* function, const arma::Mat<float>& elements)
             Refuse(function,
                    line + " has a fraction of " + Shortest(e[13]) + " %; each element needs a fraction above 0 %");
         if (arma::all(e.head(12) == 0.0f)) Refuse(function, line + " has no scattering coefficients (all 0)");
+        // a / (s^2 + b) is infinite where s^2 = -b: at q = 0 for b = 0.
+        for (arma::uword k = 0; k < 3; ++k)
+            if (e[k] != 0.0f && !(e[3 + k] > 0.0f))
+                Refuse(function, line + " has b" + std::to_string(k + 1) + " = " + Shortest(e[3 + k]) +
+                                     "; each b beside an a that is not 0 must be above 0");
     }
 }
 

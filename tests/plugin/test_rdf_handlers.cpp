@@ -267,6 +267,8 @@ TEST_F(RdfHandlers, ElementLinesWithoutAnElementAreRefusedByLine) {
         {std::vector<float>(14, 0.0f), "element line 1 is all zeros"},
         {no_coefficients, "element line 1 has no scattering coefficients (all 0)"},
         {gold_with(4, NAN), "element line 1 has a value that is not a number"},
+        {gold_with(3, 0), "element line 1 has b1 = 0"},
+        {gold_with(5, -0.5f), "element line 1 has b3 = -0.5"},
     };
     auto two_lines = [&](const std::vector<float>& second) {
         std::vector<float> px(gold.begin(), gold.end());
