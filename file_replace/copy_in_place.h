@@ -13,8 +13,8 @@ namespace FileReplace {
 // attributes and links. The room the copy needs is made sure of first. Returns
 // false with outcome Failed (the old file as it was) when the old file
 // cannot be opened, is another file by now (no errno) or the room is not
-// there; with CopyFailed (keptCopy not yet set) when a write failed part of
-// the way or the old length could not be put back after a refused
+// there; with CopyFailed (keptCopy not yet set) when a write failed midway
+// or the old length could not be put back after a refused
 // reservation.
 bool CopyInPlace(int from, const Target& to, Outcome& outcome);
 

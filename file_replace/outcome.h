@@ -15,7 +15,7 @@ struct Outcome {
         NotRegular,    // something other than a regular file is there (see kind)
         NotWritable,   // this user may not write the file
         Failed,        // the file was left as it was
-        CopyFailed,    // the copy in place failed part of the way: the file
+        CopyFailed,    // the copy in place failed midway: the file
                        // may be damaged, keptCopy holds the whole new one
     };
     // Where it failed, for messages that have only the step to go on.

@@ -26,7 +26,7 @@ using WriteContents = std::function<int(int fd, const std::string& name)>;
 // new file with the mode the umask leaves of 0666.
 // Returns false, with outcome saying why, when the target is refused (see
 // FindTarget) or any step fails; the old file is then as it was and the new
-// one removed, except after a copy in place that failed part of the way
+// one removed, except after a copy in place that failed midway
 // (CopyFailed): then the new file stays, whole, named in keptCopy.
 // Writers of one file should hold a FileLock on it around this call.
 bool ReplaceFile(const std::string& path, const WriteContents& write, Outcome& outcome);

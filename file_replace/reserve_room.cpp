@@ -82,7 +82,7 @@ bool FreeBytes(int fd, bool root, off_t& free) {
 }
 
 // Puts the old length back after a reservation that failed: ext4 keeps the
-// blocks and the length it got part of the way, XFS blocks beyond the end.
+// blocks and the length it got midway, XFS blocks beyond the end.
 int CutBack(int fd, const struct stat& old, int cause) {
     struct stat now;
     if (fstat(fd, &now) != 0) return cause;
@@ -98,7 +98,7 @@ bool CannotReserve(int cause) { return cause == EOPNOTSUPP || cause == EINVAL ||
 off_t Overhead(off_t bytes, off_t block) { return bytes / 64 + 16 * block; }
 
 // Where the file system copies every overwritten block, nothing can be
-// reserved ahead: the copy needs room for the part it overwrites first, and
+// reserved ahead: the copy needs room for the range it overwrites first, and
 // for the whole new file once the old blocks it replaced are freed.
 int CheckCopyOnWrite(int fd, const struct stat& old, off_t newSize) {
     // btrfs counts what was just written only once its transaction is
@@ -118,7 +118,7 @@ int CheckCopyOnWrite(int fd, const struct stat& old, off_t newSize) {
 }
 
 // Where fallocate is not there, the free space stands in for it: the
-// growth, the holes and the shared blocks of the part overwritten need
+// growth, the holes and the shared blocks of the overwritten range need
 // blocks.
 int CheckWithoutReservation(int fd, const struct stat& old, const ExtentMap& map, off_t newSize) {
     const off_t block = old.st_blksize > 0 ? old.st_blksize : 4096;
@@ -149,7 +149,7 @@ int ReserveRoomForCopy(int fd, off_t newSize) {
 
     const off_t front = std::min(old.st_size, newSize);
     const ExtentMap map = MapExtents(fd, front, newSize, old.st_size);
-    // Holes in the part overwritten need blocks as much as the growth does.
+    // Holes in the overwritten range need blocks as much as the growth does.
     const bool holes = front > 0 && (!map.known || map.allocated < front);
     const bool reserved = (!holes || fallocate(fd, 0, 0, front) == 0) &&
                           (newSize <= old.st_size || fallocate(fd, 0, old.st_size, newSize - old.st_size) == 0);

@@ -8,13 +8,13 @@
 namespace FileReplace {
 
 // Makes sure that `newSize` bytes can be written over the open regular file
-// `fd` from offset 0 without running out of room part of the way. The
+// `fd` from offset 0 without running out of room midway. The
 // blocks the copy needs anew (the growth, holes in the old file) are
 // reserved with fallocate. Where they cannot be, the free space must hold
 // them, which a writer filling the disk at the same moment can still undo:
 // without fallocate (ext2), blocks shared with a reflinked copy, and a file
 // system that writes every block anew (btrfs, also under overlayfs), where
-// the free space must hold the part overwritten and, once its old blocks
+// the free space must hold the overwritten range and, once its old blocks
 // are freed, the whole new file. Returns 0, or the errno that is the cause:
 // ENOSPC (or EDQUOT) when the room is not there, EFBIG when the file may
 // not grow that long (checked first: fallocate would raise SIGXFSZ), or the

@@ -1,5 +1,5 @@
 // Places where tests change what replacing a file meets (a disk that fills
-// up part of the way, a file put in the old one's place) or watch it.
+// up midway, a file put in the old one's place) or watch it.
 #pragma once
 
 #include <sys/types.h>

@@ -16,7 +16,7 @@ public:
 
     // Makes an empty file, open for reading and writing, in the folder of
     // `beside`, named after it but never longer than the folder allows (the
-    // name is cut, at a character, to leave room for the random part), so
+    // name is cut, at a character, to leave room for the random suffix), so
     // that a file of the longest name can still be replaced. When `owner` is
     // given the new file gets its owner and group; ownerKept says whether it
     // could. Returns 0, or the errno of the failure (nothing is left then).

@@ -107,8 +107,8 @@ namespace {
 
 // The centre of mass with the missing pixels mirrored through the centre it
 // finds: each result is the next reference, until it moves by 0.01 pixel or
-// less (eight sums at most). Without missing pixels the reference plays no
-// part and one sum is the result.
+// less (eight sums at most). Without missing pixels the reference does not
+// matter and one sum is the result.
 void SettledCenterOfMass(const arma::Mat<float>& matrix, float threshold, float& cx, float& cy) {
     for (int round = 0; round < 8; ++round) {
         const float lastX = cx, lastY = cy;

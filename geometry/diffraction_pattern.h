@@ -79,7 +79,7 @@ bool CenterOfMassAboveThreshold(const arma::Mat<float>& matrix, float threshold,
 // first reference of the missing pixels; where there are any, each pass is
 // repeated with its own result as the reference until that moves by 0.01
 // pixel or less (at most eight sums), so any start in or near the image leads
-// to the same centre. Without missing pixels the start plays no part.
+// to the same centre. Without missing pixels the start does not matter.
 // Never throws apart from allocation failure; the centre becomes not-a-number
 // when no pixel lies above the mean (callers decide what to do with that).
 void GuessCenterCore(DiffractionPattern& pattern, std::uint32_t refine);

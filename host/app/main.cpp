@@ -113,8 +113,8 @@ bool CannotRead(const std::string& path, int error) {
 }
 
 // The whole script or nothing: a folder, a file that may not be read, or a
-// read that fails part of the way names the cause, and no part of the
-// script runs. Plain reads, as streams turn a failed read into an exception
+// read that fails midway names the cause, and none of the script runs.
+// Plain reads, as streams turn a failed read into an exception
 // or into a script cut short.
 bool ReadScript(const std::string& path, std::string* source) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -120,7 +120,7 @@ void Save(ScratchMount& fs, const Case& c) {
     EXPECT_EQ(reserved, c.reserve) << "free " << fs.Free() << " bytes";
     if (reserved == 0) {
         // The promise: a reserved copy runs to its end.
-        EXPECT_TRUE(WriteAt(fd, after, 0)) << "the copy ran out of room part of the way: " << std::strerror(errno);
+        EXPECT_TRUE(WriteAt(fd, after, 0)) << "the copy ran out of room midway: " << std::strerror(errno);
         EXPECT_EQ(ftruncate(fd, c.newSize), 0);
         EXPECT_EQ(fsync(fd), 0);
     }
@@ -150,8 +150,8 @@ class RoomOnFileSystem : public ::testing::TestWithParam<ScratchKind> {};
 
 // Each file system with the cases that tell its rules apart: a growth with
 // room for it but not for the whole new size (only the growth is new room
-// where blocks are overwritten in place), a disk too full for it (partly
-// reserved before it ran out), holes, shared blocks, copy on write.
+// where blocks are overwritten in place), a disk too full for it (some of
+// it reserved before it ran out), holes, shared blocks, copy on write.
 std::vector<Case> CasesFor(ScratchKind kind) {
     switch (kind) {
         case ScratchKind::Ext4:

@@ -1,6 +1,6 @@
 // A file with other links, or an owner the new file cannot take, gets the
 // new contents copied into it: whole, or failing with the old file whole,
-// or, failing part of the way, with the whole new file kept and named.
+// or, failing midway, with the whole new file kept and named.
 #include <unistd.h>
 
 #include <cerrno>

@@ -45,7 +45,7 @@ TEST_F(ReplaceFolder, ANewFileOrAWholeOneInTheOldOnesPlaceWithItsMode) {
     EXPECT_EQ(synced, dir);
 }
 
-// The file-size limit makes the writes fail part of the way, as a full disk
+// The file-size limit makes the writes fail midway, as a full disk
 // would: the old file stays whole, nothing is left beside it, and the
 // outcome names the cause.
 TEST_F(ReplaceFolder, AWriteThatFailsLeavesTheOldFileAndNamesTheCause) {

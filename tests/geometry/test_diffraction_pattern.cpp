@@ -211,7 +211,7 @@ TEST(CenterOfMass, MissingPixelBorrowsTheMirroredPixel) {
     EXPECT_FLOAT_EQ(cx, static_cast<float>(sx / (sw - q)));
     EXPECT_FLOAT_EQ(cy, static_cast<float>((sy - 3 * q) / (sw - q)));
 
-    // Without a missing pixel the reference plays no part.
+    // Without a missing pixel the reference does not matter.
     m(5, 1) = 1.0f;
     m(0, 3) = 1.0f;
     float ax = 2.3f, ay = 1.8f, bx = NAN, by = -1e30f;
@@ -276,7 +276,7 @@ TEST(GuessCenter, FindsTheCentreBehindAnOffCentreStopFromAnyStart) {
     }
 }
 
-// Without missing pixels the start plays no part, and the guess is the
+// Without missing pixels the start does not matter, and the guess is the
 // centre of mass over the image and then over the window around it, each
 // summed once.
 TEST(GuessCenter, WithoutMissingPixelsTheStartPlaysNoPart) {

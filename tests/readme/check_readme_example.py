@@ -1,6 +1,6 @@
 """The README's example output against what the demo prints.
 
-Runs examples/run_workflow (the part of scripts/demo after the build) with a
+Runs examples/run_workflow (what scripts/demo runs after the build) with a
 build folder into a scratch folder, then looks for the lines of the README's
 example under "See it work": each run of lines between two "..." must stand
 in the demo's output as it stands in the README, line for line, and the runs
@@ -125,7 +125,7 @@ def main():
         at = found + len(run)
     problems += check_minimal_script(a.readme, a.build, a.work)
     if problems:
-        print("What the README shows and what the programs do part:")
+        print("What the README shows and what the programs do differ:")
         print("\n".join(problems))
         print("\nThe demo printed:\n" + done.stdout)
         sys.exit(1)

@@ -2,8 +2,8 @@
 """script_reading_test.py DMHOST MODULE FAILING_READ_SO WORKDIR
 
 A script dmhost cannot read (a folder, a missing file, one it may not read,
-a read error at once or part of the way) ends with "SCRIPT: cannot read the
-script: CAUSE" and status 1, and no part of it runs. Under a file size limit
+a read error at once or midway) ends with "SCRIPT: cannot read the
+script: CAUSE" and status 1, and none of it runs. Under a file size limit
 dmhost is not killed: a Results text or an image beyond the limit fails the
 run with status 1, a workbook export is refused, and no file is left behind.
 """
@@ -35,7 +35,7 @@ def expect_unreadable(dmhost, module, script, cwd, cause, env=None, user=None):
     status, out, err = run(dmhost, module, script, cwd, env=env, user=user)
     check(status == 1, '%s: exit status %d, not 1' % (script, status))
     check(err == '%s: cannot read the script: %s\n' % (script, cause), '%s: standard error %r' % (script, err))
-    check(out == '', '%s: part of the script ran: %r' % (script, out))
+    check(out == '', '%s: some of the script ran: %r' % (script, out))
 
 
 def sanitized(binary):
@@ -59,7 +59,7 @@ def main():
     expect_unreadable(dmhost, module, 'missing.s', work, 'No such file or directory')
     expect_unreadable(dmhost, module, '/proc/self/mem', work, 'Input/output error')
 
-    # A read that fails part of the way: the part read is not run either.
+    # A read that fails midway: what was read is not run either.
     env = dict(os.environ, LD_PRELOAD=failing_read, ORVAN_FAIL_READ_PATH=script)
     if sanitized(dmhost):
         env['ASAN_OPTIONS'] = env.get('ASAN_OPTIONS', '') + ':verify_asan_link_order=0'
