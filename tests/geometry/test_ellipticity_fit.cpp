@@ -309,6 +309,19 @@ RingSpec SteepThreeRings(std::uint32_t seed) {
     return s;
 }
 
+// One ring (axis ratio 1.03) on the steep background, zero beyond a mask of
+// radius `mask` centred (dx, dy) from the pattern's centre.
+RingSpec MaskedOneRing(std::uint32_t seed, double radius, double amplitude, double mask, double dx, double dy) {
+    RingSpec s = SteepThreeRings(seed);
+    s.ratio = 1.03;
+    s.radii = {radius};
+    s.amplitudes = {amplitude};
+    s.mask = mask;
+    s.maskDx = dx;
+    s.maskDy = dy;
+    return s;
+}
+
 // One refinement with fits from the centre (x, y); false when it failed for
 // want of usable sectors (any other exception fails the test).
 bool FitRefined(DiffractionPattern& p, float x, float y, int r_in, int r_out, int n_angles, int s,
@@ -433,13 +446,7 @@ TEST(EllipticityFit, MaskJustBeyondTheRing) {
                          Case{176, -3, 2, 4, 1}}) {
         SCOPED_TRACE(testing::Message() << "mask " << c.mask << " at (" << c.dx << ", " << c.dy << "), s " << c.s
                                         << ", fit " << c.fit);
-        RingSpec s = SteepThreeRings(5);
-        s.ratio = 1.03;
-        s.radii = {170.0};
-        s.amplitudes = {300};
-        s.mask = c.mask;
-        s.maskDx = c.dx;
-        s.maskDy = c.dy;
+        const RingSpec s = MaskedOneRing(5, 170.0, 300, c.mask, c.dx, c.dy);
         DiffractionPattern p;
         p.image = MakeRingPattern(s);
         std::ostringstream results;
@@ -503,13 +510,7 @@ TEST(EllipticityFit, MaskThroughTheRingGivesTheEllipseOrFails) {
         for (int fit : {0, 1}) {
             SCOPED_TRACE(testing::Message()
                          << "mask " << c.mask << " at (" << c.dx << ", " << c.dy << "), s " << c.s << ", fit " << fit);
-            RingSpec s = SteepThreeRings(6);
-            s.ratio = 1.03;
-            s.radii = {120.0};
-            s.amplitudes = {400};
-            s.mask = c.mask;
-            s.maskDx = c.dx;
-            s.maskDy = c.dy;
+            const RingSpec s = MaskedOneRing(6, 120.0, 400, c.mask, c.dx, c.dy);
             DiffractionPattern p;
             p.image = MakeRingPattern(s);
             std::ostringstream results;
