@@ -18,28 +18,28 @@
 
 namespace {
 
-using dmhost::Arg;
+using orvanhost::Arg;
 
-dmhost::Host& TheHost() {
-    static dmhost::Host* host = [] {
-        auto* h = new dmhost::Host;
-        h->AttachModule(dmhost::EntryPoints{DMPlugIn_GetVersion, DMPlugIn_Link_2, PlugInStartup, PlugInRun,
-                                            PlugInCleanup, PlugInShutdown});
+orvanhost::HostProgram& TheHost() {
+    static orvanhost::HostProgram* host = [] {
+        auto* h = new orvanhost::HostProgram;
+        h->AttachModule(orvanhost::EntryPoints{HostPlugIn_GetVersion, HostPlugIn_Link_2, PlugInStartup, PlugInRun,
+                                               PlugInCleanup, PlugInShutdown});
         return h;
     }();
     return *host;
 }
 
-dmhost::ImagePtr PatternImage(unsigned n) {
+orvanhost::ImagePtr PatternImage(unsigned n) {
     const arma::Mat<float>& m = BenchPattern(n, 2.37, -1.71, 0.7, 2.0 * n / 1024.0);
-    return dmhost::MakeRealImage(n, n, std::vector<float>(m.begin(), m.end()));
+    return orvanhost::MakeRealImage(n, n, std::vector<float>(m.begin(), m.end()));
 }
 
 void BM_AzimuthalIntegralCall(benchmark::State& state) {
     const unsigned n = static_cast<unsigned>(state.range(0));
-    dmhost::ImagePtr image = PatternImage(n);
+    orvanhost::ImagePtr image = PatternImage(n);
     for (auto _ : state) {
-        dmhost::ImagePtr profile;
+        orvanhost::ImagePtr profile;
         TheHost().Call("AzimuthalIntegral", {Arg::Image(image), Arg::ImageSlot(&profile), Arg::Number(n / 2.0 + 2.37),
                                              Arg::Number(n / 2.0 - 1.71), Arg::Number(0), Arg::Number(1)});
         benchmark::DoNotOptimize(profile);
@@ -48,9 +48,9 @@ void BM_AzimuthalIntegralCall(benchmark::State& state) {
 
 void BM_AzimuthalIntegralEllipticityCall(benchmark::State& state) {
     const unsigned n = static_cast<unsigned>(state.range(0));
-    dmhost::ImagePtr image = PatternImage(n);
+    orvanhost::ImagePtr image = PatternImage(n);
     for (auto _ : state) {
-        dmhost::ImagePtr profile;
+        orvanhost::ImagePtr profile;
         TheHost().Call(
             "AzimuthalIntegralEllipticity",
             {Arg::Image(image), Arg::ImageSlot(&profile), Arg::Number(n / 2.0 + 2.37), Arg::Number(n / 2.0 - 1.71),
@@ -66,7 +66,7 @@ void BM_SaveImageAsXlsCall(benchmark::State& state) {
         for (unsigned x = 0; x < w; ++x)
             pixels[x + static_cast<std::size_t>(y) * w] =
                 x % 64 == 0 ? static_cast<float>(x + y) : std::sin(0.01f * x) * 100.0f + 0.001f * y;
-    dmhost::ImagePtr image = dmhost::MakeRealImage(w, h, pixels);
+    orvanhost::ImagePtr image = orvanhost::MakeRealImage(w, h, pixels);
     const std::string file = "/tmp/bench_handlers_" + std::to_string(getpid()) + ".xls";
     for (auto _ : state) {
         std::remove(file.c_str());

@@ -4,7 +4,7 @@
 // polar projection, peak search and fit, the scattering-factor fit, the
 // radial distribution function, and the exports.
 //
-// Run it in the folder that holds the pattern:  dmhost workflow.s
+// Run it in the folder that holds the pattern:  orvanhost workflow.s
 // (scripts/demo does this in out/ on a generated gold pattern). File names
 // and settings are in the block below; edit them for your own pattern.
 

@@ -18,19 +18,19 @@ void Check(bool ok) {
 
 constexpr double kLargestSide = 16;
 
-int Variables(const dmhost::Expr& e) {
-    int n = e.kind == dmhost::Expr::Kind::Var;
+int Variables(const orvanhost::Expr& e) {
+    int n = e.kind == orvanhost::Expr::Kind::Var;
     for (const auto& a : e.args) n += Variables(*a);
     return n;
 }
 
-bool Harmless(const dmhost::Expr& e) {
-    if (e.kind == dmhost::Expr::Kind::Call) {
+bool Harmless(const orvanhost::Expr& e) {
+    if (e.kind == orvanhost::Expr::Kind::Call) {
         if (e.text == "OpenImage" || e.text == "SaveImage") return false;
         if (e.text == "RealImage") {
             for (size_t i = 2; i < e.args.size(); ++i) {
-                const dmhost::Expr& side = *e.args[i];
-                if (side.kind != dmhost::Expr::Kind::Number || !(side.number <= kLargestSide)) return false;
+                const orvanhost::Expr& side = *e.args[i];
+                if (side.kind != orvanhost::Expr::Kind::Number || !(side.number <= kLargestSide)) return false;
             }
         }
     }
@@ -41,10 +41,10 @@ bool Harmless(const dmhost::Expr& e) {
 
 // A value built from one variable at most grows by the script's own text
 // per statement, not twice over.
-bool HarmlessValue(const dmhost::Expr& e) { return Harmless(e) && Variables(e) <= 1; }
+bool HarmlessValue(const orvanhost::Expr& e) { return Harmless(e) && Variables(e) <= 1; }
 
-bool Harmless(const dmhost::Stmt& s) {
-    using Kind = dmhost::Stmt::Kind;
+bool Harmless(const orvanhost::Stmt& s) {
+    using Kind = orvanhost::Stmt::Kind;
     switch (s.kind) {
         case Kind::For: return false;
         case Kind::Empty: return true;
@@ -67,7 +67,7 @@ bool Harmless(const dmhost::Stmt& s) {
 }
 
 // A ScriptError names a line of the script (or none), and says something.
-void CheckError(const dmhost::ScriptError& e, const std::string& source) {
+void CheckError(const orvanhost::ScriptError& e, const std::string& source) {
     int lines = 1;
     for (char c : source) lines += c == '\n';
     Check(e.line >= 0 && e.line <= lines);
@@ -78,20 +78,20 @@ void CheckError(const dmhost::ScriptError& e, const std::string& source) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string source(reinterpret_cast<const char*>(data), size);
-    dmhost::StmtList script;
+    orvanhost::StmtList script;
     try {
-        script = dmhost::Parse(dmhost::Scan(source));
-    } catch (const dmhost::ScriptError& e) {
+        script = orvanhost::Parse(orvanhost::Scan(source));
+    } catch (const orvanhost::ScriptError& e) {
         CheckError(e, source);
         return 0;
     }
     for (const auto& s : script)
         if (!Harmless(*s)) return 0;
-    dmhost::Host host;
+    orvanhost::HostProgram host;
     host.KeepResults(false);
     try {
-        dmhost::Interpreter(host).Run(script);
-    } catch (const dmhost::ScriptError& e) {
+        orvanhost::Interpreter(host).Run(script);
+    } catch (const orvanhost::ScriptError& e) {
         CheckError(e, source);
     }
     return 0;

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/proc/self/fd/" + std::to_string(fd);
     if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
     try {
-        const dmhost::TiffPixels image = dmhost::ReadTiff(path);
+        const orvanhost::TiffPixels image = orvanhost::ReadTiff(path);
         if (image.pixels.size() != static_cast<size_t>(image.width) * image.height) std::abort();
     } catch (const std::runtime_error&) {
     }

@@ -112,9 +112,9 @@ void InitialFitStart(const arma::vec& Ps, int n_r, double* initial) {
     for (int m = 0; m < n_r; ++m) sum += D[m];
     const float sumD = static_cast<float>(sum);
     const arma::uword k = FirstMaxIndex(D);
-    const float Dmax = static_cast<float>(D[k]);
+    const float D_max = static_cast<float>(D[k]);
     int c = 0;
-    for (int m = 0; m < n_r; ++m) c += D[m] > 0.5 * Dmax;
+    for (int m = 0; m < n_r; ++m) c += D[m] > 0.5 * D_max;
     const double hw = std::trunc(c / 2.0);
     initial[0] = static_cast<double>(k);
     initial[1] = sumD > 0.0f ? sumD : 0.0f;

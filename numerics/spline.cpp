@@ -74,9 +74,9 @@ void SplineCoefficients(int n, const arma::Col<float>& x, const arma::Col<float>
         float w1 = (hs + h[k - 1]) / three_hs;
         float w2 = (hs + h[k]) / three_hs;
         float a0 = std::fabs(delta[k - 1]), a1 = std::fabs(delta[k]);
-        float dmax = a0 > a1 ? a0 : a1;
-        float dmin = a0 > a1 ? a1 : a0;
-        d[k] = dmin / (w1 * (delta[k - 1] / dmax) + w2 * (delta[k] / dmax));
+        float d_max = a0 > a1 ? a0 : a1;
+        float d_min = a0 > a1 ? a1 : a0;
+        d[k] = d_min / (w1 * (delta[k - 1] / d_max) + w2 * (delta[k] / d_max));
     }
     d[n - 1] = EndSlope(h[n - 2], h[n - 3], delta[n - 2], delta[n - 3]);
 

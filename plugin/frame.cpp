@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/sdk/dmplugin_exception.h"
+#include "host/sdk/plugin_exception.h"
 #include "host/sdk/results_stream_buff.h"
 #include "plugin/streams.h"
 
@@ -18,8 +18,8 @@ void ThrowIfResultsLost() {
     ResultsStream.clear();
     int32_t code = 0;
     std::string text;
-    if (Gatan::PlugIn::GetResultsStreamBuff().TakeFailure(&code, &text))
-        throw Gatan::PlugIn::dmplugin_exception(code, text);
+    if (Host::PlugIn::GetResultsStreamBuff().TakeFailure(&code, &text))
+        throw Host::PlugIn::plugin_exception(code, text);
     throw std::runtime_error("Results output failed");
 }
 
@@ -27,7 +27,7 @@ void ThrowIfResultsLost() {
 
 void BeginFramedWork() {
     ResultsStream.clear();
-    Gatan::PlugIn::GetResultsStreamBuff().TakeFailure(nullptr, nullptr);
+    Host::PlugIn::GetResultsStreamBuff().TakeFailure(nullptr, nullptr);
 }
 
 void EndFramedWork() { ThrowIfResultsLost(); }

@@ -25,8 +25,8 @@ void EndFramedWork();
 // wrote before an exception stays written.
 template <typename Work>
 void RunFramed(Work&& work) noexcept {
-    Gatan::PlugIn::ErrorContext context;
-    Gatan::PlugIn::ScriptCallScope scope;
+    Host::PlugIn::ErrorContext context;
+    Host::PlugIn::ScriptCallScope scope;
     scope.EnterScriptCall(context);
     try {
         try {
@@ -37,7 +37,7 @@ void RunFramed(Work&& work) noexcept {
             ReportCaughtException(e);
         }
     } catch (...) {
-        Gatan::PlugIn::ReportCurrentError(context);
+        Host::PlugIn::ReportCurrentError(context);
     }
     scope.LeaveScriptCall();
 }

@@ -42,10 +42,11 @@ void CheckRadius(const char* function, std::int64_t r) {
 using orvan::ReadOnlyPattern;
 
 // The image, refused in the user's words when it cannot be analysed.
-DMImage* Analysable(const char* function, DMImage* image) {
-    if (!DM::ImageIsValid(image)) Refuse(function, "the image is not valid");
-    const std::uint32_t type = DM::ImageGetDataType(image);
-    if (type == DM_TYPE_COMPLEX8 || type == DM_TYPE_COMPLEX16) Refuse(function, "complex images cannot be analysed");
+LinkImage* Analysable(const char* function, LinkImage* image) {
+    if (!Host::ImageIsValid(image)) Refuse(function, "the image is not valid");
+    const std::uint32_t type = Host::ImageGetDataType(image);
+    if (type == HOST_TYPE_COMPLEX8 || type == HOST_TYPE_COMPLEX16)
+        Refuse(function, "complex images cannot be analysed");
     return image;
 }
 
@@ -86,7 +87,7 @@ bool SectorAccepted(const char* function, float start, float end, float end_degr
         CheckFinite(function, "the end angle", end);
         return true;
     }
-    DM::Result(dm_string(text));
+    Host::Result(host_string(text));
     return false;
 }
 
@@ -103,13 +104,14 @@ std::uint32_t OuterRadius(const char* function, const PatternView& pattern, floa
     return static_cast<std::uint32_t>(r);
 }
 
-void StoreProfile(DMImage** slot, const arma::Col<float>& profile) {
+void StoreProfile(LinkImage** slot, const arma::Col<float>& profile) {
     orvan::StoreNewImage(slot, orvan::FloatMatrixToRealImage(profile, ""));
 }
 
 }  // namespace
 
-void AzimuthalIntegral(DMImage* image, DMImage** profile, float center_x, float center_y, float radius, float plain) {
+void AzimuthalIntegral(LinkImage* image, LinkImage** profile, float center_x, float center_y, float radius,
+                       float plain) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalIntegral";
         CheckFinite(fn, "the centre", center_x, center_y);
@@ -120,7 +122,7 @@ void AzimuthalIntegral(DMImage* image, DMImage** profile, float center_x, float 
     });
 }
 
-void AzimuthalIntegralEllipticity(DMImage* image, DMImage** profile, float center_x, float center_y, float angle,
+void AzimuthalIntegralEllipticity(LinkImage* image, LinkImage** profile, float center_x, float center_y, float angle,
                                   float axis_ratio, float radius, float plain) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalIntegralEllipticity";
@@ -135,7 +137,7 @@ void AzimuthalIntegralEllipticity(DMImage* image, DMImage** profile, float cente
     });
 }
 
-void AzimuthalIntegralSektor(DMImage* image, DMImage** profile, float center_x, float center_y, float start_angle,
+void AzimuthalIntegralSektor(LinkImage* image, LinkImage** profile, float center_x, float center_y, float start_angle,
                              float end_angle, float radius, float plain) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalIntegralSektor";
@@ -149,8 +151,8 @@ void AzimuthalIntegralSektor(DMImage* image, DMImage** profile, float center_x, 
     });
 }
 
-void AzimuthalIntegralSektorEllipticity(DMImage* image, DMImage** profile, float center_x, float center_y, float angle,
-                                        float axis_ratio, float start_angle, float end_angle, float radius,
+void AzimuthalIntegralSektorEllipticity(LinkImage* image, LinkImage** profile, float center_x, float center_y,
+                                        float angle, float axis_ratio, float start_angle, float end_angle, float radius,
                                         float plain) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalIntegralSektorEllipticity";
@@ -167,7 +169,7 @@ void AzimuthalIntegralSektorEllipticity(DMImage* image, DMImage** profile, float
     });
 }
 
-void AzimuthalProjection(DMImage* image, DMImage** projection, float center_x, float center_y, float angle_count) {
+void AzimuthalProjection(LinkImage* image, LinkImage** projection, float center_x, float center_y, float angle_count) {
     orvan::RunFramed([&] {
         const char* fn = "AzimuthalProjection";
         CheckFinite(fn, "the centre", center_x, center_y);

@@ -59,7 +59,7 @@ void CheckRingFit(std::int32_t r_in, std::int32_t r_out, std::int32_t bins, std:
 // The pattern of a centre function: an image that is not valid (or has no
 // pixels) is refused, since no centre or ring can be found on it and the
 // refinements would otherwise report moved centres as success.
-void LoadPattern(DiffractionPattern& pattern, DMImage* image, float center_x, float center_y, const char* function) {
+void LoadPattern(DiffractionPattern& pattern, LinkImage* image, float center_x, float center_y, const char* function) {
     orvan::LoadPattern(pattern, image, center_x, center_y);
     if (pattern.image.is_empty())
         throw std::invalid_argument(std::string(function) +
@@ -163,7 +163,7 @@ void WriteEllipse(const DiffractionPattern& pattern, float* center_x, float* cen
 
 }  // namespace
 
-float GuessCenter(DMImage* image, float* center_x, float* center_y) {
+float GuessCenter(LinkImage* image, float* center_x, float* center_y) {
     float result = 1.0f;
     orvan::RunFramed([&] {
         DiffractionPattern pattern;
@@ -177,7 +177,7 @@ float GuessCenter(DMImage* image, float* center_x, float* center_y) {
     return result;
 }
 
-float GuessInnerandOuterRadius(DMImage* image, float half_width, float center_x, float center_y, float* ring_radius,
+float GuessInnerandOuterRadius(LinkImage* image, float half_width, float center_x, float center_y, float* ring_radius,
                                float* inner_radius, float* outer_radius) {
     float result = 1.0f;
     orvan::RunFramed([&] {
@@ -223,7 +223,7 @@ float GuessInnerandOuterRadius(DMImage* image, float half_width, float center_x,
     return result;
 }
 
-float RefineCenter(DMImage* image, float* center_x, float* center_y, float* ring_radius, float* inner_radius,
+float RefineCenter(LinkImage* image, float* center_x, float* center_y, float* ring_radius, float* inner_radius,
                    float* outer_radius) {
     float result = 0.0f;
     orvan::RunFramed([&] {
@@ -244,7 +244,7 @@ float RefineCenter(DMImage* image, float* center_x, float* center_y, float* ring
     return result;
 }
 
-float RefineCenterEllipticity(DMImage* image, float* center_x, float* center_y, float* angle, float* axis_ratio,
+float RefineCenterEllipticity(LinkImage* image, float* center_x, float* center_y, float* angle, float* axis_ratio,
                               float* ring_radius, float* inner_radius, float* outer_radius, float angle_bins,
                               float half_width) {
     float result = 0.0f;
@@ -271,7 +271,7 @@ float RefineCenterEllipticity(DMImage* image, float* center_x, float* center_y, 
     return result;
 }
 
-float RefineCenterEllipticityFit(DMImage* image, float* center_x, float* center_y, float* angle, float* axis_ratio,
+float RefineCenterEllipticityFit(LinkImage* image, float* center_x, float* center_y, float* angle, float* axis_ratio,
                                  float* ring_radius, float* inner_radius, float* outer_radius, float angle_bins,
                                  float half_width) {
     float result = 0.0f;
@@ -293,8 +293,8 @@ float RefineCenterEllipticityFit(DMImage* image, float* center_x, float* center_
     return result;
 }
 
-float RefineCenterEllipticitySimplex(DMImage* image, float* center_x, float* center_y, float* angle, float* axis_ratio,
-                                     float*, float* inner_radius, float* outer_radius) {
+float RefineCenterEllipticitySimplex(LinkImage* image, float* center_x, float* center_y, float* angle,
+                                     float* axis_ratio, float*, float* inner_radius, float* outer_radius) {
     float result = 0.0f;
     orvan::RunFramed([&] {
         DiffractionPattern pattern;

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/sdk/dm_string.h"
+#include "host/sdk/host_string.h"
 #include "host/sdk/image_ref.h"
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
@@ -52,7 +52,7 @@ enum class Layout { Profile, Image };
 
 struct Export {
     const char* function;
-    DMImage* image;
+    LinkImage* image;
     std::string file;
     std::string labels;
     float step;
@@ -61,7 +61,7 @@ struct Export {
     Layout layout;
 };
 
-std::string Text(DMString* string) { return dm_string::Borrow(string).ToStdString(0); }
+std::string Text(LinkString* string) { return host_string::Borrow(string).ToStdString(0); }
 
 [[noreturn]] void Refuse(const char* function, const std::string& problem) {
     throw std::invalid_argument(std::string(function) + ": " + problem);
@@ -227,9 +227,9 @@ SheetCell& CellAt(XlsSheet& sheet, size_t row, size_t column) {
 }
 
 void Run(const Export& e) {
-    if (!DM::ImageIsValid(e.image)) Refuse(e.function, "the image is not valid");
-    const size_t width = DM::ImageGetDimensionSize(e.image, 0);
-    const size_t height = DM::ImageGetDimensionSize(e.image, 1);
+    if (!Host::ImageIsValid(e.image)) Refuse(e.function, "the image is not valid");
+    const size_t width = Host::ImageGetDimensionSize(e.image, 0);
+    const size_t height = Host::ImageGetDimensionSize(e.image, 1);
     const std::vector<std::string> words = Words(e.labels);
     CheckLimits(e, width, height, words.size());
     if (e.file.empty()) Refuse(e.function, "no file name given");
@@ -290,8 +290,8 @@ void Run(const Export& e) {
 
 }  // namespace
 
-void saveprofileasxlslong(DMImage* image, DMString* file_name, DMString* labels, float step, DMString* title,
-                          DMString* sheet_name) {
+void saveprofileasxlslong(LinkImage* image, LinkString* file_name, LinkString* labels, float step, LinkString* title,
+                          LinkString* sheet_name) {
     orvan::RunFramed([&] {
         Export e{"saveprofileasxlslong", image,          Text(file_name), Text(labels), step, Text(title),
                  Text(sheet_name),       Layout::Profile};
@@ -299,14 +299,15 @@ void saveprofileasxlslong(DMImage* image, DMString* file_name, DMString* labels,
     });
 }
 
-void saveprofileasxls(DMImage* image, DMString* file_name, DMString* labels, float step) {
+void saveprofileasxls(LinkImage* image, LinkString* file_name, LinkString* labels, float step) {
     orvan::RunFramed([&] {
         Export e{"saveprofileasxls", image, Text(file_name), Text(labels), step, "Profile", "Profile", Layout::Profile};
         Run(e);
     });
 }
 
-void saveimageasxls(DMImage* image, DMString* file_name, DMString* labels, DMString* title, DMString* sheet_name) {
+void saveimageasxls(LinkImage* image, LinkString* file_name, LinkString* labels, LinkString* title,
+                    LinkString* sheet_name) {
     orvan::RunFramed([&] {
         Export e{"saveimageasxls", image,        Text(file_name), Text(labels), 0.0f, Text(title),
                  Text(sheet_name), Layout::Image};

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/sdk/dm_string.h"
+#include "host/sdk/host_string.h"
 #include "host/sdk/image_data_lock.h"
 #include "host/sdk/image_ref.h"
 #include "host/sdk/windows_input.h"
@@ -40,10 +40,10 @@ bool TruncateToInt32(float v, int32_t* out) {
 
 }  // namespace
 
-float GetMouseState(DMString* button) {
+float GetMouseState(LinkString* button) {
     float result = -1.0f;
     orvan::RunFramed([&] {
-        const std::string name = dm_string::Borrow(button).ToStdString(0);
+        const std::string name = host_string::Borrow(button).ToStdString(0);
         for (const ButtonName& b : kButtons) {
             if (name == b.name) {
                 // Down now and pressed since the last query: exactly 0x8001.
@@ -94,22 +94,22 @@ void FloodFillRegion(int32_t x, int32_t y, int32_t width, int32_t height, float*
     }
 }
 
-void FloodFillImage(DMImage* image, float seed_x, float seed_y) {
+void FloodFillImage(LinkImage* image, float seed_x, float seed_y) {
     RunFramed([&] {
-        DM::ImageChangeDataType(image, DM_TYPE_REAL4);
-        const uint32_t w = DM::ImageGetDimensionSize(image, 0);
-        const uint32_t h = DM::ImageGetDimensionSize(image, 1);
+        Host::ImageChangeDataType(image, HOST_TYPE_REAL4);
+        const uint32_t w = Host::ImageGetDimensionSize(image, 0);
+        const uint32_t h = Host::ImageGetDimensionSize(image, 1);
         if (w > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()) ||
             h > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
             throw std::runtime_error("image too large to fill");
-        Gatan::PlugIn::ImageDataLock lock(image, 1);
+        Host::PlugIn::ImageDataLock lock(image, 1);
         if (!lock.IsLocked()) throw std::runtime_error("image pixel data could not be locked");
         if (static_cast<std::size_t>(w) * h > lock.size() / sizeof(float))
             throw std::runtime_error("image pixel data smaller than its dimensions");
         int32_t x, y;
         if (TruncateToInt32(seed_x, &x) && TruncateToInt32(seed_y, &y))
             FloodFillRegion(x, y, static_cast<int32_t>(w), static_cast<int32_t>(h), static_cast<float*>(lock.get()));
-        DM::ImageDataChanged(image);
+        Host::ImageDataChanged(image);
     });
 }
 
@@ -122,9 +122,9 @@ float ParseFloatText(const char* text) {
     return 0.0f;
 }
 
-float ParseFloatString(DMString* text) {
+float ParseFloatString(LinkString* text) {
     float result = 0.0f;
-    RunFramed([&] { result = ParseFloatText(dm_string::Borrow(text).ToStdString(0).c_str()); });
+    RunFramed([&] { result = ParseFloatText(host_string::Borrow(text).ToStdString(0).c_str()); });
     return result;
 }
 

@@ -30,21 +30,22 @@ enum class Lines { AtLeast, Exactly };
 // Refuses an image that is not a valid 4-byte real image (the results are
 // written into it) or whose size does not fit its role. A zero requirement
 // leaves that dimension free.
-void RequireImage(const char* function, const char* role, DMImage* image, uint32_t width, uint32_t height,
+void RequireImage(const char* function, const char* role, LinkImage* image, uint32_t width, uint32_t height,
                   Lines lines) {
     std::string need = std::string(function) + ": the " + role + " image must be a valid 4-byte real image";
     if (width) need += " exactly " + std::to_string(width) + " pixels wide";
     if (height)
         need += std::string(width ? " and" : "") + (lines == Lines::AtLeast ? " at least " : " exactly ") +
                 std::to_string(height) + " lines high";
-    if (!DM::ImageIsValid(image) || DM::ImageGetDataType(image) != DM_TYPE_REAL4) throw std::invalid_argument(need);
-    const uint32_t w = DM::ImageGetDimensionSize(image, 0);
-    const uint32_t h = DM::ImageGetDimensionSize(image, 1);
+    if (!Host::ImageIsValid(image) || Host::ImageGetDataType(image) != HOST_TYPE_REAL4)
+        throw std::invalid_argument(need);
+    const uint32_t w = Host::ImageGetDimensionSize(image, 0);
+    const uint32_t h = Host::ImageGetDimensionSize(image, 1);
     const bool height_ok = lines == Lines::AtLeast ? h >= height : h == height;
     if ((width && w != width) || (height && !height_ok)) throw std::invalid_argument(need);
 }
 
-void RequireProfileImage(const char* function, DMImage* image) {
+void RequireProfileImage(const char* function, LinkImage* image) {
     RequireImage(function, "profile", image, 0, 4, Lines::AtLeast);
 }
 
@@ -70,8 +71,8 @@ void RequireFiniteBetweenPoints(const char* function, const PeakProfileFit& fit,
 
 // Loads the three images of a given problem. The peak values and the
 // background values must all be numbers.
-void LoadGivenProblem(const char* function, PeakProfileFit& fit, DMImage* profile, DMImage* peaks,
-                      DMImage* spline_points) {
+void LoadGivenProblem(const char* function, PeakProfileFit& fit, LinkImage* profile, LinkImage* peaks,
+                      LinkImage* spline_points) {
     RequireProfileImage(function, profile);
     RequireImage(function, "peak", peaks, 4, 0, Lines::AtLeast);
     RequireImage(function, "spline-point", spline_points, 0, 2, Lines::Exactly);
@@ -152,8 +153,8 @@ std::vector<bool> PreFitCoverage(const PeakProfileFit& fit, int first, int last)
 
 }  // namespace
 
-void PeakFindPreFit(DMImage* profile, DMImage** peaks, DMImage** spline_points, float min_height, float valley_height,
-                    float start, float end, float smoothing) {
+void PeakFindPreFit(LinkImage* profile, LinkImage** peaks, LinkImage** spline_points, float min_height,
+                    float valley_height, float start, float end, float smoothing) {
     orvan::RunFramed([&] {
         RequireProfileImage("PeakFindPreFit", profile);
         if (!peaks || !spline_points)
@@ -173,7 +174,7 @@ void PeakFindPreFit(DMImage* profile, DMImage** peaks, DMImage** spline_points, 
     });
 }
 
-void PreFit(DMImage* profile, DMImage* peaks, DMImage* spline_points, float first_point, float last_point) {
+void PreFit(LinkImage* profile, LinkImage* peaks, LinkImage* spline_points, float first_point, float last_point) {
     orvan::RunFramed([&] {
         PeakProfileFit fit;
         LoadGivenProblem("PreFit", fit, profile, peaks, spline_points);
@@ -190,7 +191,7 @@ void PreFit(DMImage* profile, DMImage* peaks, DMImage* spline_points, float firs
     });
 }
 
-void PeakFit(DMImage* profile, DMImage* peaks, DMImage* spline_points) {
+void PeakFit(LinkImage* profile, LinkImage* peaks, LinkImage* spline_points) {
     orvan::RunFramed([&] {
         PeakProfileFit fit;
         LoadGivenProblem("PeakFit", fit, profile, peaks, spline_points);

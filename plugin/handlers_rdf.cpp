@@ -28,21 +28,21 @@ int Trunc(float v) { return orvan::TruncateScriptNumber(v); }
 
 constexpr int kMaxRadii = 1000000;
 
-uint32_t Width(DMImage* image) { return DM::ImageGetDimensionSize(image, 0); }
-uint32_t Lines(DMImage* image) { return DM::ImageGetDimensionSize(image, 1); }
+uint32_t Width(LinkImage* image) { return Host::ImageGetDimensionSize(image, 0); }
+uint32_t Lines(LinkImage* image) { return Host::ImageGetDimensionSize(image, 1); }
 
 void Refuse(const char* function, const std::string& problem) {
     throw std::invalid_argument(std::string(function) + ": " + problem);
 }
 
 // The profile image receives the four result lines in place.
-void RequireProfileImage(const char* function, DMImage* image) {
-    if (!DM::ImageIsValid(image) || DM::ImageGetDataType(image) != DM_TYPE_REAL4 || Lines(image) < 4)
+void RequireProfileImage(const char* function, LinkImage* image) {
+    if (!Host::ImageIsValid(image) || Host::ImageGetDataType(image) != HOST_TYPE_REAL4 || Lines(image) < 4)
         Refuse(function, "the profile image must be a valid 4-byte real image at least 4 lines high");
 }
 
-void RequireElementImage(const char* function, DMImage* image) {
-    if (!DM::ImageIsValid(image) || Width(image) != kKirklandTableRows || Lines(image) < 1)
+void RequireElementImage(const char* function, LinkImage* image) {
+    if (!Host::ImageIsValid(image) || Width(image) != kKirklandTableRows || Lines(image) < 1)
         Refuse(function, "the element image must be 14 pixels wide with one line per element");
 }
 
@@ -84,7 +84,7 @@ void RequireFiniteSamples(const char* function, const char* line, const arma::Co
 
 // What every profile handler shares: the profile object from the two
 // images and the script's numbers.
-RDFProfile LoadProfile(DMImage* profile, DMImage* elements, float offset, float scale, float q_step) {
+RDFProfile LoadProfile(LinkImage* profile, LinkImage* elements, float offset, float scale, float q_step) {
     RDFProfile p;
     p.profile = orvan::ImageToFloatMatrix(profile).col(0);
     p.elements = orvan::ImageToFloatMatrix(elements);
@@ -98,7 +98,7 @@ float Read(const float* number) { return number ? *number : 0.0f; }
 
 }  // namespace
 
-void RDF_Kirklandfit(DMImage* profile, DMImage* elements, float* offset, float* scale, float first, float last,
+void RDF_Kirklandfit(LinkImage* profile, LinkImage* elements, float* offset, float* scale, float first, float last,
                      float q_step, float) {
     orvan::RunFramed([&] {
         const char* fn = "RDF_Kirklandfit";
@@ -126,7 +126,7 @@ void RDF_Kirklandfit(DMImage* profile, DMImage* elements, float* offset, float* 
     });
 }
 
-void RDF_Kirklandfunction(DMImage* profile, DMImage* elements, float* offset, float* scale, float q_step, float) {
+void RDF_Kirklandfunction(LinkImage* profile, LinkImage* elements, float* offset, float* scale, float q_step, float) {
     orvan::RunFramed([&] {
         const char* fn = "RDF_Kirklandfunction";
         RequireProfileImage(fn, profile);
@@ -137,10 +137,11 @@ void RDF_Kirklandfunction(DMImage* profile, DMImage* elements, float* offset, fl
     });
 }
 
-void CalculateRDF(DMImage* input, DMImage** rdf, float first, float last, float q_step, float r_max, float r_count) {
+void CalculateRDF(LinkImage* input, LinkImage** rdf, float first, float last, float q_step, float r_max,
+                  float r_count) {
     orvan::RunFramed([&] {
         const char* fn = "CalculateRDF";
-        if (!DM::ImageIsValid(input) || Lines(input) < 3)
+        if (!Host::ImageIsValid(input) || Lines(input) < 3)
             Refuse(fn, "the input image must be a valid image at least 3 lines high");
         const int n_r = Trunc(r_count);
         // Every radius is a sum over the whole range: a count far beyond any

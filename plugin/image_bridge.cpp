@@ -6,27 +6,27 @@
 #include <limits>
 #include <stdexcept>
 
-#include "host/sdk/dm_string.h"
+#include "host/sdk/host_string.h"
 #include "host/sdk/image_data_lock.h"
 
 namespace orvan {
 
 namespace {
 
-using Gatan::PlugIn::ImageDataLock;
+using Host::PlugIn::ImageDataLock;
 
 constexpr uint32_t kLockFlags = 1;
 
 std::size_t PixelBytes(uint32_t type) {
     switch (type) {
-        case DM_TYPE_INT8:
-        case DM_TYPE_UINT8: return 1;
-        case DM_TYPE_INT16:
-        case DM_TYPE_UINT16: return 2;
-        case DM_TYPE_INT32:
-        case DM_TYPE_UINT32:
-        case DM_TYPE_REAL4: return 4;
-        case DM_TYPE_REAL8: return 8;
+        case HOST_TYPE_INT8:
+        case HOST_TYPE_UINT8: return 1;
+        case HOST_TYPE_INT16:
+        case HOST_TYPE_UINT16: return 2;
+        case HOST_TYPE_INT32:
+        case HOST_TYPE_UINT32:
+        case HOST_TYPE_REAL4: return 4;
+        case HOST_TYPE_REAL8: return 8;
         default: return 0;  // complex and unknown types are not read as reals
     }
 }
@@ -43,14 +43,14 @@ float LoadAs(const unsigned char* p) {
 float PixelAsFloat(const unsigned char* block, uint32_t type, std::size_t i) {
     const unsigned char* p = block + i * PixelBytes(type);
     switch (type) {
-        case DM_TYPE_INT8: return LoadAs<int8_t>(p);
-        case DM_TYPE_UINT8: return LoadAs<uint8_t>(p);
-        case DM_TYPE_INT16: return LoadAs<int16_t>(p);
-        case DM_TYPE_UINT16: return LoadAs<uint16_t>(p);
-        case DM_TYPE_INT32: return LoadAs<int32_t>(p);
-        case DM_TYPE_UINT32: return LoadAs<uint32_t>(p);
-        case DM_TYPE_REAL4: return LoadAs<float>(p);
-        default: {  // DM_TYPE_REAL8
+        case HOST_TYPE_INT8: return LoadAs<int8_t>(p);
+        case HOST_TYPE_UINT8: return LoadAs<uint8_t>(p);
+        case HOST_TYPE_INT16: return LoadAs<int16_t>(p);
+        case HOST_TYPE_UINT16: return LoadAs<uint16_t>(p);
+        case HOST_TYPE_INT32: return LoadAs<int32_t>(p);
+        case HOST_TYPE_UINT32: return LoadAs<uint32_t>(p);
+        case HOST_TYPE_REAL4: return LoadAs<float>(p);
+        default: {  // HOST_TYPE_REAL8
             double v;
             std::memcpy(&v, p, sizeof v);
             if (v > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
@@ -66,10 +66,10 @@ struct ReadableBlock {
     const unsigned char* data;
 };
 
-ReadableBlock CheckReadable(DMImage* image, const ImageDataLock& lock, std::size_t count) {
-    const uint32_t type = DM::ImageGetDataType(image);
+ReadableBlock CheckReadable(LinkImage* image, const ImageDataLock& lock, std::size_t count) {
+    const uint32_t type = Host::ImageGetDataType(image);
     const std::size_t bpp = PixelBytes(type);
-    if (type == DM_TYPE_COMPLEX8 || type == DM_TYPE_COMPLEX16)
+    if (type == HOST_TYPE_COMPLEX8 || type == HOST_TYPE_COMPLEX16)
         throw std::runtime_error("complex images cannot be analysed");
     if (bpp == 0)
         throw std::runtime_error("image of data type " + std::to_string(type) + " cannot be read as real numbers");
@@ -100,20 +100,20 @@ uint16_t ToUInt16(double v) {
 // Locks a new image, writes count pixels of bpp bytes with put(block, i),
 // announces the change while still locked, and hands the image back.
 template <typename Put>
-DM::Image Fill(DM::Image image, std::size_t count, std::size_t bpp, Put put) {
+Host::Image Fill(Host::Image image, std::size_t count, std::size_t bpp, Put put) {
     {
         ImageDataLock lock(image.get(), kLockFlags);
         if (!lock.IsLocked()) throw std::runtime_error("new image pixel data could not be locked");
         if (count > lock.size() / bpp) throw std::runtime_error("new image smaller than its data");
         unsigned char* block = static_cast<unsigned char*>(lock.get());
         for (std::size_t i = 0; i < count; ++i) put(block + i * bpp, i);
-        DM::ImageDataChanged(image.get());
+        Host::ImageDataChanged(image.get());
     }
     return image;
 }
 
 template <typename Values>
-DM::Image FillReal(DM::Image image, const Values& values) {
+Host::Image FillReal(Host::Image image, const Values& values) {
     return Fill(std::move(image), values.n_elem, 4, [&](unsigned char* p, std::size_t i) {
         const float v = values[i];
         std::memcpy(p, &v, 4);
@@ -121,7 +121,7 @@ DM::Image FillReal(DM::Image image, const Values& values) {
 }
 
 template <typename Values>
-DM::Image FillInteger(DM::Image image, const Values& values) {
+Host::Image FillInteger(Host::Image image, const Values& values) {
     return Fill(std::move(image), values.n_elem, 2, [&](unsigned char* p, std::size_t i) {
         const uint16_t v = ToUInt16(values[i]);
         std::memcpy(p, &v, 2);
@@ -129,7 +129,7 @@ DM::Image FillInteger(DM::Image image, const Values& values) {
 }
 
 template <typename Values>
-DM::Image FillComplex(DM::Image image, const Values& values) {
+Host::Image FillComplex(Host::Image image, const Values& values) {
     return Fill(std::move(image), values.n_elem, 8, [&](unsigned char* p, std::size_t i) {
         const float pair[2] = {ToFloat(values[i]), 0.0f};
         std::memcpy(p, pair, 8);
@@ -144,16 +144,16 @@ int32_t LongSize(arma::uword n) {
 
 }  // namespace
 
-arma::Mat<float> ImageToFloatMatrix(DMImage* image) {
-    if (!DM::ImageIsValid(image)) return arma::Mat<float>();
-    const uint32_t w = DM::ImageGetDimensionSize(image, 0);
-    const uint32_t h = DM::ImageGetDimensionSize(image, 1);
+arma::Mat<float> ImageToFloatMatrix(LinkImage* image) {
+    if (!Host::ImageIsValid(image)) return arma::Mat<float>();
+    const uint32_t w = Host::ImageGetDimensionSize(image, 0);
+    const uint32_t h = Host::ImageGetDimensionSize(image, 1);
     ImageDataLock lock(image, kLockFlags);
     const std::size_t count = static_cast<std::size_t>(w) * h;
     const ReadableBlock block = CheckReadable(image, lock, count);
     arma::Mat<float> m(w, h, arma::fill::none);
     float* out = m.memptr();
-    if (block.type == DM_TYPE_REAL4) {
+    if (block.type == HOST_TYPE_REAL4) {
         std::memcpy(out, block.data, count * sizeof(float));
     } else {
         for (std::size_t i = 0; i < count; ++i) out[i] = PixelAsFloat(block.data, block.type, i);
@@ -161,10 +161,10 @@ arma::Mat<float> ImageToFloatMatrix(DMImage* image) {
     return m;
 }
 
-ImagePixelsForReading::ImagePixelsForReading(DMImage* image) {
-    if (DM::ImageIsValid(image) && DM::ImageGetDataType(image) == DM_TYPE_REAL4) {
-        const uint32_t w = DM::ImageGetDimensionSize(image, 0);
-        const uint32_t h = DM::ImageGetDimensionSize(image, 1);
+ImagePixelsForReading::ImagePixelsForReading(LinkImage* image) {
+    if (Host::ImageIsValid(image) && Host::ImageGetDataType(image) == HOST_TYPE_REAL4) {
+        const uint32_t w = Host::ImageGetDimensionSize(image, 0);
+        const uint32_t h = Host::ImageGetDimensionSize(image, 1);
         auto lock = std::make_unique<ImageDataLock>(image, kLockFlags);
         const std::size_t count = static_cast<std::size_t>(w) * h;
         const ReadableBlock block = CheckReadable(image, *lock, count);
@@ -184,16 +184,16 @@ ImagePixelsForReading::ImagePixelsForReading(DMImage* image) {
 
 namespace {
 
-arma::Cube<float> ReadCube(DMImage* image, bool one_step) {
-    if (!DM::ImageIsValid(image)) return arma::Cube<float>();
-    const uint32_t w = DM::ImageGetDimensionSize(image, 0);
-    const uint32_t h = DM::ImageGetDimensionSize(image, 1);
-    const uint32_t d = DM::ImageGetDimensionSize(image, 2);
+arma::Cube<float> ReadCube(LinkImage* image, bool one_step) {
+    if (!Host::ImageIsValid(image)) return arma::Cube<float>();
+    const uint32_t w = Host::ImageGetDimensionSize(image, 0);
+    const uint32_t h = Host::ImageGetDimensionSize(image, 1);
+    const uint32_t d = Host::ImageGetDimensionSize(image, 2);
     ImageDataLock lock(image, kLockFlags);
     const std::size_t plane = static_cast<std::size_t>(w) * h;
     if (d != 0 && plane > std::numeric_limits<std::size_t>::max() / d) throw std::runtime_error("image too large");
     const ReadableBlock block = CheckReadable(image, lock, plane * d);
-    if (one_step && block.type == DM_TYPE_REAL4) {
+    if (one_step && block.type == HOST_TYPE_REAL4) {
         // One copy of the whole block (it need not be aligned for float).
         arma::Cube<float> c(w, h, d, arma::fill::none);
         std::memcpy(c.memptr(), block.data, plane * d * sizeof(float));
@@ -209,66 +209,67 @@ arma::Cube<float> ReadCube(DMImage* image, bool one_step) {
 
 }  // namespace
 
-arma::Cube<float> ImageToFloatCube(DMImage* image) { return ReadCube(image, true); }
-arma::Cube<float> ImageToFloatCubeCopy(DMImage* image) { return ReadCube(image, false); }
+arma::Cube<float> ImageToFloatCube(LinkImage* image) { return ReadCube(image, true); }
+arma::Cube<float> ImageToFloatCubeCopy(LinkImage* image) { return ReadCube(image, false); }
 
-DM::Image FloatMatrixToRealImage(arma::Mat<float> matrix, const std::string& name) {
+Host::Image FloatMatrixToRealImage(arma::Mat<float> matrix, const std::string& name) {
     const uint32_t w = ImageSize(matrix.n_rows), h = ImageSize(matrix.n_cols);
-    DM::Image image = DM::RealImage(dm_string(name), 4, w, h);
+    Host::Image image = Host::RealImage(host_string(name), 4, w, h);
     return FillReal(std::move(image), matrix);
 }
 
-DM::Image VectorToRealImage(const arma::Col<float>& vector, const std::string& name) {
-    DM::Image image = DM::RealImage(dm_string(name), 4, ImageSize(vector.n_elem));
+Host::Image VectorToRealImage(const arma::Col<float>& vector, const std::string& name) {
+    Host::Image image = Host::RealImage(host_string(name), 4, ImageSize(vector.n_elem));
     return FillReal(std::move(image), vector);
 }
 
-DM::Image FloatCubeToRealImage(const arma::Cube<float>& cube, const std::string& name) {
-    DM::Image image =
-        DM::RealImage(dm_string(name), 4, ImageSize(cube.n_rows), ImageSize(cube.n_cols), ImageSize(cube.n_slices));
+Host::Image FloatCubeToRealImage(const arma::Cube<float>& cube, const std::string& name) {
+    Host::Image image =
+        Host::RealImage(host_string(name), 4, ImageSize(cube.n_rows), ImageSize(cube.n_cols), ImageSize(cube.n_slices));
     return FillReal(std::move(image), cube);
 }
 
-DM::Image VectorToIntegerImage(const arma::Col<double>& vector, const std::string& name) {
-    DM::Image image = DM::IntegerImage(dm_string(name), 2, false, LongSize(vector.n_elem));
+Host::Image VectorToIntegerImage(const arma::Col<double>& vector, const std::string& name) {
+    Host::Image image = Host::IntegerImage(host_string(name), 2, false, LongSize(vector.n_elem));
     return FillInteger(std::move(image), vector);
 }
 
-DM::Image MatrixToIntegerImage(const arma::Mat<double>& matrix, const std::string& name) {
-    DM::Image image = DM::IntegerImage(dm_string(name), 2, false, LongSize(matrix.n_rows), LongSize(matrix.n_cols));
+Host::Image MatrixToIntegerImage(const arma::Mat<double>& matrix, const std::string& name) {
+    Host::Image image =
+        Host::IntegerImage(host_string(name), 2, false, LongSize(matrix.n_rows), LongSize(matrix.n_cols));
     return FillInteger(std::move(image), matrix);
 }
 
-DM::Image CubeToIntegerImage(const arma::Cube<double>& cube, const std::string& name) {
-    DM::Image image = DM::IntegerImage(dm_string(name), 2, false, LongSize(cube.n_rows), LongSize(cube.n_cols),
-                                       LongSize(cube.n_slices));
+Host::Image CubeToIntegerImage(const arma::Cube<double>& cube, const std::string& name) {
+    Host::Image image = Host::IntegerImage(host_string(name), 2, false, LongSize(cube.n_rows), LongSize(cube.n_cols),
+                                           LongSize(cube.n_slices));
     return FillInteger(std::move(image), cube);
 }
 
-DM::Image VectorToComplexImage(const arma::Col<double>& vector, const std::string& name) {
-    DM::Image image = DM::ComplexImage(dm_string(name), 8, LongSize(vector.n_elem));
+Host::Image VectorToComplexImage(const arma::Col<double>& vector, const std::string& name) {
+    Host::Image image = Host::ComplexImage(host_string(name), 8, LongSize(vector.n_elem));
     return FillComplex(std::move(image), vector);
 }
 
-DM::Image MatrixToComplexImage(const arma::Mat<double>& matrix, const std::string& name) {
-    DM::Image image = DM::ComplexImage(dm_string(name), 8, LongSize(matrix.n_rows), LongSize(matrix.n_cols));
+Host::Image MatrixToComplexImage(const arma::Mat<double>& matrix, const std::string& name) {
+    Host::Image image = Host::ComplexImage(host_string(name), 8, LongSize(matrix.n_rows), LongSize(matrix.n_cols));
     return FillComplex(std::move(image), matrix);
 }
 
-DM::Image CubeToComplexImage(const arma::Cube<double>& cube, const std::string& name) {
-    DM::Image image =
-        DM::ComplexImage(dm_string(name), 8, LongSize(cube.n_rows), LongSize(cube.n_cols), LongSize(cube.n_slices));
+Host::Image CubeToComplexImage(const arma::Cube<double>& cube, const std::string& name) {
+    Host::Image image =
+        Host::ComplexImage(host_string(name), 8, LongSize(cube.n_rows), LongSize(cube.n_cols), LongSize(cube.n_slices));
     return FillComplex(std::move(image), cube);
 }
 
-void CopyFloatMatrixToImage(DMImage* image, const arma::Mat<float>& matrix) {
-    if (!DM::ImageIsValid(image)) throw std::runtime_error("cannot write into an image that is not valid");
-    const uint32_t type = DM::ImageGetDataType(image);
-    if (type != DM_TYPE_REAL4)
+void CopyFloatMatrixToImage(LinkImage* image, const arma::Mat<float>& matrix) {
+    if (!Host::ImageIsValid(image)) throw std::runtime_error("cannot write into an image that is not valid");
+    const uint32_t type = Host::ImageGetDataType(image);
+    if (type != HOST_TYPE_REAL4)
         throw std::runtime_error("cannot write into an image of data type " + std::to_string(type) +
                                  ", a 4-byte real image is needed");
-    const uint32_t w = DM::ImageGetDimensionSize(image, 0);
-    const uint32_t h = DM::ImageGetDimensionSize(image, 1);
+    const uint32_t w = Host::ImageGetDimensionSize(image, 0);
+    const uint32_t h = Host::ImageGetDimensionSize(image, 1);
     if (matrix.n_rows > w || matrix.n_cols > h)
         throw std::runtime_error("image of " + std::to_string(w) + " x " + std::to_string(h) +
                                  " pixels too small for " + std::to_string(matrix.n_rows) + " x " +
@@ -283,9 +284,9 @@ void CopyFloatMatrixToImage(DMImage* image, const arma::Mat<float>& matrix) {
         std::memcpy(block + y * static_cast<std::size_t>(w) * sizeof(float), matrix.colptr(y), rows * sizeof(float));
 }
 
-void StoreNewImage(DMImage** slot, DM::Image image) {
+void StoreNewImage(LinkImage** slot, Host::Image image) {
     if (!slot) throw std::invalid_argument("no image variable to receive the new image");
-    DM::Image old = DM::Image::Adopt(*slot);  // released when this returns
+    Host::Image old = Host::Image::Adopt(*slot);  // released when this returns
     *slot = image.release();
 }
 

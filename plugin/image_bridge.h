@@ -5,18 +5,18 @@
 // (x, y) is pixel x + y*W, so both blocks are walked in the same order. A
 // profile is one column; its image is W x 1.
 //
-// Every function here throws Gatan::PlugIn::dmplugin_exception when a host
+// Every function here throws Host::PlugIn::plugin_exception when a host
 // call fails (message from the host), std::bad_alloc when memory runs out,
 // and std::runtime_error for an image it refuses (message names the
 // problem). Nothing is written when a check fails. New images come back as
-// DM::Image holding their one reference, which belongs to the caller.
+// Host::Image holding their one reference, which belongs to the caller.
 #pragma once
 
 #include <armadillo>
 #include <memory>
 #include <string>
 
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 #include "host/sdk/image_data_lock.h"
 #include "host/sdk/image_ref.h"
 
@@ -26,7 +26,7 @@ namespace orvan {
 // valid gives a 0 x 0 matrix (nothing reported). Integer and real pixels of
 // other types are converted to float; complex images are refused ("complex
 // images cannot be analysed").
-arma::Mat<float> ImageToFloatMatrix(DMImage* image);
+arma::Mat<float> ImageToFloatMatrix(LinkImage* image);
 // The pixels of a borrowed image for reading, as ImageToFloatMatrix gives
 // them, while this object lives, and only for reading: they are handed out
 // as const. A valid 4-byte real image whose block is aligned for float is
@@ -36,7 +36,7 @@ arma::Mat<float> ImageToFloatMatrix(DMImage* image);
 // ImageToFloatMatrix throws.
 class ImagePixelsForReading {
 public:
-    explicit ImagePixelsForReading(DMImage* image);
+    explicit ImagePixelsForReading(LinkImage* image);
     ImagePixelsForReading(const ImagePixelsForReading&) = delete;
     ImagePixelsForReading& operator=(const ImagePixelsForReading&) = delete;
 
@@ -48,7 +48,7 @@ public:
     bool InPlace() const { return lock_ != nullptr; }
 
 private:
-    std::unique_ptr<Gatan::PlugIn::ImageDataLock> lock_;
+    std::unique_ptr<Host::PlugIn::ImageDataLock> lock_;
     arma::Mat<float> copy_;
     const float* pixels_ = nullptr;
     arma::uword width_ = 0, height_ = 0;
@@ -56,41 +56,41 @@ private:
 
 // The same as a W x H x D cube (dimension 2 as depth): ImageToFloatCube
 // takes the block in one step, ImageToFloatCubeCopy element by element.
-arma::Cube<float> ImageToFloatCube(DMImage* image);
-arma::Cube<float> ImageToFloatCubeCopy(DMImage* image);
+arma::Cube<float> ImageToFloatCube(LinkImage* image);
+arma::Cube<float> ImageToFloatCubeCopy(LinkImage* image);
 
 // A new 2-D 4-byte real image, rows x cols pixels, titled name, with the
 // matrix's values; the host is told its data changed. Also for one column
 // (one pixel high). A matrix with no elements is refused by the host.
-DM::Image FloatMatrixToRealImage(arma::Mat<float> matrix, const std::string& name);
+Host::Image FloatMatrixToRealImage(arma::Mat<float> matrix, const std::string& name);
 // A 1-D real image of n pixels.
-DM::Image VectorToRealImage(const arma::Col<float>& vector, const std::string& name);
+Host::Image VectorToRealImage(const arma::Col<float>& vector, const std::string& name);
 // A 3-D real image W x H x D.
-DM::Image FloatCubeToRealImage(const arma::Cube<float>& cube, const std::string& name);
+Host::Image FloatCubeToRealImage(const arma::Cube<float>& cube, const std::string& name);
 // 2-byte unsigned integer images; each value rounded to nearest (halves away from zero), clamped to
 // 0..65535, not-a-number stored as 0.
-DM::Image VectorToIntegerImage(const arma::Col<double>& vector, const std::string& name);
-DM::Image MatrixToIntegerImage(const arma::Mat<double>& matrix, const std::string& name);
-DM::Image CubeToIntegerImage(const arma::Cube<double>& cube, const std::string& name);
+Host::Image VectorToIntegerImage(const arma::Col<double>& vector, const std::string& name);
+Host::Image MatrixToIntegerImage(const arma::Mat<double>& matrix, const std::string& name);
+Host::Image CubeToIntegerImage(const arma::Cube<double>& cube, const std::string& name);
 // 8-byte complex images; each value as the real part (single precision),
 // imaginary part 0.
-DM::Image VectorToComplexImage(const arma::Col<double>& vector, const std::string& name);
-DM::Image MatrixToComplexImage(const arma::Mat<double>& matrix, const std::string& name);
-DM::Image CubeToComplexImage(const arma::Cube<double>& cube, const std::string& name);
+Host::Image VectorToComplexImage(const arma::Col<double>& vector, const std::string& name);
+Host::Image MatrixToComplexImage(const arma::Mat<double>& matrix, const std::string& name);
+Host::Image CubeToComplexImage(const arma::Cube<double>& cube, const std::string& name);
 
 // Overwrites the pixels of an existing image: element (x, y) into pixel
 // (x, y). The image must be a valid 4-byte real image at least as wide as
 // the matrix has rows and at least as high as it has columns; otherwise
 // std::runtime_error and nothing is written. Pixels outside the matrix keep
 // their values. The host is not told the data changed.
-void CopyFloatMatrixToImage(DMImage* image, const arma::Mat<float>& matrix);
+void CopyFloatMatrixToImage(LinkImage* image, const arma::Mat<float>& matrix);
 
 // Hands a new image back through an ImageRef * out-parameter: make the
 // image first, then call this. Releases the image the slot held (exactly
 // once) and stores the new one, which the slot takes over. A null slot
 // throws std::invalid_argument; the slot and the old image are untouched
 // and the new image is released.
-void StoreNewImage(DMImage** slot, DM::Image image);
+void StoreNewImage(LinkImage** slot, Host::Image image);
 
 // Stores a number through a float * out-parameter (a null pointer is
 // skipped).

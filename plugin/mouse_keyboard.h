@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 
 namespace orvan {
 
@@ -17,7 +17,7 @@ void ShiftKeyUp();
 // toward zero; a seed that is not a number or beyond the 32-bit range
 // fills nothing), and tells the host the data changed. Framed: failures
 // are reported as by every framed handler.
-void FloodFillImage(DMImage* image, float seed_x, float seed_y);
+void FloodFillImage(LinkImage* image, float seed_x, float seed_y);
 
 // Marks with 2.0 every pixel equal to 1.0 joined to (x, y) through
 // 4-neighbours inside the inner rectangle 1..width-2 x 1..height-2; the
@@ -28,7 +28,7 @@ void FloodFillRegion(int32_t x, int32_t y, int32_t width, int32_t height, float*
 
 // The number at the start of the text ("%f"), else after exactly one first
 // character ("%c %f"), else 0.0. Framed (returns 0.0 after a failure).
-float ParseFloatString(DMString* text);
+float ParseFloatString(LinkString* text);
 // The same rule on a byte string.
 float ParseFloatText(const char* text);
 

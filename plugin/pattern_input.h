@@ -2,14 +2,14 @@
 #pragma once
 
 #include "geometry/diffraction_pattern.h"
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 #include "plugin/image_bridge.h"
 
 namespace orvan {
 
 // A pattern owning a copy of the image's pixels. Throws what the bridge
 // throws.
-inline void LoadPattern(DiffractionPattern& pattern, DMImage* image, float center_x, float center_y) {
+inline void LoadPattern(DiffractionPattern& pattern, LinkImage* image, float center_x, float center_y) {
     pattern.image = ImageToFloatMatrix(image);
     pattern.centerX = center_x;
     pattern.centerY = center_y;
@@ -23,7 +23,7 @@ inline void LoadPattern(DiffractionPattern& pattern, DMImage* image, float cente
 // set. Throws what the bridge throws.
 class ReadOnlyPattern {
 public:
-    ReadOnlyPattern(DMImage* image, float center_x, float center_y)
+    ReadOnlyPattern(LinkImage* image, float center_x, float center_y)
         : pixels_(image), pattern_(PixelView(pixels_.data(), pixels_.width(), pixels_.height()), center_x, center_y) {}
     PatternView& get() { return pattern_; }
     bool InPlace() const { return pixels_.InPlace(); }

@@ -14,7 +14,7 @@ int log_threshold = 0;
 static NullBuffer_ORVAN null_buffer;
 std::ostream NullStream(&null_buffer);
 ORVANTOOLS plugin_instance;
-std::ostream ResultsStream(&Gatan::PlugIn::GetResultsStreamBuff());
+std::ostream ResultsStream(&Host::PlugIn::GetResultsStreamBuff());
 
 NullBuffer_ORVAN::~NullBuffer_ORVAN() = default;
 
@@ -54,11 +54,12 @@ void ORVANTOOLS::Start() {
                 PeakFindPreFit);
     AddFunction("void PreFit(RealImagePtr, RealImagePtr, RealImagePtr, float, float)", PreFit);
     AddFunction("void PeakFit(RealImagePtr,RealImagePtr,RealImagePtr)", PeakFit);
-    AddFunction("void saveprofileasxlslong(RealImagePtr, dm_string, dm_string, float, dm_string, dm_string)",
+    AddFunction("void saveprofileasxlslong(RealImagePtr, host_string, host_string, float, host_string, host_string)",
                 saveprofileasxlslong);
-    AddFunction("void saveprofileasxls(RealImagePtr, dm_string, dm_string, float)", saveprofileasxls);
-    AddFunction("void saveimageasxls(RealImagePtr, dm_string, dm_string, dm_string, dm_string)", saveimageasxls);
-    AddFunction("float GetMouseState(dm_string)", GetMouseState);
+    AddFunction("void saveprofileasxls(RealImagePtr, host_string, host_string, float)", saveprofileasxls);
+    AddFunction("void saveimageasxls(RealImagePtr, host_string, host_string, host_string, host_string)",
+                saveimageasxls);
+    AddFunction("float GetMouseState(host_string)", GetMouseState);
     AddFunction("void FakeESC()", FakeESC);
     AddFunction("void RDF_Kirklandfit(RealImagePtr,RealImagePtr,float*,float*,float,float,float,float)",
                 RDF_Kirklandfit);

@@ -1,6 +1,6 @@
 #include "host/app/call_args.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 Arg Arg::Number(double value) {
     Arg a(Kind::Number);
@@ -14,7 +14,7 @@ Arg Arg::NumberRef(double* variable) {
     return a;
 }
 
-Arg Arg::Image(dmhost::Image* image) {
+Arg Arg::Image(orvanhost::Image* image) {
     Arg a(Kind::Image);
     a.image_ = image;
     return a;
@@ -38,4 +38,4 @@ Arg Arg::String(StringPtr string) {
     return a;
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "host/app/host_string.h"
+#include "host/app/counted_string.h"
 #include "host/app/image.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 // One argument; it must match the parameter kind of the signature:
 //   Number     -> Float, Double, Long, Boolean      (by value)
@@ -23,7 +23,7 @@ public:
 
     static Arg Number(double value);
     static Arg NumberRef(double* variable);
-    static Arg Image(dmhost::Image* image);
+    static Arg Image(orvanhost::Image* image);
     static Arg Image(const ImagePtr& image) { return Image(image.get()); }
     static Arg ImageSlot(ImagePtr* slot);
     static Arg Text(std::string text);
@@ -32,7 +32,7 @@ public:
     Kind kind() const { return kind_; }
     double number() const { return number_; }
     double* number_ref() const { return number_ref_; }
-    dmhost::Image* image() const { return image_; }
+    orvanhost::Image* image() const { return image_; }
     ImagePtr* slot() const { return slot_; }
     const std::string& text() const { return text_; }
     const StringPtr& string() const { return string_; }
@@ -42,10 +42,10 @@ private:
     Kind kind_;
     double number_ = 0;
     double* number_ref_ = nullptr;
-    dmhost::Image* image_ = nullptr;
+    orvanhost::Image* image_ = nullptr;
     ImagePtr* slot_ = nullptr;
     std::string text_;
     StringPtr string_;
 };
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -1,4 +1,4 @@
-// Host::Call: checks the arguments against the parsed signature and calls
+// HostProgram::Call: checks the arguments against the parsed signature and calls
 // the handler through libffi.
 #include <ffi.h>
 
@@ -7,7 +7,7 @@
 
 #include "host/app/host.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 namespace {
 
@@ -17,9 +17,9 @@ struct Storage {
     double d = 0;
     int32_t l = 0;
     uint8_t b = 0;
-    void* p = nullptr;        // image, string or the address of one of the above
-    DMImage* slot = nullptr;  // image held by an ImageRef * variable
-    StringPtr text;           // host string made for a Text argument
+    void* p = nullptr;          // image, string or the address of one of the above
+    LinkImage* slot = nullptr;  // image held by an ImageRef * variable
+    StringPtr text;             // host string made for a Text argument
 };
 
 std::string Where(const Signature& sig, std::size_t i) {
@@ -172,7 +172,7 @@ std::optional<double> ResultOf(ResultKind kind, const ReturnValue& r) {
 
 }  // namespace
 
-std::optional<double> Host::Call(const std::string& name, const std::vector<Arg>& args) {
+std::optional<double> HostProgram::Call(const std::string& name, const std::vector<Arg>& args) {
     const FunctionEntry* entry = library_.Find(name);
     if (!entry) throw CallError("unknown function " + name);
     const Signature& sig = entry->signature;
@@ -208,4 +208,4 @@ std::optional<double> Host::Call(const std::string& name, const std::vector<Arg>
     return ResultOf(sig.result, rvalue);
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

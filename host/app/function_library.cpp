@@ -4,7 +4,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace dmhost {
+namespace orvanhost {
 
 namespace {
 
@@ -22,7 +22,7 @@ FunctionLibrary::~FunctionLibrary() {
     for (FunctionEntry* e : withdrawn_) delete e;
 }
 
-FunctionEntry* FunctionLibrary::Add(std::string_view signature, DMHandler handler) {
+FunctionEntry* FunctionLibrary::Add(std::string_view signature, LinkHandler handler) {
     if (!handler) throw std::invalid_argument("no handler for \"" + std::string(signature) + "\"");
     auto e = std::make_unique<FunctionEntry>();
     e->signature = ParseSignature(signature);
@@ -83,4 +83,4 @@ std::vector<std::string> FunctionLibrary::Names() const {
     return names;
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

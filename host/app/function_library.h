@@ -7,15 +7,15 @@
 #include <vector>
 
 #include "host/app/signature.h"
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 // One registration. Reference counted: the library holds one reference while
 // the function is registered; the module holds those AddFunction gave it.
 struct FunctionEntry {
     Signature signature;
-    DMHandler handler = nullptr;
+    LinkHandler handler = nullptr;
     long refs = 1;
     bool registered = true;
 };
@@ -31,7 +31,7 @@ public:
     // one reference for the caller (besides the library's own). Throws
     // std::invalid_argument for a signature that cannot be parsed and for a
     // null handler; nothing is registered then.
-    FunctionEntry* Add(std::string_view signature, DMHandler handler);
+    FunctionEntry* Add(std::string_view signature, LinkHandler handler);
     // Withdraws a registered entry (logged in Withdrawals()); a second
     // withdrawal of the same entry does nothing. Never throws (a module calls
     // it from static destructors); out of memory, the log may miss the name.
@@ -56,4 +56,4 @@ private:
     std::vector<std::string> withdrawals_;
 };
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -6,14 +6,14 @@
 
 #include "host/app/link_table.h"
 
-namespace dmhost {
+namespace orvanhost {
 
-Host::Host() {
+HostProgram::HostProgram() {
     link_.version = kDefaultVersion;
     FillLinkTable(&link_, this);
 }
 
-Host::~Host() {
+HostProgram::~HostProgram() {
     try {
         UnloadModule();
     } catch (...) {
@@ -32,7 +32,7 @@ F Symbol(void* handle, const char* name, const std::string& path) {
 
 }  // namespace
 
-void Host::LoadModule(const std::string& path) {
+void HostProgram::LoadModule(const std::string& path) {
     if (has_module_) throw ModuleError("a module is already loaded");
     dlerror();
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -42,14 +42,14 @@ void Host::LoadModule(const std::string& path) {
     }
     EntryPoints ep;
     try {
-        ep.get_version = Symbol<DMPlugIn_GetVersion_Fn>(handle, "DMPlugIn_GetVersion", path);
-        ep.link = Symbol<DMPlugIn_Link_2_Fn>(handle, "DMPlugIn_Link_2", path);
-        ep.startup = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInStartup", path);
-        ep.run = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInRun", path);
-        ep.cleanup = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInCleanup", path);
-        ep.shutdown = Symbol<DMPlugIn_Step_Fn>(handle, "PlugInShutdown", path);
+        ep.get_version = Symbol<HostPlugIn_GetVersion_Fn>(handle, "HostPlugIn_GetVersion", path);
+        ep.link = Symbol<HostPlugIn_Link_2_Fn>(handle, "HostPlugIn_Link_2", path);
+        ep.startup = Symbol<HostPlugIn_Step_Fn>(handle, "PlugInStartup", path);
+        ep.run = Symbol<HostPlugIn_Step_Fn>(handle, "PlugInRun", path);
+        ep.cleanup = Symbol<HostPlugIn_Step_Fn>(handle, "PlugInCleanup", path);
+        ep.shutdown = Symbol<HostPlugIn_Step_Fn>(handle, "PlugInShutdown", path);
         const uint32_t protocol = ep.get_version();
-        if (protocol != DM_LINK_PROTOCOL)
+        if (protocol != HOST_LINK_PROTOCOL)
             throw ModuleError(path + " speaks link protocol " + std::to_string(protocol) + ", not 2");
     } catch (...) {
         dlclose(handle);
@@ -63,12 +63,12 @@ void Host::LoadModule(const std::string& path) {
     StartModule();
 }
 
-void Host::AttachModule(const EntryPoints& ep) {
+void HostProgram::AttachModule(const EntryPoints& ep) {
     if (has_module_) throw ModuleError("a module is already loaded");
     if (!ep.get_version || !ep.link || !ep.startup || !ep.run || !ep.cleanup || !ep.shutdown)
         throw ModuleError("an entry point is missing");
     const uint32_t protocol = ep.get_version();
-    if (protocol != DM_LINK_PROTOCOL)
+    if (protocol != HOST_LINK_PROTOCOL)
         throw ModuleError("the module speaks link protocol " + std::to_string(protocol) + ", not 2");
     entry_ = ep;
     has_module_ = true;
@@ -76,19 +76,19 @@ void Host::AttachModule(const EntryPoints& ep) {
     StartModule();
 }
 
-void Host::StartStep(DMPlugIn_Step_Fn step, const char* what) {
+void HostProgram::StartStep(HostPlugIn_Step_Fn step, const char* what) {
     if (!has_module_) throw ModuleError(std::string("no module to ") + what);
     const int32_t code = step();
     ThrowPendingError();
     if (code != 0) throw HostError(code, "");
 }
 
-void Host::StartModule() { StartStep(entry_.startup, "start"); }
-void Host::RunModule() { StartStep(entry_.run, "run"); }
-void Host::CleanupModule() { StartStep(entry_.cleanup, "clean up"); }
-void Host::ShutdownModule() { StartStep(entry_.shutdown, "shut down"); }
+void HostProgram::StartModule() { StartStep(entry_.startup, "start"); }
+void HostProgram::RunModule() { StartStep(entry_.run, "run"); }
+void HostProgram::CleanupModule() { StartStep(entry_.cleanup, "clean up"); }
+void HostProgram::ShutdownModule() { StartStep(entry_.shutdown, "shut down"); }
 
-int32_t Host::StartModuleUnlinked() {
+int32_t HostProgram::StartModuleUnlinked() {
     if (!has_module_) throw ModuleError("no module to start");
     entry_.link(nullptr, 0);
     const int32_t code = entry_.startup();
@@ -96,14 +96,15 @@ int32_t Host::StartModuleUnlinked() {
     return code;
 }
 
-void Host::UnloadModule() {
+void HostProgram::UnloadModule() {
     if (!has_module_) return;
     if (dl_handle_) {
         dlclose(dl_handle_);
         dl_handle_ = nullptr;
         // A module the loader keeps resident must not call this host later.
         if (void* still = dlopen(dl_path_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
-            if (void* link = dlsym(still, "DMPlugIn_Link_2")) reinterpret_cast<DMPlugIn_Link_2_Fn>(link)(nullptr, 0);
+            if (void* link = dlsym(still, "HostPlugIn_Link_2"))
+                reinterpret_cast<HostPlugIn_Link_2_Fn>(link)(nullptr, 0);
             dlclose(still);
         }
     } else {
@@ -115,12 +116,12 @@ void Host::UnloadModule() {
     library_.DropAll();
 }
 
-void Host::ClearResults() {
+void HostProgram::ClearResults() {
     results_.clear();
     result_calls_.clear();
 }
 
-void Host::ShowResult(std::string_view text) {
+void HostProgram::ShowResult(std::string_view text) {
     if (keep_results_) {
         results_.append(text);
         result_calls_.emplace_back(text);
@@ -128,28 +129,28 @@ void Host::ShowResult(std::string_view text) {
     if (sink_) sink_(text);
 }
 
-void Host::ReportError(int32_t code, std::string text) {
+void HostProgram::ReportError(int32_t code, std::string text) {
     HostError e(code, std::move(text));
     error_log_.push_back(e);
     if (!pending_error_) pending_error_ = e;  // the first error of a call stops it
 }
 
-std::optional<HostError> Host::TakeError() {
+std::optional<HostError> HostProgram::TakeError() {
     std::optional<HostError> e = std::move(pending_error_);
     pending_error_.reset();
     return e;
 }
 
-void Host::ThrowPendingError() {
+void HostProgram::ThrowPendingError() {
     if (std::optional<HostError> e = TakeError()) throw *e;
 }
 
-void Host::FailOnce(const std::string& host_function, std::string message, int skip) {
+void HostProgram::FailOnce(const std::string& host_function, std::string message, int skip) {
     if (message.empty()) message = host_function + " failed";
     injections_.emplace(host_function, Injection{skip, std::move(message)});
 }
 
-bool Host::ShouldFail(const char* host_function, DMError* error) {
+bool HostProgram::ShouldFail(const char* host_function, LinkError* error) {
     auto it = injections_.find(host_function);
     if (it == injections_.end()) return false;
     if (it->second.skip > 0) {
@@ -157,20 +158,20 @@ bool Host::ShouldFail(const char* host_function, DMError* error) {
         return false;
     }
     if (error) {
-        error->code = DM_ERROR_HOST_FUNCTION;
+        error->code = HOST_ERROR_HOST_FUNCTION;
         std::snprintf(error->text, sizeof error->text, "%s", it->second.message.c_str());
     }
     injections_.erase(it);
     return true;
 }
 
-void Host::SetKeyDown(int virtual_key, bool down) {
+void HostProgram::SetKeyDown(int virtual_key, bool down) {
     KeyState& k = keys_[virtual_key];
     if (down && !k.down) k.pressed_since_query = true;
     k.down = down;
 }
 
-int16_t Host::AsyncKeyState(int virtual_key) {
+int16_t HostProgram::AsyncKeyState(int virtual_key) {
     key_queries_.push_back(virtual_key);
     KeyState& k = keys_[virtual_key];
     const uint16_t word = static_cast<uint16_t>((k.down ? 0x8000u : 0u) | (k.pressed_since_query ? 1u : 0u));
@@ -178,6 +179,6 @@ int16_t Host::AsyncKeyState(int virtual_key) {
     return static_cast<int16_t>(word);
 }
 
-void Host::KeyEventCall(const KeyEvent& event) { key_events_.push_back(event); }
+void HostProgram::KeyEventCall(const KeyEvent& event) { key_events_.push_back(event); }
 
-}  // namespace dmhost
+}  // namespace orvanhost

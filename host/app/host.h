@@ -3,18 +3,18 @@
 // simulated mouse and keyboard, and calls registered functions by name.
 //
 // Usage:
-//   dmhost::Host host;                       // version word 0x030A0000
+//   orvanhost::HostProgram host;                       // version word 0x030A0000
 //   host.SetResultsSink([](std::string_view t) { std::cout << t; });
 //   host.LoadModule("/path/orvantools.so");  // dlopen, link, PlugInStartup
-//   dmhost::ImagePtr img = dmhost::MakeRealImage(64, 64, pixels);
-//   dmhost::ImagePtr profile;                // empty image variable
+//   orvanhost::ImagePtr img = orvanhost::MakeRealImage(64, 64, pixels);
+//   orvanhost::ImagePtr profile;                // empty image variable
 //   double x = 0, y = 0;
 //   std::optional<double> r = host.Call("GuessCenter",
-//       {dmhost::Arg::Image(img), dmhost::Arg::NumberRef(&x), dmhost::Arg::NumberRef(&y)});
-//   host.Call("AzimuthalIntegral", {dmhost::Arg::Image(img),
-//       dmhost::Arg::ImageSlot(&profile), dmhost::Arg::Number(x), ...});
+//       {orvanhost::Arg::Image(img), orvanhost::Arg::NumberRef(&x), orvanhost::Arg::NumberRef(&y)});
+//   host.Call("AzimuthalIntegral", {orvanhost::Arg::Image(img),
+//       orvanhost::Arg::ImageSlot(&profile), orvanhost::Arg::Number(x), ...});
 //   std::string shown = host.ResultsText();
-//   host.ShutdownModule(); host.UnloadModule();   // or just let ~Host do it
+//   host.ShutdownModule(); host.UnloadModule();   // or just let ~HostProgram do it
 // A handler that reports a host error makes Call throw HostError (after the
 // out-parameters are written back). Tests that link the module's code into
 // their own program use AttachModule with its entry points instead of
@@ -33,21 +33,21 @@
 #include "host/app/call_args.h"
 #include "host/app/function_library.h"
 #include "host/app/host_error.h"
-#include "host/app/host_string.h"
+#include "host/app/counted_string.h"
 #include "host/app/image.h"
 #include "host/app/signature.h"
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 // The six entry points of a module.
 struct EntryPoints {
-    DMPlugIn_GetVersion_Fn get_version = nullptr;
-    DMPlugIn_Link_2_Fn link = nullptr;
-    DMPlugIn_Step_Fn startup = nullptr;
-    DMPlugIn_Step_Fn run = nullptr;
-    DMPlugIn_Step_Fn cleanup = nullptr;
-    DMPlugIn_Step_Fn shutdown = nullptr;
+    HostPlugIn_GetVersion_Fn get_version = nullptr;
+    HostPlugIn_Link_2_Fn link = nullptr;
+    HostPlugIn_Step_Fn startup = nullptr;
+    HostPlugIn_Step_Fn run = nullptr;
+    HostPlugIn_Step_Fn cleanup = nullptr;
+    HostPlugIn_Step_Fn shutdown = nullptr;
 };
 
 // One keybd_event call as the module made it.
@@ -58,21 +58,21 @@ struct KeyEvent {
     uintptr_t extra_info;
 };
 
-class Host {
+class HostProgram {
 public:
     static constexpr uint32_t kDefaultVersion = 0x030A0000;  // 3.10.0
 
-    Host();
-    Host(const Host&) = delete;
-    Host& operator=(const Host&) = delete;
+    HostProgram();
+    HostProgram(const HostProgram&) = delete;
+    HostProgram& operator=(const HostProgram&) = delete;
     // Shuts nothing down: unloads a loaded module (its static destructors
     // withdraw its functions) and unlinks an attached one.
-    ~Host();
+    ~HostProgram();
 
     // ---- version word (read by the module at PlugInStartup)
     void SetVersion(uint32_t word) { link_.version = word; }
     uint32_t Version() const { return link_.version; }
-    const DMHostLink& Link() const { return link_; }
+    const HostLink& Link() const { return link_; }
 
     // ---- module life
     // dlopen (RTLD_NOW | RTLD_LOCAL), look up the six entry points, check the
@@ -126,7 +126,7 @@ public:
     // empty. A program that streams them keeps its memory steady however long
     // its script runs.
     void KeepResults(bool keep) { keep_results_ = keep; }
-    // Appends text as the host's own "void Result( dm_string )" does.
+    // Appends text as the host's own "void Result( host_string )" does.
     void ShowResult(std::string_view text);
 
     // ---- host errors
@@ -139,7 +139,7 @@ public:
 
     // ---- failure injection
     // The next call of the named host function (after skipping `skip` calls)
-    // fails with DM_ERROR_HOST_FUNCTION and message (default
+    // fails with HOST_ERROR_HOST_FUNCTION and message (default
     // "<name> failed"). Names: RealImage, IntegerImage, ComplexImage,
     // ImageIsValid, ImageGetNumDimensions, ImageGetDimensionSize,
     // ImageGetDataType, ImageChangeDataType, ImageGetLockedData,
@@ -147,7 +147,7 @@ public:
     void FailOnce(const std::string& host_function, std::string message = "", int skip = 0);
     // True (and the injection consumed) when this call of name is to fail;
     // fills *error. Used by the link functions.
-    bool ShouldFail(const char* host_function, DMError* error);
+    bool ShouldFail(const char* host_function, LinkError* error);
 
     // ---- simulated mouse and keyboard (virtual-key codes 1 left, 2 right,
     // 4 middle; 16 shift, 27 escape)
@@ -162,11 +162,11 @@ public:
     const std::vector<KeyEvent>& KeyEvents() const { return key_events_; }
 
 private:
-    void StartStep(DMPlugIn_Step_Fn step, const char* what);
+    void StartStep(HostPlugIn_Step_Fn step, const char* what);
     void ThrowPendingError();
     void Unlink();
 
-    DMHostLink link_{};
+    HostLink link_{};
     FunctionLibrary library_;
     EntryPoints entry_{};
     void* dl_handle_ = nullptr;
@@ -196,4 +196,4 @@ private:
     std::vector<KeyEvent> key_events_;
 };
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace dmhost {
+namespace orvanhost {
 
 // A host error: reported by a module (through the link's report_error) or
 // raised by the host itself, e.g. when the module fails its start-up.
@@ -40,4 +40,4 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-}  // namespace dmhost
+}  // namespace orvanhost

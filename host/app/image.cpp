@@ -7,7 +7,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace dmhost {
+namespace orvanhost {
 
 namespace {
 
@@ -49,16 +49,16 @@ void Store(unsigned char* p, T v) {
 
 bool IsKnownDataType(uint32_t code) {
     switch (code) {
-        case DM_TYPE_INT16:
-        case DM_TYPE_REAL4:
-        case DM_TYPE_COMPLEX8:
-        case DM_TYPE_UINT8:
-        case DM_TYPE_INT32:
-        case DM_TYPE_INT8:
-        case DM_TYPE_UINT16:
-        case DM_TYPE_UINT32:
-        case DM_TYPE_REAL8:
-        case DM_TYPE_COMPLEX16: return true;
+        case HOST_TYPE_INT16:
+        case HOST_TYPE_REAL4:
+        case HOST_TYPE_COMPLEX8:
+        case HOST_TYPE_UINT8:
+        case HOST_TYPE_INT32:
+        case HOST_TYPE_INT8:
+        case HOST_TYPE_UINT16:
+        case HOST_TYPE_UINT32:
+        case HOST_TYPE_REAL8:
+        case HOST_TYPE_COMPLEX16: return true;
         default: return false;
     }
 }
@@ -237,4 +237,4 @@ void ImagePtr::reset() {
     image_ = nullptr;
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -7,21 +7,21 @@
 #include <string>
 #include <vector>
 
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 enum class DataType : uint32_t {
-    Int16 = DM_TYPE_INT16,
-    Real4 = DM_TYPE_REAL4,
-    Complex8 = DM_TYPE_COMPLEX8,
-    UInt8 = DM_TYPE_UINT8,
-    Int32 = DM_TYPE_INT32,
-    Int8 = DM_TYPE_INT8,
-    UInt16 = DM_TYPE_UINT16,
-    UInt32 = DM_TYPE_UINT32,
-    Real8 = DM_TYPE_REAL8,
-    Complex16 = DM_TYPE_COMPLEX16,
+    Int16 = HOST_TYPE_INT16,
+    Real4 = HOST_TYPE_REAL4,
+    Complex8 = HOST_TYPE_COMPLEX8,
+    UInt8 = HOST_TYPE_UINT8,
+    Int32 = HOST_TYPE_INT32,
+    Int8 = HOST_TYPE_INT8,
+    UInt16 = HOST_TYPE_UINT16,
+    UInt32 = HOST_TYPE_UINT32,
+    Real8 = HOST_TYPE_REAL8,
+    Complex16 = HOST_TYPE_COMPLEX16,
 };
 
 // True for the codes above; bytes per pixel of a known type.
@@ -132,7 +132,7 @@ ImagePtr MakeImage(std::string name, DataType type, std::vector<uint32_t> dims);
 ImagePtr MakeRealImage(uint32_t width, uint32_t height, const std::vector<float>& values = {}, std::string name = "");
 
 // The same object seen through the link.
-inline DMImage* ToLink(Image* image) { return reinterpret_cast<DMImage*>(image); }
-inline Image* FromLink(DMImage* image) { return reinterpret_cast<Image*>(image); }
+inline LinkImage* ToLink(Image* image) { return reinterpret_cast<LinkImage*>(image); }
+inline Image* FromLink(LinkImage* image) { return reinterpret_cast<Image*>(image); }
 
-}  // namespace dmhost
+}  // namespace orvanhost

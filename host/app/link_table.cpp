@@ -7,13 +7,13 @@
 
 #include "host/app/host.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 namespace {
 
-Host& H(void* host) { return *static_cast<Host*>(host); }
+HostProgram& H(void* host) { return *static_cast<HostProgram*>(host); }
 
-void SetError(DMError* error, int32_t code, const std::string& text) {
+void SetError(LinkError* error, int32_t code, const std::string& text) {
     if (!error) return;
     error->code = code;
     std::snprintf(error->text, sizeof error->text, "%s", text.c_str());
@@ -22,40 +22,41 @@ void SetError(DMError* error, int32_t code, const std::string& text) {
 // Runs body for the named host function: an injected failure, a null image
 // where one is needed, or an exception of the host's own become *error.
 template <typename T, typename Body>
-T Guard(void* host, const char* name, DMError* error, T failed, Body body) {
+T Guard(void* host, const char* name, LinkError* error, T failed, Body body) {
     try {
         if (H(host).ShouldFail(name, error)) return failed;
         return body();
     } catch (const std::bad_alloc&) {
-        SetError(error, DM_ERROR_HOST_FUNCTION, std::string(name) + ": out of memory");
+        SetError(error, HOST_ERROR_HOST_FUNCTION, std::string(name) + ": out of memory");
     } catch (const std::exception& e) {
-        SetError(error, DM_ERROR_HOST_FUNCTION, std::string(name) + ": " + e.what());
+        SetError(error, HOST_ERROR_HOST_FUNCTION, std::string(name) + ": " + e.what());
     }
     return failed;
 }
 
-Image& Need(DMImage* image) {
+Image& Need(LinkImage* image) {
     if (!image) throw std::invalid_argument("not a valid image");
     return *FromLink(image);
 }
 
-std::string Title(DMString* title) { return title ? FromLink(title)->Text() : std::string(); }
+std::string Title(LinkString* title) { return title ? FromLink(title)->Text() : std::string(); }
 
 std::vector<uint32_t> Dims(uint32_t ndims, const uint32_t* dims) {
     if (ndims < 1 || ndims > 3 || !dims) throw std::invalid_argument("1 to 3 dimensions expected");
     return std::vector<uint32_t>(dims, dims + ndims);
 }
 
-DMImage* RealImage(void* host, DMString* title, uint32_t bytes, uint32_t ndims, const uint32_t* dims, DMError* error) {
-    return Guard<DMImage*>(host, "RealImage", error, nullptr, [&] {
+LinkImage* RealImage(void* host, LinkString* title, uint32_t bytes, uint32_t ndims, const uint32_t* dims,
+                     LinkError* error) {
+    return Guard<LinkImage*>(host, "RealImage", error, nullptr, [&] {
         if (bytes != 4 && bytes != 8) throw std::invalid_argument("a real image has 4 or 8 bytes per pixel");
         return ToLink(NewImageObject(Title(title), bytes == 4 ? DataType::Real4 : DataType::Real8, Dims(ndims, dims)));
     });
 }
 
-DMImage* IntegerImage(void* host, DMString* title, uint32_t bytes, int32_t is_signed, uint32_t ndims,
-                      const uint32_t* dims, DMError* error) {
-    return Guard<DMImage*>(host, "IntegerImage", error, nullptr, [&] {
+LinkImage* IntegerImage(void* host, LinkString* title, uint32_t bytes, int32_t is_signed, uint32_t ndims,
+                        const uint32_t* dims, LinkError* error) {
+    return Guard<LinkImage*>(host, "IntegerImage", error, nullptr, [&] {
         DataType t;
         switch (bytes) {
             case 1: t = is_signed ? DataType::Int8 : DataType::UInt8; break;
@@ -67,33 +68,33 @@ DMImage* IntegerImage(void* host, DMString* title, uint32_t bytes, int32_t is_si
     });
 }
 
-DMImage* ComplexImage(void* host, DMString* title, uint32_t bytes, uint32_t ndims, const uint32_t* dims,
-                      DMError* error) {
-    return Guard<DMImage*>(host, "ComplexImage", error, nullptr, [&] {
+LinkImage* ComplexImage(void* host, LinkString* title, uint32_t bytes, uint32_t ndims, const uint32_t* dims,
+                        LinkError* error) {
+    return Guard<LinkImage*>(host, "ComplexImage", error, nullptr, [&] {
         if (bytes != 8 && bytes != 16) throw std::invalid_argument("a complex image has 8 or 16 bytes per pixel");
         return ToLink(
             NewImageObject(Title(title), bytes == 8 ? DataType::Complex8 : DataType::Complex16, Dims(ndims, dims)));
     });
 }
 
-int32_t ImageIsValid(void* host, DMImage* image, DMError* error) {
+int32_t ImageIsValid(void* host, LinkImage* image, LinkError* error) {
     return Guard<int32_t>(host, "ImageIsValid", error, 0, [&] { return image ? 1 : 0; });
 }
 
-uint32_t ImageNumDimensions(void* host, DMImage* image, DMError* error) {
+uint32_t ImageNumDimensions(void* host, LinkImage* image, LinkError* error) {
     return Guard<uint32_t>(host, "ImageGetNumDimensions", error, 0, [&] { return Need(image).NumDimensions(); });
 }
 
-uint32_t ImageDimensionSize(void* host, DMImage* image, uint32_t dim, DMError* error) {
+uint32_t ImageDimensionSize(void* host, LinkImage* image, uint32_t dim, LinkError* error) {
     return Guard<uint32_t>(host, "ImageGetDimensionSize", error, 0, [&] { return Need(image).DimensionSize(dim); });
 }
 
-uint32_t ImageDataType(void* host, DMImage* image, DMError* error) {
+uint32_t ImageDataType(void* host, LinkImage* image, LinkError* error) {
     return Guard<uint32_t>(host, "ImageGetDataType", error, 0,
                            [&] { return static_cast<uint32_t>(Need(image).Type()); });
 }
 
-int32_t ImageChangeDataType(void* host, DMImage* image, uint32_t type, DMError* error) {
+int32_t ImageChangeDataType(void* host, LinkImage* image, uint32_t type, LinkError* error) {
     return Guard<int32_t>(host, "ImageChangeDataType", error, 0, [&] {
         if (!IsKnownDataType(type)) throw std::invalid_argument("unknown data type " + std::to_string(type));
         Need(image).ChangeDataType(static_cast<DataType>(type));
@@ -101,7 +102,7 @@ int32_t ImageChangeDataType(void* host, DMImage* image, uint32_t type, DMError* 
     });
 }
 
-void* ImageLock(void* host, DMImage* image, uint32_t, size_t* bytes, DMError* error) {
+void* ImageLock(void* host, LinkImage* image, uint32_t, size_t* bytes, LinkError* error) {
     return Guard<void*>(host, "ImageGetLockedData", error, nullptr, [&] {
         Image& i = Need(image);
         i.Lock();
@@ -110,33 +111,33 @@ void* ImageLock(void* host, DMImage* image, uint32_t, size_t* bytes, DMError* er
     });
 }
 
-void ImageUnlock(void*, DMImage* image) {
+void ImageUnlock(void*, LinkImage* image) {
     if (image && FromLink(image)->LockCount() > 0) FromLink(image)->Unlock();
 }
 
-int32_t ImageDataChanged(void* host, DMImage* image, DMError* error) {
+int32_t ImageDataChanged(void* host, LinkImage* image, LinkError* error) {
     return Guard<int32_t>(host, "ImageDataChanged", error, 0, [&] {
         Need(image).DataChanged();
         return 1;
     });
 }
 
-void ImageAddRef(void*, DMImage* image) {
+void ImageAddRef(void*, LinkImage* image) {
     if (image) FromLink(image)->AddRef();
 }
 
-void ImageRelease(void*, DMImage* image) {
+void ImageRelease(void*, LinkImage* image) {
     if (image) FromLink(image)->Release();
 }
 
-DMString* StringCreate(void* host, const char* bytes, size_t length, uint32_t encoding, DMError* error) {
-    return Guard<DMString*>(host, "NewString", error, nullptr, [&] {
+LinkString* StringCreate(void* host, const char* bytes, size_t length, uint32_t encoding, LinkError* error) {
+    return Guard<LinkString*>(host, "NewString", error, nullptr, [&] {
         if (!bytes && length) throw std::invalid_argument("no text");
         return ToLink(HostString::Create(bytes ? std::string(bytes, length) : std::string(), encoding));
     });
 }
 
-const char* StringText(void* host, DMString* string, size_t* length, DMError* error) {
+const char* StringText(void* host, LinkString* string, size_t* length, LinkError* error) {
     return Guard<const char*>(host, "GetString", error, nullptr, [&] {
         static const char empty[] = "";
         if (!string) {
@@ -149,39 +150,39 @@ const char* StringText(void* host, DMString* string, size_t* length, DMError* er
     });
 }
 
-void StringAddRef(void*, DMString* string) {
+void StringAddRef(void*, LinkString* string) {
     if (string) FromLink(string)->AddRef();
 }
 
-void StringRelease(void*, DMString* string) {
+void StringRelease(void*, LinkString* string) {
     if (string) FromLink(string)->Release();
 }
 
-DMFunction* FunctionAdd(void* host, const char* signature, size_t length, DMHandler handler, DMError* error) {
+LinkFunction* FunctionAdd(void* host, const char* signature, size_t length, LinkHandler handler, LinkError* error) {
     try {
         if (H(host).ShouldFail("AddFunction", error)) return nullptr;
         if (!signature) throw std::invalid_argument("no signature");
         FunctionEntry* e = H(host).Library().Add(std::string_view(signature, length), handler);
-        return reinterpret_cast<DMFunction*>(e);
+        return reinterpret_cast<LinkFunction*>(e);
     } catch (const std::bad_alloc&) {
-        SetError(error, DM_ERROR_HOST_FUNCTION, "AddFunction: out of memory");
+        SetError(error, HOST_ERROR_HOST_FUNCTION, "AddFunction: out of memory");
     } catch (const std::exception& e) {
-        SetError(error, DM_ERROR_BAD_SIGNATURE, e.what());
+        SetError(error, HOST_ERROR_BAD_SIGNATURE, e.what());
     }
     return nullptr;
 }
 
-FunctionEntry* Entry(DMFunction* f) { return reinterpret_cast<FunctionEntry*>(f); }
+FunctionEntry* Entry(LinkFunction* f) { return reinterpret_cast<FunctionEntry*>(f); }
 
-void FunctionRemove(void* host, DMFunction* function) {
+void FunctionRemove(void* host, LinkFunction* function) {
     if (function) H(host).Library().Remove(Entry(function));
 }
 
-void FunctionAddRef(void*, DMFunction* function) {
+void FunctionAddRef(void*, LinkFunction* function) {
     if (function) FunctionLibrary::AddRef(Entry(function));
 }
 
-void FunctionRelease(void* host, DMFunction* function) {
+void FunctionRelease(void* host, LinkFunction* function) {
     if (function) H(host).Library().Release(Entry(function));
 }
 
@@ -193,7 +194,7 @@ void ReportError(void* host, int32_t code, const char* text) {
     }
 }
 
-int32_t Result(void* host, DMString* text, DMError* error) {
+int32_t Result(void* host, LinkString* text, LinkError* error) {
     return Guard<int32_t>(host, "Result", error, 0, [&] {
         H(host).ShowResult(text ? std::string_view(FromLink(text)->Text()) : std::string_view());
         return 1;
@@ -217,7 +218,7 @@ void KeyEventCall(void* host, uint8_t vk, uint8_t scan, uint32_t flags, uintptr_
 
 }  // namespace
 
-void FillLinkTable(DMHostLink* link, Host* host) {
+void FillLinkTable(HostLink* link, HostProgram* host) {
     link->host = host;
     link->real_image = RealImage;
     link->integer_image = IntegerImage;
@@ -246,4 +247,4 @@ void FillLinkTable(DMHostLink* link, Host* host) {
     link->key_event = KeyEventCall;
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

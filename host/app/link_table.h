@@ -1,14 +1,14 @@
-// The host's side of the C link: fills the function table of a DMHostLink
+// The host's side of the C link: fills the function table of a HostLink
 // with functions that act on one Host.
 #pragma once
 
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 
-namespace dmhost {
+namespace orvanhost {
 
-class Host;
+class HostProgram;
 
 // Sets every function of *link and link->host = host; leaves the version.
-void FillLinkTable(DMHostLink* link, Host* host);
+void FillLinkTable(HostLink* link, HostProgram* host);
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -1,5 +1,5 @@
-// dmhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT
-// dmhost --help | --version
+// orvanhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT
+// orvanhost --help | --version
 //
 // Loads the plug-in module as the host would, runs SCRIPT, and shows the
 // Results window on standard output. The module's own standard output
@@ -24,23 +24,23 @@
 namespace {
 
 const char kUsage[] =
-    "usage: dmhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT\n"
-    "       dmhost --help | --version\n";
+    "usage: orvanhost [--module PATH] [--stdout FILE] [--host-version X.Y.Z] SCRIPT\n"
+    "       orvanhost --help | --version\n";
 
 struct Options {
     std::string module, stdout_file, script_path;
-    uint32_t version = dmhost::Host::kDefaultVersion;
+    uint32_t version = orvanhost::HostProgram::kDefaultVersion;
 };
 
 int Usage(const std::string& why) {
-    std::cerr << "dmhost: " << why << "\n" << kUsage;
+    std::cerr << "orvanhost: " << why << "\n" << kUsage;
     return 2;
 }
 
 int Help() {
-    std::cout << "dmhost runs a script with the plug-in module, standing in for its image host.\n"
+    std::cout << "orvanhost runs a script with the plug-in module, standing in for its image host.\n"
               << kUsage
-              << "  --module PATH         the module to load (default: orvantools.so beside dmhost)\n"
+              << "  --module PATH         the module to load (default: orvantools.so beside orvanhost)\n"
                  "  --stdout FILE         keep the module's own standard output in FILE\n"
                  "  --host-version X.Y.Z  the host version reported to the module\n"
                  "  --help, -h            print this text\n"
@@ -72,7 +72,7 @@ std::string ModuleBesideProgram() {
     return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/orvantools.so";
 }
 
-// Fills *o from the command line. Returns the exit status when dmhost is to
+// Fills *o from the command line. Returns the exit status when orvanhost is to
 // stop here (help, version, a bad command line), -1 to run the script.
 int ParseCommandLine(int argc, char** argv, Options* o) {
     for (int i = 1; i < argc; ++i) {
@@ -85,7 +85,7 @@ int ParseCommandLine(int argc, char** argv, Options* o) {
         if (a == "--help" || a == "-h") {
             return Help();
         } else if (a == "--version") {
-            std::cout << "dmhost " << VersionText(o->version) << "\n";
+            std::cout << "orvanhost " << VersionText(o->version) << "\n";
             return 0;
         } else if (a == "--module") {
             if (!value(&o->module)) return Usage("--module needs a path");
@@ -149,13 +149,13 @@ FILE* SeparateModuleOutput(const std::string& stdout_file) {
     FILE* results = results_fd >= 0 ? fdopen(results_fd, "w") : nullptr;
     if (!results) {
         if (results_fd >= 0) close(results_fd);
-        std::cerr << "dmhost: cannot duplicate standard output\n";
+        std::cerr << "orvanhost: cannot duplicate standard output\n";
         return nullptr;
     }
     int sink = stdout_file.empty() ? open("/dev/null", O_WRONLY)
                                    : open(stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (sink < 0) {
-        std::cerr << "dmhost: cannot write " << stdout_file << "\n";
+        std::cerr << "orvanhost: cannot write " << stdout_file << "\n";
         std::fclose(results);
         return nullptr;
     }
@@ -191,23 +191,23 @@ struct ResultsWindow {
 int RunScript(const Options& o, const std::string& source, ResultsWindow* results) {
     int status = 0;
     {
-        dmhost::Host host;
+        orvanhost::HostProgram host;
         try {
             host.SetVersion(o.version);
             host.SetResultsSink([results](std::string_view t) { results->Show(t); });
             host.KeepResults(false);
-            dmhost::StmtList script = dmhost::Parse(dmhost::Scan(source));
+            orvanhost::StmtList script = orvanhost::Parse(orvanhost::Scan(source));
             try {
                 host.LoadModule(o.module);
-            } catch (const dmhost::HostError& e) {
-                throw dmhost::ScriptError{0, dmhost::Explained(e)};
+            } catch (const orvanhost::HostError& e) {
+                throw orvanhost::ScriptError{0, orvanhost::Explained(e)};
             } catch (const std::bad_alloc&) {
                 throw;
             } catch (const std::exception& e) {
-                throw dmhost::ScriptError{0, e.what()};
+                throw orvanhost::ScriptError{0, e.what()};
             }
-            dmhost::Interpreter(host).Run(script);
-        } catch (const dmhost::ScriptError& e) {
+            orvanhost::Interpreter(host).Run(script);
+        } catch (const orvanhost::ScriptError& e) {
             ReportScriptError(o.script_path, e.line, e.message);
             status = 1;
         } catch (const std::bad_alloc&) {
@@ -227,7 +227,7 @@ int RunScript(const Options& o, const std::string& source, ResultsWindow* result
 
 int main(int argc, char** argv) {
     // Beyond the file size limit a write then fails with EFBIG, which the
-    // saves refuse cleanly, instead of the signal killing dmhost half-way
+    // saves refuse cleanly, instead of the signal killing orvanhost half-way
     // through a file.
     std::signal(SIGXFSZ, SIG_IGN);
     Options o;
@@ -248,7 +248,7 @@ int main(int argc, char** argv) {
         return status;
     } catch (const std::bad_alloc&) {
         if (o.script_path.empty())
-            std::cerr << "dmhost";
+            std::cerr << "orvanhost";
         else
             std::cerr << o.script_path;
         std::cerr << ": out of memory\n";

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <stdexcept>
 
-namespace dmhost {
+namespace orvanhost {
 
 namespace {
 
@@ -72,7 +72,7 @@ bool ParamFromName(const std::string& t, bool pointer, ParamKind* kind) {
             *kind = ParamKind::Long;
         else if (t == "Boolean")
             *kind = ParamKind::Boolean;
-        else if (t == "dm_string")
+        else if (t == "host_string")
             *kind = ParamKind::String;
         else
             return false;
@@ -134,7 +134,7 @@ const char* ToString(ParamKind kind) {
         case ParamKind::Long: return "long";
         case ParamKind::LongRef: return "long *";
         case ParamKind::Boolean: return "Boolean";
-        case ParamKind::String: return "dm_string";
+        case ParamKind::String: return "host_string";
     }
     return "?";
 }
@@ -155,4 +155,4 @@ bool IsOutParameter(ParamKind kind) {
            kind == ParamKind::LongRef;
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -6,18 +6,18 @@
 #include <string_view>
 #include <vector>
 
-namespace dmhost {
+namespace orvanhost {
 
 enum class ResultKind { Void, Float, Double, Long, Boolean };
 
 // How an argument reaches the handler (C type in brackets):
-//   Image      BasicImage, RealImagePtr, ImageRef     borrowed image  [DMImage *]
-//   ImageSlot  ImageRef *   address of a variable's image slot  [DMImage **]
+//   Image      BasicImage, RealImagePtr, ImageRef     borrowed image  [LinkImage *]
+//   ImageSlot  ImageRef *   address of a variable's image slot  [LinkImage **]
 //   Float      float        [float]            FloatRef   float *   [float *]
 //   Double     double       [double]           DoubleRef  double *  [double *]
 //   Long       long         [int32_t]          LongRef    long *    [int32_t *]
 //   Boolean    Boolean      [uint8_t, 0 or 1]
-//   String     dm_string    borrowed host string  [DMString *]
+//   String     host_string    borrowed host string  [LinkString *]
 enum class ParamKind { Image, ImageSlot, Float, FloatRef, Double, DoubleRef, Long, LongRef, Boolean, String };
 
 struct Signature {
@@ -42,4 +42,4 @@ const char* ToString(ResultKind kind);
 // DoubleRef, LongRef): the caller must pass a variable.
 bool IsOutParameter(ParamKind kind);
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <memory>
 
-namespace dmhost {
+namespace orvanhost {
 
 struct TiffCloser {
     void operator()(TIFF* t) const { TIFFClose(t); }
@@ -25,4 +25,4 @@ struct QuietLibtiff {
     }
 };
 
-}  // namespace dmhost
+}  // namespace orvanhost

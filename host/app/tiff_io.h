@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace dmhost {
+namespace orvanhost {
 
 struct TiffPixels {
     uint32_t width = 0;
@@ -37,4 +37,4 @@ TiffPixels ReadTiff(const std::string& path);
 // file, or a file the user may not write.
 void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels);
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -13,7 +13,7 @@
 
 #include "host/app/tiff_handle.h"
 
-namespace dmhost {
+namespace orvanhost {
 namespace {
 
 // The largest detector frames are 16k x 16k.
@@ -162,4 +162,4 @@ TiffPixels ReadTiff(const std::string& path) {
     return out;
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -11,7 +11,7 @@
 #include "host/app/tiff_handle.h"
 #include "host/app/tiff_io.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 namespace {
 
@@ -96,4 +96,4 @@ void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const f
     if (!saved) throw std::runtime_error(named + Why(outcome));
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -10,7 +10,7 @@
 
 #include "host/script/lexer.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 // The deepest nesting a script may have, counting every statement, every
 // expression (in parentheses, as an argument or a condition) and every sign
@@ -74,4 +74,4 @@ struct Stmt {
 // 1000 levels deep") and for memory running out ("out of memory").
 StmtList Parse(const std::vector<Token>& tokens);
 
-}  // namespace dmhost
+}  // namespace orvanhost

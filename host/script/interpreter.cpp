@@ -7,7 +7,7 @@
 
 #include "host/app/tiff_io.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 std::string NumberText(double v) {
     char buf[64];
@@ -411,4 +411,4 @@ Value Interpreter::BuiltinPixel(const Expr& e) {
     return Value();
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -9,7 +9,7 @@
 #include "host/app/host.h"
 #include "host/script/ast.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 // A script value. Images are counted references (an empty one is an
 // invalid image); Kind::None is the "result" of a function that returns nothing.
@@ -43,7 +43,7 @@ class Interpreter {
 public:
     // The host must outlive the interpreter; `results` receives what the
     // script's own Result calls show (the host's Results window).
-    explicit Interpreter(Host& host) : host_(host) {}
+    explicit Interpreter(HostProgram& host) : host_(host) {}
 
     // Runs the statements. Throws ScriptError (with the line) on the first
     // error: an unknown name, a wrong argument, a failed file, a host error,
@@ -87,11 +87,11 @@ private:
     uint32_t Index(const Expr& e, const std::string& what);
     bool Truth(const Expr& e);
 
-    Host& host_;
+    HostProgram& host_;
     std::vector<Scope> scopes_;
 };
 
 // How a number becomes text when joined to a string: printf's %g.
 std::string NumberText(double v);
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-namespace dmhost {
+namespace orvanhost {
 
 const char* TokName(Tok kind) {
     switch (kind) {
@@ -186,4 +186,4 @@ private:
 
 std::vector<Token> Scan(const std::string& source) { return Scanner(source).Run(); }
 
-}  // namespace dmhost
+}  // namespace orvanhost

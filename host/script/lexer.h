@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace dmhost {
+namespace orvanhost {
 
 enum class Tok {
     Number,
@@ -52,4 +52,4 @@ std::vector<Token> Scan(const std::string& source);
 
 const char* TokName(Tok kind);
 
-}  // namespace dmhost
+}  // namespace orvanhost

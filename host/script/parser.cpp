@@ -3,7 +3,7 @@
 #include <new>
 #include <string>
 
-namespace dmhost {
+namespace orvanhost {
 namespace {
 
 class Parser {
@@ -264,4 +264,4 @@ private:
 
 StmtList Parse(const std::vector<Token>& tokens) { return Parser(tokens).Script(); }
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -1,11 +1,11 @@
 #include "host/sdk/entry_points.h"
 
-#include "host/sdk/dmplugin_exception.h"
+#include "host/sdk/plugin_exception.h"
 #include "host/sdk/host_interface.h"
 #include "host/sdk/plugin_main.h"
 #include "host/sdk/report_error.h"
 
-using namespace Gatan::PlugIn;
+using namespace Host::PlugIn;
 
 namespace {
 
@@ -23,15 +23,15 @@ int32_t RunStep(Step step) {
 
 extern "C" {
 
-uint32_t DMPlugIn_GetVersion(void) { return DM_LINK_PROTOCOL; }
+uint32_t HostPlugIn_GetVersion(void) { return HOST_LINK_PROTOCOL; }
 
-void DMPlugIn_Link_2(const DMHostLink* link, uint32_t) { SetLink(link); }
+void HostPlugIn_Link_2(const HostLink* link, uint32_t) { SetLink(link); }
 
 int32_t PlugInStartup(void) {
     return RunStep([](PlugInMain* plugin) {
-        const DMHostLink* link = CurrentLink();
-        if (!link || link->version < DM_MIN_HOST_VERSION)
-            throw dmplugin_exception(DM_ERROR_PLUGIN_VERSION, "This plugin requires DM 3.10.0 or later.");
+        const HostLink* link = CurrentLink();
+        if (!link || link->version < HOST_MIN_VERSION)
+            throw plugin_exception(HOST_ERROR_PLUGIN_VERSION, "This plugin requires host 3.10.0 or later.");
         if (plugin) plugin->Start();
     });
 }

@@ -1,35 +1,35 @@
 #include "host/sdk/host_interface.h"
 
-#include "host/sdk/dmplugin_exception.h"
+#include "host/sdk/plugin_exception.h"
 #include "host/sdk/plugin_main.h"
 
-namespace Gatan {
+namespace Host {
 namespace PlugIn {
 
 namespace {
-const DMHostLink* installed = nullptr;
+const HostLink* installed = nullptr;
 }
 
-const DMHostLink* CurrentLink() { return installed; }
+const HostLink* CurrentLink() { return installed; }
 
-const DMHostLink& RequireLink() {
-    if (!installed) throw dmplugin_exception(DM_ERROR_HOST_FUNCTION, "no host interface");
+const HostLink& RequireLink() {
+    if (!installed) throw plugin_exception(HOST_ERROR_HOST_FUNCTION, "no host interface");
     return *installed;
 }
 
-void SetLink(const DMHostLink* link) {
+void SetLink(const HostLink* link) {
     if (link != installed) {
         if (PlugInMain* p = PlugInMain::Instance()) p->ForgetFunctions();
     }
     installed = link;
 }
 
-DMError NoError() {
-    DMError e;
+LinkError NoError() {
+    LinkError e;
     e.code = 0;
     e.text[0] = '\0';
     return e;
 }
 
 }  // namespace PlugIn
-}  // namespace Gatan
+}  // namespace Host

@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 #include "host/sdk/image_ref.h"
 
-namespace Gatan {
+namespace Host {
 namespace PlugIn {
 
 // Locks the pixels of a valid image ("ScriptObject ImageGetLockedData(
@@ -15,11 +15,11 @@ namespace PlugIn {
 // contiguous block, pixel x + y*W + z*W*H, in the image's own data type.
 // An image that is not valid exposes no block (get() is null, size 0).
 // Holds a reference of its own to the image; destruction unlocks and
-// releases it and announces nothing. Throws dmplugin_exception when a host
+// releases it and announces nothing. Throws plugin_exception when a host
 // call fails; then nothing stays locked.
 class ImageDataLock {
 public:
-    ImageDataLock(DMImage* image, uint32_t flags);
+    ImageDataLock(LinkImage* image, uint32_t flags);
     ImageDataLock(const ImageDataLock&) = delete;
     ImageDataLock& operator=(const ImageDataLock&) = delete;
     ~ImageDataLock();
@@ -29,10 +29,10 @@ public:
     bool IsLocked() const { return data_ != nullptr; }
 
 private:
-    DM::Image image_;
+    Host::Image image_;
     void* data_ = nullptr;
     std::size_t bytes_ = 0;
 };
 
 }  // namespace PlugIn
-}  // namespace Gatan
+}  // namespace Host

@@ -1,9 +1,9 @@
 #include "host/sdk/plugin_main.h"
 
-#include "host/sdk/dmplugin_exception.h"
+#include "host/sdk/plugin_exception.h"
 #include "host/sdk/host_interface.h"
 
-namespace Gatan {
+namespace Host {
 namespace PlugIn {
 
 namespace {
@@ -12,7 +12,7 @@ PlugInMain* the_plugin = nullptr;
 
 FunctionRef::~FunctionRef() {
     if (function_) {
-        if (const DMHostLink* link = CurrentLink()) link->function_release(link->host, function_);
+        if (const HostLink* link = CurrentLink()) link->function_release(link->host, function_);
     }
 }
 
@@ -25,26 +25,26 @@ PlugInMain::~PlugInMain() {
 
 PlugInMain* PlugInMain::Instance() { return the_plugin; }
 
-FunctionRef PlugInMain::AddFunction(const char* signature, std::size_t length, DMHandler handler) {
-    const DMHostLink& link = RequireLink();
+FunctionRef PlugInMain::AddFunction(const char* signature, std::size_t length, LinkHandler handler) {
+    const HostLink& link = RequireLink();
     functions_.reserve(functions_.size() + 1);  // so keeping it below cannot fail
-    DMError error = NoError();
-    DMFunction* f = link.function_add(link.host, signature, length, handler, &error);
+    LinkError error = NoError();
+    LinkFunction* f = link.function_add(link.host, signature, length, handler, &error);
     ThrowIfFailed(error);
-    if (!f) throw dmplugin_exception(DM_ERROR_HOST_FUNCTION, "the host registered nothing");
+    if (!f) throw plugin_exception(HOST_ERROR_HOST_FUNCTION, "the host registered nothing");
     link.function_add_ref(link.host, f);
     functions_.push_back(f);
     return FunctionRef(f);
 }
 
 void PlugInMain::RemoveAllFunctions() noexcept {
-    const DMHostLink* link = CurrentLink();
+    const HostLink* link = CurrentLink();
     if (!link) {
         functions_.clear();
         return;
     }
     while (!functions_.empty()) {
-        DMFunction* f = functions_.back();
+        LinkFunction* f = functions_.back();
         functions_.pop_back();
         link->function_remove(link->host, f);
         link->function_release(link->host, f);
@@ -54,4 +54,4 @@ void PlugInMain::RemoveAllFunctions() noexcept {
 void PlugInMain::ForgetFunctions() noexcept { functions_.clear(); }
 
 }  // namespace PlugIn
-}  // namespace Gatan
+}  // namespace Host

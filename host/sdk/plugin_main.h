@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 
-namespace Gatan {
+namespace Host {
 namespace Win32 {
 
 class PlugInMain {
@@ -23,15 +23,15 @@ namespace PlugIn {
 class FunctionRef {
 public:
     FunctionRef() = default;
-    explicit FunctionRef(DMFunction* adopted) : function_(adopted) {}
+    explicit FunctionRef(LinkFunction* adopted) : function_(adopted) {}
     FunctionRef(const FunctionRef&) = delete;
     FunctionRef& operator=(const FunctionRef&) = delete;
     FunctionRef(FunctionRef&& other) noexcept : function_(other.function_) { other.function_ = nullptr; }
     ~FunctionRef();
-    DMFunction* get() const { return function_; }
+    LinkFunction* get() const { return function_; }
 
 private:
-    DMFunction* function_ = nullptr;
+    LinkFunction* function_ = nullptr;
 };
 
 // Constructing the object records it as the module's plug-in; the module's
@@ -52,12 +52,12 @@ public:
     // Registers a script function: the signature's characters (no
     // terminating zero needed) and the handler's address. Returns a counted
     // reference to the host's function object; the registration itself is
-    // kept here for withdrawal. Throws dmplugin_exception when the host
+    // kept here for withdrawal. Throws plugin_exception when the host
     // refuses (e.g. a signature it cannot read) or is missing.
-    FunctionRef AddFunction(const char* signature, std::size_t length, DMHandler handler);
+    FunctionRef AddFunction(const char* signature, std::size_t length, LinkHandler handler);
     template <std::size_t N, typename R, typename... Args>
     FunctionRef AddFunction(const char (&signature)[N], R (*handler)(Args...)) {
-        return AddFunction(signature, N - 1, reinterpret_cast<DMHandler>(handler));
+        return AddFunction(signature, N - 1, reinterpret_cast<LinkHandler>(handler));
     }
 
     // Withdraws every registered function from the host, last registered
@@ -71,8 +71,8 @@ public:
     static PlugInMain* Instance();
 
 private:
-    std::vector<DMFunction*> functions_;  // one reference each
+    std::vector<LinkFunction*> functions_;  // one reference each
 };
 
 }  // namespace PlugIn
-}  // namespace Gatan
+}  // namespace Host

@@ -3,16 +3,16 @@
 #include <exception>
 #include <string>
 
-#include "host/sdk/dmplugin_exception.h"
+#include "host/sdk/plugin_exception.h"
 #include "host/sdk/host_interface.h"
 
-namespace Gatan {
+namespace Host {
 namespace PlugIn {
 
 namespace {
 
 void Report(int32_t code, const char* text) noexcept {
-    if (const DMHostLink* link = CurrentLink()) link->report_error(link->host, code, text);
+    if (const HostLink* link = CurrentLink()) link->report_error(link->host, code, text);
 }
 
 }  // namespace
@@ -20,15 +20,15 @@ void Report(int32_t code, const char* text) noexcept {
 int32_t ReportCurrentError(const ErrorContext&) {
     try {
         throw;
-    } catch (const dmplugin_exception& e) {
+    } catch (const plugin_exception& e) {
         Report(e.code(), e.text().empty() ? nullptr : e.text().c_str());
         return e.code();
     } catch (const std::exception& e) {
-        Report(DM_ERROR_STD_EXCEPTION, e.what());
-        return DM_ERROR_STD_EXCEPTION;
+        Report(HOST_ERROR_STD_EXCEPTION, e.what());
+        return HOST_ERROR_STD_EXCEPTION;
     } catch (...) {
-        Report(DM_ERROR_UNKNOWN_EXCEPTION, nullptr);
-        return DM_ERROR_UNKNOWN_EXCEPTION;
+        Report(HOST_ERROR_UNKNOWN_EXCEPTION, nullptr);
+        return HOST_ERROR_UNKNOWN_EXCEPTION;
     }
 }
 
@@ -36,4 +36,4 @@ void ScriptCallScope::EnterScriptCall(const ErrorContext&) noexcept {}
 void ScriptCallScope::LeaveScriptCall() noexcept {}
 
 }  // namespace PlugIn
-}  // namespace Gatan
+}  // namespace Host

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace Gatan {
+namespace Host {
 namespace PlugIn {
 
 // Where an error is reported; the empty context means "the host's current
@@ -11,9 +11,9 @@ namespace PlugIn {
 struct ErrorContext {};
 
 // Must be called inside a catch clause. Rethrows the exception in flight
-// and reports it to the host: a dmplugin_exception as the host error it
-// carries; another standard exception as DM_ERROR_STD_EXCEPTION with its
-// what() text; anything else as DM_ERROR_UNKNOWN_EXCEPTION (28803) without
+// and reports it to the host: a plugin_exception as the host error it
+// carries; another standard exception as HOST_ERROR_STD_EXCEPTION with its
+// what() text; anything else as HOST_ERROR_UNKNOWN_EXCEPTION (28803) without
 // text. Returns the code reported (also when there is no host to report
 // it to). Never throws.
 int32_t ReportCurrentError(const ErrorContext& context = ErrorContext());
@@ -26,4 +26,4 @@ public:
 };
 
 }  // namespace PlugIn
-}  // namespace Gatan
+}  // namespace Host

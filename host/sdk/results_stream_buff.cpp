@@ -3,12 +3,12 @@
 #include <cstring>
 #include <exception>
 
-#include "host/sdk/dm_string.h"
-#include "host/sdk/dmplugin_exception.h"
+#include "host/sdk/host_string.h"
+#include "host/sdk/plugin_exception.h"
 #include "host/sdk/host_interface.h"
 #include "host/sdk/image_ref.h"
 
-namespace Gatan {
+namespace Host {
 namespace PlugIn {
 
 namespace {
@@ -35,9 +35,9 @@ bool ResultsStreamBuff::TakeFailure(int32_t* code, std::string* text) {
 
 bool ResultsStreamBuff::HandOver(const char* text, std::size_t length) noexcept {
     try {
-        DM::Result(dm_string(std::string(text, length)));
+        Host::Result(host_string(std::string(text, length)));
         return true;
-    } catch (const dmplugin_exception& e) {
+    } catch (const plugin_exception& e) {
         failure_code_ = e.code();
         try {
             failure_text_ = e.text();
@@ -45,7 +45,7 @@ bool ResultsStreamBuff::HandOver(const char* text, std::size_t length) noexcept 
             failure_text_.clear();
         }
     } catch (...) {
-        failure_code_ = DM_ERROR_HOST_FUNCTION;
+        failure_code_ = HOST_ERROR_HOST_FUNCTION;
         failure_text_.clear();
     }
     failed_ = true;
@@ -94,4 +94,4 @@ ResultsStreamBuff& GetResultsStreamBuff() {
 }
 
 }  // namespace PlugIn
-}  // namespace Gatan
+}  // namespace Host

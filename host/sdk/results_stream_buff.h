@@ -5,12 +5,12 @@
 #include <streambuf>
 #include <string>
 
-namespace Gatan {
+namespace Host {
 namespace PlugIn {
 
 // Collects characters in a 256-byte put buffer (255 characters and room for
 // a terminating zero) and hands the collected text to the host's
-// "void Result( dm_string )" when the buffer is full, when a write does not
+// "void Result( host_string )" when the buffer is full, when a write does not
 // fit into the rest of it, and on flush. A write longer than the buffer
 // goes over in one piece. A failed hand-over never throws: the text is
 // dropped, the stream sees a failure (and goes bad), and the host's error
@@ -47,4 +47,4 @@ private:
 ResultsStreamBuff& GetResultsStreamBuff();
 
 }  // namespace PlugIn
-}  // namespace Gatan
+}  // namespace Host

@@ -7,14 +7,14 @@
 
 #include "host/app/host.h"
 
-using dmhost::Arg;
-using dmhost::Host;
-using dmhost::ImagePtr;
+using orvanhost::Arg;
+using orvanhost::HostProgram;
+using orvanhost::ImagePtr;
 
 namespace {
 
 struct Seen {
-    DMImage* image = nullptr;
+    LinkImage* image = nullptr;
     float a = 0, b = 0;
     double d = 0;
     int32_t l = 0;
@@ -23,9 +23,9 @@ struct Seen {
     int calls = 0;
 } seen;
 
-Host* current_host = nullptr;
+HostProgram* current_host = nullptr;
 
-float Mixed(DMImage* image, float* inout, float a, double d, int32_t l, uint8_t flag, DMString* s) {
+float Mixed(LinkImage* image, float* inout, float a, double d, int32_t l, uint8_t flag, LinkString* s) {
     ++seen.calls;
     seen.image = image;
     seen.a = *inout;
@@ -33,17 +33,17 @@ float Mixed(DMImage* image, float* inout, float a, double d, int32_t l, uint8_t 
     seen.d = d;
     seen.l = l;
     seen.flag = flag;
-    seen.text = s ? dmhost::FromLink(s)->Text() : "<null>";
+    seen.text = s ? orvanhost::FromLink(s)->Text() : "<null>";
     return 0.5f;
 }
 
 // Replaces the slot's image with a new 3 x 1 image, as a module must.
-void Replace(DMImage** slot, float value) {
+void Replace(LinkImage** slot, float value) {
     ++seen.calls;
-    dmhost::Image* fresh = dmhost::NewImageObject("new", dmhost::DataType::Real4, {3, 1});
+    orvanhost::Image* fresh = orvanhost::NewImageObject("new", orvanhost::DataType::Real4, {3, 1});
     fresh->SetPixel(0, 0, value);
-    if (*slot) dmhost::FromLink(*slot)->Release();
-    *slot = dmhost::ToLink(fresh);
+    if (*slot) orvanhost::FromLink(*slot)->Release();
+    *slot = orvanhost::ToLink(fresh);
 }
 
 void Fails(float* out) {
@@ -66,27 +66,27 @@ protected:
         seen = Seen();
         current_host = &host;
         auto add = [&](const char* sig, auto fn) {
-            host.Library().Release(host.Library().Add(sig, reinterpret_cast<DMHandler>(fn)));
+            host.Library().Release(host.Library().Add(sig, reinterpret_cast<LinkHandler>(fn)));
         };
-        add("float Mixed(BasicImage, float *, float, double, long, Boolean, dm_string)", Mixed);
+        add("float Mixed(BasicImage, float *, float, double, long, Boolean, host_string)", Mixed);
         add("void Replace(ImageRef *, float)", Replace);
         add("void Fails(float *)", Fails);
         add("long Twice(long *, double *)", Twice);
         add("Boolean Not(Boolean)", Not);
     }
-    Host host;
+    HostProgram host;
 };
 
 }  // namespace
 
 TEST_F(HostCall, PassesEveryKindAndWritesBack) {
-    ImagePtr img = dmhost::MakeRealImage(2, 2);
+    ImagePtr img = orvanhost::MakeRealImage(2, 2);
     double inout = 1.5;
     auto r = host.Call("Mixed", {Arg::Image(img), Arg::NumberRef(&inout), Arg::Number(0.25), Arg::Number(1e300),
                                  Arg::Number(-7.9), Arg::Number(2), Arg::Text("hello")});
     ASSERT_TRUE(r.has_value());
     EXPECT_EQ(*r, 0.5);
-    EXPECT_EQ(seen.image, dmhost::ToLink(img.get()));
+    EXPECT_EQ(seen.image, orvanhost::ToLink(img.get()));
     EXPECT_EQ(seen.a, 1.5f);
     EXPECT_EQ(inout, 3.25);
     EXPECT_EQ(seen.d, 1e300);
@@ -96,7 +96,7 @@ TEST_F(HostCall, PassesEveryKindAndWritesBack) {
     EXPECT_EQ(img->RefCount(), 1);  // borrowed, not taken
 
     // A null image is passed as an invalid image; a stored string is borrowed.
-    dmhost::StringPtr s("kept");
+    orvanhost::StringPtr s("kept");
     host.Call("Mixed", {Arg::Image(nullptr), Arg::NumberRef(&inout), Arg::Number(0), Arg::Number(0), Arg::Number(0),
                         Arg::Number(0), Arg::String(s)});
     EXPECT_EQ(seen.image, nullptr);
@@ -112,7 +112,7 @@ TEST_F(HostCall, PassesEveryKindAndWritesBack) {
 }
 
 TEST_F(HostCall, ImageSlotTakesTheNewImageAndTheOldIsReleased) {
-    ImagePtr old = dmhost::MakeRealImage(1, 1);
+    ImagePtr old = orvanhost::MakeRealImage(1, 1);
     ImagePtr var = old;  // the variable's reference
     EXPECT_FALSE(host.Call("Replace", {Arg::ImageSlot(&var), Arg::Number(4)}).has_value());
     EXPECT_EQ(old->RefCount(), 1);
@@ -130,24 +130,24 @@ TEST_F(HostCall, ImageSlotTakesTheNewImageAndTheOldIsReleased) {
 TEST_F(HostCall, RefusesBadCallsBeforeCallingAnything) {
     double x = 0;
     ImagePtr img;
-    EXPECT_THROW(host.Call("Nope", {}), dmhost::CallError);
-    EXPECT_THROW(host.Call("Fails", {}), dmhost::CallError);
-    EXPECT_THROW(host.Call("Fails", {Arg::Number(1)}), dmhost::CallError);  // needs a variable
-    EXPECT_THROW(host.Call("Replace", {Arg::Image(img), Arg::Number(1)}), dmhost::CallError);
-    EXPECT_THROW(host.Call("Replace", {Arg::ImageSlot(nullptr), Arg::Number(1)}), dmhost::CallError);
-    EXPECT_THROW(host.Call("Twice", {Arg::NumberRef(&x), Arg::Number(1)}), dmhost::CallError);
+    EXPECT_THROW(host.Call("Nope", {}), orvanhost::CallError);
+    EXPECT_THROW(host.Call("Fails", {}), orvanhost::CallError);
+    EXPECT_THROW(host.Call("Fails", {Arg::Number(1)}), orvanhost::CallError);  // needs a variable
+    EXPECT_THROW(host.Call("Replace", {Arg::Image(img), Arg::Number(1)}), orvanhost::CallError);
+    EXPECT_THROW(host.Call("Replace", {Arg::ImageSlot(nullptr), Arg::Number(1)}), orvanhost::CallError);
+    EXPECT_THROW(host.Call("Twice", {Arg::NumberRef(&x), Arg::Number(1)}), orvanhost::CallError);
     double huge = 3e9, w = 0;
-    EXPECT_THROW(host.Call("Twice", {Arg::NumberRef(&huge), Arg::NumberRef(&w)}), dmhost::CallError);
+    EXPECT_THROW(host.Call("Twice", {Arg::NumberRef(&huge), Arg::NumberRef(&w)}), orvanhost::CallError);
     double nan = std::nan("");
-    EXPECT_THROW(host.Call("Twice", {Arg::NumberRef(&nan), Arg::NumberRef(&w)}), dmhost::CallError);
+    EXPECT_THROW(host.Call("Twice", {Arg::NumberRef(&nan), Arg::NumberRef(&w)}), orvanhost::CallError);
     // A long by value: whole parts outside the 32-bit range are refused.
-    ImagePtr one = dmhost::MakeRealImage(1, 1);
+    ImagePtr one = orvanhost::MakeRealImage(1, 1);
     double inout = 0;
     auto mixed = [&](double l) {
         return host.Call("Mixed", {Arg::Image(one), Arg::NumberRef(&inout), Arg::Number(0), Arg::Number(0),
                                    Arg::Number(l), Arg::Number(0), Arg::Text("")});
     };
-    for (double l : {2147483648.0, -2147483649.0, 3e9, nan}) EXPECT_THROW(mixed(l), dmhost::CallError) << l;
+    for (double l : {2147483648.0, -2147483649.0, 3e9, nan}) EXPECT_THROW(mixed(l), orvanhost::CallError) << l;
     EXPECT_EQ(seen.calls, 0);
     for (double l : {2147483647.9, -2147483648.9}) {
         mixed(l);
@@ -160,7 +160,7 @@ TEST_F(HostCall, AReportedErrorIsThrownAfterTheOutParametersAreWritten) {
     try {
         host.Call("Fails", {Arg::NumberRef(&out)});
         FAIL() << "no host error";
-    } catch (const dmhost::HostError& e) {
+    } catch (const orvanhost::HostError& e) {
         EXPECT_EQ(e.code(), 28803);
         EXPECT_EQ(e.text(), "");
         EXPECT_STREQ(e.what(), "host error 28803");
@@ -171,31 +171,31 @@ TEST_F(HostCall, AReportedErrorIsThrownAfterTheOutParametersAreWritten) {
 }
 
 TEST(HostFunctions, FailOnceFailsTheNamedFunctionOnceAfterSkipping) {
-    Host host;
-    const DMHostLink& link = host.Link();
-    ImagePtr img = dmhost::MakeRealImage(4, 3);
+    HostProgram host;
+    const HostLink& link = host.Link();
+    ImagePtr img = orvanhost::MakeRealImage(4, 3);
     host.FailOnce("ImageGetDimensionSize", "", 1);
-    DMError e{};
-    EXPECT_EQ(link.image_dimension_size(link.host, dmhost::ToLink(img.get()), 0, &e), 4u);
+    LinkError e{};
+    EXPECT_EQ(link.image_dimension_size(link.host, orvanhost::ToLink(img.get()), 0, &e), 4u);
     EXPECT_EQ(e.code, 0);
-    EXPECT_EQ(link.image_dimension_size(link.host, dmhost::ToLink(img.get()), 1, &e), 0u);
-    EXPECT_EQ(e.code, DM_ERROR_HOST_FUNCTION);
+    EXPECT_EQ(link.image_dimension_size(link.host, orvanhost::ToLink(img.get()), 1, &e), 0u);
+    EXPECT_EQ(e.code, HOST_ERROR_HOST_FUNCTION);
     EXPECT_STREQ(e.text, "ImageGetDimensionSize failed");
-    DMError ok{};
-    EXPECT_EQ(link.image_dimension_size(link.host, dmhost::ToLink(img.get()), 1, &ok), 3u);
+    LinkError ok{};
+    EXPECT_EQ(link.image_dimension_size(link.host, orvanhost::ToLink(img.get()), 1, &ok), 3u);
     EXPECT_EQ(ok.code, 0);
 
     // A null image where one is needed is refused, not dereferenced.
-    DMError n{};
+    LinkError n{};
     link.image_dimension_size(link.host, nullptr, 0, &n);
-    EXPECT_EQ(n.code, DM_ERROR_HOST_FUNCTION);
-    DMError v{};
+    EXPECT_EQ(n.code, HOST_ERROR_HOST_FUNCTION);
+    LinkError v{};
     EXPECT_EQ(link.image_is_valid(link.host, nullptr, &v), 0);
     EXPECT_EQ(v.code, 0);
 }
 
 TEST(HostFunctions, KeyStateBitsBehaveLikeTheDesktopOnes) {
-    Host host;
+    HostProgram host;
     EXPECT_EQ(host.AsyncKeyState(1), 0);
     host.SetKeyDown(1, true);
     EXPECT_EQ(static_cast<uint16_t>(host.AsyncKeyState(1)), 0x8001);
@@ -209,7 +209,7 @@ TEST(HostFunctions, KeyStateBitsBehaveLikeTheDesktopOnes) {
 }
 
 TEST(HostFunctions, ResultsCollectInOrderAndReachTheSink) {
-    Host host;
+    HostProgram host;
     std::string sink;
     host.SetResultsSink([&](std::string_view t) { sink += t; });
     host.ShowResult("a\n");
@@ -228,10 +228,10 @@ TEST(HostFunctions, ResultsCollectInOrderAndReachTheSink) {
 }
 
 TEST(HostModule, ModuleErrorsForWhatCannotBeLoaded) {
-    Host host;
-    EXPECT_THROW(host.LoadModule("/nonexistent/module.so"), dmhost::ModuleError);
+    HostProgram host;
+    EXPECT_THROW(host.LoadModule("/nonexistent/module.so"), orvanhost::ModuleError);
     EXPECT_FALSE(host.HasModule());
-    EXPECT_THROW(host.StartModule(), dmhost::ModuleError);
-    dmhost::EntryPoints none;
-    EXPECT_THROW(host.AttachModule(none), dmhost::ModuleError);
+    EXPECT_THROW(host.StartModule(), orvanhost::ModuleError);
+    orvanhost::EntryPoints none;
+    EXPECT_THROW(host.AttachModule(none), orvanhost::ModuleError);
 }

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <limits>
 
-using dmhost::DataType;
-using dmhost::ImagePtr;
-using dmhost::MakeImage;
+using orvanhost::DataType;
+using orvanhost::ImagePtr;
+using orvanhost::MakeImage;
 
 TEST(Image, MissingDimensionsAnswerOne) {
     ImagePtr profile = MakeImage("p", DataType::Real4, {7});
@@ -52,17 +52,17 @@ TEST(Image, ChangingTheDataTypeKeepsValuesAndIsRefusedWhileLocked) {
 }
 
 TEST(Image, ReferencesCountAndTheLastReleaseFrees) {
-    const long before = dmhost::Image::LiveCount();
+    const long before = orvanhost::Image::LiveCount();
     {
         ImagePtr a = MakeImage("", DataType::Real4, {1});
         ImagePtr b = a;
         EXPECT_EQ(a->RefCount(), 2);
-        dmhost::Image* raw = b.release();
+        orvanhost::Image* raw = b.release();
         EXPECT_EQ(raw->RefCount(), 2);
         raw->Release();
         EXPECT_EQ(a->RefCount(), 1);
         EXPECT_EQ(a->ReleaseCount(), 1);
-        EXPECT_EQ(dmhost::Image::LiveCount(), before + 1);
+        EXPECT_EQ(orvanhost::Image::LiveCount(), before + 1);
     }
-    EXPECT_EQ(dmhost::Image::LiveCount(), before);
+    EXPECT_EQ(orvanhost::Image::LiveCount(), before);
 }

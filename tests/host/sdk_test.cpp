@@ -6,8 +6,8 @@
 #include <string>
 
 #include "host/app/host.h"
-#include "host/sdk/dm_string.h"
-#include "host/sdk/dmplugin_exception.h"
+#include "host/sdk/host_string.h"
+#include "host/sdk/plugin_exception.h"
 #include "host/sdk/entry_points.h"
 #include "host/sdk/image_data_lock.h"
 #include "host/sdk/image_ref.h"
@@ -15,7 +15,7 @@
 #include "host/sdk/report_error.h"
 #include "host/sdk/results_stream_buff.h"
 
-using Gatan::PlugIn::dmplugin_exception;
+using Host::PlugIn::plugin_exception;
 
 namespace {
 
@@ -23,12 +23,12 @@ void Nothing() {}
 
 class Sdk : public ::testing::Test {
 protected:
-    void SetUp() override { DMPlugIn_Link_2(&host.Link(), 0); }
-    void TearDown() override { DMPlugIn_Link_2(nullptr, 0); }
-    dmhost::Host host;
+    void SetUp() override { HostPlugIn_Link_2(&host.Link(), 0); }
+    void TearDown() override { HostPlugIn_Link_2(nullptr, 0); }
+    orvanhost::HostProgram host;
 };
 
-class TestPlugIn : public Gatan::PlugIn::PlugInMain {
+class TestPlugIn : public Host::PlugIn::PlugInMain {
 public:
     void Start() override {
         ++starts;
@@ -43,7 +43,7 @@ public:
 }  // namespace
 
 TEST_F(Sdk, ResultsBufferHandsOverWhenFullWhenAWriteDoesNotFitAndOnFlush) {
-    Gatan::PlugIn::ResultsStreamBuff buffer;
+    Host::PlugIn::ResultsStreamBuff buffer;
     std::ostream out(&buffer);
     out << "line" << std::endl;
     ASSERT_EQ(host.ResultCalls().size(), 1u);
@@ -71,7 +71,7 @@ TEST_F(Sdk, ResultsBufferHandsOverWhenFullWhenAWriteDoesNotFitAndOnFlush) {
 }
 
 TEST_F(Sdk, AFailedHandOverMakesTheStreamBadAndKeepsTheHostError) {
-    Gatan::PlugIn::ResultsStreamBuff buffer;
+    Host::PlugIn::ResultsStreamBuff buffer;
     std::ostream out(&buffer);
     host.FailOnce("Result", "window gone");
     out << "lost" << std::endl;
@@ -79,7 +79,7 @@ TEST_F(Sdk, AFailedHandOverMakesTheStreamBadAndKeepsTheHostError) {
     int32_t code = 0;
     std::string text;
     ASSERT_TRUE(buffer.TakeFailure(&code, &text));
-    EXPECT_EQ(code, DM_ERROR_HOST_FUNCTION);
+    EXPECT_EQ(code, HOST_ERROR_HOST_FUNCTION);
     EXPECT_EQ(text, "window gone");
     EXPECT_FALSE(buffer.TakeFailure(&code, &text));
     out.clear();
@@ -88,47 +88,47 @@ TEST_F(Sdk, AFailedHandOverMakesTheStreamBadAndKeepsTheHostError) {
 }
 
 TEST_F(Sdk, StringsCarryTextBothWays) {
-    dm_string s(std::string("a\0b", 3));
+    host_string s(std::string("a\0b", 3));
     EXPECT_EQ(s.ToStdString(0), std::string("a\0b", 3));
-    EXPECT_EQ(dm_string().ToStdString(0), "");
-    EXPECT_EQ(dm_string::Borrow(nullptr).ToStdString(0), "");
+    EXPECT_EQ(host_string().ToStdString(0), "");
+    EXPECT_EQ(host_string::Borrow(nullptr).ToStdString(0), "");
     EXPECT_THROW(s.ToStdString(1), std::invalid_argument);
-    const long live = dmhost::HostString::LiveCount();
+    const long live = orvanhost::HostString::LiveCount();
     {
-        dm_string copy = s;
-        dm_string other = dm_string::Borrow(copy.get());
-        EXPECT_EQ(dmhost::FromLink(s.get())->RefCount(), 3);
+        host_string copy = s;
+        host_string other = host_string::Borrow(copy.get());
+        EXPECT_EQ(orvanhost::FromLink(s.get())->RefCount(), 3);
     }
-    EXPECT_EQ(dmhost::FromLink(s.get())->RefCount(), 1);
-    EXPECT_EQ(dmhost::HostString::LiveCount(), live);
+    EXPECT_EQ(orvanhost::FromLink(s.get())->RefCount(), 1);
+    EXPECT_EQ(orvanhost::HostString::LiveCount(), live);
 }
 
 TEST_F(Sdk, HostFailuresBecomeExceptionsWithTheHostsMessage) {
     host.FailOnce("RealImage", "no memory for images");
     try {
-        DM::RealImage(dm_string("t"), 4, 3, 2);
+        Host::RealImage(host_string("t"), 4, 3, 2);
         FAIL();
-    } catch (const dmplugin_exception& e) {
-        EXPECT_EQ(e.code(), DM_ERROR_HOST_FUNCTION);
+    } catch (const plugin_exception& e) {
+        EXPECT_EQ(e.code(), HOST_ERROR_HOST_FUNCTION);
         EXPECT_STREQ(e.what(), "no memory for images");
     }
-    DM::Image img = DM::RealImage(dm_string("t"), 4, 3, 2);
-    EXPECT_EQ(DM::ImageGetDimensionSize(img.get(), 1), 2u);
-    EXPECT_EQ(DM::ImageGetDimensionSize(img.get(), 2), 1u);
-    EXPECT_EQ(DM::ImageGetNumDimensions(img.get()), 2u);
-    EXPECT_EQ(dmhost::FromLink(img.get())->Name(), "t");
-    EXPECT_THROW(DM::ImageGetDimensionSize(nullptr, 0), dmplugin_exception);
-    EXPECT_THROW(DM::IntegerImage(dm_string(""), 2, false, -1), dmplugin_exception);
+    Host::Image img = Host::RealImage(host_string("t"), 4, 3, 2);
+    EXPECT_EQ(Host::ImageGetDimensionSize(img.get(), 1), 2u);
+    EXPECT_EQ(Host::ImageGetDimensionSize(img.get(), 2), 1u);
+    EXPECT_EQ(Host::ImageGetNumDimensions(img.get()), 2u);
+    EXPECT_EQ(orvanhost::FromLink(img.get())->Name(), "t");
+    EXPECT_THROW(Host::ImageGetDimensionSize(nullptr, 0), plugin_exception);
+    EXPECT_THROW(Host::IntegerImage(host_string(""), 2, false, -1), plugin_exception);
 
-    DMPlugIn_Link_2(nullptr, 0);
-    EXPECT_THROW(DM::ImageIsValid(img.get()), dmplugin_exception);
-    DMPlugIn_Link_2(&host.Link(), 0);
+    HostPlugIn_Link_2(nullptr, 0);
+    EXPECT_THROW(Host::ImageIsValid(img.get()), plugin_exception);
+    HostPlugIn_Link_2(&host.Link(), 0);
 }
 
 TEST_F(Sdk, TheDataLockHoldsAReferenceAndExposesNothingForAnInvalidImage) {
-    dmhost::ImagePtr img = dmhost::MakeRealImage(3, 2, {0, 1, 2, 3, 4, 5});
+    orvanhost::ImagePtr img = orvanhost::MakeRealImage(3, 2, {0, 1, 2, 3, 4, 5});
     {
-        Gatan::PlugIn::ImageDataLock lock(dmhost::ToLink(img.get()), 1);
+        Host::PlugIn::ImageDataLock lock(orvanhost::ToLink(img.get()), 1);
         ASSERT_TRUE(lock.IsLocked());
         EXPECT_EQ(lock.size(), 24u);
         EXPECT_EQ(static_cast<const float*>(lock.get())[5], 5.0f);
@@ -138,7 +138,7 @@ TEST_F(Sdk, TheDataLockHoldsAReferenceAndExposesNothingForAnInvalidImage) {
     EXPECT_EQ(img->LockCount(), 0);
     EXPECT_EQ(img->RefCount(), 1);
     EXPECT_EQ(img->DataChangedCount(), 0);
-    Gatan::PlugIn::ImageDataLock none(nullptr, 1);
+    Host::PlugIn::ImageDataLock none(nullptr, 1);
     EXPECT_FALSE(none.IsLocked());
     EXPECT_EQ(none.get(), nullptr);
 }
@@ -148,14 +148,14 @@ TEST_F(Sdk, ReportCurrentErrorTurnsEachKindIntoItsHostError) {
         try {
             thrower();
         } catch (...) {
-            return Gatan::PlugIn::ReportCurrentError();
+            return Host::PlugIn::ReportCurrentError();
         }
         return 0;
     };
-    EXPECT_EQ(report([] { throw dmplugin_exception(123, "own"); }), 123);
-    EXPECT_EQ(report([] { throw std::runtime_error("std"); }), DM_ERROR_STD_EXCEPTION);
-    EXPECT_EQ(report([] { throw "text"; }), DM_ERROR_UNKNOWN_EXCEPTION);
-    EXPECT_EQ(report([] { throw 42; }), DM_ERROR_UNKNOWN_EXCEPTION);
+    EXPECT_EQ(report([] { throw plugin_exception(123, "own"); }), 123);
+    EXPECT_EQ(report([] { throw std::runtime_error("std"); }), HOST_ERROR_STD_EXCEPTION);
+    EXPECT_EQ(report([] { throw "text"; }), HOST_ERROR_UNKNOWN_EXCEPTION);
+    EXPECT_EQ(report([] { throw 42; }), HOST_ERROR_UNKNOWN_EXCEPTION);
     ASSERT_EQ(host.ErrorLog().size(), 4u);
     EXPECT_EQ(host.ErrorLog()[0].text(), "own");
     EXPECT_EQ(host.ErrorLog()[1].text(), "std");
@@ -168,8 +168,8 @@ TEST_F(Sdk, ASignatureTheHostCannotReadIsRefusedAtRegistration) {
     try {
         plugin.AddFunction("void Odd(matrix)", Nothing);
         FAIL();
-    } catch (const dmplugin_exception& e) {
-        EXPECT_EQ(e.code(), DM_ERROR_BAD_SIGNATURE);
+    } catch (const plugin_exception& e) {
+        EXPECT_EQ(e.code(), HOST_ERROR_BAD_SIGNATURE);
         EXPECT_NE(std::string(e.what()).find("unknown parameter type \"matrix\""), std::string::npos) << e.what();
     }
     EXPECT_EQ(plugin.RegisteredCount(), 0u);
@@ -181,17 +181,17 @@ TEST_F(Sdk, ASignatureTheHostCannotReadIsRefusedAtRegistration) {
 }
 
 TEST(SdkEntryPoints, VersionCheckRegistrationAndWithdrawal) {
-    dmhost::Host host;
+    orvanhost::HostProgram host;
     TestPlugIn plugin;
-    dmhost::EntryPoints ep{DMPlugIn_GetVersion, DMPlugIn_Link_2, PlugInStartup,
-                           PlugInRun,           PlugInCleanup,   PlugInShutdown};
+    orvanhost::EntryPoints ep{HostPlugIn_GetVersion, HostPlugIn_Link_2, PlugInStartup, PlugInRun,
+                              PlugInCleanup,         PlugInShutdown};
     host.SetVersion(0x0309FFFF);
     try {
         host.AttachModule(ep);
         FAIL();
-    } catch (const dmhost::HostError& e) {
+    } catch (const orvanhost::HostError& e) {
         EXPECT_EQ(e.code(), 28802);
-        EXPECT_EQ(e.text(), "This plugin requires DM 3.10.0 or later.");
+        EXPECT_EQ(e.text(), "This plugin requires host 3.10.0 or later.");
     }
     EXPECT_EQ(plugin.starts, 0);
     EXPECT_TRUE(host.FunctionNames().empty());
@@ -210,7 +210,7 @@ TEST(SdkEntryPoints, VersionCheckRegistrationAndWithdrawal) {
 
     // A refused registration ends Start there; what came before stays.
     host.FailOnce("AddFunction", "", 1);
-    EXPECT_THROW(host.StartModule(), dmhost::HostError);
+    EXPECT_THROW(host.StartModule(), orvanhost::HostError);
     EXPECT_EQ(host.FunctionNames(), std::vector<std::string>{"One"});
     EXPECT_EQ(host.StartModuleUnlinked(), 28802);
     host.UnloadModule();

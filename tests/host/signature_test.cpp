@@ -4,9 +4,9 @@
 
 #include <stdexcept>
 
-using dmhost::ParamKind;
-using dmhost::ParseSignature;
-using dmhost::ResultKind;
+using orvanhost::ParamKind;
+using orvanhost::ParseSignature;
+using orvanhost::ResultKind;
 
 TEST(Signature, ReadsResultNameAndKindsWhateverTheSpacing) {
     const auto s = ParseSignature("void AzimuthalIntegralEllipticity(BasicImage , ImageRef *, float, float)");
@@ -20,7 +20,7 @@ TEST(Signature, ReadsResultNameAndKindsWhateverTheSpacing) {
     EXPECT_EQ(t.params, (std::vector<ParamKind>{ParamKind::Image, ParamKind::Image, ParamKind::FloatRef,
                                                 ParamKind::FloatRef, ParamKind::Float, ParamKind::Float}));
 
-    const auto u = ParseSignature("float GetMouseState(dm_string)");
+    const auto u = ParseSignature("float GetMouseState(host_string)");
     EXPECT_EQ(u.result, ResultKind::Float);
     EXPECT_EQ(u.params, std::vector<ParamKind>{ParamKind::String});
 
@@ -33,7 +33,7 @@ TEST(Signature, ReadsResultNameAndKindsWhateverTheSpacing) {
 
 TEST(Signature, RefusesWhatItCannotRead) {
     for (const char* bad : {"", "void", "void F", "void F(", "void F(float", "void F(float,)", "void F(, float)",
-                            "void F(float) x", "number F(float)", "void F(image)", "void F(dm_string *)",
+                            "void F(float) x", "number F(float)", "void F(image)", "void F(host_string *)",
                             "void F(BasicImage *)", "void 1F(float)", "void F(float float)"}) {
         EXPECT_THROW(ParseSignature(bad), std::invalid_argument) << bad;
     }

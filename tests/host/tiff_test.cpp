@@ -59,7 +59,7 @@ template <typename T>
 void ExpectRead(const std::string& name, uint16_t format, const std::vector<T>& v) {
     SCOPED_TRACE(name);
     const std::string path = WriteSamples(name, format, v);
-    const dmhost::TiffPixels p = dmhost::ReadTiff(path);
+    const orvanhost::TiffPixels p = orvanhost::ReadTiff(path);
     EXPECT_EQ(p.width, 2u);
     EXPECT_EQ(p.height, 2u);
     std::vector<float> expected;
@@ -83,13 +83,13 @@ TEST(ReadTiff, EveryIntegerTypeAndFloatKeepsItsValues) {
 TEST(ReadTiff, OtherKindsAreRefusedByName) {
     const std::string path = WriteSamples<double>("double", SAMPLEFORMAT_IEEEFP, {1, 2, 3, 4});
     try {
-        dmhost::ReadTiff(path);
+        orvanhost::ReadTiff(path);
         FAIL() << "64-bit samples read";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
     }
     std::remove(path.c_str());
-    EXPECT_THROW(dmhost::ReadTiff(testing::TempDir() + "no-such.tif"), std::runtime_error);
+    EXPECT_THROW(orvanhost::ReadTiff(testing::TempDir() + "no-such.tif"), std::runtime_error);
 }
 
 namespace {
@@ -97,7 +97,7 @@ namespace {
 // The message ReadTiff throws, "" when it throws none.
 std::string ReadMessage(const std::string& path) {
     try {
-        dmhost::ReadTiff(path);
+        orvanhost::ReadTiff(path);
     } catch (const std::runtime_error& e) {
         return e.what();
     }
@@ -145,11 +145,11 @@ TEST(ReadTiff, OnlySinglePageImagesAreRead) {
     EXPECT_EQ(ReadMessage(unmarked), pages(unmarked, 3));
 
     const std::string after = WriteDirectories("thumbnail_after", {false, true});
-    const dmhost::TiffPixels first = dmhost::ReadTiff(after);
+    const orvanhost::TiffPixels first = orvanhost::ReadTiff(after);
     EXPECT_EQ(first.width, 1u);
     EXPECT_EQ(first.pixels, std::vector<float>(2, 1.0f));
     const std::string before = WriteDirectories("thumbnail_before", {true, true, false});
-    const dmhost::TiffPixels last = dmhost::ReadTiff(before);
+    const orvanhost::TiffPixels last = orvanhost::ReadTiff(before);
     EXPECT_EQ(last.width, 3u);
     EXPECT_EQ(last.pixels, std::vector<float>(6, 3.0f));
     for (const std::string& path : {two, three, unmarked, after, before}) std::remove(path.c_str());
@@ -209,7 +209,7 @@ TEST(ReadTiff, SizesTheFileCannotHoldAreRefusedAtOnce) {
     std::vector<float> expected;
     for (int i = 0; i < 16; ++i) counting.push_back(char(i)), expected.push_back(float(i));
     const std::string path = WriteBytes("tiny", TinyTiff(4, 4, 8, 1, 1, counting, 150));
-    EXPECT_EQ(dmhost::ReadTiff(path).pixels, expected);
+    EXPECT_EQ(orvanhost::ReadTiff(path).pixels, expected);
     std::remove(path.c_str());
 
     const auto refused = [](const std::string& name, const std::string& bytes, const std::string& why) {
@@ -268,7 +268,7 @@ TEST(ReadTiff, ASparseFileOnAFullTmpfsIsReadWithoutASignal) {
     if (child == 0) {
         bool zeros = false;
         try {
-            const std::vector<float> pixels = dmhost::ReadTiff(path).pixels;
+            const std::vector<float> pixels = orvanhost::ReadTiff(path).pixels;
             zeros = pixels == std::vector<float>(256 * 256, 0.0f);
         } catch (const std::exception&) {
         }
@@ -290,7 +290,7 @@ std::string Contents(const std::string& path) {
 // The message WriteTiff throws, "" when it throws none.
 std::string WriteMessage(const std::string& path, uint32_t width, uint32_t height, const std::vector<float>& pixels) {
     try {
-        dmhost::WriteTiff(path, width, height, pixels.data());
+        orvanhost::WriteTiff(path, width, height, pixels.data());
     } catch (const std::runtime_error& e) {
         return e.what();
     }
@@ -332,7 +332,7 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     ASSERT_FALSE(dir.empty());
     const std::vector<float> small{1, 2, 3, 4};
     const std::vector<float> big(200 * 200, 0.5f);
-    dmhost::WriteTiff(path, 2, 2, small.data());
+    orvanhost::WriteTiff(path, 2, 2, small.data());
     ASSERT_EQ(chmod(path.c_str(), 0640), 0);
     const std::string before = Contents(path);
 
@@ -344,14 +344,14 @@ TEST(WriteTiff, ReplacesAnImageOnlyWithAWholeOne) {
     EXPECT_TRUE(Contents(path) == before) << "the old image was changed";
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 
-    dmhost::WriteTiff(path, 200, 200, big.data());
-    EXPECT_EQ(dmhost::ReadTiff(path).pixels, big);
+    orvanhost::WriteTiff(path, 200, 200, big.data());
+    EXPECT_EQ(orvanhost::ReadTiff(path).pixels, big);
     struct stat info;
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
     ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
-    dmhost::WriteTiff(path, 2, 2, small.data());
-    EXPECT_EQ(dmhost::ReadTiff(dir + "/b.tif").pixels, small);
+    orvanhost::WriteTiff(path, 2, 2, small.data());
+    EXPECT_EQ(orvanhost::ReadTiff(dir + "/b.tif").pixels, small);
     EXPECT_EQ(fs::file_size(dir + "/b.tif"), before.size()) << "the larger image's tail was kept";
     fs::remove_all(dir);
 }
@@ -364,7 +364,7 @@ TEST(WriteTiff, EveryFailureSaysWhy) {
     const std::vector<float> small{1, 2, 3, 4};
     const std::vector<float> big(200 * 200, 0.5f);
     const std::string named = "cannot write image file \"" + path + "\": ";
-    dmhost::WriteTiff(path, 2, 2, small.data());
+    orvanhost::WriteTiff(path, 2, 2, small.data());
     ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
     const std::string before = Contents(path);
 
@@ -386,7 +386,7 @@ TEST(WriteTiff, EveryFailureSaysWhy) {
         named + "write failed part of the way (no space left on device); the whole image is in \"";
     ASSERT_EQ(damaged.compare(0, prefix.size(), prefix), 0) << damaged;
     const std::string kept = damaged.substr(prefix.size(), damaged.size() - prefix.size() - 1);
-    EXPECT_EQ(dmhost::ReadTiff(kept).pixels, big);
+    EXPECT_EQ(orvanhost::ReadTiff(kept).pixels, big);
     fs::remove(kept);
 
     // A file put in the old one's place meanwhile is not written into.
@@ -427,7 +427,7 @@ TEST(WriteTiff, AnImageThisUserMayNotWriteIsRefused) {
     const std::string dir = NewFolder(), path = dir + "/a.tif";
     ASSERT_FALSE(dir.empty());
     const std::vector<float> image(200 * 200, 0.5f);
-    dmhost::WriteTiff(path, 2, 2, image.data());
+    orvanhost::WriteTiff(path, 2, 2, image.data());
     ASSERT_EQ(chmod(path.c_str(), 0644), 0);
     ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
     const std::string before = Contents(path);
@@ -444,7 +444,7 @@ TEST(WriteTiff, SavesOfOneImageTakeTurns) {
     ASSERT_FALSE(dir.empty());
     const uint32_t side = 512;
     const std::vector<float> ones(side * side, 1.0f), twos(side * side, 2.0f);
-    dmhost::WriteTiff(path, side, side, ones.data());
+    orvanhost::WriteTiff(path, side, side, ones.data());
     ASSERT_EQ(link(path.c_str(), (dir + "/b.tif").c_str()), 0);
     FileReplace::seams.copyWrite = SlowDisk;
     int mixed = 0;
@@ -455,7 +455,7 @@ TEST(WriteTiff, SavesOfOneImageTakeTurns) {
         first.join();
         second.join();
         ASSERT_EQ(said[0] + said[1], "");
-        const std::vector<float> back = dmhost::ReadTiff(dir + "/b.tif").pixels;
+        const std::vector<float> back = orvanhost::ReadTiff(dir + "/b.tif").pixels;
         if (back != ones && back != twos) ++mixed;
     }
     FileReplace::seams.copyWrite = nullptr;

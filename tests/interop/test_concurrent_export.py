@@ -1,4 +1,4 @@
-"""Two dmhost processes exporting into one workbook at the same time, each
+"""Two orvanhost processes exporting into one workbook at the same time, each
 adding 40 sheets of its own, starting where there is no file yet: every
 sheet of both is kept, each with what was written into it."""
 import os
@@ -27,7 +27,7 @@ def main():
             path = os.path.join(wd, prefix + ".s")
             with open(path, "w") as f:
                 f.write(script(prefix))
-            runs.append(subprocess.Popen([os.environ["ORVAN_DMHOST"], "--module", os.environ["ORVAN_MODULE"], path],
+            runs.append(subprocess.Popen([os.environ["ORVANHOST"], "--module", os.environ["ORVAN_MODULE"], path],
                                          cwd=wd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True))
         for run in runs:
             out, err = run.communicate()

@@ -182,11 +182,11 @@ def compare(before, after, sheet, title):
 
 
 def run(wd, name, script):
-    """Runs script bytes (UTF-8 text as the host passes it on) through dmhost;
+    """Runs script bytes (UTF-8 text as the host passes it on) through orvanhost;
     returns its Results text."""
     with open(os.path.join(wd, name + ".s"), "wb") as f:
         f.write(script)
-    done = subprocess.run([os.environ["ORVAN_DMHOST"], "--module", os.environ["ORVAN_MODULE"], name + ".s"],
+    done = subprocess.run([os.environ["ORVANHOST"], "--module", os.environ["ORVAN_MODULE"], name + ".s"],
                           cwd=wd, capture_output=True)
     assert done.returncode == 0, (name, done.returncode, done.stderr)
     return done.stdout

@@ -24,7 +24,7 @@ def main():
         bindir = os.path.join(wd, "bin")
         os.mkdir(bindir)
         os.chmod(bindir, 0o755)
-        host = shutil.copy(os.environ["ORVAN_DMHOST"], bindir)
+        host = shutil.copy(os.environ["ORVANHOST"], bindir)
         module = shutil.copy(os.environ["ORVAN_MODULE"], bindir)
 
         def export(path, sheet, user=None, groups=()):

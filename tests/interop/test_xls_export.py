@@ -1,4 +1,4 @@
-"""The three export script functions run through dmhost, their workbooks read
+"""The three export script functions run through orvanhost, their workbooks read
 by xlrd and olefile (see xls_check.py) against values computed here.
 
 Pixels are set from the script as doubles and stored as 4-byte reals, and the
@@ -24,7 +24,7 @@ def run(workdir, name, body, results=""):
     script = os.path.join(workdir, name + ".s")
     with open(script, "w") as f:
         f.write(body)
-    done = subprocess.run([os.environ["ORVAN_DMHOST"], "--module", os.environ["ORVAN_MODULE"], script],
+    done = subprocess.run([os.environ["ORVANHOST"], "--module", os.environ["ORVAN_MODULE"], script],
                           cwd=workdir, capture_output=True, text=True)
     assert done.returncode == 0, (name, done.returncode, done.stderr)
     assert done.stdout == results, (name, done.stdout, results)

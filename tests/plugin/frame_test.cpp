@@ -11,12 +11,12 @@
 #include "plugin/image_bridge.h"
 #include "plugin/streams.h"
 
-using dmhost::Arg;
+using orvanhost::Arg;
 
 namespace {
 
 // A framed handler in the module's manner: pattern in, new image out.
-void CopyOut(DMImage* image, DMImage** out) {
+void CopyOut(LinkImage* image, LinkImage** out) {
     orvan::RunFramed([&] {
         arma::Mat<float> m = orvan::ImageToFloatMatrix(image);
         orvan::StoreNewImage(out, orvan::FloatMatrixToRealImage(m * 2.0f, "copy"));
@@ -39,8 +39,8 @@ protected:
     void SetUp() override {
         HostFixture::SetUp();
         host.Library().Release(
-            host.Library().Add("void CopyOut(BasicImage, ImageRef *)", reinterpret_cast<DMHandler>(CopyOut)));
-        host.Library().Release(host.Library().Add("float Guess(float *)", reinterpret_cast<DMHandler>(Guess)));
+            host.Library().Add("void CopyOut(BasicImage, ImageRef *)", reinterpret_cast<LinkHandler>(CopyOut)));
+        host.Library().Release(host.Library().Add("float Guess(float *)", reinterpret_cast<LinkHandler>(Guess)));
     }
 };
 
@@ -106,10 +106,10 @@ TEST_F(Frame, TheMatrixLibrarysOutOfMemoryTextGoesToStandardOutput) {
 #endif
 
 TEST_F(Frame, AFailingHostFunctionIsCaughtAndTheVariableKeepsItsImage) {
-    dmhost::ImagePtr img = Image(3, 2, {0, 1, 2, 3, 4, 5});
-    dmhost::ImagePtr var = Image(1, 1);
-    dmhost::Image* before = var.get();
-    const long live = dmhost::Image::LiveCount();
+    orvanhost::ImagePtr img = Image(3, 2, {0, 1, 2, 3, 4, 5});
+    orvanhost::ImagePtr var = Image(1, 1);
+    orvanhost::Image* before = var.get();
+    const long live = orvanhost::Image::LiveCount();
 
     for (const char* fn : {"RealImage", "ImageGetLockedData", "ImageDataChanged", "ImageGetDimensionSize"}) {
         host.FailOnce(fn);
@@ -118,7 +118,7 @@ TEST_F(Frame, AFailingHostFunctionIsCaughtAndTheVariableKeepsItsImage) {
         EXPECT_EQ(var.get(), before) << fn;
         EXPECT_EQ(var->RefCount(), 1) << fn;
         EXPECT_EQ(var->ReleaseCount(), 0) << fn;
-        EXPECT_EQ(dmhost::Image::LiveCount(), live) << fn;  // a half-made image is released
+        EXPECT_EQ(orvanhost::Image::LiveCount(), live) << fn;  // a half-made image is released
         EXPECT_EQ(img->LockCount(), 0) << fn;
     }
 
@@ -139,7 +139,7 @@ TEST_F(Frame, LostResultsTextIsReportedNotDropped) {
     EXPECT_EQ(TakeResults(), "");
     auto e = host.TakeError();
     ASSERT_TRUE(e.has_value());
-    EXPECT_EQ(e->code(), DM_ERROR_HOST_FUNCTION);
+    EXPECT_EQ(e->code(), HOST_ERROR_HOST_FUNCTION);
     EXPECT_EQ(e->text(), "window closed");
     // The stream works again for the next call.
     orvan::RunFramed([] { ResultsStream << "fine" << std::endl; });

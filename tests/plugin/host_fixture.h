@@ -3,8 +3,8 @@
 //
 //   class MyTest : public orvan_test::HostFixture {};
 //   TEST_F(MyTest, Works) {
-//     dmhost::ImagePtr img = Image(3, 2, {0, 1, 2, 3, 4, 5});  // pixel x + y*W
-//     dmhost::ImagePtr out;                                    // ImageRef * variable
+//     orvanhost::ImagePtr img = Image(3, 2, {0, 1, 2, 3, 4, 5});  // pixel x + y*W
+//     orvanhost::ImagePtr out;                                    // ImageRef * variable
 //     double x = 1.5;                                          // float * variable
 //     Call("AzimuthalIntegral", {Arg::Image(img), Arg::ImageSlot(&out), Arg::Number(x), ...});
 //     EXPECT_EQ(TakeResults(), "...");        // Results text since the last take
@@ -12,8 +12,8 @@
 //   }
 // SetUp attaches the module (PlugInStartup: log_threshold 0, the 23
 // registrations); TearDown shuts it down and detaches it. Call throws
-// dmhost::HostError when the handler reported a host error (e.g. 28803 for
-// thrown text) and dmhost::CallError for arguments that do not fit the
+// orvanhost::HostError when the handler reported a host error (e.g. 28803 for
+// thrown text) and orvanhost::CallError for arguments that do not fit the
 // signature. For the module as a separate shared object, see ModulePath().
 #pragma once
 
@@ -29,15 +29,15 @@
 
 namespace orvan_test {
 
-using dmhost::Arg;
+using orvanhost::Arg;
 
 // The module's entry points as linked into this program.
-inline dmhost::EntryPoints InProcessModule() {
-    return dmhost::EntryPoints{DMPlugIn_GetVersion, DMPlugIn_Link_2, PlugInStartup,
-                               PlugInRun,           PlugInCleanup,   PlugInShutdown};
+inline orvanhost::EntryPoints InProcessModule() {
+    return orvanhost::EntryPoints{HostPlugIn_GetVersion, HostPlugIn_Link_2, PlugInStartup, PlugInRun,
+                                  PlugInCleanup,         PlugInShutdown};
 }
 
-// Path of the built module (orvantools.so), for Host::LoadModule.
+// Path of the built module (orvantools.so), for HostProgram::LoadModule.
 inline std::string ModulePath() { return ORVAN_MODULE_PATH; }
 
 class HostFixture : public ::testing::Test {
@@ -48,7 +48,7 @@ protected:
         if (!host.HasModule()) return;
         try {
             host.ShutdownModule();
-        } catch (const dmhost::HostError&) {
+        } catch (const orvanhost::HostError&) {
         }
         host.UnloadModule();
     }
@@ -64,19 +64,19 @@ protected:
 
     // A width x height 4-byte real image; values in pixel order (x fastest),
     // or all zero when empty.
-    static dmhost::ImagePtr Image(uint32_t width, uint32_t height, const std::vector<float>& values = {}) {
-        return dmhost::MakeRealImage(width, height, values);
+    static orvanhost::ImagePtr Image(uint32_t width, uint32_t height, const std::vector<float>& values = {}) {
+        return orvanhost::MakeRealImage(width, height, values);
     }
 
     // All pixels of an image in pixel order, as floats.
-    static std::vector<float> Pixels(const dmhost::ImagePtr& image) {
+    static std::vector<float> Pixels(const orvanhost::ImagePtr& image) {
         std::vector<float> out;
         if (!image) return out;
         for (double v : image->Pixels()) out.push_back(static_cast<float>(v));
         return out;
     }
 
-    dmhost::Host host;
+    orvanhost::HostProgram host;
 };
 
 }  // namespace orvan_test

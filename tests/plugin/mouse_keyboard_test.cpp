@@ -8,7 +8,7 @@
 
 #include "host_fixture.h"
 
-using dmhost::Arg;
+using orvanhost::Arg;
 
 class MouseKeyboard : public orvan_test::HostFixture {
 protected:
@@ -24,7 +24,7 @@ TEST_F(MouseKeyboard, TheTwelveNamesQueryTheirButtons) {
 
 TEST_F(MouseKeyboard, OtherTextsGiveMinusOneWithoutAQuery) {
     for (const char* n : {"ml", "Lm ", " lm", "lmx", "", "LMB", "left"}) EXPECT_EQ(Mouse(n), -1.0) << n;
-    EXPECT_EQ(*Call("GetMouseState", {Arg::String(dmhost::StringPtr())}), -1.0);
+    EXPECT_EQ(*Call("GetMouseState", {Arg::String(orvanhost::StringPtr())}), -1.0);
     EXPECT_TRUE(host.KeyStateQueries().empty());
 }
 
@@ -123,25 +123,25 @@ TEST(FloodFill, ALargeRegionDoesNotNeedADeepStack) {
 class FloodFillImage : public orvan_test::HostFixture {};
 
 TEST_F(FloodFillImage, ConvertsTheImageFillsAndAnnounces) {
-    dmhost::ImagePtr img = dmhost::MakeImage("", dmhost::DataType::Int16, {5, 5});
+    orvanhost::ImagePtr img = orvanhost::MakeImage("", orvanhost::DataType::Int16, {5, 5});
     img->SetPixels(std::vector<double>(25, 1.0));
-    orvan::FloodFillImage(dmhost::ToLink(img.get()), 2.9f, 2.2f);
-    EXPECT_EQ(img->Type(), dmhost::DataType::Real4);
+    orvan::FloodFillImage(orvanhost::ToLink(img.get()), 2.9f, 2.2f);
+    EXPECT_EQ(img->Type(), orvanhost::DataType::Real4);
     EXPECT_EQ(img->GetPixel(2, 2), 2.0);
     EXPECT_EQ(img->GetPixel(0, 2), 1.0);
     EXPECT_EQ(img->DataChangedCount(), 1);
     EXPECT_EQ(img->LockCount(), 0);
     orvan::FloodFillImage(nullptr, 1, 1);
     EXPECT_NE(TakeResults().find("exception caught: "), std::string::npos);
-    orvan::FloodFillImage(dmhost::ToLink(img.get()), std::nanf(""), 2);
+    orvan::FloodFillImage(orvanhost::ToLink(img.get()), std::nanf(""), 2);
     EXPECT_EQ(TakeResults(), "");
 }
 
 class ParseFloat : public orvan_test::HostFixture {
 protected:
     float Parse(const std::string& text) {
-        dmhost::StringPtr s(text);
-        return orvan::ParseFloatString(dmhost::ToLink(s.get()));
+        orvanhost::StringPtr s(text);
+        return orvan::ParseFloatString(orvanhost::ToLink(s.get()));
     }
 };
 

@@ -28,10 +28,10 @@ const std::vector<std::string> kSignatures = {
     "void PeakFindPreFit(RealImagePtr, ImageRef *, ImageRef *, float, float, float, float,float)",
     "void PreFit(RealImagePtr, RealImagePtr, RealImagePtr, float, float)",
     "void PeakFit(RealImagePtr,RealImagePtr,RealImagePtr)",
-    "void saveprofileasxlslong(RealImagePtr, dm_string, dm_string, float, dm_string, dm_string)",
-    "void saveprofileasxls(RealImagePtr, dm_string, dm_string, float)",
-    "void saveimageasxls(RealImagePtr, dm_string, dm_string, dm_string, dm_string)",
-    "float GetMouseState(dm_string)",
+    "void saveprofileasxlslong(RealImagePtr, host_string, host_string, float, host_string, host_string)",
+    "void saveprofileasxls(RealImagePtr, host_string, host_string, float)",
+    "void saveimageasxls(RealImagePtr, host_string, host_string, host_string, host_string)",
+    "float GetMouseState(host_string)",
     "void FakeESC()",
     "void RDF_Kirklandfit(RealImagePtr,RealImagePtr,float*,float*,float,float,float,float)",
     "void RDF_Kirklandfunction(RealImagePtr,RealImagePtr,float*,float*,float,float)",
@@ -53,9 +53,9 @@ std::vector<std::string> Reversed(std::vector<std::string> v) {
     return v;
 }
 
-std::vector<std::string> Registered(const dmhost::Host& host) {
+std::vector<std::string> Registered(const orvanhost::HostProgram& host) {
     std::vector<std::string> out;
-    for (const dmhost::FunctionEntry* e : host.Functions()) out.push_back(e->signature.text);
+    for (const orvanhost::FunctionEntry* e : host.Functions()) out.push_back(e->signature.text);
     return out;
 }
 
@@ -76,11 +76,11 @@ TEST_F(Registration, ShutdownWithdrawsEveryFunctionLastRegisteredFirst) {
     host.ShutdownModule();
     EXPECT_TRUE(host.FunctionNames().empty());
     EXPECT_EQ(host.WithdrawalLog(), Reversed(Names()));
-    EXPECT_THROW(host.Call("FakeESC", {}), dmhost::CallError);
+    EXPECT_THROW(host.Call("FakeESC", {}), orvanhost::CallError);
 }
 
 TEST_F(Registration, ANewStartResetsTheVerbosity) {
-    host.Call("SetORVANverbosity", {dmhost::Arg::Number(4)});
+    host.Call("SetORVANverbosity", {orvanhost::Arg::Number(4)});
     EXPECT_EQ(log_threshold, 4);
     host.ShutdownModule();
     host.StartModule();
@@ -94,8 +94,8 @@ TEST_F(Registration, ARefusedRegistrationEndsStartAndKeepsTheEarlierOnes) {
     try {
         host.StartModule();
         FAIL() << "start-up reported nothing";
-    } catch (const dmhost::HostError& e) {
-        EXPECT_EQ(e.code(), DM_ERROR_HOST_FUNCTION);
+    } catch (const orvanhost::HostError& e) {
+        EXPECT_EQ(e.code(), HOST_ERROR_HOST_FUNCTION);
         EXPECT_EQ(e.text(), "registry full");
     }
     const std::vector<std::string> all = Names();
@@ -103,14 +103,14 @@ TEST_F(Registration, ARefusedRegistrationEndsStartAndKeepsTheEarlierOnes) {
 }
 
 TEST(VersionCheck, AnOlderHostOrNoHostGets28802AndNothingRegistered) {
-    dmhost::Host host;
+    orvanhost::HostProgram host;
     host.SetVersion(0x03090000);
     try {
         host.AttachModule(orvan_test::InProcessModule());
         FAIL() << "an old host was accepted";
-    } catch (const dmhost::HostError& e) {
+    } catch (const orvanhost::HostError& e) {
         EXPECT_EQ(e.code(), 28802);
-        EXPECT_EQ(e.text(), "This plugin requires DM 3.10.0 or later.");
+        EXPECT_EQ(e.text(), "This plugin requires host 3.10.0 or later.");
     }
     EXPECT_TRUE(host.FunctionNames().empty());
     // The word is compared unsigned: 0xFFFF0000 is a very new host.
@@ -128,21 +128,21 @@ TEST(VersionCheck, AnOlderHostOrNoHostGets28802AndNothingRegistered) {
 }
 
 TEST(LoadedModule, ListsTheFunctionsAndRunsThemThroughDlopen) {
-    dmhost::Host host;
+    orvanhost::HostProgram host;
     host.LoadModule(orvan_test::ModulePath());
     EXPECT_EQ(Registered(host), kSignatures);
     // The module has statics of its own, apart from this program's copy.
-    host.Call("SetORVANverbosity", {dmhost::Arg::Number(2.9)});
+    host.Call("SetORVANverbosity", {orvanhost::Arg::Number(2.9)});
     EXPECT_EQ(host.ResultsText(), "set log_threshold to 2\n");
     EXPECT_EQ(log_threshold, 0);
     host.SetKeyDown(1, true);
-    EXPECT_EQ(host.Call("GetMouseState", {dmhost::Arg::Text("lm")}), 1.0);
+    EXPECT_EQ(host.Call("GetMouseState", {orvanhost::Arg::Text("lm")}), 1.0);
     host.ShutdownModule();
     EXPECT_EQ(host.WithdrawalLog(), Reversed(Names()));
 }
 
 TEST(LoadedModule, UnloadingWithoutShutdownWithdrawsLastRegisteredFirst) {
-    dmhost::Host host;
+    orvanhost::HostProgram host;
     host.LoadModule(orvan_test::ModulePath());
     ASSERT_EQ(host.FunctionNames().size(), 23u);
     host.UnloadModule();
@@ -154,9 +154,9 @@ TEST(LoadedModule, UnloadingWithoutShutdownWithdrawsLastRegisteredFirst) {
 }
 
 TEST(LoadedModule, AnOldHostLoadsTheModuleButGetsNoFunctions) {
-    dmhost::Host host;
+    orvanhost::HostProgram host;
     host.SetVersion(0x02000000);
-    EXPECT_THROW(host.LoadModule(orvan_test::ModulePath()), dmhost::HostError);
+    EXPECT_THROW(host.LoadModule(orvan_test::ModulePath()), orvanhost::HostError);
     EXPECT_TRUE(host.HasModule());
     EXPECT_TRUE(host.FunctionNames().empty());
 }

@@ -14,7 +14,7 @@
 #include "host_fixture.h"
 #include "tests/geometry/synthetic_pattern.h"
 
-using dmhost::Arg;
+using orvanhost::Arg;
 
 namespace {
 
@@ -25,7 +25,7 @@ const char kEndMessage[] =
 
 class AzimuthalHandlers : public orvan_test::HostFixture {
 protected:
-    static dmhost::ImagePtr FromMatrix(const arma::Mat<float>& m) {
+    static orvanhost::ImagePtr FromMatrix(const arma::Mat<float>& m) {
         return Image(m.n_rows, m.n_cols, std::vector<float>(m.begin(), m.end()));
     }
 
@@ -47,14 +47,14 @@ protected:
         old = Image(2, 2, {9, 9, 9, 9});
     }
 
-    dmhost::ImagePtr Integral(double radius, double plain = 1) {
-        dmhost::ImagePtr out;
+    orvanhost::ImagePtr Integral(double radius, double plain = 1) {
+        orvanhost::ImagePtr out;
         Call("AzimuthalIntegral", {Arg::Image(pattern), Arg::ImageSlot(&out), Arg::Number(256), Arg::Number(256),
                                    Arg::Number(radius), Arg::Number(plain)});
         return out;
     }
 
-    static void ExpectProfile(const dmhost::ImagePtr& image, const arma::Col<float>& expected) {
+    static void ExpectProfile(const orvanhost::ImagePtr& image, const arma::Col<float>& expected) {
         ASSERT_TRUE(image);
         EXPECT_EQ(image->DimensionSize(0), expected.n_elem);
         EXPECT_EQ(image->DimensionSize(1), 1u);
@@ -64,9 +64,9 @@ protected:
     }
 
     arma::Mat<float> matrix;
-    dmhost::ImagePtr pattern;
+    orvanhost::ImagePtr pattern;
     DiffractionPattern geometry;
-    dmhost::ImagePtr old;  // what the script variable held before
+    orvanhost::ImagePtr old;  // what the script variable held before
 };
 
 }  // namespace
@@ -87,9 +87,9 @@ TEST_F(AzimuthalHandlers, OuterRadiusRule) {
 // A wide image: both radius rules measure the image as it is, 400 wide and
 // 200 high, around a centre in its lower half.
 TEST_F(AzimuthalHandlers, NonSquareImageUsesItsOwnWidthAndHeight) {
-    dmhost::ImagePtr wide = Image(400, 200, std::vector<float>(400 * 200, 1.0f));
+    orvanhost::ImagePtr wide = Image(400, 200, std::vector<float>(400 * 200, 1.0f));
     for (const auto& [radius, bins] : {std::pair<double, uint32_t>{1, 149}, {0, 241}}) {
-        dmhost::ImagePtr out;
+        orvanhost::ImagePtr out;
         Call("AzimuthalIntegral", {Arg::Image(wide), Arg::ImageSlot(&out), Arg::Number(200), Arg::Number(150),
                                    Arg::Number(radius), Arg::Number(1)});
         ASSERT_TRUE(out) << radius;
@@ -98,8 +98,8 @@ TEST_F(AzimuthalHandlers, NonSquareImageUsesItsOwnWidthAndHeight) {
 }
 
 TEST_F(AzimuthalHandlers, NewImageReplacesTheVariable) {
-    const dmhost::ImagePtr keep = old;  // a reference of the test's own
-    dmhost::Image* before = old.get();
+    const orvanhost::ImagePtr keep = old;  // a reference of the test's own
+    orvanhost::Image* before = old.get();
     const long releases = before->ReleaseCount();
     Call("AzimuthalIntegral", {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256), Arg::Number(256),
                                Arg::Number(50), Arg::Number(1)});
@@ -111,7 +111,7 @@ TEST_F(AzimuthalHandlers, NewImageReplacesTheVariable) {
 }
 
 TEST_F(AzimuthalHandlers, EllipticityWithItsArguments) {
-    dmhost::ImagePtr out;
+    orvanhost::ImagePtr out;
     Call("AzimuthalIntegralEllipticity", {Arg::Image(pattern), Arg::ImageSlot(&out), Arg::Number(256), Arg::Number(256),
                                           Arg::Number(30), Arg::Number(1.05), Arg::Number(200.2), Arg::Number(1)});
     ExpectProfile(out, AzimuthalIntegralEllipticityCore(geometry, 0, 200, 1));
@@ -131,7 +131,7 @@ TEST_F(AzimuthalHandlers, EllipsesThatCannotBeIntegratedAreRefused) {
                                                              {0, NAN, ratio},    {0, INFINITY, ratio},
                                                              {NAN, 1.05, angle}, {-INFINITY, 1.05, angle}};
     for (const auto& [degrees, q, problem] : cases) {
-        dmhost::Image* before = old.get();
+        orvanhost::Image* before = old.get();
         Call("AzimuthalIntegralEllipticity",
              {Arg::Image(pattern), Arg::ImageSlot(&old), Arg::Number(256), Arg::Number(256), Arg::Number(degrees),
               Arg::Number(q), Arg::Number(0), Arg::Number(1)});
@@ -145,11 +145,11 @@ TEST_F(AzimuthalHandlers, EllipsesThatCannotBeIntegratedAreRefused) {
 }
 
 TEST_F(AzimuthalHandlers, SectorAngles) {
-    auto sector = [&](double start, double end, dmhost::ImagePtr* slot) {
+    auto sector = [&](double start, double end, orvanhost::ImagePtr* slot) {
         Call("AzimuthalIntegralSektor", {Arg::Image(pattern), Arg::ImageSlot(slot), Arg::Number(256), Arg::Number(256),
                                          Arg::Number(start), Arg::Number(end), Arg::Number(0), Arg::Number(1)});
     };
-    dmhost::Image* before = old.get();
+    orvanhost::Image* before = old.get();
     sector(-1, 90, &old);
     EXPECT_EQ(old.get(), before);
     ASSERT_EQ(host.ResultCalls().size(), 1u);
@@ -175,7 +175,7 @@ TEST_F(AzimuthalHandlers, SectorAngles) {
     EXPECT_EQ(TakeResults(), kStartMessage);
 
     // 360 degrees is inside the closed interval.
-    dmhost::ImagePtr out;
+    orvanhost::ImagePtr out;
     sector(0, 360, &out);
     EXPECT_EQ(TakeResults(), "");
     ASSERT_TRUE(out);
@@ -192,7 +192,7 @@ TEST_F(AzimuthalHandlers, SectorAngles) {
     sector(10, 10, &out);
     for (float v : Pixels(out)) EXPECT_EQ(v, 0.0f);
 
-    dmhost::ImagePtr both;
+    orvanhost::ImagePtr both;
     Call("AzimuthalIntegralSektorEllipticity",
          {Arg::Image(pattern), Arg::ImageSlot(&both), Arg::Number(256), Arg::Number(256), Arg::Number(30),
           Arg::Number(1.05), Arg::Number(-3), Arg::Number(20), Arg::Number(0), Arg::Number(1)});
@@ -201,7 +201,7 @@ TEST_F(AzimuthalHandlers, SectorAngles) {
 }
 
 TEST_F(AzimuthalHandlers, ProjectionSizes) {
-    dmhost::ImagePtr out;
+    orvanhost::ImagePtr out;
     auto project = [&](double n) {
         Call("AzimuthalProjection",
              {Arg::Image(pattern), Arg::ImageSlot(&out), Arg::Number(256), Arg::Number(256), Arg::Number(n)});
@@ -218,14 +218,14 @@ TEST_F(AzimuthalHandlers, ProjectionSizes) {
     ASSERT_EQ(px.size(), expected.n_elem);
     EXPECT_EQ(std::memcmp(px.data(), expected.memptr(), px.size() * sizeof(float)), 0);
 
-    dmhost::Image* before = out.get();
+    orvanhost::Image* before = out.get();
     project(-2);
     EXPECT_EQ(TakeResults(), "exception caught: AzimuthalProjection: the angle count must be 0 or more\n");
     EXPECT_EQ(out.get(), before);
 }
 
 TEST_F(AzimuthalHandlers, CentresThatAreNotFiniteAreRefused) {
-    dmhost::Image* before = old.get();
+    orvanhost::Image* before = old.get();
     for (const auto& [x, y] : {std::pair{double(NAN), 256.0}, {256.0, double(INFINITY)}}) {
         const std::vector<std::pair<std::string, std::vector<Arg>>> calls = {
             {"AzimuthalIntegral", {Arg::Number(0), Arg::Number(1)}},
@@ -245,8 +245,8 @@ TEST_F(AzimuthalHandlers, CentresThatAreNotFiniteAreRefused) {
 }
 
 TEST_F(AzimuthalHandlers, TinyAndInvalidImages) {
-    dmhost::ImagePtr tiny = Image(12, 12, std::vector<float>(144, 1.0f));
-    dmhost::Image* before = old.get();
+    orvanhost::ImagePtr tiny = Image(12, 12, std::vector<float>(144, 1.0f));
+    orvanhost::Image* before = old.get();
     Call("AzimuthalIntegral",
          {Arg::Image(tiny), Arg::ImageSlot(&old), Arg::Number(6), Arg::Number(6), Arg::Number(0), Arg::Number(1)});
     EXPECT_EQ(TakeResults(),
@@ -262,9 +262,9 @@ TEST_F(AzimuthalHandlers, TinyAndInvalidImages) {
 
     // An image that is not valid, and a complex one, are refused in the user's
     // words, whatever the centre; the script's variable keeps its image.
-    dmhost::ImagePtr none;
-    dmhost::ImagePtr complex = dmhost::MakeImage("", dmhost::DataType::Complex8, {64, 64});
-    for (const dmhost::ImagePtr* image : {&none, &complex}) {
+    orvanhost::ImagePtr none;
+    orvanhost::ImagePtr complex = orvanhost::MakeImage("", orvanhost::DataType::Complex8, {64, 64});
+    for (const orvanhost::ImagePtr* image : {&none, &complex}) {
         const char* problem = image == &none ? "the image is not valid" : "complex images cannot be analysed";
         Call("AzimuthalIntegral", {Arg::Image(*image), Arg::ImageSlot(&old), Arg::Number(256), Arg::Number(256),
                                    Arg::Number(0), Arg::Number(1)});
@@ -286,13 +286,13 @@ TEST_F(AzimuthalHandlers, TinyAndInvalidImages) {
 // image as it was and unlocked.
 TEST_F(AzimuthalHandlers, InPlaceReadingMatchesACopyAndChangesNothing) {
     arma::Mat<float> whole = arma::round(matrix);
-    dmhost::ImagePtr real = FromMatrix(whole);
-    dmhost::ImagePtr integer = dmhost::MakeImage(
-        "", dmhost::DataType::Int32, {static_cast<uint32_t>(whole.n_rows), static_cast<uint32_t>(whole.n_cols)});
+    orvanhost::ImagePtr real = FromMatrix(whole);
+    orvanhost::ImagePtr integer = orvanhost::MakeImage(
+        "", orvanhost::DataType::Int32, {static_cast<uint32_t>(whole.n_rows), static_cast<uint32_t>(whole.n_cols)});
     integer->SetPixels(std::vector<double>(whole.begin(), whole.end()));
     const std::vector<double> before = real->Pixels();
-    auto run = [&](const dmhost::ImagePtr& image, const std::string& name, std::vector<Arg> numbers) {
-        dmhost::ImagePtr out;
+    auto run = [&](const orvanhost::ImagePtr& image, const std::string& name, std::vector<Arg> numbers) {
+        orvanhost::ImagePtr out;
         std::vector<Arg> args = {Arg::Image(image), Arg::ImageSlot(&out)};
         args.insert(args.end(), numbers.begin(), numbers.end());
         Call(name, args);

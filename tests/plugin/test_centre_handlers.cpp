@@ -11,7 +11,7 @@
 #include "host_fixture.h"
 #include "tests/geometry/synthetic_pattern.h"
 
-using dmhost::Arg;
+using orvanhost::Arg;
 
 namespace {
 
@@ -27,7 +27,7 @@ double AngleGapDegrees(double a, double b) {
 
 class CentreHandlers : public orvan_test::HostFixture {
 protected:
-    dmhost::ImagePtr Pattern(const RingSpec& s) {
+    orvanhost::ImagePtr Pattern(const RingSpec& s) {
         const arma::Mat<float> m = MakeRingPattern(s);
         return Image(m.n_rows, m.n_cols, std::vector<float>(m.begin(), m.end()));
     }
@@ -39,20 +39,20 @@ protected:
 
     // The minimisers' and fits' status lines go to standard output; they are
     // caught here so that test failures (also on standard output) stay visible.
-    double Refine(const dmhost::ImagePtr& image, Numbers& n) {
+    double Refine(const orvanhost::ImagePtr& image, Numbers& n) {
         orvan_test::CaptureStdout quiet;
         return *Call("RefineCenter", {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y),
                                       Arg::NumberRef(&n.ring), Arg::NumberRef(&n.inner), Arg::NumberRef(&n.outer)});
     }
 
-    double Ellipticity(const char* name, const dmhost::ImagePtr& image, Numbers& n, double bins, double half_width) {
+    double Ellipticity(const char* name, const orvanhost::ImagePtr& image, Numbers& n, double bins, double half_width) {
         orvan_test::CaptureStdout quiet;
         return *Call(name, {Arg::Image(image), Arg::NumberRef(&n.x), Arg::NumberRef(&n.y), Arg::NumberRef(&n.angle),
                             Arg::NumberRef(&n.ratio), Arg::NumberRef(&n.ring), Arg::NumberRef(&n.inner),
                             Arg::NumberRef(&n.outer), Arg::Number(bins), Arg::Number(half_width)});
     }
 
-    double Simplex(const dmhost::ImagePtr& image, Numbers& n, double* fifth) {
+    double Simplex(const orvanhost::ImagePtr& image, Numbers& n, double* fifth) {
         orvan_test::CaptureStdout quiet;
         return *Call(
             "RefineCenterEllipticitySimplex",
@@ -78,7 +78,7 @@ RingSpec Rings(double cx, double cy, double ratio = 1.0, double angle = 0.0) {
 }  // namespace
 
 TEST_F(CentreHandlers, GuessCenterLandsNearTheTrueCentre) {
-    dmhost::ImagePtr image = Pattern(Rings(249.4, 263.8));
+    orvanhost::ImagePtr image = Pattern(Rings(249.4, 263.8));
     double x = 256, y = 256;
     EXPECT_EQ(*Call("GuessCenter", {Arg::Image(image), Arg::NumberRef(&x), Arg::NumberRef(&y)}), 1.0);
     EXPECT_NEAR(x, 249.4, 3.0);
@@ -86,7 +86,7 @@ TEST_F(CentreHandlers, GuessCenterLandsNearTheTrueCentre) {
     EXPECT_EQ(TakeResults(), "");
 
     // Nothing above the mean: the centre stays as given.
-    dmhost::ImagePtr flat = Image(64, 64, std::vector<float>(64 * 64, 3.0f));
+    orvanhost::ImagePtr flat = Image(64, 64, std::vector<float>(64 * 64, 3.0f));
     x = 30;
     y = 31;
     EXPECT_EQ(*Call("GuessCenter", {Arg::Image(flat), Arg::NumberRef(&x), Arg::NumberRef(&y)}), 1.0);
@@ -104,7 +104,7 @@ TEST_F(CentreHandlers, GuessInnerandOuterRadiusWindows) {
     s.amplitudes = {200.0, 80.0};
     s.diffuse = 0;
     s.beamStop = 0;
-    dmhost::ImagePtr image = Pattern(s);
+    orvanhost::ImagePtr image = Pattern(s);
     auto guess = [&](double w, double ring, double inner, double outer) {
         std::vector<double> n{ring, inner, outer};
         EXPECT_EQ(
@@ -132,7 +132,7 @@ TEST_F(CentreHandlers, GuessInnerandOuterRadiusWindows) {
 
     // Corner radius between 1 and 100: nothing counts, ring 0, and the
     // window stops at 0.
-    dmhost::ImagePtr small = Image(60, 60, std::vector<float>(3600, 2.0f));
+    orvanhost::ImagePtr small = Image(60, 60, std::vector<float>(3600, 2.0f));
     std::vector<double> n{0, 0, 0};
     Call("GuessInnerandOuterRadius", {Arg::Image(small), Arg::Number(7.5), Arg::Number(30), Arg::Number(30),
                                       Arg::NumberRef(&n[0]), Arg::NumberRef(&n[1]), Arg::NumberRef(&n[2])});
@@ -140,7 +140,7 @@ TEST_F(CentreHandlers, GuessInnerandOuterRadiusWindows) {
 }
 
 TEST_F(CentreHandlers, RadiusCheck) {
-    dmhost::ImagePtr image = Pattern(Rings(256, 256));
+    orvanhost::ImagePtr image = Pattern(Rings(256, 256));
     Numbers refused[] = {
         {256, 256, -99, -99, -99, 10, 200}, {256, 256, -99, -99, -99, 100, 250}, {256, 256, -99, -99, -99, 120, 120}};
     for (Numbers n : refused) {
@@ -166,7 +166,7 @@ TEST_F(CentreHandlers, RadiusCheck) {
 }
 
 TEST_F(CentreHandlers, RefineCenterFindsThePixelOfTheCentre) {
-    dmhost::ImagePtr image = Pattern(Rings(250.3, 262.2));
+    orvanhost::ImagePtr image = Pattern(Rings(250.3, 262.2));
     Numbers n{254, 258, -99, -99, -99, 120, 180};
     EXPECT_EQ(Refine(image, n), 1.0);
     // The cost samples whole-pixel offsets from the truncated trial centre.
@@ -183,7 +183,7 @@ TEST_F(CentreHandlers, EllipticityRecoveredByBothRingFits) {
         double ratio, degrees;
     };
     for (const Case c : {Case{1.03, 20}, Case{1.06, 110}, Case{1.08, 160}}) {
-        dmhost::ImagePtr image = Pattern(Rings(252.6, 259.3, c.ratio, c.degrees * M_PI / 180));
+        orvanhost::ImagePtr image = Pattern(Rings(252.6, 259.3, c.ratio, c.degrees * M_PI / 180));
         for (const char* name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
             SCOPED_TRACE(testing::Message() << name << " " << c.ratio << " " << c.degrees);
             Numbers n{254, 257.5, -99, -99, -99, 120, 180};
@@ -201,7 +201,7 @@ TEST_F(CentreHandlers, EllipticityRecoveredByBothRingFits) {
 }
 
 TEST_F(CentreHandlers, DiagnosticsFollowTheVerbosity) {
-    dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
+    orvanhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
     for (double level : {0.0, 1.0}) {
         Call("SetORVANverbosity", {Arg::Number(level)});
         TakeResults();
@@ -237,7 +237,7 @@ TEST_F(CentreHandlers, DistortionAboveLimitWritesTheCircle) {
     RingSpec s = Rings(256, 256, 1.3, 0.4);
     s.radii = {150.0};
     s.amplitudes = {100.0};
-    dmhost::ImagePtr image = Pattern(s);
+    orvanhost::ImagePtr image = Pattern(s);
     for (const char* name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
         SCOPED_TRACE(name);
         Numbers n{256, 256, -99, -99, -99, 105, 195};
@@ -254,7 +254,7 @@ TEST_F(CentreHandlers, DistortionAboveLimitWritesTheCircle) {
 }
 
 TEST_F(CentreHandlers, SimplexImprovesARoughStart) {
-    dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.05, 40 * M_PI / 180));
+    orvanhost::ImagePtr image = Pattern(Rings(256, 256, 1.05, 40 * M_PI / 180));
     Numbers n{256, 256, 25, 1.02, -99, 120, 180};
     double fifth = 77;
     EXPECT_EQ(Simplex(image, n, &fifth), 1.0);
@@ -282,7 +282,7 @@ TEST_F(CentreHandlers, SimplexImprovesARoughStart) {
 // kernel meets zeros beyond the ends); only a width whose smoothed profiles
 // would not fit in memory is refused.
 TEST_F(CentreHandlers, SmoothingWiderThanTheRadiusRange) {
-    dmhost::ImagePtr image = Pattern(Rings(252.6, 259.3, 1.04, 0.5));
+    orvanhost::ImagePtr image = Pattern(Rings(252.6, 259.3, 1.04, 0.5));
     for (const char* name : {"RefineCenterEllipticity", "RefineCenterEllipticityFit"}) {
         SCOPED_TRACE(name);
         Numbers n{254, 257.5, -99, -99, -99, 130, 170};
@@ -304,7 +304,7 @@ TEST_F(CentreHandlers, SmoothingWiderThanTheRadiusRange) {
 }
 
 TEST_F(CentreHandlers, FailedEllipseFitWritesNothing) {
-    dmhost::ImagePtr image = Pattern(Rings(256, 256));
+    orvanhost::ImagePtr image = Pattern(Rings(256, 256));
     Numbers n{256, 256, -99, -99, -99, 120, 180};
     EXPECT_EQ(Ellipticity("RefineCenterEllipticity", image, n, 5, 2), 0.0);
     EXPECT_EQ(TakeResults(), "exception caught: ellipse fit failed: 5 usable sectors\n");
@@ -318,7 +318,7 @@ TEST_F(CentreHandlers, FailedEllipseFitWritesNothing) {
 // No centre can be found on an image that is not valid: every refinement
 // refuses it, leaves the script's numbers and reports failure.
 TEST_F(CentreHandlers, InvalidImageIsRefusedAndNothingMoves) {
-    const dmhost::ImagePtr none;
+    const orvanhost::ImagePtr none;
     Numbers n{50, 60, -99, -99, -99, 20, 40};
     double fifth = 7;
     EXPECT_EQ(Refine(none, n), 0.0);
@@ -347,7 +347,7 @@ TEST_F(CentreHandlers, InvalidImageIsRefusedAndNothingMoves) {
 // Starting values no refinement can start from are refused like bad radii:
 // the message, result 0, the script's numbers as they were.
 TEST_F(CentreHandlers, NonsenseStartsAreRefused) {
-    dmhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
+    orvanhost::ImagePtr image = Pattern(Rings(256, 256, 1.04, 0.5));
     const double inf = INFINITY, nan = NAN;
     const std::pair<double, double> centres[] = {{nan, 256}, {256, inf}, {-inf, 256}, {1e6, 1e6}};
     for (const auto& [x, y] : centres) {

@@ -20,7 +20,7 @@
 using CompoundFiles::SheetCell;
 using CompoundFiles::XlsDocument;
 using CompoundFiles::XlsSheet;
-using dmhost::Arg;
+using orvanhost::Arg;
 namespace fs = std::filesystem;
 
 namespace {
@@ -44,15 +44,15 @@ protected:
     }
     std::string Path(const std::string& name) const { return dir + "/" + name; }
 
-    void Profile(const dmhost::ImagePtr& image, const std::string& file, const std::string& labels, double step) {
+    void Profile(const orvanhost::ImagePtr& image, const std::string& file, const std::string& labels, double step) {
         Call("saveprofileasxls", {Arg::Image(image), Arg::Text(file), Arg::Text(labels), Arg::Number(step)});
     }
-    void ProfileLong(const dmhost::ImagePtr& image, const std::string& file, const std::string& labels, double step,
+    void ProfileLong(const orvanhost::ImagePtr& image, const std::string& file, const std::string& labels, double step,
                      const std::string& title, const std::string& sheet) {
         Call("saveprofileasxlslong", {Arg::Image(image), Arg::Text(file), Arg::Text(labels), Arg::Number(step),
                                       Arg::Text(title), Arg::Text(sheet)});
     }
-    void ImageExport(const dmhost::ImagePtr& image, const std::string& file, const std::string& labels,
+    void ImageExport(const orvanhost::ImagePtr& image, const std::string& file, const std::string& labels,
                      const std::string& title, const std::string& sheet) {
         Call("saveimageasxls",
              {Arg::Image(image), Arg::Text(file), Arg::Text(labels), Arg::Text(title), Arg::Text(sheet)});
@@ -92,7 +92,7 @@ TEST_F(ExportHandlers, LabelWordsAnyWhiteSpace) {
 }
 
 TEST_F(ExportHandlers, IntegerImagesAreConverted) {
-    dmhost::ImagePtr image = dmhost::MakeImage("i", dmhost::DataType::UInt16, {3, 1});
+    orvanhost::ImagePtr image = orvanhost::MakeImage("i", orvanhost::DataType::UInt16, {3, 1});
     image->SetPixels({1, 2, 65535});
     Profile(image, Path("a.xls"), "", 1);
     EXPECT_EQ(TakeResults(), "");

@@ -12,7 +12,7 @@
 #include "host_fixture.h"
 #include "tests/profile/peak_test_profiles.h"
 
-using dmhost::Arg;
+using orvanhost::Arg;
 using peak_test::TruePeak;
 
 namespace {
@@ -27,38 +27,38 @@ class PeakHandlers : public orvan_test::HostFixture {
 protected:
     // A profile image kWidth wide and `lines` high: line 0 the profile, the
     // other lines -7.
-    static dmhost::ImagePtr ProfileImage(uint32_t lines = 4, double noise = 0.0) {
+    static orvanhost::ImagePtr ProfileImage(uint32_t lines = 4, double noise = 0.0) {
         const arma::Col<float> p = peak_test::MakeProfile(kWidth, kTruth, Background, noise);
         std::vector<float> px(static_cast<size_t>(kWidth) * lines, -7.0f);
         std::copy(p.begin(), p.end(), px.begin());
         return Image(kWidth, lines, px);
     }
 
-    static std::vector<float> Line(const dmhost::ImagePtr& image, uint32_t y) {
+    static std::vector<float> Line(const orvanhost::ImagePtr& image, uint32_t y) {
         const std::vector<float> px = Pixels(image);
         const uint32_t w = image->DimensionSize(0);
         return std::vector<float>(px.begin() + static_cast<long>(y) * w, px.begin() + static_cast<long>(y + 1) * w);
     }
 
-    void FindPreFit(const dmhost::ImagePtr& profile, dmhost::ImagePtr* peaks, dmhost::ImagePtr* points,
+    void FindPreFit(const orvanhost::ImagePtr& profile, orvanhost::ImagePtr* peaks, orvanhost::ImagePtr* points,
                     double smoothing = 0) {
         orvan_test::CaptureStdout quiet;  // the fit driver's trace
         Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(peaks), Arg::ImageSlot(points), Arg::Number(5),
                                 Arg::Number(5), Arg::Number(20), Arg::Number(kWidth - 1), Arg::Number(smoothing)});
     }
-    void PreFit(const dmhost::ImagePtr& profile, const dmhost::ImagePtr& peaks, const dmhost::ImagePtr& points,
+    void PreFit(const orvanhost::ImagePtr& profile, const orvanhost::ImagePtr& peaks, const orvanhost::ImagePtr& points,
                 double first, double last) {
         orvan_test::CaptureStdout quiet;
         Call("PreFit",
              {Arg::Image(profile), Arg::Image(peaks), Arg::Image(points), Arg::Number(first), Arg::Number(last)});
     }
-    void Fit(const dmhost::ImagePtr& profile, const dmhost::ImagePtr& peaks, const dmhost::ImagePtr& points) {
+    void Fit(const orvanhost::ImagePtr& profile, const orvanhost::ImagePtr& peaks, const orvanhost::ImagePtr& points) {
         orvan_test::CaptureStdout quiet;
         Call("PeakFit", {Arg::Image(profile), Arg::Image(peaks), Arg::Image(points)});
     }
 
     // Background points at the given positions, on the profile's data.
-    static dmhost::ImagePtr PointsAt(const std::vector<float>& x, const dmhost::ImagePtr& profile) {
+    static orvanhost::ImagePtr PointsAt(const std::vector<float>& x, const orvanhost::ImagePtr& profile) {
         const std::vector<float> line = Line(profile, 0);
         std::vector<float> px(x);
         for (float xi : x) px.push_back(line[static_cast<size_t>(xi)]);
@@ -66,7 +66,7 @@ protected:
     }
 
     // One line of four values per peak.
-    static dmhost::ImagePtr PeakImage(const std::vector<std::vector<float>>& peaks) {
+    static orvanhost::ImagePtr PeakImage(const std::vector<std::vector<float>>& peaks) {
         std::vector<float> px;
         for (const auto& p : peaks) px.insert(px.end(), p.begin(), p.end());
         return Image(4, static_cast<uint32_t>(peaks.size()), px);
@@ -81,7 +81,7 @@ protected:
 
     // The call was refused with a Results line starting with `start`, and
     // the images kept their pixels.
-    void ExpectRefused(const std::string& start, const std::vector<dmhost::ImagePtr>& images,
+    void ExpectRefused(const std::string& start, const std::vector<orvanhost::ImagePtr>& images,
                        const std::vector<std::vector<float>>& before) {
         const std::string results = TakeResults();
         EXPECT_EQ(results.rfind("exception caught: " + start, 0), 0u) << results;
@@ -91,9 +91,9 @@ protected:
 };
 
 TEST_F(PeakHandlers, FindPreFitThenFitRecoversTheChosenPeaks) {
-    dmhost::ImagePtr profile = ProfileImage();
+    orvanhost::ImagePtr profile = ProfileImage();
     const std::vector<float> measured = Line(profile, 0);
-    dmhost::ImagePtr peaks, points;
+    orvanhost::ImagePtr peaks, points;
     FindPreFit(profile, &peaks, &points);
     EXPECT_EQ(TakeResults(),
               "Estimating peakpositions and splinepoints.\n"
@@ -130,8 +130,8 @@ TEST_F(PeakHandlers, FindPreFitThenFitRecoversTheChosenPeaks) {
 }
 
 TEST_F(PeakHandlers, FindPreFitInNoiseFindsEveryPeak) {
-    dmhost::ImagePtr profile = ProfileImage(4, 0.2);
-    dmhost::ImagePtr peaks, points;
+    orvanhost::ImagePtr profile = ProfileImage(4, 0.2);
+    orvanhost::ImagePtr peaks, points;
     FindPreFit(profile, &peaks, &points, 2.9);  // smoothing half-width 2
     ASSERT_TRUE(peaks);
     ASSERT_EQ(peaks->DimensionSize(1), kTruth.size());
@@ -143,9 +143,9 @@ TEST_F(PeakHandlers, FindPreFitInNoiseFindsEveryPeak) {
 }
 
 TEST_F(PeakHandlers, FindPreFitReplacesTheImagesTheVariablesHeld) {
-    dmhost::ImagePtr profile = ProfileImage();
-    dmhost::ImagePtr old_peaks = Image(2, 2), old_points = Image(3, 3);
-    dmhost::ImagePtr peaks = old_peaks, points = old_points;
+    orvanhost::ImagePtr profile = ProfileImage();
+    orvanhost::ImagePtr old_peaks = Image(2, 2), old_points = Image(3, 3);
+    orvanhost::ImagePtr peaks = old_peaks, points = old_points;
     FindPreFit(profile, &peaks, &points);
     EXPECT_NE(peaks.get(), old_peaks.get());
     EXPECT_NE(points.get(), old_points.get());
@@ -154,13 +154,13 @@ TEST_F(PeakHandlers, FindPreFitReplacesTheImagesTheVariablesHeld) {
 }
 
 TEST_F(PeakHandlers, NoExtremumIsHostError28803AndChangesNothing) {
-    dmhost::ImagePtr profile = Image(kWidth, 4, std::vector<float>(kWidth * 4, 3.0f));
-    dmhost::ImagePtr old_peaks = Image(2, 2);
-    dmhost::ImagePtr peaks = old_peaks, points;
+    orvanhost::ImagePtr profile = Image(kWidth, 4, std::vector<float>(kWidth * 4, 3.0f));
+    orvanhost::ImagePtr old_peaks = Image(2, 2);
+    orvanhost::ImagePtr peaks = old_peaks, points;
     try {
         FindPreFit(profile, &peaks, &points);
         ADD_FAILURE() << "no host error";
-    } catch (const dmhost::HostError& e) {
+    } catch (const orvanhost::HostError& e) {
         EXPECT_EQ(e.code(), 28803);
     }
     EXPECT_EQ(TakeResults(), "Estimating peakpositions and splinepoints.\n");
@@ -172,26 +172,26 @@ TEST_F(PeakHandlers, NoExtremumIsHostError28803AndChangesNothing) {
 
 TEST_F(PeakHandlers, ImagesOfTheWrongSizeOrKindAreRefusedFirst) {
     // A profile one line high has no room for the four result lines.
-    dmhost::ImagePtr flat = ProfileImage(1);
+    orvanhost::ImagePtr flat = ProfileImage(1);
     const std::vector<float> flat_px = Pixels(flat);
-    dmhost::ImagePtr peaks, points;
+    orvanhost::ImagePtr peaks, points;
     FindPreFit(flat, &peaks, &points);
     ExpectRefused("PeakFindPreFit: the profile image must be a valid 4-byte real image at least 4 lines high", {flat},
                   {flat_px});
     EXPECT_FALSE(peaks);
     EXPECT_FALSE(points);
-    FindPreFit(dmhost::ImagePtr(), &peaks, &points);
+    FindPreFit(orvanhost::ImagePtr(), &peaks, &points);
     ExpectRefused("PeakFindPreFit: the profile image", {}, {});
-    dmhost::ImagePtr integer = dmhost::MakeImage("", dmhost::DataType::Int16, {kWidth, 4});
+    orvanhost::ImagePtr integer = orvanhost::MakeImage("", orvanhost::DataType::Int16, {kWidth, 4});
     FindPreFit(integer, &peaks, &points);
     ExpectRefused("PeakFindPreFit: the profile image", {}, {});
 
-    dmhost::ImagePtr profile = ProfileImage();
-    dmhost::ImagePtr good_peaks = PeakImage({{80, 0, 0, 0}});
-    dmhost::ImagePtr good_points = PointsAt({40, 140}, profile);
-    dmhost::ImagePtr wide_peaks = Image(5, 1, {80, 1, 2, 0.5f, 9});
-    dmhost::ImagePtr tall_points = Image(2, 3, {40, 140, 1, 1, 0, 0});
-    const std::vector<dmhost::ImagePtr> all = {profile, good_peaks, good_points, wide_peaks, tall_points};
+    orvanhost::ImagePtr profile = ProfileImage();
+    orvanhost::ImagePtr good_peaks = PeakImage({{80, 0, 0, 0}});
+    orvanhost::ImagePtr good_points = PointsAt({40, 140}, profile);
+    orvanhost::ImagePtr wide_peaks = Image(5, 1, {80, 1, 2, 0.5f, 9});
+    orvanhost::ImagePtr tall_points = Image(2, 3, {40, 140, 1, 1, 0, 0});
+    const std::vector<orvanhost::ImagePtr> all = {profile, good_peaks, good_points, wide_peaks, tall_points};
     std::vector<std::vector<float>> before;
     for (const auto& i : all) before.push_back(Pixels(i));
 
@@ -199,16 +199,16 @@ TEST_F(PeakHandlers, ImagesOfTheWrongSizeOrKindAreRefusedFirst) {
     ExpectRefused("PeakFit: the peak image must be a valid 4-byte real image exactly 4 pixels wide", all, before);
     PreFit(profile, good_peaks, tall_points, 0, 1);
     ExpectRefused("PreFit: the spline-point image must be a valid 4-byte real image exactly 2 lines high", all, before);
-    PreFit(profile, dmhost::ImagePtr(), good_points, 0, 1);
+    PreFit(profile, orvanhost::ImagePtr(), good_points, 0, 1);
     ExpectRefused("PreFit: the peak image", all, before);
 }
 
 TEST_F(PeakHandlers, PreFitEstimatesPeaksGivenByPositionOnly) {
-    dmhost::ImagePtr profile = ProfileImage();
+    orvanhost::ImagePtr profile = ProfileImage();
     const std::vector<float> measured = Line(profile, 0);
-    dmhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
+    orvanhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
     const std::vector<float> points_before = Pixels(points);
-    dmhost::ImagePtr peaks = PeakImage({{80, 0, 0, 0}, {200, 0, 0, 0}, {320, 0, 0, 0}, {440, 0, 0, 0}});
+    orvanhost::ImagePtr peaks = PeakImage({{80, 0, 0, 0}, {200, 0, 0, 0}, {320, 0, 0, 0}, {440, 0, 0, 0}});
     PreFit(profile, peaks, points, 0, 4);
     EXPECT_EQ(TakeResults(), "Determining Peak-Fitparameters by prefitting each peak.\n");
     for (uint32_t c = 0; c < kTruth.size(); ++c) {
@@ -223,11 +223,11 @@ TEST_F(PeakHandlers, PreFitEstimatesPeaksGivenByPositionOnly) {
 }
 
 TEST_F(PeakHandlers, PreFitOfNoIntervalWritesTheBackgroundOnly) {
-    dmhost::ImagePtr profile = ProfileImage();
+    orvanhost::ImagePtr profile = ProfileImage();
     const std::vector<float> measured = Line(profile, 0);
-    dmhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
+    orvanhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
     const std::vector<std::vector<float>> given = {{80, 350, 2.5f, 0.5f}, {200, 280, 3.5f, 0.2f}};
-    dmhost::ImagePtr peaks = PeakImage(given);
+    orvanhost::ImagePtr peaks = PeakImage(given);
     const std::vector<float> peaks_before = Pixels(peaks);
     PreFit(profile, peaks, points, 2, 2);
     EXPECT_EQ(TakeResults(), "Determining Peak-Fitparameters by prefitting each peak.\n");
@@ -244,11 +244,11 @@ TEST_F(PeakHandlers, PreFitOfNoIntervalWritesTheBackgroundOnly) {
 }
 
 TEST_F(PeakHandlers, PreFitRefusesPeaksItCannotEstimateAndIntervalsThatDoNotExist) {
-    dmhost::ImagePtr profile = ProfileImage();
-    dmhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
+    orvanhost::ImagePtr profile = ProfileImage();
+    orvanhost::ImagePtr points = PointsAt({40, 140, 260, 380, 500}, profile);
     // The peaks at 320 and 440 lie beyond the intervals 0 and 1 and have no width.
-    dmhost::ImagePtr peaks = PeakImage({{80, 0, 0, 0}, {200, 0, 0, 0}, {320, 0, 0, 0}, {440, 0, 0, 0}});
-    const std::vector<dmhost::ImagePtr> all = {profile, peaks, points};
+    orvanhost::ImagePtr peaks = PeakImage({{80, 0, 0, 0}, {200, 0, 0, 0}, {320, 0, 0, 0}, {440, 0, 0, 0}});
+    const std::vector<orvanhost::ImagePtr> all = {profile, peaks, points};
     std::vector<std::vector<float>> before;
     for (const auto& i : all) before.push_back(Pixels(i));
     PreFit(profile, peaks, points, 0, 2);
@@ -258,23 +258,23 @@ TEST_F(PeakHandlers, PreFitRefusesPeaksItCannotEstimateAndIntervalsThatDoNotExis
     PreFit(profile, peaks, points, -1, 2);
     ExpectRefused("PreFit: background intervals", all, before);
 
-    dmhost::ImagePtr nan_peaks = PeakImage({{80, 1, NAN, 0.5f}});
+    orvanhost::ImagePtr nan_peaks = PeakImage({{80, 1, NAN, 0.5f}});
     const std::vector<float> nan_before = Pixels(nan_peaks);
     PreFit(profile, nan_peaks, points, 0, 4);
     ExpectRefused("PreFit: peak 0 (position 80", {profile, nan_peaks}, {before[0], nan_before});
 }
 
 TEST_F(PeakHandlers, PeakFitListsPeaksByPositionAndKeepsTheLinesBelow) {
-    dmhost::ImagePtr profile = ProfileImage();
-    dmhost::ImagePtr points = PointsAt({30, 140, 260, 380, 500}, profile);
+    orvanhost::ImagePtr profile = ProfileImage();
+    orvanhost::ImagePtr points = PointsAt({30, 140, 260, 380, 500}, profile);
     // Any order, one peak at the first background point and one beyond the
     // last (width 0 there is harmless: the fit drops it).
-    dmhost::ImagePtr peaks = PeakImage({{321, 200, 4, 0.5f},
-                                        {30, 10, 4, 0.5f},
-                                        {201, 200, 4, 0.5f},
-                                        {505, 10, 0, 0.5f},
-                                        {79, 200, 4, 0.5f},
-                                        {441, 200, 4, 0.5f}});
+    orvanhost::ImagePtr peaks = PeakImage({{321, 200, 4, 0.5f},
+                                           {30, 10, 4, 0.5f},
+                                           {201, 200, 4, 0.5f},
+                                           {505, 10, 0, 0.5f},
+                                           {79, 200, 4, 0.5f},
+                                           {441, 200, 4, 0.5f}});
     const std::vector<float> line4 = Line(peaks, 4), line5 = Line(peaks, 5);
     Fit(profile, peaks, points);
     EXPECT_EQ(TakeResults(), "Performing first Fit (of 2).\nPerforming second Fit (of 2).\n");
@@ -287,17 +287,17 @@ TEST_F(PeakHandlers, PeakFitListsPeaksByPositionAndKeepsTheLinesBelow) {
 }
 
 TEST_F(PeakHandlers, PeakFitRefusesAWidthOfZeroAndUnorderedBackgroundPoints) {
-    dmhost::ImagePtr profile = ProfileImage();
-    dmhost::ImagePtr points = PointsAt({30, 140, 260, 380, 500}, profile);
-    dmhost::ImagePtr peaks = PeakImage({{80, 400, 3, 0.1f}, {200, 300, 0, 0.1f}});
-    std::vector<dmhost::ImagePtr> all = {profile, peaks, points};
+    orvanhost::ImagePtr profile = ProfileImage();
+    orvanhost::ImagePtr points = PointsAt({30, 140, 260, 380, 500}, profile);
+    orvanhost::ImagePtr peaks = PeakImage({{80, 400, 3, 0.1f}, {200, 300, 0, 0.1f}});
+    std::vector<orvanhost::ImagePtr> all = {profile, peaks, points};
     std::vector<std::vector<float>> before;
     for (const auto& i : all) before.push_back(Pixels(i));
     Fit(profile, peaks, points);
     ExpectRefused("PeakFit: peak 1 (position 200", all, before);
 
-    dmhost::ImagePtr unordered = PointsAt({30, 260, 140, 500}, profile);
-    dmhost::ImagePtr good = PeakImage({{80, 400, 3, 0.1f}});
+    orvanhost::ImagePtr unordered = PointsAt({30, 260, 140, 500}, profile);
+    orvanhost::ImagePtr good = PeakImage({{80, 400, 3, 0.1f}});
     all = {profile, good, unordered};
     before.clear();
     for (const auto& i : all) before.push_back(Pixels(i));
@@ -311,15 +311,15 @@ const std::vector<TruePeak> kPair = {{150, 1000, 4, 0.5}, {250, 800, 4, 0.5}};
 
 class PeakSamples : public PeakHandlers {
 protected:
-    static dmhost::ImagePtr PairImage(double noise = 0.0) {
+    static orvanhost::ImagePtr PairImage(double noise = 0.0) {
         const arma::Col<float> p = peak_test::MakeProfile(
             400, kPair, [](double) { return 50.0; }, noise);
         std::vector<float> px(400 * 4, -7.0f);
         std::copy(p.begin(), p.end(), px.begin());
         return Image(400, 4, px);
     }
-    void Search(const dmhost::ImagePtr& profile, dmhost::ImagePtr* peaks, dmhost::ImagePtr* points, double percent,
-                double smoothing) {
+    void Search(const orvanhost::ImagePtr& profile, orvanhost::ImagePtr* peaks, orvanhost::ImagePtr* points,
+                double percent, double smoothing) {
         orvan_test::CaptureStdout quiet;
         Call("PeakFindPreFit",
              {Arg::Image(profile), Arg::ImageSlot(peaks), Arg::ImageSlot(points), Arg::Number(percent),
@@ -328,8 +328,8 @@ protected:
 };
 
 TEST_F(PeakSamples, ASampleThatIsNotANumberIsRefusedByName) {
-    dmhost::ImagePtr peaks, points;
-    dmhost::ImagePtr profile = PairImage();
+    orvanhost::ImagePtr peaks, points;
+    orvanhost::ImagePtr profile = PairImage();
     profile->SetPixel(200, 0, NAN);
     Search(profile, &peaks, &points, 1, 0);
     ExpectRefused("PeakFindPreFit: profile sample 200 is not a number", {profile}, {Pixels(profile)});
@@ -350,7 +350,7 @@ TEST_F(PeakSamples, ASampleThatIsNotANumberIsRefusedByName) {
     Search(profile, &peaks, &points, 1, 0);
     TakeResults();
     profile->SetPixel(200, 0, NAN);
-    const std::vector<dmhost::ImagePtr> all = {profile, peaks, points};
+    const std::vector<orvanhost::ImagePtr> all = {profile, peaks, points};
     std::vector<std::vector<float>> before;
     for (const auto& i : all) before.push_back(Pixels(i));
     Fit(profile, peaks, points);
@@ -367,8 +367,8 @@ TEST_F(PeakSamples, ASampleThatIsNotANumberIsRefusedByName) {
 // between; the pre-fit goes on past such an interval, so every peak has a
 // width and the model is a number everywhere.
 TEST_F(PeakSamples, EveryPeakOfANoisySearchHasAWidth) {
-    dmhost::ImagePtr profile = PairImage(3.0);
-    dmhost::ImagePtr peaks, points;
+    orvanhost::ImagePtr profile = PairImage(3.0);
+    orvanhost::ImagePtr peaks, points;
     Search(profile, &peaks, &points, 2, 0);
     EXPECT_EQ(TakeResults(),
               "Estimating peakpositions and splinepoints.\n"
@@ -391,8 +391,8 @@ TEST_F(PeakSamples, APeakThatNoIntervalHoldsIsLeftOut) {
     std::vector<float> px(40 * 4, 10.0f);
     const float tail[20] = {10, 20, 30, 60, 50, 20, 60, 20, 40, 20, 20, 30, 50, 10, 30, 40, 40, 60, 20, 70};
     std::copy(tail, tail + 20, px.begin() + 20);
-    dmhost::ImagePtr profile = Image(40, 4, px);
-    dmhost::ImagePtr peaks, points;
+    orvanhost::ImagePtr profile = Image(40, 4, px);
+    orvanhost::ImagePtr peaks, points;
     {
         orvan_test::CaptureStdout quiet;
         Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(&peaks), Arg::ImageSlot(&points), Arg::Number(-8),

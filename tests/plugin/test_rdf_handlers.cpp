@@ -13,7 +13,7 @@
 #include "profile/rdf_transform.h"
 #include "tests/profile/rdf_test_table.h"
 
-using dmhost::Arg;
+using orvanhost::Arg;
 
 namespace {
 
@@ -29,14 +29,14 @@ protected:
         return p;
     }
 
-    static dmhost::ImagePtr GoldElements() {
+    static orvanhost::ImagePtr GoldElements() {
         const arma::Col<float> c = rdftest::ElementColumn("Au", 100.0f);
         return Image(14, 1, std::vector<float>(c.begin(), c.end()));
     }
 
     // A profile image m wide: line 0 is s * <f^2> + o, every other pixel the
     // sentinel.
-    static dmhost::ImagePtr ProfileImage(uint32_t m, uint32_t lines, float s, float o, float q) {
+    static orvanhost::ImagePtr ProfileImage(uint32_t m, uint32_t lines, float s, float o, float q) {
         arma::Col<float> f2;
         KirklandScatteringSquared(Gold(q), 0.0f, static_cast<int>(m), f2);
         std::vector<float> px(static_cast<size_t>(m) * lines, kSentinel);
@@ -45,7 +45,7 @@ protected:
     }
 
     // Line y of an image's pixels.
-    static std::vector<float> Line(const dmhost::ImagePtr& image, uint32_t y) {
+    static std::vector<float> Line(const orvanhost::ImagePtr& image, uint32_t y) {
         const std::vector<float> px = Pixels(image);
         const uint32_t w = image->DimensionSize(0);
         return std::vector<float>(px.begin() + static_cast<long>(y) * w, px.begin() + static_cast<long>(y + 1) * w);
@@ -53,7 +53,7 @@ protected:
 
     static std::vector<float> Vec(const arma::Col<float>& c) { return {c.begin(), c.end()}; }
 
-    void Fit(const dmhost::ImagePtr& profile, const dmhost::ImagePtr& elements, double* offset, double* scale,
+    void Fit(const orvanhost::ImagePtr& profile, const orvanhost::ImagePtr& elements, double* offset, double* scale,
              double first, double last, double q) {
         orvan_test::CaptureStdout quiet;  // the fit driver's trace
         Call("RDF_Kirklandfit",
@@ -66,7 +66,7 @@ protected:
 
 TEST_F(RdfHandlers, FitRecoversTheBackgroundAndWritesFourLines) {
     const float q = 0.05f;
-    dmhost::ImagePtr profile = ProfileImage(400, 5, 3.5f, 120.0f, q);
+    orvanhost::ImagePtr profile = ProfileImage(400, 5, 3.5f, 120.0f, q);
     const std::vector<float> measured = Line(profile, 0);
     double offset = 1, scale = 1;
     Fit(profile, GoldElements(), &offset, &scale, 20.9, 380.2, q);
@@ -92,7 +92,7 @@ TEST_F(RdfHandlers, FitRecoversTheBackgroundAndWritesFourLines) {
 // stay, and the lines are written for them.
 TEST_F(RdfHandlers, OnePointRangeKeepsTheValuesAndWritesTheLines) {
     const float q = 0.05f;
-    dmhost::ImagePtr profile = ProfileImage(60, 4, 3.0f, 10.0f, q);
+    orvanhost::ImagePtr profile = ProfileImage(60, 4, 3.0f, 10.0f, q);
     const std::vector<float> measured = Line(profile, 0);
     double offset = 4, scale = 5;
     Fit(profile, GoldElements(), &offset, &scale, 30, 30, q);
@@ -109,15 +109,15 @@ TEST_F(RdfHandlers, OnePointRangeKeepsTheValuesAndWritesTheLines) {
 
 TEST_F(RdfHandlers, TransformAfterTheFitReadsLine2WithTheConvertedStep) {
     const float q = 0.05f;
-    dmhost::ImagePtr profile = ProfileImage(300, 4, 2.0f, 50.0f, q);
+    orvanhost::ImagePtr profile = ProfileImage(300, 4, 2.0f, 50.0f, q);
     // Ring-like bumps on the background, so that line 2 is not flat.
     for (uint32_t i = 0; i < 300; ++i) profile->SetPixel(i, 0, profile->GetPixel(i, 0) * (1 + 0.2 * std::sin(0.3 * i)));
     double offset = 50, scale = 2;
     Fit(profile, GoldElements(), &offset, &scale, 10, 290, q);
     const std::vector<float> reduced = Line(profile, 2);
 
-    dmhost::ImagePtr old = Image(2, 2);
-    dmhost::ImagePtr slot = old;
+    orvanhost::ImagePtr old = Image(2, 2);
+    orvanhost::ImagePtr slot = old;
     ASSERT_EQ(old->RefCount(), 2);
     Call("CalculateRDF", {Arg::Image(profile), Arg::ImageSlot(&slot), Arg::Number(0), Arg::Number(300), Arg::Number(q),
                           Arg::Number(10.9), Arg::Number(200.5)});
@@ -138,7 +138,7 @@ TEST_F(RdfHandlers, TransformAfterTheFitReadsLine2WithTheConvertedStep) {
 
 TEST_F(RdfHandlers, FunctionUsesTheGivenValuesAndOnlyReadsThem) {
     const float q = 0.04f;
-    dmhost::ImagePtr profile = ProfileImage(100, 4, 2.0f, 30.0f, q);
+    orvanhost::ImagePtr profile = ProfileImage(100, 4, 2.0f, 30.0f, q);
     double offset = 30, scale = 2;
     Call("RDF_Kirklandfunction", {Arg::Image(profile), Arg::Image(GoldElements()), Arg::NumberRef(&offset),
                                   Arg::NumberRef(&scale), Arg::Number(q), Arg::Number(0)});
@@ -161,21 +161,21 @@ TEST_F(RdfHandlers, FunctionUsesTheGivenValuesAndOnlyReadsThem) {
 
 TEST_F(RdfHandlers, BadImagesRangesAndCountsAreRefusedBeforeAnythingChanges) {
     const float q = 0.05f;
-    dmhost::ImagePtr profile = ProfileImage(60, 4, 3.0f, 10.0f, q);
+    orvanhost::ImagePtr profile = ProfileImage(60, 4, 3.0f, 10.0f, q);
     const std::vector<float> before = Pixels(profile);
-    const dmhost::ImagePtr gold = GoldElements();
+    const orvanhost::ImagePtr gold = GoldElements();
     const double nan = std::numeric_limits<double>::quiet_NaN();
 
     struct Case {
-        dmhost::ImagePtr profile, elements;
+        orvanhost::ImagePtr profile, elements;
         double first, last;
         const char* problem;
     };
     const Case cases[] = {
         {ProfileImage(60, 3, 3, 10, q), gold, 0, 50, "profile image"},
         {profile, Image(13, 1), 0, 50, "element image"},
-        {profile, dmhost::ImagePtr(), 0, 50, "element image"},
-        {dmhost::ImagePtr(), gold, 0, 50, "profile image"},
+        {profile, orvanhost::ImagePtr(), 0, 50, "element image"},
+        {orvanhost::ImagePtr(), gold, 0, 50, "profile image"},
         {profile, gold, 40, 30, "fit range"},
         {profile, gold, -1, 30, "fit range"},
         {profile, gold, 0, 60, "fit range"},
@@ -193,15 +193,15 @@ TEST_F(RdfHandlers, BadImagesRangesAndCountsAreRefusedBeforeAnythingChanges) {
     }
 
     // A profile image of another pixel type cannot take the results in place.
-    dmhost::ImagePtr integer = dmhost::MakeImage("", dmhost::DataType::Int16, {60, 4});
+    orvanhost::ImagePtr integer = orvanhost::MakeImage("", orvanhost::DataType::Int16, {60, 4});
     double offset = 4, scale = 5;
     Call("RDF_Kirklandfunction", {Arg::Image(integer), Arg::Image(gold), Arg::NumberRef(&offset),
                                   Arg::NumberRef(&scale), Arg::Number(q), Arg::Number(0)});
     EXPECT_NE(TakeResults().find("profile image"), std::string::npos);
     EXPECT_EQ(Pixels(integer), std::vector<float>(240, 0.0f));
 
-    dmhost::ImagePtr old = Image(1, 1);
-    dmhost::ImagePtr slot = old;
+    orvanhost::ImagePtr old = Image(1, 1);
+    orvanhost::ImagePtr slot = old;
     Call("CalculateRDF", {Arg::Image(Image(60, 2)), Arg::ImageSlot(&slot), Arg::Number(0), Arg::Number(60),
                           Arg::Number(q), Arg::Number(10), Arg::Number(100)});
     EXPECT_NE(TakeResults().find("exception caught: CalculateRDF: the input image"), std::string::npos);
@@ -224,7 +224,7 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
 
 TEST_F(RdfHandlers, FitRefusesSamplesItCannotUse) {
     const float q = 0.05f;
-    dmhost::ImagePtr profile = ProfileImage(400, 4, 3.5f, 120.0f, q);
+    orvanhost::ImagePtr profile = ProfileImage(400, 4, 3.5f, 120.0f, q);
     profile->SetPixel(200, 0, NAN);
     std::vector<float> before = Pixels(profile);
     double offset = 0, scale = 1;
@@ -250,7 +250,7 @@ TEST_F(RdfHandlers, FitRefusesSamplesItCannotUse) {
 // Each element line must name an element that is there.
 TEST_F(RdfHandlers, ElementLinesWithoutAnElementAreRefusedByLine) {
     const float q = 0.05f;
-    dmhost::ImagePtr profile = ProfileImage(100, 4, 3.5f, 120.0f, q);
+    orvanhost::ImagePtr profile = ProfileImage(100, 4, 3.5f, 120.0f, q);
     const std::vector<float> before = Pixels(profile);
     // Gold at 50 % in line 0; line 1 is gold with one change, or a whole line.
     const arma::Col<float> gold = rdftest::ElementColumn("Au", 50.0f);
@@ -289,11 +289,11 @@ TEST_F(RdfHandlers, ElementLinesWithoutAnElementAreRefusedByLine) {
 }
 
 TEST_F(RdfHandlers, TransformRefusesAReducedIntensityThatIsNotANumber) {
-    dmhost::ImagePtr input = Image(60, 3);
+    orvanhost::ImagePtr input = Image(60, 3);
     for (uint32_t i = 0; i < 60; ++i) input->SetPixel(i, 2, std::sin(0.2f * static_cast<float>(i)));
     input->SetPixel(40, 2, INFINITY);
-    dmhost::ImagePtr old = Image(1, 1);
-    dmhost::ImagePtr slot = old;
+    orvanhost::ImagePtr old = Image(1, 1);
+    orvanhost::ImagePtr slot = old;
     auto transform = [&](double first, double last) {
         Call("CalculateRDF", {Arg::Image(input), Arg::ImageSlot(&slot), Arg::Number(first), Arg::Number(last),
                               Arg::Number(0.05), Arg::Number(10), Arg::Number(50)});

@@ -10,7 +10,7 @@
 #include "host_fixture.h"
 #include "plugin/streams.h"
 
-using dmhost::Arg;
+using orvanhost::Arg;
 
 class Verbosity : public orvan_test::HostFixture {
 protected:

@@ -60,7 +60,7 @@ def check_minimal_script(readme, build, work):
     shutil.copy(os.path.join(work, "sample.tif"), os.path.join(work, "pattern.tif"))
     with open(os.path.join(work, "my-script.s"), "w") as f:
         f.write(script)
-    done = subprocess.run([os.path.join(build, "dmhost"), "my-script.s"], cwd=work, stdout=subprocess.PIPE,
+    done = subprocess.run([os.path.join(build, "orvanhost"), "my-script.s"], cwd=work, stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, universal_newlines=True)
     problems = []
     if done.returncode != 0 or done.stderr:

@@ -33,14 +33,14 @@ enum class Kind { Image, Slot, Float, FloatRef, String };
 // One argument of a call.
 struct Value {
     Kind kind = Kind::Float;
-    dmhost::ImagePtr image;  // Image: the image (null: not valid); Slot: what the variable holds
-    double number = 0;       // Float, FloatRef
-    std::string text;        // String
+    orvanhost::ImagePtr image;  // Image: the image (null: not valid); Slot: what the variable holds
+    double number = 0;          // Float, FloatRef
+    std::string text;           // String
 };
 using CaseArgs = std::vector<Value>;
 
-inline Value ImageValue(dmhost::ImagePtr image) { return {Kind::Image, std::move(image), 0, {}}; }
-inline Value SlotValue(dmhost::ImagePtr image) { return {Kind::Slot, std::move(image), 0, {}}; }
+inline Value ImageValue(orvanhost::ImagePtr image) { return {Kind::Image, std::move(image), 0, {}}; }
+inline Value SlotValue(orvanhost::ImagePtr image) { return {Kind::Slot, std::move(image), 0, {}}; }
 inline Value FloatValue(double v) { return {Kind::Float, {}, v, {}}; }
 inline Value FloatRefValue(double v) { return {Kind::FloatRef, {}, v, {}}; }
 inline Value StringValue(std::string s) { return {Kind::String, {}, 0, std::move(s)}; }
@@ -86,14 +86,14 @@ inline std::optional<std::string> ReadFile(const std::string& path) {
 namespace detail {
 
 struct ImageState {
-    dmhost::Image* image = nullptr;
-    dmhost::DataType type{};
+    orvanhost::Image* image = nullptr;
+    orvanhost::DataType type{};
     std::vector<uint32_t> dims;
     std::string bytes;
     long refs = 0;
 };
 
-inline ImageState Record(dmhost::Image* image) {
+inline ImageState Record(orvanhost::Image* image) {
     ImageState s;
     s.image = image;
     if (!image) return s;
@@ -104,7 +104,7 @@ inline ImageState Record(dmhost::Image* image) {
     return s;
 }
 
-inline bool SamePixels(const ImageState& s, const dmhost::Image* image) {
+inline bool SamePixels(const ImageState& s, const orvanhost::Image* image) {
     if (!image) return s.image == nullptr;
     return image == s.image && image->Type() == s.type && image->ByteCount() == s.bytes.size() &&
            std::memcmp(image->Data(), s.bytes.data(), s.bytes.size()) == 0;
@@ -128,13 +128,13 @@ struct CaseOptions {
 // Calls `function` with args through the host (standard output of the fits
 // captured), checks what must hold after any call, and classifies the
 // outcome. `files` are files the call may write: compared when it refused.
-inline Outcome RunCase(dmhost::Host& host, const std::string& function, CaseArgs& args,
+inline Outcome RunCase(orvanhost::HostProgram& host, const std::string& function, CaseArgs& args,
                        const std::vector<std::string>& files = {}, const CaseOptions& options = {}) {
     using detail::ImageState;
     std::vector<ImageState> before;
     // A reference of our own to each variable's image, so its release by the
     // handler can be counted and the image examined afterwards.
-    std::vector<dmhost::ImagePtr> old_slot_images;
+    std::vector<orvanhost::ImagePtr> old_slot_images;
     std::vector<std::optional<std::string>> file_before;
     for (const std::string& f : files) file_before.push_back(ReadFile(f));
     for (Value& v : args) {
@@ -143,36 +143,36 @@ inline Outcome RunCase(dmhost::Host& host, const std::string& function, CaseArgs
     }
     for (size_t i = 0; i < args.size(); ++i) before[i].refs = args[i].image ? args[i].image->RefCount() : 0;
 
-    std::vector<dmhost::Arg> call;
+    std::vector<orvanhost::Arg> call;
     for (Value& v : args) {
         switch (v.kind) {
-            case Kind::Image: call.push_back(dmhost::Arg::Image(v.image)); break;
-            case Kind::Slot: call.push_back(dmhost::Arg::ImageSlot(&v.image)); break;
-            case Kind::Float: call.push_back(dmhost::Arg::Number(v.number)); break;
-            case Kind::FloatRef: call.push_back(dmhost::Arg::NumberRef(&v.number)); break;
-            case Kind::String: call.push_back(dmhost::Arg::Text(v.text)); break;
+            case Kind::Image: call.push_back(orvanhost::Arg::Image(v.image)); break;
+            case Kind::Slot: call.push_back(orvanhost::Arg::ImageSlot(&v.image)); break;
+            case Kind::Float: call.push_back(orvanhost::Arg::Number(v.number)); break;
+            case Kind::FloatRef: call.push_back(orvanhost::Arg::NumberRef(&v.number)); break;
+            case Kind::String: call.push_back(orvanhost::Arg::Text(v.text)); break;
         }
     }
     std::vector<double> numbers_before;
     for (const Value& v : args) numbers_before.push_back(v.number);
 
     host.ClearResults();
-    const long strings_before = dmhost::HostString::LiveCount();
+    const long strings_before = orvanhost::HostString::LiveCount();
     Outcome out;
     {
         orvan_test::CaptureStdout quiet;
         try {
             out.value = host.Call(function, call);
-        } catch (const dmhost::HostError& e) {
+        } catch (const orvanhost::HostError& e) {
             out.kind = OutcomeKind::HostError;
             out.host_error = e.code();
-        } catch (const dmhost::CallError& e) {
+        } catch (const orvanhost::CallError& e) {
             ADD_FAILURE() << "the host refused the arguments: " << e.what();
         }
     }
     out.results = host.ResultsText();
     host.ClearResults();
-    EXPECT_EQ(dmhost::HostString::LiveCount(), strings_before) << "host strings left alive";
+    EXPECT_EQ(orvanhost::HostString::LiveCount(), strings_before) << "host strings left alive";
 
     const std::string::size_type caught = out.results.find("exception caught: ");
     if (out.kind != OutcomeKind::HostError) {
@@ -218,7 +218,7 @@ inline Outcome RunCase(dmhost::Host& host, const std::string& function, CaseArgs
                 // A new image: the variable's reference only, and the old image
                 // released exactly once.
                 EXPECT_EQ(v.image->RefCount(), 1);
-                EXPECT_EQ(v.image->Type(), dmhost::DataType::Real4);
+                EXPECT_EQ(v.image->Type(), orvanhost::DataType::Real4);
                 if (s.image) {
                     EXPECT_EQ(s.image->RefCount(), s.refs - 1) << "old image not released exactly once";
                 }
@@ -228,7 +228,7 @@ inline Outcome RunCase(dmhost::Host& host, const std::string& function, CaseArgs
                 << "number changed by a refused call: " << numbers_before[i] << " -> " << v.number;
         }
     }
-    for (const dmhost::ImagePtr& old : old_slot_images) {
+    for (const orvanhost::ImagePtr& old : old_slot_images) {
         if (old) {
             EXPECT_EQ(old->LockCount(), 0);
         }

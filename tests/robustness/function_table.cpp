@@ -15,9 +15,9 @@ namespace robust {
 
 namespace {
 
-using dmhost::Arg;
-using dmhost::DataType;
-using dmhost::ImagePtr;
+using orvanhost::Arg;
+using orvanhost::DataType;
+using orvanhost::ImagePtr;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -192,8 +192,8 @@ std::vector<FunctionSpec> MakeFunctions() {
 
 // A copy of src with other dimensions and pixel type: pixels inside src's
 // first plane are kept, the rest are 0 (planes beyond the first repeat it).
-ImagePtr Reshaped(const dmhost::Image& src, std::vector<uint32_t> dims, DataType type) {
-    ImagePtr out = dmhost::MakeImage(src.Name(), DataType::Real4, dims);
+ImagePtr Reshaped(const orvanhost::Image& src, std::vector<uint32_t> dims, DataType type) {
+    ImagePtr out = orvanhost::MakeImage(src.Name(), DataType::Real4, dims);
     const uint32_t w = src.DimensionSize(0), h = src.DimensionSize(1);
     const uint32_t ow = out->DimensionSize(0), oh = out->DimensionSize(1), od = out->DimensionSize(2);
     for (uint32_t z = 0; z < od; ++z)
@@ -214,11 +214,11 @@ Variant TextVariant(const char* kind, std::string text) {
 
 }  // namespace
 
-dmhost::ImagePtr RealImage(uint32_t w, uint32_t h, const std::vector<float>& px) {
-    return dmhost::MakeRealImage(w, h, px);
+orvanhost::ImagePtr RealImage(uint32_t w, uint32_t h, const std::vector<float>& px) {
+    return orvanhost::MakeRealImage(w, h, px);
 }
 
-Kit MakeKit(dmhost::Host& host) {
+Kit MakeKit(orvanhost::HostProgram& host) {
     Kit k;
     char dir[] = "/tmp/orvan-robust-XXXXXX";
     if (!mkdtemp(dir)) throw std::runtime_error("no scratch folder");

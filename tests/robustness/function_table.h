@@ -30,10 +30,10 @@ struct Kit {
 
 // Makes the kit; the host must have the module attached. Adds a gtest
 // failure when a valid call does not give what the kit needs.
-Kit MakeKit(dmhost::Host& host);
+Kit MakeKit(orvanhost::HostProgram& host);
 
 // A 4-byte real image from pixels (x fastest).
-dmhost::ImagePtr RealImage(uint32_t w, uint32_t h, const std::vector<float>& px);
+orvanhost::ImagePtr RealImage(uint32_t w, uint32_t h, const std::vector<float>& px);
 
 struct Param {
     Kind kind;

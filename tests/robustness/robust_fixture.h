@@ -33,13 +33,13 @@ protected:
     // dropped and that no host error is left pending.
     Outcome RunChecked(const std::string& function, const std::function<CaseArgs()>& make,
                        const CaseOptions& options = {}) {
-        const long images = dmhost::Image::LiveCount();
+        const long images = orvanhost::Image::LiveCount();
         Outcome o;
         {
             CaseArgs args = make();
             o = RunCase(host, function, args, {kit.book}, options);
         }
-        EXPECT_EQ(dmhost::Image::LiveCount(), images) << "host images leaked";
+        EXPECT_EQ(orvanhost::Image::LiveCount(), images) << "host images leaked";
         EXPECT_FALSE(host.TakeError().has_value());
         return o;
     }

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""stress_footprint.py DMHOST MODULE SCRIPT WORKDIR
+"""stress_footprint.py ORVANHOST MODULE SCRIPT WORKDIR
 
 Runs the many-calls script and reads the host's resident memory at each
 "checkpoint N" line the script shows. After the first checkpoint (a quarter
@@ -32,7 +32,7 @@ def resident_bytes(pid):
 
 
 def main():
-    dmhost, module, script, work = sys.argv[1:5]
+    orvanhost, module, script, work = sys.argv[1:5]
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     env = dict(os.environ)
@@ -40,7 +40,7 @@ def main():
     # footprint for a long while by itself.
     asan = env.get('ASAN_OPTIONS', '')
     env['ASAN_OPTIONS'] = (asan + ':' if asan else '') + 'quarantine_size_mb=4'
-    proc = subprocess.Popen([dmhost, '--module', module, script], cwd=work, env=env,
+    proc = subprocess.Popen([orvanhost, '--module', module, script], cwd=work, env=env,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     readings = []
     for line in proc.stdout:
@@ -53,7 +53,7 @@ def main():
     for name, rss in readings:
         print('%-20s %8.1f MB' % (name, rss / 1048576.0))
     if status != 0:
-        print('dmhost exited with status %d\n%s' % (status, err))
+        print('orvanhost exited with status %d\n%s' % (status, err))
         return 1
     if len(readings) < 2:
         print('fewer than two checkpoints')

@@ -88,12 +88,12 @@ INSTANTIATE_TEST_SUITE_P(AllFunctions, FailingHost, ::testing::ValuesIn([] {
 // A registration the host refuses stops the start-up with the host's
 // error; what was registered before stays, and a new start registers all.
 TEST(FailingHostStartup, ARefusedRegistrationIsReportedAndANewStartRegistersAll) {
-    dmhost::Host host;
+    orvanhost::HostProgram host;
     host.FailOnce("AddFunction", "no room for functions", 5);
     try {
         host.AttachModule(orvan_test::InProcessModule());
         ADD_FAILURE() << "the failed registration was not reported";
-    } catch (const dmhost::HostError& e) {
+    } catch (const orvanhost::HostError& e) {
         EXPECT_NE(std::string(e.what()).find("no room for functions"), std::string::npos) << e.what();
     }
     EXPECT_EQ(host.FunctionNames().size(), 5u);

@@ -1,7 +1,7 @@
 // Many calls in one process: after a warm-up, rounds of valid calls of all
 // 23 script functions leave the number of host images and strings and the
 // heap in use where they were (the script tests/scripts/stress_calls.s does
-// the same through dmhost, watched from outside).
+// the same through orvanhost, watched from outside).
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -44,12 +44,12 @@ protected:
 
 TEST_F(ManyCalls, HostObjectsAndHeapStaySteady) {
     for (int i = 0; i < 10; ++i) ASSERT_NO_FATAL_FAILURE(Round());
-    const long images = dmhost::Image::LiveCount(), strings = dmhost::HostString::LiveCount();
+    const long images = orvanhost::Image::LiveCount(), strings = orvanhost::HostString::LiveCount();
     const std::size_t heap = HeapInUse();
     constexpr int kRounds = 100;
     for (int i = 0; i < kRounds; ++i) ASSERT_NO_FATAL_FAILURE(Round());
-    EXPECT_EQ(dmhost::Image::LiveCount(), images);
-    EXPECT_EQ(dmhost::HostString::LiveCount(), strings);
+    EXPECT_EQ(orvanhost::Image::LiveCount(), images);
+    EXPECT_EQ(orvanhost::HostString::LiveCount(), strings);
     // The host's own logs of key events grow by about 50 bytes a round (7 KB
     // here, with their vectors' spare room); anything a handler kept, even one
     // short profile a round, would grow it by more than the 16 KB allowed.

@@ -11,15 +11,15 @@
 
 namespace {
 
-using dmhost::Arg;
+using orvanhost::Arg;
 
 class Regression : public robust::RobustFixture {
 protected:
     // CalculateRDF of the kit's input with the given range and radius count;
     // the new image's pixels (empty when none was made).
     std::vector<float> Rdf(double first, double last, double count) {
-        dmhost::ImagePtr input = robust::RealImage(robust::Kit::kRdfWidth, 4, kit.rdf_input);
-        dmhost::ImagePtr rdf;
+        orvanhost::ImagePtr input = robust::RealImage(robust::Kit::kRdfWidth, 4, kit.rdf_input);
+        orvanhost::ImagePtr rdf;
         Call("CalculateRDF", {Arg::Image(input), Arg::ImageSlot(&rdf), Arg::Number(first), Arg::Number(last),
                               Arg::Number(0.05), Arg::Number(10), Arg::Number(count)});
         return Pixels(rdf);
@@ -52,9 +52,9 @@ TEST_F(Regression, CalculateRdfRefusesAnAbsurdRadiusCount) {
 // same for angle counts and ring-fit tables near the 32-bit limit. Each is
 // refused up front and the script's variables keep their values.
 TEST_F(Regression, CentresFarOutsideAndHugeAngleCountsAreRefusedBeforeAllocating) {
-    dmhost::ImagePtr pattern = robust::RealImage(robust::Kit::kPattern, robust::Kit::kPattern, kit.pattern);
-    dmhost::ImagePtr held = robust::RealImage(3, 1, {7, 8, 9});
-    dmhost::ImagePtr slot = held;
+    orvanhost::ImagePtr pattern = robust::RealImage(robust::Kit::kPattern, robust::Kit::kPattern, kit.pattern);
+    orvanhost::ImagePtr held = robust::RealImage(3, 1, {7, 8, 9});
+    orvanhost::ImagePtr slot = held;
     Call("AzimuthalIntegral", {Arg::Image(pattern), Arg::ImageSlot(&slot), Arg::Number(1e9), Arg::Number(32),
                                Arg::Number(0), Arg::Number(0)});
     EXPECT_EQ(TakeResults(),
@@ -83,7 +83,7 @@ TEST_F(Regression, CentresFarOutsideAndHugeAngleCountsAreRefusedBeforeAllocating
 // short without a word; now it is refused and the file kept, while the
 // longest text a cell holds is saved whole.
 TEST_F(Regression, ExportRefusesCellTextsLongerThanACellHolds) {
-    dmhost::ImagePtr profile = robust::RealImage(3, 1, {1, 2, 3});
+    orvanhost::ImagePtr profile = robust::RealImage(3, 1, {1, 2, 3});
     const std::string kept = *robust::ReadFile(kit.dir + "/seed.xls");
     std::filesystem::copy_file(kit.dir + "/seed.xls", kit.book);
     auto save = [&](const std::string& title, const std::string& labels) {

@@ -1,3 +1,3 @@
-// dmhost: --host-version 3.9.0
+// orvanhost: --host-version 3.9.0
 // An old host refuses the module at start-up.
 Result("never\n");

@@ -1,23 +1,23 @@
 #!/usr/bin/env bash
-# run_script_test.sh DMHOST MODULE SCRIPT WORKDIR
+# run_script_test.sh ORVANHOST MODULE SCRIPT WORKDIR
 # Runs SCRIPT in a fresh WORKDIR (so files it writes land there) and compares
 # its output with the expected files beside it.
 #
-# A line "// dmhost-at-most: N TEXT" among the script's leading comment lines
+# A line "// orvanhost-at-most: N TEXT" among the script's leading comment lines
 # bounds how often the Results line TEXT may appear (a warning the script
 # tolerates, such as a sector fit falling back to its maximum); those lines
 # are then left out of the comparison, so the expected text does not pin
 # their count.
 set -uo pipefail
-dmhost=$1 module=$2 script=$3 work=$4
+orvanhost=$1 module=$2 script=$3 work=$4
 base=${script%.s}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 2
 args=()
 first=$(head -n 1 "$script")
-if [[ $first == "// dmhost: "* ]]; then
-  read -r -a args <<< "${first#// dmhost: }"
+if [[ $first == "// orvanhost: "* ]]; then
+  read -r -a args <<< "${first#// orvanhost: }"
 fi
-"$dmhost" --module "$module" "${args[@]}" "$script" > stdout.txt 2> stderr.txt
+"$orvanhost" --module "$module" "${args[@]}" "$script" > stdout.txt 2> stderr.txt
 status=$?
 fail=0
 if [ -f "$base.err" ]; then
@@ -31,8 +31,8 @@ fi
 cp stdout.txt results.txt
 while IFS= read -r line; do
   [[ $line == "//"* ]] || break
-  [[ $line == "// dmhost-at-most: "* ]] || continue
-  rest=${line#// dmhost-at-most: }
+  [[ $line == "// orvanhost-at-most: "* ]] || continue
+  rest=${line#// orvanhost-at-most: }
   limit=${rest%% *} text=${rest#* }
   count=$(grep -cxF -- "$text" results.txt)
   if [ "$count" -gt "$limit" ]; then

@@ -4,7 +4,7 @@
 // footprint at the checkpoint lines. Rounds: see the first statement.
 // Sector fits on this small ring may fall back to their maxima, once a call
 // at most:
-// dmhost-at-most: 1000 Fit failed, using maxima instead
+// orvanhost-at-most: 1000 Fit failed, using maxima instead
 number rounds = 1000;
 
 // A 64 x 64 ring pattern: one bright ring of radius about 18 around (32, 31).

@@ -77,14 +77,14 @@ echo '{"center_x": 1, "center_y": 2, "axis_ratio": 1, "angle_deg": 0,
        "background": {"scale": 20, "offset": 150}, "rings": []}' > "$2.truth.json"
 echo "wrote $2.tif"
 GEN
-cat > "$tree/build-demo/dmhost" <<HOST
+cat > "$tree/build-demo/orvanhost" <<HOST
 #!/bin/sh
-echo "dmhost \$*" >> "$log"
-[ -e workflow.xls ] && echo "dmhost found an old workflow.xls" >> "$log"
+echo "orvanhost \$*" >> "$log"
+[ -e workflow.xls ] && echo "orvanhost found an old workflow.xls" >> "$log"
 for f in profile.tif projection.tif rdf.tif workflow.xls workflow-trace.txt; do echo new > "\$f"; done
 echo "Results of this run"
 HOST
-chmod +x "$tree/scripts/bootstrap" "$tree/build-demo/examples/make_sample_pattern" "$tree/build-demo/dmhost"
+chmod +x "$tree/scripts/bootstrap" "$tree/build-demo/examples/make_sample_pattern" "$tree/build-demo/orvanhost"
 mkdir -p "$tree/out"
 echo "the user's notes" > "$tree/out/notes.txt"
 echo old > "$tree/out/workflow.xls"
@@ -97,9 +97,9 @@ fi
 called "bootstrap --demo" || fail "scripts/demo does not call scripts/bootstrap --demo: $(calls_matching '^bootstrap')"
 [ "$(calls_matching '^bootstrap' | wc -l)" -eq 1 ] || fail "scripts/demo calls bootstrap more than once"
 calls_matching '^cmake ' | grep -q -- '-S \. -B build-demo ' || fail "scripts/demo configures elsewhere: $(cat "$log")"
-calls_matching '^cmake --build ' | grep -q -- '--target dmhost orvantools make_sample_pattern' ||
+calls_matching '^cmake --build ' | grep -q -- '--target orvanhost orvantools make_sample_pattern' ||
   fail "scripts/demo builds other targets: $(calls_matching '^cmake --build')"
-called "dmhost found an old workflow.xls" && fail "scripts/demo leaves an old workbook for the exports to write into"
+called "orvanhost found an old workflow.xls" && fail "scripts/demo leaves an old workbook for the exports to write into"
 [ "$(cat "$tree/out/notes.txt" 2>/dev/null)" = "the user's notes" ] || fail "scripts/demo removed a file of the user's in out/"
 [ "$(cat "$tree/out/results.txt")" = "Results of this run" ] || fail "out/results.txt is not this run's Results"
 grep -q "^demo: removed what an earlier run wrote in out/ (workflow.xls results.txt); other files there are kept$" \

@@ -2,7 +2,7 @@
 """Runs examples/workflow.s on a freshly generated gold pattern and checks what
 it prints and writes against the pattern's known truth.
 
-  check_workflow.py --generator make_sample_pattern --dmhost dmhost
+  check_workflow.py --generator make_sample_pattern --orvanhost orvanhost
                     --script workflow.s --work DIR [--module orvantools.so]
                     [--size N] [--seed S]
 
@@ -80,7 +80,7 @@ def near_ring(position, rings, sigma, tolerance):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--generator", required=True)
-    ap.add_argument("--dmhost", required=True)
+    ap.add_argument("--orvanhost", required=True)
     ap.add_argument("--script", required=True)
     ap.add_argument("--work", required=True)
     ap.add_argument("--module")
@@ -99,7 +99,7 @@ def main():
     with open(os.path.join(a.work, "sample.truth.json")) as f:
         truth = json.load(f)
 
-    host = [a.dmhost] + (["--module", a.module] if a.module else []) + [os.path.abspath(a.script)]
+    host = [a.orvanhost] + (["--module", a.module] if a.module else []) + [os.path.abspath(a.script)]
     run = subprocess.run(host, cwd=a.work, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                          universal_newlines=True)
     out = run.stdout

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""alloc_sweep.py DMHOST MODULE FAILING_NEW_SO SOURCE_DIR WORKDIR
+"""alloc_sweep.py ORVANHOST MODULE FAILING_NEW_SO SOURCE_DIR WORKDIR
 
-Runs sweep.s through dmhost once for every allocation a full run makes, the
+Runs sweep.s through orvanhost once for every allocation a full run makes, the
 N-th allocation failing in run N (failing_new.so, preloaded). No run may
 abort, crash or hang: each exits 0 with every line done and nothing on
 standard error, or 1 with a one-line message. Once the script runs, that
@@ -26,9 +26,9 @@ def sanitized(binary):
     return any(s in data for s in (b'__asan_init', b'__tsan_init', b'__msan_init'))
 
 
-def run(dmhost, module, script, cwd, env, out=None):
+def run(orvanhost, module, script, cwd, env, out=None):
     try:
-        p = subprocess.run([dmhost, '--module', module, script], cwd=cwd, env=env,
+        p = subprocess.run([orvanhost, '--module', module, script], cwd=cwd, env=env,
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
     except subprocess.TimeoutExpired:
         return None, 'no end within 120 s'
@@ -48,8 +48,8 @@ def ranges(numbers):
 
 
 def main():
-    dmhost, module, preload, source, work = sys.argv[1:6]
-    for b in (dmhost, module):
+    orvanhost, module, preload, source, work = sys.argv[1:6]
+    for b in (orvanhost, module):
         if sanitized(b):
             print('skipped: %s is built with a sanitizer, whose allocator a preloaded '
                   'operator new conflicts with' % os.path.basename(b))
@@ -57,7 +57,7 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     script = os.path.join(source, 'sweep.s')
-    status, err = run(dmhost, module, os.path.join(source, 'make_pattern.s'), work, None)
+    status, err = run(orvanhost, module, os.path.join(source, 'make_pattern.s'), work, None)
     if status != 0:
         print('the pattern was not made: %s %s' % (status, err))
         return 1
@@ -72,7 +72,7 @@ def main():
     env = dict(os.environ, LD_PRELOAD=preload)
     count_file = os.path.join(work, 'count')
     out = []
-    status, err = run(dmhost, module, script, prepared('full'),
+    status, err = run(orvanhost, module, script, prepared('full'),
                       dict(env, ORVAN_ALLOC_COUNT=count_file), out)
     # Every step must do its work in the full run, or the sweep misses it.
     with open(script) as f:
@@ -94,7 +94,7 @@ def main():
     def one(n):
         d = prepared('run_%d' % n)
         out = []
-        status, err = run(dmhost, module, script, d, dict(env, ORVAN_FAIL_AT=str(n)), out)
+        status, err = run(orvanhost, module, script, d, dict(env, ORVAN_FAIL_AT=str(n)), out)
         shutil.rmtree(d, ignore_errors=True)
         return n, status, err, [int(k) for k in re.findall(r'@(\d+)\n', out[0])] if out else []
 

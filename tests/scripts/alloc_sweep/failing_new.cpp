@@ -1,4 +1,4 @@
-// Preloaded into dmhost by the allocation-failure sweep: every form of
+// Preloaded into orvanhost by the allocation-failure sweep: every form of
 // operator new counts its calls, and the one numbered ORVAN_FAIL_AT fails
 // (bad_alloc, or null for the nothrow forms); the others succeed. With
 // ORVAN_ALLOC_COUNT set to a file, the count of calls is written there at

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""deep_scripts_test.py DMHOST MODULE WORKDIR
+"""deep_scripts_test.py ORVANHOST MODULE WORKDIR
 
 Scripts nested tens of thousands of levels deep (parentheses, signs, blocks,
 if, for) are refused with "NAME:LINE: nested more than 1000 levels deep", the
@@ -17,25 +17,25 @@ LIMIT = 1000
 failures = []
 
 
-def run(dmhost, module, work, name, text):
+def run(orvanhost, module, work, name, text):
     path = os.path.join(work, name + '.s')
     with open(path, 'w') as f:
         f.write(text)
-    p = subprocess.run([dmhost, '--module', module, name + '.s'], cwd=work,
+    p = subprocess.run([orvanhost, '--module', module, name + '.s'], cwd=work,
                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
     return p.returncode, p.stdout.decode('utf-8', 'replace'), p.stderr.decode('utf-8', 'replace')
 
 
-def expect_output(dmhost, module, work, name, text, wanted):
-    status, out, err = run(dmhost, module, work, name, text)
+def expect_output(orvanhost, module, work, name, text, wanted):
+    status, out, err = run(orvanhost, module, work, name, text)
     if status != 0 or out != wanted:
         failures.append(name)
         print('FAILED %s: exit status %d, output %r, wanted %r; %s' % (name, status, out[:200], wanted[:200], err[:500]))
 
 
-def expect_refused(dmhost, module, work, name, text, lines):
+def expect_refused(orvanhost, module, work, name, text, lines):
     """The nesting is refused at one of `lines` (the levels opened there)."""
-    status, out, err = run(dmhost, module, work, name, text)
+    status, out, err = run(orvanhost, module, work, name, text)
     prefix, _, rest = err.partition(':')
     line, _, message = rest.partition(': ')
     ok = (status == 1 and out == '' and prefix == name + '.s' and line.isdigit() and int(line) in lines and
@@ -46,7 +46,7 @@ def expect_refused(dmhost, module, work, name, text, lines):
 
 
 def main():
-    dmhost, module, work = sys.argv[1:4]
+    orvanhost, module, work = sys.argv[1:4]
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     deep = 30000
@@ -62,43 +62,43 @@ def main():
         ('nested_calls', head + 'Result(\n' * deep + '1' + ')' * deep + ';\n'),
     ]
     for name, text in cases:
-        expect_refused(dmhost, module, work, name, text, near)
-    expect_refused(dmhost, module, work, 'minus_signs', head + 'Result(' + '-' * 60000 + '1);\n', [3])
+        expect_refused(orvanhost, module, work, name, text, near)
+    expect_refused(orvanhost, module, work, 'minus_signs', head + 'Result(' + '-' * 60000 + '1);\n', [3])
 
     # Just inside the limit, each kind of level runs and gives its value.
     inside = LIMIT - 10
-    expect_output(dmhost, module, work, 'parentheses_inside', 'Result(' + '(' * inside + '2' + ')' * inside + ');\n', '2')
-    expect_output(dmhost, module, work, 'minus_inside', 'Result(' + '-' * inside + '1);\n', '1')
-    expect_output(dmhost, module, work, 'minus_inside_odd', 'Result(' + '-' * (inside + 1) + '1);\n', '-1')
-    expect_output(dmhost, module, work, 'if_inside', 'if (1)\n' * inside + 'Result("in");\n', 'in')
-    expect_output(dmhost, module, work, 'blocks_inside',
+    expect_output(orvanhost, module, work, 'parentheses_inside', 'Result(' + '(' * inside + '2' + ')' * inside + ');\n', '2')
+    expect_output(orvanhost, module, work, 'minus_inside', 'Result(' + '-' * inside + '1);\n', '1')
+    expect_output(orvanhost, module, work, 'minus_inside_odd', 'Result(' + '-' * (inside + 1) + '1);\n', '-1')
+    expect_output(orvanhost, module, work, 'if_inside', 'if (1)\n' * inside + 'Result("in");\n', 'in')
+    expect_output(orvanhost, module, work, 'blocks_inside',
                   ''.join('{ number v%d = %d;\n' % (i, i) for i in range(inside)) + 'Result(v0 + v%d);' %
                   (inside - 1) + '}' * inside + '\n', str(inside - 1))
     # Each loop runs once: 990 loops inside each other, the innermost counts.
-    expect_output(dmhost, module, work, 'for_inside',
+    expect_output(orvanhost, module, work, 'for_inside',
                   'number n = 0;\n' + ''.join('for (number i%d = 0; i%d < 1; i%d = i%d + 1)\n' % ((i,) * 4)
                                               for i in range(inside)) + 'n = n + 1;\nResult(n);\n', '1')
     # A sign and a sum per level: the evaluator's deepest path.
     half = inside // 2
-    expect_output(dmhost, module, work, 'sum_and_sign_inside', 'Result(' + '1 + -(' * half + '1' + ')' * half + ');\n',
+    expect_output(orvanhost, module, work, 'sum_and_sign_inside', 'Result(' + '1 + -(' * half + '1' + ')' * half + ');\n',
                   str((half + 1) % 2))
 
     # Flat chains of any length.
     flat = 30000
-    expect_output(dmhost, module, work, 'long_sum', 'Result(' + ' + '.join(['1'] * flat) + ');\n', str(flat))
-    expect_output(dmhost, module, work, 'long_difference', 'Result(' + ' - '.join(['1'] * flat) + ');\n', str(2 - flat))
-    expect_output(dmhost, module, work, 'long_product', 'Result(' + ' * '.join(['2'] * 20) + ' / 2' * 19 + ');\n', '2')
-    expect_output(dmhost, module, work, 'long_comparison', 'Result(' + ' < '.join(['5'] * flat) + ');\n', '1')
-    expect_output(dmhost, module, work, 'long_join', 'Result(' + ' + '.join(['"ab"'] * flat) + ');\n', 'ab' * flat)
-    expect_output(dmhost, module, work, 'plus_signs', 'Result(' + '+' * 60000 + '7);\n', '7')
-    expect_output(dmhost, module, work, 'statements', 'number x = 0;\n' + 'x = x + 1;\n' * 10000 + 'Result(x);\n',
+    expect_output(orvanhost, module, work, 'long_sum', 'Result(' + ' + '.join(['1'] * flat) + ');\n', str(flat))
+    expect_output(orvanhost, module, work, 'long_difference', 'Result(' + ' - '.join(['1'] * flat) + ');\n', str(2 - flat))
+    expect_output(orvanhost, module, work, 'long_product', 'Result(' + ' * '.join(['2'] * 20) + ' / 2' * 19 + ');\n', '2')
+    expect_output(orvanhost, module, work, 'long_comparison', 'Result(' + ' < '.join(['5'] * flat) + ');\n', '1')
+    expect_output(orvanhost, module, work, 'long_join', 'Result(' + ' + '.join(['"ab"'] * flat) + ');\n', 'ab' * flat)
+    expect_output(orvanhost, module, work, 'plus_signs', 'Result(' + '+' * 60000 + '7);\n', '7')
+    expect_output(orvanhost, module, work, 'statements', 'number x = 0;\n' + 'x = x + 1;\n' * 10000 + 'Result(x);\n',
                   '10000')
-    expect_output(dmhost, module, work, 'runs',
+    expect_output(orvanhost, module, work, 'runs',
                   'number x = 0;\nfor (number i = 0; i < 10000; i = i + 1) { x = x + 1; }\nResult(x);\n', '10000')
     ladder = ('number k = %d;\nif (k == 0) Result(0);\n' % (flat - 1) +
               ''.join('else if (k == %d) Result(%d);\n' % (i, i) for i in range(1, flat)) + 'else Result("none");\n')
-    expect_output(dmhost, module, work, 'else_if_ladder', ladder, str(flat - 1))
-    expect_output(dmhost, module, work, 'else_if_ladder_else', ladder.replace('k = %d' % (flat - 1), 'k = -1'), 'none')
+    expect_output(orvanhost, module, work, 'else_if_ladder', ladder, str(flat - 1))
+    expect_output(orvanhost, module, work, 'else_if_ladder_else', ladder.replace('k = %d' % (flat - 1), 'k = -1'), 'none')
 
     if failures:
         print('%d failed: %s' % (len(failures), ' '.join(failures)))

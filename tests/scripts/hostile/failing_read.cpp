@@ -1,4 +1,4 @@
-// Preloaded into dmhost by script_reading_test.py: the file named by
+// Preloaded into orvanhost by script_reading_test.py: the file named by
 // ORVAN_FAIL_READ_PATH gives its first ORVAN_FAIL_READ_AFTER bytes and then
 // fails with EIO, as a disk with a bad sector does. Other files read as usual.
 #include <dlfcn.h>

@@ -1,8 +1,8 @@
-#include "host/app/host_string.h"
+#include "host/app/counted_string.h"
 
 #include <atomic>
 
-namespace dmhost {
+namespace orvanhost {
 
 namespace {
 std::atomic<long> live_strings{0};
@@ -41,4 +41,4 @@ StringPtr::~StringPtr() {
     if (string_) string_->Release();
 }
 
-}  // namespace dmhost
+}  // namespace orvanhost

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 
-namespace dmhost {
+namespace orvanhost {
 
 class HostString {
 public:
@@ -48,7 +48,7 @@ private:
     HostString* string_ = nullptr;
 };
 
-inline DMString* ToLink(HostString* s) { return reinterpret_cast<DMString*>(s); }
-inline HostString* FromLink(DMString* s) { return reinterpret_cast<HostString*>(s); }
+inline LinkString* ToLink(HostString* s) { return reinterpret_cast<LinkString*>(s); }
+inline HostString* FromLink(LinkString* s) { return reinterpret_cast<HostString*>(s); }
 
-}  // namespace dmhost
+}  // namespace orvanhost

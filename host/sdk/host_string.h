@@ -3,32 +3,32 @@
 
 #include <string>
 
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 
 // Holds one reference to a host string (or none: the absent string, whose
 // text is empty). Copying adds a reference; destruction releases it.
-class dm_string {
+class host_string {
 public:
-    dm_string() = default;
+    host_string() = default;
     // A new host string of text (encoding 0). Throws
-    // Gatan::PlugIn::dmplugin_exception when the host fails or is missing.
-    explicit dm_string(const std::string& text);
+    // Host::PlugIn::plugin_exception when the host fails or is missing.
+    explicit host_string(const std::string& text);
     // A null text gives an empty string.
-    explicit dm_string(const char* text);
+    explicit host_string(const char* text);
     // Takes a reference of its own to a borrowed host string (null: absent).
-    static dm_string Borrow(DMString* string);
+    static host_string Borrow(LinkString* string);
 
-    dm_string(const dm_string& other);
-    dm_string(dm_string&& other) noexcept;
-    dm_string& operator=(dm_string other) noexcept;
-    ~dm_string();
+    host_string(const host_string& other);
+    host_string(host_string&& other) noexcept;
+    host_string& operator=(host_string other) noexcept;
+    ~host_string();
 
     // The text as bytes. Only encoding code 0 (bytes as they are) is known;
     // another code throws std::invalid_argument. A failed host call throws
-    // dmplugin_exception. The absent string gives "".
+    // plugin_exception. The absent string gives "".
     std::string ToStdString(int encoding = 0) const;
-    DMString* get() const { return string_; }
+    LinkString* get() const { return string_; }
 
 private:
-    DMString* string_ = nullptr;
+    LinkString* string_ = nullptr;
 };

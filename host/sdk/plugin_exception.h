@@ -5,16 +5,16 @@
 #include <exception>
 #include <string>
 
-#include "host/link/dm_link.h"
+#include "host/link/host_link.h"
 
-namespace Gatan {
+namespace Host {
 namespace PlugIn {
 
 // A host error carried as a standard exception: the host's code and
 // message. what() is the message, or "host error <code>" when it has none.
-class dmplugin_exception : public std::exception {
+class plugin_exception : public std::exception {
 public:
-    dmplugin_exception(int32_t code, std::string text);
+    plugin_exception(int32_t code, std::string text);
     int32_t code() const noexcept { return code_; }
     const std::string& text() const noexcept { return text_; }
     const char* what() const noexcept override { return what_.c_str(); }
@@ -25,8 +25,8 @@ private:
     std::string what_;
 };
 
-// Throws the dmplugin_exception *error describes when its code is not 0.
-void ThrowIfFailed(const DMError& error);
+// Throws the plugin_exception *error describes when its code is not 0.
+void ThrowIfFailed(const LinkError& error);
 
 }  // namespace PlugIn
-}  // namespace Gatan
+}  // namespace Host
