@@ -37,20 +37,23 @@ int Usage(const std::string& why) {
     return 2;
 }
 
+std::string VersionText(uint32_t word) {
+    return std::to_string(word >> 24) + "." + std::to_string((word >> 16) & 0xff) + "." +
+           std::to_string((word >> 8) & 0xff);
+}
+
 int Help() {
     std::cout << "orvanhost runs a script with the plug-in module, standing in for its image host.\n"
               << kUsage
               << "  --module PATH         the module to load (default: orvantools.so beside orvanhost)\n"
                  "  --stdout FILE         keep the module's own standard output in FILE\n"
-                 "  --host-version X.Y.Z  the host version reported to the module\n"
+                 "  --host-version X.Y.Z  the host version reported to the module (default: "
+              << VersionText(orvanhost::HostProgram::kDefaultVersion)
+              << ", the oldest\n"
+                 "                        the module accepts)\n"
                  "  --help, -h            print this text\n"
                  "  --version             print the host version reported to the module\n";
     return 0;
-}
-
-std::string VersionText(uint32_t word) {
-    return std::to_string(word >> 24) + "." + std::to_string((word >> 16) & 0xff) + "." +
-           std::to_string((word >> 8) & 0xff);
 }
 
 // "3.10.0" -> 0x030A0000; false when the text is not three numbers 0..255.

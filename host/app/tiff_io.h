@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,17 +16,29 @@ struct TiffPixels {
     std::vector<float> pixels;  // width * height values
 };
 
+// Asked once, when the image's size is known and its first row has been
+// read: room for width x height floats, which the reader then fills. It may
+// throw; the reader passes its exception on.
+using PixelRoom = std::function<float*(uint32_t width, uint32_t height)>;
+
 // Reads one grayscale image: 8/16/32-bit unsigned or signed integers or
-// 32-bit floats, one sample per pixel, in strips. Integer samples become
-// floats. Of several directories, the one full-resolution image is read and
-// reduced-resolution ones (thumbnails, previews) are passed over.
-// Throws std::runtime_error naming the file and the cause when it cannot be
-// opened or is not a regular file, holds another kind of image or more than
-// one full-resolution image, or is damaged. Pixels the file cannot hold are
-// refused before any room is taken for them: uncompressed ones beyond the
-// file's size, compressed ones beyond 16384 x 16384 or 65536 times the
-// file's size in bytes. The file is read, never mapped, so a failing read is
-// an error, not a signal.
+// 32-bit floats, one black-is-zero sample per pixel, in strips. Integer
+// samples become floats, written straight into the room, so that the pixels
+// are held once, beside one row. Of several directories, the one
+// full-resolution image is read and reduced-resolution ones (thumbnails,
+// previews, marked by either SubfileType tag) are passed over.
+// Throws std::runtime_error naming the file and the cause when it is not
+// found, cannot be opened, is not a regular file or not a TIFF; holds
+// another kind of image (named), a transparency mask or more than one
+// full-resolution image; or is damaged, a directory that cannot be read
+// included. Pixels the file cannot hold are refused before any room is
+// taken for them: uncompressed ones beyond the file's size, compressed ones
+// beyond 16384 x 16384 or 65536 times the file's size in bytes (64 times
+// for PackBits). The file is read, never mapped, so a failing read is an
+// error, not a signal.
+void ReadTiff(const std::string& path, const PixelRoom& room);
+
+// The same, into pixels of its own.
 TiffPixels ReadTiff(const std::string& path);
 
 // Writes `width` x `height` floats as a 32-bit float grayscale TIFF,

@@ -38,6 +38,12 @@ Value::Kind KindOf(VarType t) {
 
 std::string Ordinal(size_t i) { return "argument " + std::to_string(i + 1); }
 
+// The file functions take zero-terminated names: a zero byte would cut the
+// name to another file's. Throws ScriptError for such a name.
+void RefuseZeroByte(const Expr& e, const std::string& path) {
+    if (path.find('\0') != std::string::npos) throw ScriptError{e.line, e.text + ": the file name holds a zero byte"};
+}
+
 }  // namespace
 
 void Interpreter::Run(const StmtList& script) {
@@ -356,11 +362,17 @@ Value Interpreter::BuiltinRealImage(const Expr& e) {
 Value Interpreter::BuiltinOpenImage(const Expr& e) {
     Arity(e, 1, 1);
     std::string path = String(*e.args[0], What(e, 0));
+    RefuseZeroByte(e, path);
     try {
-        TiffPixels t = ReadTiff(path);
         size_t slash = path.find_last_of('/');
         std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        return Value::Img(MakeRealImage(t.width, t.height, t.pixels, name));
+        // The pixels go straight into the image: one copy of them, not two.
+        ImagePtr image;
+        ReadTiff(path, [&](uint32_t width, uint32_t height) {
+            image = MakeImage(name, DataType::Real4, {width, height});
+            return static_cast<float*>(image->Data());
+        });
+        return Value::Img(image);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& err) {
@@ -372,6 +384,7 @@ Value Interpreter::BuiltinSaveImage(const Expr& e) {
     Arity(e, 2, 2);
     ImagePtr img = ValidImage(*e.args[0], What(e, 0));
     std::string path = String(*e.args[1], What(e, 1));
+    RefuseZeroByte(e, path);
     if (img->NumDimensions() > 2 && img->DimensionSize(2) > 1)
         throw ScriptError{e.line, "SaveImage writes one- and two-dimensional images only"};
     std::vector<double> px = img->Pixels();

@@ -65,23 +65,31 @@ private:
         if (src_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
     }
 
+    // Steps over a line end, counting it: LF, CR LF, or a lone CR as old Mac
+    // editors write, which would otherwise leave a // comment running to the
+    // end of the file. False, not moving, on anything else.
+    bool LineEnd() {
+        const char c = Peek();
+        if (c != '\n' && c != '\r') return false;
+        pos_ += c == '\r' && Peek(1) == '\n' ? 2 : 1;
+        ++line_;
+        return true;
+    }
+
     void SkipSpaceAndComments() {
         while (pos_ < src_.size()) {
             char c = src_[pos_];
-            if (c == '\n') {
-                ++line_;
-                ++pos_;
+            if (LineEnd()) {
+                continue;
             } else if (std::isspace(static_cast<unsigned char>(c))) {
                 ++pos_;
             } else if (c == '/' && Peek(1) == '/') {
-                while (pos_ < src_.size() && src_[pos_] != '\n') ++pos_;
+                while (pos_ < src_.size() && src_[pos_] != '\n' && src_[pos_] != '\r') ++pos_;
             } else if (c == '/' && Peek(1) == '*') {
                 int start = line_;
                 pos_ += 2;
-                while (pos_ < src_.size() && !(src_[pos_] == '*' && Peek(1) == '/')) {
-                    if (src_[pos_] == '\n') ++line_;
-                    ++pos_;
-                }
+                while (pos_ < src_.size() && !(src_[pos_] == '*' && Peek(1) == '/'))
+                    if (!LineEnd()) ++pos_;
                 if (pos_ >= src_.size()) throw ScriptError{start, "unterminated comment"};
                 pos_ += 2;
             } else {
@@ -133,13 +141,24 @@ private:
     }
 
     // A printable character as itself; anything else (a control character,
-    // a byte of a multi-byte UTF-8 character) as its value.
+    // a zero byte, a byte of a multi-byte UTF-8 character) as its value.
     static std::string Unexpected(char c) {
         const unsigned char b = static_cast<unsigned char>(c);
         if (b > 0x20 && b < 0x7F) return std::string("unexpected character '") + c + "'";
-        char text[40];
-        std::snprintf(text, sizeof text, "unexpected character byte 0x%02X", b);
+        return "unexpected character " + ByteValue(b);
+    }
+
+    static std::string ByteValue(unsigned char b) {
+        char text[16];
+        std::snprintf(text, sizeof text, "byte 0x%02X", b);
         return text;
+    }
+
+    // 'ab' when b is printable, else 'a' followed by byte 0xNN.
+    static std::string Quoted(char a, char b) {
+        const unsigned char u = static_cast<unsigned char>(b);
+        if (u > 0x20 && u < 0x7F) return std::string("'") + a + b + "'";
+        return std::string("'") + a + "' followed by " + ByteValue(u);
     }
 
     Token NumberToken() {
@@ -157,21 +176,22 @@ private:
         ++pos_;
         std::string text;
         for (;;) {
-            if (pos_ >= src_.size() || src_[pos_] == '\n') throw ScriptError{start, "unterminated string"};
+            if (pos_ >= src_.size() || src_[pos_] == '\n' || src_[pos_] == '\r')
+                throw ScriptError{start, "unterminated string"};
             char c = src_[pos_++];
             if (c == '"') break;
             if (c != '\\') {
                 text += c;
                 continue;
             }
-            char e = Peek();
-            ++pos_;
+            if (pos_ >= src_.size()) throw ScriptError{start, "unterminated string"};
+            char e = src_[pos_++];
             switch (e) {
                 case 'n': text += '\n'; break;
                 case 't': text += '\t'; break;
                 case '"': text += '"'; break;
                 case '\\': text += '\\'; break;
-                default: throw ScriptError{start, std::string("unknown escape '\\") + e + "' in string"};
+                default: throw ScriptError{start, "unknown escape " + Quoted('\\', e) + " in string"};
             }
         }
         return Token{Tok::String, text, 0, start};

@@ -3,6 +3,7 @@
 // message alone; its default table is found beside the program.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <tiffio.h>
 
 #include <cstdlib>
@@ -87,6 +88,26 @@ TEST_F(GeneratorCommandLine, TheWholeSeedRangeIsAccepted) {
     }
 }
 
+// The documented range's ends are in it.
+TEST_F(GeneratorCommandLine, TheWholeRatioRangeIsAccepted) {
+    for (const char* ratio : {"0.5", "2"}) {
+        const Outcome r = Generate(std::string("--size 64 --out r --ratio ") + ratio);
+        EXPECT_EQ(r.status, 0) << ratio << ": " << r.err;
+        EXPECT_NE(Slurp(dir_ + "/r.truth.json").find(std::string("\"axis_ratio\": ") + ratio + ","), std::string::npos);
+    }
+}
+
+// A truth file that could not be written whole is a failure, not an empty
+// file and status 0.
+TEST_F(GeneratorCommandLine, ATruthFileOnAFullDiskFails) {
+    struct stat full;
+    if (stat("/dev/full", &full) != 0 || !S_ISCHR(full.st_mode)) GTEST_SKIP() << "no /dev/full here";
+    ASSERT_EQ(symlink("/dev/full", (dir_ + "/s.truth.json").c_str()), 0);
+    const Outcome r = Generate("--size 64 --out s");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "make_sample_pattern: write failed: s.truth.json\n");
+}
+
 TEST_F(GeneratorCommandLine, AFileThatCannotBeWrittenIsTheToolsOneLine) {
     const Outcome r = Generate("--size 64 --out no-such-folder/s");
     EXPECT_EQ(r.status, 1);
@@ -100,6 +121,11 @@ TEST_F(GeneratorCommandLine, SmallPatternsClaimOnlyRingsThatStandApart) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("(64 x 64, no rings: at this size they would overlap)"), std::string::npos) << r.out;
     EXPECT_NE(Slurp(dir_ + "/tiny.truth.json").find("\"rings\": [\n  ]"), std::string::npos);
+    // The README's bound: none up to 114 pixels, three from 115.
+    r = Generate("--size 114 --out tiny");
+    EXPECT_NE(r.out.find("(114 x 114, no rings: "), std::string::npos) << r.out;
+    r = Generate("--size 115 --out tiny");
+    EXPECT_NE(r.out.find("(115 x 115, 3 rings; "), std::string::npos) << r.out;
 
     r = Generate("--size 256 --out small");
     ASSERT_EQ(r.status, 0) << r.err;
