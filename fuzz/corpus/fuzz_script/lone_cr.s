@@ -1,0 +1,1 @@
+// a commentnumber x = 1;/* twolines */Result("x " + x + "\n");
