@@ -24,7 +24,7 @@ using PixelRoom = std::function<float*(uint32_t width, uint32_t height)>;
 // Reads one grayscale image: 8/16/32-bit unsigned or signed integers or
 // 32-bit floats, one black-is-zero sample per pixel, in strips. Integer
 // samples become floats, written straight into the room, so that the pixels
-// are held once, beside one row. Of several directories, the one
+// are held once, beside one row (and the compressed strip being decoded). Of several directories, the one
 // full-resolution image is read and reduced-resolution ones (thumbnails,
 // previews, marked by either SubfileType tag) are passed over.
 // Throws std::runtime_error naming the file and the cause when it is not
