@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "numerics/least_squares_fit.h"
+#include "profile/profile_samples.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ void Kirkland_function_scale(int n_par, const double* par, int m_dat, const doub
     for (int i = 0; i < m_dat; ++i) out[i] = scale * t[i] + offset;
 }
 
-void KirklandFitCore(RDFProfile& p, int lo, int hi) {
+bool KirklandFitCore(RDFProfile& p, int lo, int hi) {
     if (lo < 0 || hi < lo || static_cast<arma::uword>(hi) >= p.profile.n_elem)
         throw std::out_of_range("fit range outside the profile");
     int m = hi - lo + 1;
@@ -64,15 +65,15 @@ void KirklandFitCore(RDFProfile& p, int lo, int hi) {
         t = arma::Col<double>(t.elem(measured));
         y = arma::Col<double>(y.elem(measured));
         m = static_cast<int>(y.n_elem);
-        if (m == 0) return;
+        if (m == 0) return false;
     }
 
     double par[2] = {p.scale, p.offset};
     LeastSquaresFit fit(m, t.memptr(), y.memptr(), Kirkland_function_scale);
-    if (fit.Fit(2, par) != -1) {
-        p.scale = static_cast<float>(std::fabs(par[0]));
-        p.offset = static_cast<float>(std::fabs(par[1]));
-    }
+    if (fit.Fit(2, par) == -1) return false;
+    p.scale = static_cast<float>(std::fabs(par[0]));
+    p.offset = static_cast<float>(std::fabs(par[1]));
+    return true;
 }
 
 arma::Mat<float> KirklandReducedIntensity(const RDFProfile& p) {
@@ -83,7 +84,12 @@ arma::Mat<float> KirklandReducedIntensity(const RDFProfile& p) {
     for (arma::uword i = 0; i < m; ++i) {
         const float intensity = p.profile[i];
         const float background = f2[i] * p.scale + p.offset;
-        const float phi = ((static_cast<float>(i) * (intensity - background)) / background) * p.q_step / 10.0f;
+        // A missing sample stays missing: 0 is its mark, and the sine
+        // transform's sum takes nothing from it. Read as an intensity of 0
+        // it would be -s, a false ripple in G.
+        const float phi = profile_samples::IsMissing(intensity)
+                              ? 0.0f
+                              : ((static_cast<float>(i) * (intensity - background)) / background) * p.q_step / 10.0f;
         out(i, 0) = intensity;
         out(i, 1) = background;
         out(i, 2) = phi;

@@ -23,14 +23,16 @@ void Kirkland_function_scale(int n_par, const double* par, int m_dat, const doub
 // Fits p.scale and p.offset (both kept non-negative) to p.profile[lo .. hi],
 // starting from their current values. Missing samples (exactly 0) are left
 // out of the fit. A fit the driver reports as failed, or a range of missing
-// samples only, leaves both unchanged. Throws std::out_of_range unless 0 <= lo <= hi < length
+// samples only, leaves both unchanged and returns false; true when the fit
+// stored its values. Throws std::out_of_range unless 0 <= lo <= hi < length
 // of the profile; throws as KirklandScatteringSquared for a bad table.
-void KirklandFitCore(RDFProfile& p, int lo, int hi);
+bool KirklandFitCore(RDFProfile& p, int lo, int hi);
 
 // m x 4 matrix, m = profile length: column 0 the profile, 1 the background
 // B = scale * <f^2> + offset, 2 the reduced intensity
-// phi = i * (I - B) / B * q_step / 10, 3 zeros. B = 0 gives a non-finite phi
-// (not an error). Throws as KirklandScatteringSquared for a bad table.
+// phi = i * (I - B) / B * q_step / 10 (0 where I is missing, exactly 0), 3
+// zeros. B = 0 gives a non-finite phi for a measured I (not an error).
+// Throws as KirklandScatteringSquared for a bad table.
 arma::Mat<float> KirklandReducedIntensity(const RDFProfile& p);
 
 #endif

@@ -5,7 +5,8 @@
 
 // Radial distribution function: sine transform of the reduced intensity in
 // p.profile, sample k at Q = k * p.q_step, with Simpson weights 1, 4, 2, 4, ...
-// over [lo, hi) (the last sample of the range gets no closing term).
+// over [lo, hi) (the last sample of the range gets no closing term). A
+// missing sample (0) adds nothing to the sums.
 // Returns n_r values; value j is at r = j * r_max / n_r.
 // A range shorter than 11 samples, or one reaching outside the profile,
 // is replaced by the whole profile. Samples outside the range are never read.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "profile/rdf_free_fit.h"
 #include "profile/rdf_kirkland.h"
 #include "rdf_test_table.h"
 
@@ -178,7 +179,7 @@ TEST(KirklandFitCore, FailedFitKeepsValuesAndBadRangeIsRefused) {
     p.scale = 7.0f;
     p.offset = 9.0f;
     // One data point for two parameters: the driver reports failure.
-    KirklandFitCore(p, 30, 30);
+    EXPECT_FALSE(KirklandFitCore(p, 30, 30));
     EXPECT_EQ(p.scale, 7.0f);
     EXPECT_EQ(p.offset, 9.0f);
 
@@ -187,6 +188,47 @@ TEST(KirklandFitCore, FailedFitKeepsValuesAndBadRangeIsRefused) {
     EXPECT_THROW(KirklandFitCore(p, 60, 50), std::out_of_range);
     EXPECT_EQ(p.scale, 7.0f);
     EXPECT_EQ(p.offset, 9.0f);
+}
+
+// The fit by magnitude cannot give a negative offset or scale; the free
+// straight-line fit says what the profile asks for, and so when the fit's
+// value sits at 0.
+TEST(KirklandFreeFit, TellsWhenTheProfileAsksForANegativeValue) {
+    RDFProfile p = SyntheticBackground("Au", 20.0f, -30.0f, 300, 0.05f);
+    p.profile.subvec(100, 140).zeros();  // missing: left out of both fits
+    p.scale = 1.0f;
+    p.offset = 0.0f;
+    EXPECT_TRUE(KirklandFitCore(p, 10, 290));
+    EXPECT_LT(p.offset, 0.01f);
+    EXPECT_GT(std::fabs(p.scale - 20.0f), 0.2f);  // off with it
+    KirklandFreeFitResult free;
+    ASSERT_TRUE(KirklandFreeFit(p, 10, 290, free));
+    EXPECT_NEAR(free.scale, 20.0, 2e-3);
+    EXPECT_NEAR(free.offset, -30.0, 3e-3);
+    EXPECT_TRUE(free.offset_below_zero);
+    EXPECT_FALSE(free.scale_below_zero);
+
+    // A scale that would be negative; an offset of 0 within rounding; a
+    // background the fit can follow.
+    struct Case {
+        float s, o;
+        bool scale_below, offset_below;
+    };
+    for (const Case& c :
+         {Case{-2.0f, 500.0f, true, false}, Case{20.0f, 0.0f, false, false}, Case{3.5f, 120.0f, false, false}}) {
+        const RDFProfile q = SyntheticBackground("Au", c.s, c.o, 300, 0.05f);
+        ASSERT_TRUE(KirklandFreeFit(q, 10, 290, free)) << c.s;
+        EXPECT_NEAR(free.scale, c.s, 1e-4 * std::fabs(c.s));
+        EXPECT_EQ(free.scale_below_zero, c.scale_below) << c.s;
+        EXPECT_EQ(free.offset_below_zero, c.offset_below) << c.s;
+    }
+
+    // One measured sample fixes nothing.
+    free = KirklandFreeFitResult();
+    EXPECT_FALSE(KirklandFreeFit(p, 30, 30, free));
+    EXPECT_FALSE(KirklandFreeFit(p, 100, 140, free));  // all missing
+    EXPECT_EQ(free.scale, 0.0);
+    EXPECT_THROW(KirklandFreeFit(p, 10, 300, free), std::out_of_range);
 }
 
 TEST(KirklandReducedIntensity, ColumnsFollowTheBackgroundModel) {
