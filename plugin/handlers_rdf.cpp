@@ -15,7 +15,9 @@
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
 #include "plugin/script_number.h"
+#include "plugin/streams.h"
 #include "profile/profile_samples.h"
+#include "profile/rdf_free_fit.h"
 #include "profile/rdf_kirkland.h"
 #include "profile/rdf_transform.h"
 
@@ -96,6 +98,39 @@ RDFProfile LoadProfile(LinkImage* profile, LinkImage* elements, float offset, fl
 
 float Read(const float* number) { return number ? *number : 0.0f; }
 
+// A number in four digits for a Results line ("-30", "0.0004123").
+std::string Brief(double v) {
+    std::ostringstream out;
+    out.precision(4);
+    out << v;
+    return out.str();
+}
+
+// The fit takes scale and offset by magnitude: where the profile asks for a
+// negative one, that value ends at 0 and the other is off with it, yet the
+// fit counts as done. Results says so, with what the profile asks for.
+// Never fails (the range was checked).
+void ReportFitWall(const RDFProfile& p, int lo, int hi) {
+    KirklandFreeFitResult free;
+    if (!KirklandFreeFit(p, lo, hi, free) || !(free.scale_below_zero || free.offset_below_zero)) return;
+    std::string ended;
+    if (free.scale_below_zero) ended = "scale (" + Brief(p.scale) + ")";
+    if (free.offset_below_zero)
+        ended += (ended.empty() ? "" : " and the ") + std::string("offset (") + Brief(p.offset) + ")";
+    ResultsStream << "RDF_Kirklandfit: the " << ended << " ended at 0, the fit taking magnitudes only; the profile"
+                  << " asks for scale " << Brief(free.scale) << " and offset " << Brief(free.offset) << std::endl;
+}
+
+// Why the transform range [lo, hi) of the script gave way to the whole of
+// n samples. Never fails.
+std::string TransformRangeProblem(float first, float last, int lo, int hi, int n) {
+    if (lo == INT_MIN) return "first " + Shortest(first) + " is not a sample position";
+    if (hi == INT_MIN) return "last " + Shortest(last) + " is not a sample position";
+    if (lo < 0) return "first " + Shortest(first) + " is below 0";
+    if (hi > n) return "last " + Shortest(last) + " is beyond the " + std::to_string(n) + " samples of line 2";
+    return "first " + Shortest(first) + " and last " + Shortest(last) + " span fewer than 11 samples";
+}
+
 }  // namespace
 
 void RDF_Kirklandfit(LinkImage* profile, LinkImage* elements, float* offset, float* scale, float first, float last,
@@ -119,7 +154,7 @@ void RDF_Kirklandfit(LinkImage* profile, LinkImage* elements, float* offset, flo
         if (!measured)
             Refuse(fn, "the fit range " + std::to_string(lo) + " to " + std::to_string(hi) +
                            " holds only missing samples (0)");
-        KirklandFitCore(p, lo, hi);
+        if (KirklandFitCore(p, lo, hi)) ReportFitWall(p, lo, hi);
         orvan::StoreFloat(offset, p.offset);
         orvan::StoreFloat(scale, p.scale);
         orvan::CopyFloatMatrixToImage(profile, KirklandReducedIntensity(p));
@@ -151,12 +186,19 @@ void CalculateRDF(LinkImage* input, LinkImage** rdf, float first, float last, fl
 
         RDFProfile p;
         p.profile = orvan::ImageToFloatMatrix(input).col(2);
-        int lo = Trunc(first), hi = Trunc(last);
-        RDFTransformRange(static_cast<int>(p.profile.n_elem), lo, hi);
+        const int n = static_cast<int>(p.profile.n_elem);
+        const int asked_lo = Trunc(first), asked_hi = Trunc(last);
+        int lo = asked_lo, hi = asked_hi;
+        RDFTransformRange(n, lo, hi);
         RequireFiniteSamples(fn, "line 2", p.profile, lo, static_cast<long long>(hi) - 1);
         // The fit's q (1/d, per nm) becomes 2 pi / d per Angstrom.
         p.q_step = static_cast<float>(static_cast<double>(q_step) * 2.0 * 3.14159265358979 / 10.0);
         const arma::Col<float> g = RDFSineTransform(p, Trunc(first), Trunc(last), Trunc(r_max), n_r);
         orvan::StoreNewImage(rdf, orvan::FloatMatrixToRealImage(g, "RDF"));
+        // The whole line stands in for a range that does not fit it: say so,
+        // or a G of another range passes for the one asked.
+        if (lo != asked_lo || hi != asked_hi)
+            ResultsStream << fn << ": " << TransformRangeProblem(first, last, asked_lo, asked_hi, n)
+                          << "; transformed the whole of line 2 instead, first 0, last " << n << std::endl;
     });
 }

@@ -308,3 +308,78 @@ TEST_F(RdfHandlers, TransformRefusesAReducedIntensityThatIsNotANumber) {
     EXPECT_NE(slot.get(), old.get());
     for (float v : Pixels(slot)) EXPECT_TRUE(std::isfinite(v));
 }
+
+// The whole line stands in for a range that does not fit it, and Results
+// names the range used; a range that fits writes nothing.
+TEST_F(RdfHandlers, TransformNamesTheRangeItUsesInstead) {
+    orvanhost::ImagePtr input = Image(60, 3);
+    for (uint32_t i = 0; i < 60; ++i) input->SetPixel(i, 2, std::sin(0.2f * static_cast<float>(i)));
+    RDFProfile p;
+    p.profile = arma::Col<float>(Line(input, 2));
+    p.q_step = static_cast<float>(0.05 * 2 * 3.14159265358979 / 10);
+    const std::vector<float> whole = Vec(RDFSineTransform(p, 0, 60, 10, 50));
+    orvanhost::ImagePtr slot;
+    auto transform = [&](double first, double last) {
+        Call("CalculateRDF", {Arg::Image(input), Arg::ImageSlot(&slot), Arg::Number(first), Arg::Number(last),
+                              Arg::Number(0.05), Arg::Number(10), Arg::Number(50)});
+        return TakeResults();
+    };
+    const std::string used = "; transformed the whole of line 2 instead, first 0, last 60\n";
+    const std::pair<std::pair<double, double>, std::string> cases[] = {
+        {{50, 40}, "first 50 and last 40 span fewer than 11 samples"},
+        {{20.5, 30.9}, "first 20.5 and last 30.9 span fewer than 11 samples"},
+        {{-2, 30}, "first -2 is below 0"},
+        {{0, 61}, "last 61 is beyond the 60 samples of line 2"},
+        {{std::numeric_limits<double>::quiet_NaN(), 30}, "first nan is not a sample position"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(transform(c.first.first, c.first.second), "CalculateRDF: " + c.second + used);
+        EXPECT_EQ(Pixels(slot), whole) << c.second;
+    }
+    EXPECT_EQ(transform(0, 60), "");
+    EXPECT_EQ(transform(10, 21), "");
+    EXPECT_NE(Pixels(slot), whole);
+}
+
+// 20 <f^2> - 30 asks for a negative offset: the fit by magnitude ends with
+// it at 0 and the scale off, and Results says so with what the profile asks.
+TEST_F(RdfHandlers, FitSaysWhenAValueEndsAtZero) {
+    const float q = 0.05f;
+    orvanhost::ImagePtr profile = ProfileImage(300, 4, 20.0f, -30.0f, q);
+    double offset = 0, scale = 1;
+    Fit(profile, GoldElements(), &offset, &scale, 10, 290, q);
+    const std::string results = TakeResults();
+    EXPECT_LT(offset, 0.01);
+    EXPECT_EQ(results.rfind("RDF_Kirklandfit: the offset (", 0), 0u) << results;
+    EXPECT_NE(
+        results.find(") ended at 0, the fit taking magnitudes only; the profile asks for scale 20 and offset -30\n"),
+        std::string::npos)
+        << results;
+
+    profile = ProfileImage(300, 4, -2.0f, 500.0f, q);
+    Fit(profile, GoldElements(), &offset, &scale, 10, 290, q);
+    EXPECT_EQ(TakeResults().rfind("RDF_Kirklandfit: the scale (", 0), 0u);
+}
+
+// A sample that is not finite at the last position a call reads is refused
+// like any other: unchecked, the fit returned its start values and the
+// transform a G of not-a-number.
+TEST_F(RdfHandlers, TheLastSampleOfARangeIsCheckedToo) {
+    const float q = 0.05f;
+    orvanhost::ImagePtr profile = ProfileImage(300, 4, 3.5f, 120.0f, q);
+    profile->SetPixel(290, 0, NAN);
+    double offset = 0, scale = 1;
+    Fit(profile, GoldElements(), &offset, &scale, 10, 290, q);
+    EXPECT_EQ(TakeResults(), "exception caught: RDF_Kirklandfit: profile sample 290 is not a number\n");
+    EXPECT_EQ(scale, 1);
+
+    // Samples 0 to 39 are transformed: 39 is read.
+    orvanhost::ImagePtr input = Image(60, 3);
+    for (uint32_t i = 0; i < 60; ++i) input->SetPixel(i, 2, std::sin(0.2f * static_cast<float>(i)));
+    input->SetPixel(39, 2, NAN);
+    orvanhost::ImagePtr slot;
+    Call("CalculateRDF", {Arg::Image(input), Arg::ImageSlot(&slot), Arg::Number(0), Arg::Number(40), Arg::Number(0.05),
+                          Arg::Number(10), Arg::Number(50)});
+    EXPECT_EQ(TakeResults(), "exception caught: CalculateRDF: line 2 sample 39 is not a number\n");
+    EXPECT_FALSE(slot);
+}

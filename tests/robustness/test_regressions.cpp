@@ -35,7 +35,11 @@ TEST_F(Regression, CalculateRdfWithALastPositionThatIsNoNumberTransformsTheWhole
     ASSERT_EQ(whole.size(), 50u);
     EXPECT_EQ(Rdf(10, std::numeric_limits<double>::quiet_NaN(), 50), whole);
     EXPECT_EQ(Rdf(10, -1e30, 50), whole);
-    EXPECT_EQ(TakeResults(), "");
+    const std::string used =
+        "; transformed the whole of line 2 instead, first 0, last " + std::to_string(robust::Kit::kRdfWidth) + "\n";
+    EXPECT_EQ(TakeResults(), "CalculateRDF: first 0 and last 0 span fewer than 11 samples" + used +
+                                 "CalculateRDF: last nan is not a sample position" + used +
+                                 "CalculateRDF: last -1e+30 is not a sample position" + used);
 }
 
 // A radius count near the 32-bit limit ran for hours; it is refused, and the
