@@ -4,6 +4,7 @@
 #include "numerics/least_squares_fit.h"
 #include "numerics/spline.h"
 #include "profile/peak_index.h"
+#include "profile/peak_mixing_clamp.h"
 #include "profile/peak_profile_fit.h"
 #include "profile/peak_pseudo_voigt.h"
 #include "profile/peak_start_values.h"
@@ -39,7 +40,8 @@ bool MissingAt(const arma::Col<float>& profile, arma::uword i) { return i < prof
 
 // Fits the parameter block M to subtracted[lo .. hi], leaving out the
 // profile's missing samples; 0 on convergence. A result with a value that
-// is not finite, or a window without data, counts as failed.
+// is not finite, or a window without data, counts as failed. A mixing
+// stuck at a clamp is fitted again from inside.
 int FitBlock(const arma::Col<float>& subtracted, const arma::Col<float>& profile, long long lo, long long hi,
              arma::Mat<double>& M, int max_iter, double tolerance) {
     const arma::uword n = static_cast<arma::uword>(hi - lo + 1);
@@ -56,6 +58,7 @@ int FitBlock(const arma::Col<float>& subtracted, const arma::Col<float>& profile
     fit.SetMaxIter(max_iter);
     fit.SetTolerance(tolerance);
     int r = fit.Fit(static_cast<int>(M.n_elem), M.memptr());
+    if (r == 0 && M.is_finite()) RefitStuckMixing(fit, M, t.memptr(), y.memptr(), static_cast<int>(m));
     if (!M.is_finite()) r = -1;
     return r;
 }

@@ -15,7 +15,8 @@
 //    background points) are refused with a std::invalid_argument or
 //    std::out_of_range before anything changes.
 // A fit that the fit driver reports as failed is no error: the peak table
-// keeps what it held.
+// keeps what it held. A fit whose Lorentz fraction stops at 0 or 1 short of
+// its best is fitted again from inside (peak_mixing_clamp.h).
 //
 // A profile sample of exactly 0 is missing data (profile_samples.h): the
 // search passes over it, it is never a background point, its difference
