@@ -98,6 +98,20 @@ void RequireFiniteSearchRange(const PeakProfileFit& fit, float start, float end,
     RequireFiniteSamples("PeakFindPreFit", fit.profile, first - reach, last + reach);
 }
 
+// Names the peaks that the search leaves out: below sample 20, where it
+// never starts, and at the end, whose last sample it never scans. Throws
+// as the search does for its range, smoothing and maximum.
+void NamePeaksOutsideSearch(const PeakProfileFit& fit, float min_height, float start, float end, int smoothing) {
+    const arma::Col<float> outside = fit.PeaksOutsideSearch(min_height, start, end, smoothing);
+    if (outside.is_empty()) return;
+    std::string positions;
+    for (float x : outside) positions += (positions.empty() ? "" : ", ") + std::to_string(TruncToInt(x));
+    const float last = std::min(end, static_cast<float>(fit.profile.n_elem) - 1.0f);
+    ResultsStream << "Left out " << outside.n_elem << (outside.n_elem == 1 ? " peak" : " peaks")
+                  << " that the search does not scan (it starts at " << TruncToInt(std::max(start, 20.0f))
+                  << " and ends before " << last << "), at " << positions << "." << std::endl;
+}
+
 // Pre-fits every background interval that holds a peak. An interval without
 // one (two minima with no maximum between, as noise makes them) is passed
 // over instead of ending the pre-fit, so the peaks beyond it get their
@@ -163,6 +177,7 @@ void PeakFindPreFit(LinkImage* profile, LinkImage** peaks, LinkImage** spline_po
         fit.profile = orvan::ImageToFloatMatrix(profile).col(0);
         RequireFiniteSearchRange(fit, start, end, TruncToInt(smoothing));
         ResultsStream << "Estimating peakpositions and splinepoints." << std::endl;
+        NamePeaksOutsideSearch(fit, min_height, start, end, TruncToInt(smoothing));
         fit.FindExtremaAndSplinePoints(min_height, valley_height, start, end, TruncToInt(smoothing));
         fit.SubtractSplineBackground();
         ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;

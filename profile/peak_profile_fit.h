@@ -42,7 +42,17 @@ public:
     // range), "No suitable peak was found" or "number of splinepoints is
     // smaller than 2"; throws std::invalid_argument for a smoothing
     // half-width beyond the profile length. On a throw no member has changed.
+    // Throws std::invalid_argument too when the smoothed maximum in the range
+    // is not above 0 (a background subtracted too far): heights in percent
+    // of it would mean nothing.
     void FindExtremaAndSplinePoints(float min_height, float valley_height, float start, float end, int smoothing);
+
+    // The peaks that the same search would find in the samples it leaves
+    // out: those below 20 when start is lower, and at the end of the range
+    // (the search never scans its last sample, so a peak there shows no
+    // falling flank). Positions, increasing. Throws as the search does for
+    // its range, smoothing and maximum.
+    arma::Col<float> PeaksOutsideSearch(float min_height, float start, float end, int smoothing) const;
 
     // Peaks lying strictly between background points p1 and p2 (indices into
     // `spline_x`, both must be valid): columns left..right of `peak_table`

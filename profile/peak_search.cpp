@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <sstream>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 using peak_detail::TruncToInt;
@@ -106,6 +109,42 @@ void ClampSearchRange(float& start, float& end, arma::uword length, int smoothin
 
 // A height in percent of the smoothed maximum m over the range.
 float PercentOf(float percent, float m) { return percent * m / 100.0f; }
+
+std::string NotAboveZeroText(arma::uword first, arma::uword last, float m) {
+    std::ostringstream text;
+    text << "peak search: the profile's largest value from " << first << " to " << last << " is " << m
+         << ", not above 0, so heights in percent of it mean nothing (is the background subtracted too far?)";
+    return text.str();
+}
+
+// The smoothed profile, the scanned range and the heights of a search.
+struct SearchSetup {
+    arma::Col<float> s;
+    int first;
+    float end;
+    float min_height, valley_height;
+};
+
+// The clamped range, the smoothing and the heights in percent of the
+// smoothed maximum over the range. Throws as ClampSearchRange, and
+// std::invalid_argument when that maximum is not above 0: heights in
+// percent of it would turn over, and every wiggle count as a peak.
+SearchSetup PrepareSearch(const arma::Col<float>& profile, float min_height, float valley_height, float start,
+                          float end, int smoothing) {
+    ClampSearchRange(start, end, profile.n_elem, smoothing);
+    SearchSetup q{Smooth(profile, smoothing), static_cast<int>(start), end, 0.0f, 0.0f};
+    const arma::uword first = static_cast<arma::uword>(q.first), last = static_cast<arma::uword>(end);
+    const float m = q.s.subvec(first, last).max();
+    // Only measured samples tell; a range without any finds nothing anyway.
+    float measured = -std::numeric_limits<float>::infinity();
+    for (arma::uword i = first; i <= last; ++i)
+        if (!IsMissing(profile[i])) measured = std::max(measured, q.s[i]);
+    if (std::isfinite(measured) && !(measured > 0.0f))
+        throw std::invalid_argument(NotAboveZeroText(first, last, measured));
+    q.min_height = PercentOf(min_height, m);
+    q.valley_height = PercentOf(valley_height, m);
+    return q;
+}
 
 // What the extremum scan found, and the lowest point after its last record.
 struct ScanResult {
@@ -218,22 +257,32 @@ void StoreExtrema(const std::vector<Extremum>& table, const CodeCounts& n, const
 
 void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_height, float start, float end,
                                                 int smoothing) {
-    ClampSearchRange(start, end, profile.n_elem, smoothing);
-    const int first = static_cast<int>(start);
-    const int end_index = static_cast<int>(end);
-
-    const arma::Col<float> s = Smooth(profile, smoothing);
-
-    const float m = s.subvec(static_cast<arma::uword>(first), static_cast<arma::uword>(end_index)).max();
-    min_height = PercentOf(min_height, m);
-    valley_height = PercentOf(valley_height, m);
-
-    ScanResult scan = ScanExtrema(s, profile, first, end, min_height);
+    const SearchSetup q = PrepareSearch(profile, min_height, valley_height, start, end, smoothing);
+    ScanResult scan = ScanExtrema(q.s, profile, q.first, q.end, q.min_height);
     if (scan.table.size() < 2) throw "No maxima or minima found";
-    CloseScan(scan, s, profile, first, end, min_height);
-    MarkValleys(scan.table, s, valley_height);
+    CloseScan(scan, q.s, profile, q.first, q.end, q.min_height);
+    MarkValleys(scan.table, q.s, q.valley_height);
     const CodeCounts n = CountCodes(scan.table);
     StoreExtrema(scan.table, n, profile, spline_x, spline_y, valley_positions, peak_table);
+}
+
+arma::Col<float> PeakProfileFit::PeaksOutsideSearch(float min_height, float start, float end, int smoothing) const {
+    const SearchSetup q = PrepareSearch(profile, min_height, 0.0f, start, end, smoothing);
+    float last_found = -1.0f;
+    ScanResult found = ScanExtrema(q.s, profile, q.first, q.end, q.min_height);
+    if (found.table.size() >= 2) {
+        CloseScan(found, q.s, profile, q.first, q.end, q.min_height);
+        for (const Extremum& e : found.table)
+            if (e.code == kPeak) last_found = e.position;
+    }
+    // The range asked for, every sample of it scanned.
+    const int lo = TruncToInt(std::max(start, 0.0f));
+    const float stop = std::floor(std::min(end, static_cast<float>(profile.n_elem) - 1.0f)) + 1.0f;
+    std::vector<float> outside;
+    for (const Extremum& e : ScanExtrema(q.s, profile, lo, stop, q.min_height).table)
+        if (e.code == kPeak && (e.position < static_cast<float>(q.first) || e.position > last_found))
+            outside.push_back(e.position);
+    return arma::Col<float>(outside);
 }
 
 int PeakProfileFit::FindPeakBounds(int p1, int p2, arma::Col<float>& bounds, int& left, int& right) const {

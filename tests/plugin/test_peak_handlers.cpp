@@ -372,6 +372,7 @@ TEST_F(PeakSamples, EveryPeakOfANoisySearchHasAWidth) {
     Search(profile, &peaks, &points, 2, 0);
     EXPECT_EQ(TakeResults(),
               "Estimating peakpositions and splinepoints.\n"
+              "Left out 2 peaks that the search does not scan (it starts at 20 and ends before 399), at 6, 10.\n"
               "Determining Peak-Fitparameters by prefitting each peak.\n");
     ASSERT_TRUE(peaks);
     ASSERT_GT(peaks->DimensionSize(1), 10u);  // noise peaks, as asked for
@@ -408,6 +409,88 @@ TEST_F(PeakSamples, APeakThatNoIntervalHoldsIsLeftOut) {
         EXPECT_GT(p[2], 0.0f);
     }
     for (float v : Line(profile, 3)) EXPECT_TRUE(std::isfinite(v));
+}
+
+// With a threshold below zero every sample can record both kinds; here the
+// one peak shares its sample with a background point, so no interval holds
+// it and nothing is left to fit.
+TEST_F(PeakSamples, ASearchWhosePeaksNoIntervalHoldsIsRefusedByName) {
+    std::vector<float> px(40 * 4, 10.0f);
+    const float tail[5] = {10, 50, 30, 20, 60};
+    std::copy(tail, tail + 5, px.begin() + 20);
+    orvanhost::ImagePtr profile = Image(40, 4, px);
+    orvanhost::ImagePtr peaks, points;
+    {
+        orvan_test::CaptureStdout quiet;
+        Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(&peaks), Arg::ImageSlot(&points), Arg::Number(-103),
+                                Arg::Number(100), Arg::Number(20), Arg::Number(24), Arg::Number(0)});
+    }
+    const std::string results = TakeResults();
+    EXPECT_NE(results.find("\nexception caught: PeakFindPreFit: no peak lies between two background points\n"),
+              std::string::npos)
+        << results;
+    EXPECT_FALSE(peaks);
+    EXPECT_FALSE(points);
+    EXPECT_EQ(Pixels(profile), px);
+}
+
+// The fits read from the first background point on, here sample 0.
+TEST_F(PeakSamples, ANonNumberAtSampleZeroIsRefused) {
+    orvanhost::ImagePtr profile = PairImage();
+    profile->SetPixel(0, 0, NAN);
+    orvanhost::ImagePtr points = Image(3, 2, {0, 200, 399, 50, 50, 50});
+    orvanhost::ImagePtr peaks = PeakImage({{150, 900, 4, 0.5f}, {250, 700, 4, 0.5f}});
+    const std::vector<orvanhost::ImagePtr> all = {profile, peaks, points};
+    std::vector<std::vector<float>> before;
+    for (const auto& i : all) before.push_back(Pixels(i));
+    Fit(profile, peaks, points);
+    ExpectRefused("PeakFit: profile sample 0 is not a number", all, before);
+    PreFit(profile, peaks, points, 0, 2);
+    ExpectRefused("PreFit: profile sample 0 is not a number", all, before);
+}
+
+// Peaks at 10, 150 and 297.5 of 300 samples: the search starts at 20 at the
+// earliest and never scans its last sample, so only the middle one is
+// found; Results names the other two.
+TEST_F(PeakSamples, PeaksTheSearchDoesNotScanAreNamed) {
+    const arma::Col<float> p = peak_test::MakeProfile(
+        300, {{10, 400, 2.5, 0.3}, {150, 400, 2.5, 0.3}, {297.5, 400, 2.5, 0.3}}, [](double) { return 50.0; });
+    std::vector<float> px(300 * 4, 0.0f);
+    std::copy(p.begin(), p.end(), px.begin());
+    orvanhost::ImagePtr profile = Image(300, 4, px);
+    orvanhost::ImagePtr peaks, points;
+    {
+        orvan_test::CaptureStdout quiet;
+        Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(&peaks), Arg::ImageSlot(&points), Arg::Number(5),
+                                Arg::Number(5), Arg::Number(0), Arg::Number(299), Arg::Number(0)});
+    }
+    EXPECT_EQ(TakeResults(),
+              "Estimating peakpositions and splinepoints.\n"
+              "Left out 2 peaks that the search does not scan (it starts at 20 and ends before 299), at 10, 297.\n"
+              "Determining Peak-Fitparameters by prefitting each peak.\n");
+    ASSERT_TRUE(peaks);
+    ASSERT_EQ(peaks->DimensionSize(1), 1u);
+    EXPECT_NEAR(Line(peaks, 0)[0], 150, 0.1);
+}
+
+// A background subtracted too far leaves the whole profile below 0; heights
+// in percent of a negative maximum would make every wiggle a peak.
+TEST_F(PeakSamples, AProfileEntirelyBelowZeroIsRefused) {
+    orvanhost::ImagePtr profile = PairImage(1.0);
+    for (uint32_t i = 0; i < 400; ++i) profile->SetPixel(i, 0, profile->GetPixel(i, 0) - 2000.0f);
+    const std::vector<float> before = Pixels(profile);
+    orvanhost::ImagePtr peaks, points;
+    Search(profile, &peaks, &points, 5, 2);
+    const std::string results = TakeResults();
+    EXPECT_EQ(results.rfind("Estimating peakpositions and splinepoints.\nexception caught: peak search: the "
+                            "profile's largest value from 20 to 399 is -",
+                            0),
+              0u)
+        << results;
+    EXPECT_NE(results.find("not above 0"), std::string::npos) << results;
+    EXPECT_FALSE(peaks);
+    EXPECT_FALSE(points);
+    EXPECT_EQ(Pixels(profile), before);
 }
 
 }  // namespace
