@@ -25,6 +25,8 @@ number peak_valley_height = 0.4;
 number peak_smoothing = 1;
 number peak_min_area = 0.5;     // percent of the strongest peak's area
 number peak_max_width = 4;      // times the strongest peak's half width
+number ring_max_width = 1.25;   // a ring: at most this times the strongest's half width,
+number index_tolerance = 0.1;   // and h2+k2+l2 this close to a whole number
 number sector_start = 0;        // degrees, counter-clockwise from +x
 number sector_end = 90;
 number projection_angles = 360;
@@ -128,47 +130,88 @@ for (number k = 0; k < ImageGetDimensionSize(peaks, 1); k = k + 1) {
 PeakFit(profile, peaks, knots);
 SaveImage(profile, profile_tiff);
 
-// Rings are the peaks with an area of at least peak_min_area percent of the
-// strongest and a half width of at most peak_max_width times its; the rest
-// are fits to the noise or broad humps of the background.
+// Candidates are the peaks with an area of at least peak_min_area percent of
+// the strongest and a half width of at most peak_max_width times its; the
+// rest are fits to the noise or broad humps of the background.
 number strongest = 0;
 for (number k = 0; k < n_peaks; k = k + 1) {
     if (GetPixel(peaks, 1, k) > GetPixel(peaks, 1, strongest)) strongest = k;
 }
 number area_floor = GetPixel(peaks, 1, strongest) * peak_min_area / 100;
 number width_limit = GetPixel(peaks, 2, strongest) * peak_max_width;
-number n_rings = 0;
+number n_candidates = 0;
 for (number k = 0; k < n_peaks; k = k + 1) {
-    if (GetPixel(peaks, 1, k) >= area_floor) { if (GetPixel(peaks, 2, k) <= width_limit) n_rings = n_rings + 1; }
+    if (GetPixel(peaks, 1, k) >= area_floor) { if (GetPixel(peaks, 2, k) <= width_limit) n_candidates = n_candidates + 1; }
 }
-image table := RealImage("rings", 4, 7, n_rings);
+// Columns: radius, q, d, h2+k2+l2, area, half width, eta.
+image candidates := RealImage("candidates", 4, 7, n_candidates);
 number row = 0;
 for (number k = 0; k < n_peaks; k = k + 1) {
     if (GetPixel(peaks, 1, k) >= area_floor) {
         if (GetPixel(peaks, 2, k) <= width_limit) {
-            SetPixel(table, 0, row, GetPixel(peaks, 0, k));
-            SetPixel(table, 4, row, GetPixel(peaks, 1, k));
-            SetPixel(table, 5, row, GetPixel(peaks, 2, k));
-            SetPixel(table, 6, row, GetPixel(peaks, 3, k));
+            SetPixel(candidates, 0, row, GetPixel(peaks, 0, k));
+            SetPixel(candidates, 4, row, GetPixel(peaks, 1, k));
+            SetPixel(candidates, 5, row, GetPixel(peaks, 2, k));
+            SetPixel(candidates, 6, row, GetPixel(peaks, 3, k));
             row = row + 1;
         }
     }
 }
-// The first ring calibrates the q axis.
-number r1 = GetPixel(table, 0, 0);
+// The first candidate calibrates the q axis.
+number r1 = GetPixel(candidates, 0, 0);
 number q_step = first_ring_q / r1;
 Result("Calibration: " + q_step + " 1/nm per pixel (first ring at radius " + r1 + ")\n");
+// A ring is one reflection: its h2+k2+l2 lies within index_tolerance of a
+// whole number and it is no wider than ring_max_width times the strongest
+// peak. A candidate that is not is listed apart as unresolved: rings too
+// close together to be told apart, fitted as one broad peak between them.
+number ring_width = GetPixel(peaks, 2, strongest) * ring_max_width;
+image is_ring := RealImage("is ring", 4, n_candidates, 1);
+number n_rings = 0;
+for (number k = 0; k < n_candidates; k = k + 1) {
+    number r = GetPixel(candidates, 0, k);
+    number q = r * q_step;
+    number index = 3 * (r / r1) * (r / r1);  // if the first ring is 111
+    SetPixel(candidates, 1, k, q);
+    SetPixel(candidates, 2, k, 10 / q);
+    SetPixel(candidates, 3, k, index);
+    number whole = 0;
+    for (; whole + 0.5 <= index; whole = whole + 1) {}
+    number off = index - whole;
+    if (off < 0) off = -off;
+    if (off <= index_tolerance) {
+        if (GetPixel(candidates, 5, k) <= ring_width) {
+            SetPixel(is_ring, k, 0, 1);
+            n_rings = n_rings + 1;
+        }
+    }
+}
+image table := RealImage("rings", 4, 7, n_rings);
+image unresolved := RealImage("unresolved", 4, 7, n_candidates - n_rings);
+number n_unresolved = 0;
+row = 0;
+for (number k = 0; k < n_candidates; k = k + 1) {
+    for (number c = 0; c < 7; c = c + 1) {
+        if (GetPixel(is_ring, k, 0) == 1) SetPixel(table, c, row, GetPixel(candidates, c, k));
+        else SetPixel(unresolved, c, n_unresolved, GetPixel(candidates, c, k));
+    }
+    if (GetPixel(is_ring, k, 0) == 1) row = row + 1;
+    else n_unresolved = n_unresolved + 1;
+}
 Result("Peaks (" + n_rings + " rings of " + n_peaks + " fitted peaks):\n");
 Result("  radius/px  q/(1/nm)  d/A  h2+k2+l2  area  hwhm/px  eta\n");
 for (number k = 0; k < n_rings; k = k + 1) {
-    number r = GetPixel(table, 0, k);
-    number q = r * q_step;
-    SetPixel(table, 1, k, q);
-    SetPixel(table, 2, k, 10 / q);
-    SetPixel(table, 3, k, 3 * (r / r1) * (r / r1));  // if the first ring is 111
     string line = " ";
     for (number c = 0; c < 7; c = c + 1) line = line + " " + GetPixel(table, c, k);
     Result(line + "\n");
+}
+if (n_unresolved > 0) {
+    Result("Unresolved (" + n_unresolved + " peaks wider than one ring or between two indices: overlapping rings):\n");
+    for (number k = 0; k < n_unresolved; k = k + 1) {
+        string line = " ";
+        for (number c = 0; c < 7; c = c + 1) line = line + " " + GetPixel(unresolved, c, k);
+        Result(line + "\n");
+    }
 }
 
 // ---- 4. Scattering-factor fit and radial distribution function -----------
