@@ -259,4 +259,8 @@ saveprofileasxlslong(reduced, workbook_file, "q_(1/nm) profile background phi ze
 saveprofileasxlslong(rdf, workbook_file, "r_(A) G(r)", dr, "Radial distribution function", "RDF");
 saveimageasxls(table, workbook_file, "radius_(px) q_(1/nm) d_(A) h2+k2+l2 area hwhm_(px) eta",
                "Peaks of " + pattern_file, "Peaks");
+if (n_unresolved > 0) {
+    saveimageasxls(unresolved, workbook_file, "radius_(px) q_(1/nm) d_(A) h2+k2+l2 area hwhm_(px) eta",
+                   "Unresolved peaks of " + pattern_file + " (overlapping rings)", "Unresolved");
+}
 Result("Wrote " + profile_tiff + ", " + projection_tiff + ", " + rdf_tiff + " and " + workbook_file + "\n");
