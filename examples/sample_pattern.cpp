@@ -83,13 +83,9 @@ std::vector<SampleRing> FccRings(int n_max) {
     return rings;
 }
 
-}  // namespace
-
-SamplePattern MakeSamplePattern(const SampleOptions& o, const KirklandCoefficients& gold) {
-    if (o.width < 64 || o.height < 64 || o.width > 16384 || o.height > 16384)
-        throw std::invalid_argument("image size must be 64 to 16384 pixels per side");
-    if (!(o.axis_ratio >= 0.5 && o.axis_ratio <= 2.0)) throw std::invalid_argument("axis ratio must lie in [0.5, 2]");
-
+// The geometry the options ask for: centre, distortion, scale, background
+// and beam stop; no rings yet.
+SamplePattern PatternGeometry(const SampleOptions& o) {
     SamplePattern p;
     p.width = o.width;
     p.height = o.height;
@@ -108,11 +104,16 @@ SamplePattern MakeSamplePattern(const SampleOptions& o, const KirklandCoefficien
     p.stop_radius = 0.035 * size;
     p.arm_angle_rad = 235.0 * kPi / 180.0;
     p.arm_half_width = 0.012 * size;
+    return p;
+}
 
-    // Rings that stay inside the image, up to 38 % of its size.
+// The rings that stay inside the image, up to 38 % of its size, as far as
+// each stands apart from its neighbours, with their peak heights.
+void ChooseRings(SamplePattern& p, const KirklandCoefficients& gold) {
+    const double size = std::min(p.width, p.height);
     const double q = p.axis_ratio;
     const double long_axis = 2.0 * std::max(q, 1.0) / (q + 1.0);
-    const double inside = std::min({p.center_x, p.center_y, o.width - 1 - p.center_x, o.height - 1 - p.center_y});
+    const double inside = std::min({p.center_x, p.center_y, p.width - 1 - p.center_x, p.height - 1 - p.center_y});
     std::vector<SampleRing> reach_in;
     for (SampleRing& ring : FccRings(200)) {
         ring.d = kGoldLattice / std::sqrt(static_cast<double>(ring.n));
@@ -141,7 +142,11 @@ SamplePattern MakeSamplePattern(const SampleOptions& o, const KirklandCoefficien
         const double norm = 2.5 * (p.background_scale * f * f + p.background_offset) / p.rings[0].peak;
         for (SampleRing& ring : p.rings) ring.peak *= norm;
     }
+}
 
+// Fills p.pixels row by row, so the noise draws keep one order.
+void DrawPixels(SamplePattern& p, const SampleOptions& o, const KirklandCoefficients& gold) {
+    const double q = p.axis_ratio;
     const double ca = std::cos(p.angle_rad), sa = std::sin(p.angle_rad);
     const double g = (q + 1.0) / 2.0;
     const double arm_c = std::cos(p.arm_angle_rad), arm_s = std::sin(p.arm_angle_rad);
@@ -170,5 +175,16 @@ SamplePattern MakeSamplePattern(const SampleOptions& o, const KirklandCoefficien
             p.pixels[static_cast<size_t>(y) * o.width + x] = static_cast<float>(value);
         }
     }
+}
+
+}  // namespace
+
+SamplePattern MakeSamplePattern(const SampleOptions& o, const KirklandCoefficients& gold) {
+    if (o.width < 64 || o.height < 64 || o.width > 16384 || o.height > 16384)
+        throw std::invalid_argument("image size must be 64 to 16384 pixels per side");
+    if (!(o.axis_ratio >= 0.5 && o.axis_ratio <= 2.0)) throw std::invalid_argument("axis ratio must lie in [0.5, 2]");
+    SamplePattern p = PatternGeometry(o);
+    ChooseRings(p, gold);
+    DrawPixels(p, o, gold);
     return p;
 }
