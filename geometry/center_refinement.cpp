@@ -78,12 +78,18 @@ double maxazimuthalintcenter::Evaluate(const double* x, int) {
     const float cx = pattern_->centerX;
     const float cy = pattern_->centerY;
     if (tx > cx + B || cx - B > tx || ty > cy + B || cy - B > ty) return 0.0;
+    const std::vector<float> value = RingMeans(x);
+    return -static_cast<double>(LargestElement(value.data(), value.size()));
+}
 
+std::vector<float> maxazimuthalintcenter::RingMeans(const double* x) const {
+    const float tx = static_cast<float>(x[0]);
+    const float ty = static_cast<float>(x[1]);
     const int bins = r_out_ - r_in_;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
     // Far beyond any image (or not a number): every offset misses, every bin
-    // is 0/0 and the cost is +infinity. The test keeps the truncations below
-    // inside the integer range.
-    if (!(std::fabs(tx) < 1e9f && std::fabs(ty) < 1e9f)) return std::numeric_limits<double>::infinity();
+    // is 0/0. The test keeps the truncations below inside the integer range.
+    if (!(std::fabs(tx) < 1e9f && std::fabs(ty) < 1e9f)) return std::vector<float>(static_cast<std::size_t>(bins), nan);
 
     const float* image = pattern_->image.memptr();
     const std::uint64_t stride = pattern_->image.n_rows;
@@ -113,7 +119,7 @@ double maxazimuthalintcenter::Evaluate(const double* x, int) {
         ParallelTasks(tasks, sumBins);
     else
         sumBins(0);
-    return -static_cast<double>(LargestElement(value.data(), value.size()));
+    return value;
 }
 
 maxazimuthalintcenterellipticity::maxazimuthalintcenterellipticity(int r_in, int r_out, DiffractionPattern& pattern)
@@ -146,6 +152,10 @@ double maxazimuthalintcenterellipticity::Evaluate(const double* x, int) {
 
 void RefineCenterCore(DiffractionPattern& pattern, int r_in, int r_out) {
     maxazimuthalintcenter cost(r_in, r_out, pattern);
+    RefineCenterCore(pattern, cost);
+}
+
+void RefineCenterCore(DiffractionPattern& pattern, maxazimuthalintcenter& cost) {
     double x[2] = {pattern.centerX, pattern.centerY};
     const double step[2] = {10.0, 10.0};
     const double tolerance[2] = {0.5, 0.5};

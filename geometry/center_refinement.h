@@ -32,6 +32,12 @@ public:
     // tables, each bin's sum in its own order. Throws only std::bad_alloc.
     double Evaluate(const double* x, int n) override;
 
+    // The radius-weighted ring means Evaluate takes the largest of, bin b for
+    // radius r_in + b, at any trial centre (the shift bound does not apply).
+    // A bin no offset of which lands in the image is not a number. Throws
+    // only std::bad_alloc.
+    std::vector<float> RingMeans(const double* x) const;
+
     int ShiftBound() const { return shift_; }
     // Offsets of bin b, in order; for tests and diagnostics.
     std::uint32_t Count(int b) const { return start_[b + 1] - start_[b]; }
@@ -79,6 +85,9 @@ private:
 // status line on standard output. Throws std::invalid_argument for radii the
 // cost function refuses (the pattern is then unchanged).
 void RefineCenterCore(DiffractionPattern& pattern, int r_in, int r_out);
+// The same with a cost object built over this pattern, kept for a look at
+// the ring means afterwards.
+void RefineCenterCore(DiffractionPattern& pattern, maxazimuthalintcenter& cost);
 
 // Sets axisRatio and angle to the minimum of maxazimuthalintcenterellipticity
 // found by Powell's method from the pattern's current ratio and angle; the

@@ -4,7 +4,8 @@
 // failure leaves them as they were.
 //
 // The four refinements return 1.0 when they wrote their results back and
-// 0.0 when the centre, the radii or the starting ellipse were refused or the
+// 0.0 when the centre, the radii or the starting ellipse were refused, a
+// refined centre was not taken (RefineCenter, for the reason it gives), or the
 // work failed; the two guesses return 1.0 in every case.
 #include <algorithm>
 #include <climits>
@@ -16,6 +17,7 @@
 
 #include "geometry/azimuthal_integration.h"
 #include "geometry/center_refinement.h"
+#include "geometry/centre_check.h"
 #include "geometry/diffraction_pattern.h"
 #include "geometry/elliptical_ring_pixels.h"
 #include "geometry/ellipticity_fit.h"
@@ -231,7 +233,12 @@ float RefineCenter(LinkImage* image, float* center_x, float* center_y, float* ri
         LoadPattern(pattern, image, Read(center_x), Read(center_y), "RefineCenter");
         std::int32_t r_in, r_out;
         if (!StartAccepted(pattern, Read(inner_radius), Read(outer_radius), r_in, r_out)) return;
-        RefineCenterCore(pattern, r_in, r_out);
+        const CentreJudgement judged = RefineCenterJudged(pattern, r_in, r_out);
+        if (judged.refusal != CentreRefusal::None) {
+            ResultsStream << "RefineCenter: " << RefusalText(judged, r_in, r_out) << "; the centre is left as given"
+                          << std::endl;
+            return;
+        }
         std::int32_t ring = 0;
         AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in), static_cast<std::uint32_t>(r_out), ring);
         orvan::StoreFloat(center_x, pattern.centerX);

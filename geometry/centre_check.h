@@ -1,0 +1,61 @@
+#pragma once
+// Whether a centre the simplex refinement found is the centre of the ring
+// it started on, made sharper, or something the radius-weighted cost
+// mistakes for one: the edge of a displaced ring (the ends of its arcsine
+// spread pile up), a falling background whose mean over a displaced circle
+// rises, or a search stopped by its box.
+
+#include "geometry/center_refinement.h"
+#include "geometry/diffraction_pattern.h"
+
+#include <string>
+
+// Radii the maximum at the result must keep from either end of the window:
+// a maximum there is the flank of something beyond the window (or of a
+// falling background), not a ring the window brackets.
+constexpr int kWindowEndMargin = 2;
+// Pixels the result must keep from the edge of the cost's search box.
+constexpr int kSearchEdgeMargin = 1;
+// From a start d pixels off a ring's centre, the ring's means spread over
+// about 2d radii; a start whose largest ring mean stands in a peak w radii
+// wide (where the means stay above halfway between it and the window's
+// smallest) lay within about w / 2 of that ring's centre. A refinement that
+// moves farther than w plus these pixels took another ring (the edge of a
+// stronger one, displaced) for it. Good results moved up to 3 pixels beyond
+// w when started 4 to 8 pixels off; refinements that went 14 to 22 pixels
+// to another ring, 11 or more.
+constexpr float kMoveBeyondPeak = 4.0f;
+// The refinement stops within its tolerance of 0.5 pixel of the largest ring
+// mean it can reach; one of the 8 centres this far from the result holding a
+// ring mean larger by more than the share below means it stopped on the edge
+// of a displaced ring instead. Around good results on noisy elliptical rings
+// the largest of the 8 came out up to 1.6 % above the result's; around
+// searches stuck on an edge, 6 to 8 %.
+constexpr float kProbeDistance = 3.0f;
+constexpr float kSharperShare = 0.02f;
+
+enum class CentreRefusal { None, SearchBoxEdge, WindowEnd, OtherRing, SharperNearby };
+
+struct CentreJudgement {
+    CentreRefusal refusal = CentreRefusal::None;
+    int ring = -1;        // radius of the largest ring mean at the result; -1: none
+    int shift_bound = 0;  // the cost's search box, pixels either way
+    int start_ring = -1;  // radius of the largest ring mean at the start
+    int start_width = 0;  // its peak's width in radii
+    float moved = 0.0f;   // pixels from the start to the result
+};
+
+// Judges the result (x1, y1) of a refinement started at (x0, y0) with the
+// cost object it minimised; the rules are checked in the order of
+// CentreRefusal and the first that fails is returned. Throws only
+// std::bad_alloc.
+CentreJudgement JudgeRefinedCentre(const maxazimuthalintcenter& cost, int r_in, int r_out, float x0, float y0, float x1,
+                                   float y1);
+
+// RefineCenterCore, judged: on a refusal the pattern's centre is put back
+// to where it started. Throws what RefineCenterCore throws (the pattern is
+// then unchanged).
+CentreJudgement RefineCenterJudged(DiffractionPattern& pattern, int r_in, int r_out);
+
+// One line for the Results window: why the centre was refused.
+std::string RefusalText(const CentreJudgement& judgement, int r_in, int r_out);
