@@ -64,7 +64,7 @@ CentreJudgement JudgeRefinedCentre(const maxazimuthalintcenter& cost, int r_in, 
     const float reach = static_cast<float>(cost.ShiftBound() - kSearchEdgeMargin);
     if (std::fabs(x1 - x0) >= reach || std::fabs(y1 - y0) >= reach)
         j.refusal = CentreRefusal::SearchBoxEdge;
-    else if (bin < 0 || bin < kWindowEndMargin || bin >= r_out - r_in - kWindowEndMargin)
+    else if (bin < 0 || bin <= kWindowEndMargin || bin >= r_out - r_in - 1 - kWindowEndMargin)
         j.refusal = CentreRefusal::WindowEnd;
     else if (j.start_ring >= 0 && j.moved > static_cast<float>(j.start_width) + kMoveBeyondPeak)
         j.refusal = CentreRefusal::OtherRing;
