@@ -178,6 +178,30 @@ TEST_F(CentreHandlers, RefineCenterFindsThePixelOfTheCentre) {
     EXPECT_EQ(n.angle, -99);
 }
 
+TEST_F(CentreHandlers, RefineCenterRefusesAMaximumAtTheWindowsEnd) {
+    RingSpec s = Rings(256, 256);
+    s.radii = {100.5};
+    s.amplitudes = {100.0};
+    s.diffuse = 0;
+    s.beamStop = 0;
+    orvanhost::ImagePtr image = Pattern(s);
+    Numbers n{256, 256, -99, -99, -99, 98, 140};
+    EXPECT_EQ(Refine(image, n), 0.0);
+    EXPECT_EQ(TakeResults(),
+              "RefineCenter: the sharpest ring mean lies at radius 100, at the end of the window (98 to 140): the "
+              "edge of a ring beyond it or a falling background, not a ring it brackets; the centre is left as "
+              "given\n");
+    EXPECT_EQ(n.x, 256);
+    EXPECT_EQ(n.y, 256);
+    EXPECT_EQ(n.ring, -99);
+    EXPECT_EQ(n.inner, 98);
+    // One radius wider, the ring is bracketed and its centre taken.
+    n.inner = 97;
+    EXPECT_EQ(Refine(image, n), 1.0);
+    EXPECT_EQ(TakeResults(), "");
+    EXPECT_EQ(n.ring, 100);
+}
+
 TEST_F(CentreHandlers, EllipticityRecoveredByBothRingFits) {
     struct Case {
         double ratio, degrees;
