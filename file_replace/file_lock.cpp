@@ -6,13 +6,30 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 namespace FileReplace {
+
+namespace {
+
+// Waits for the lock on fd; false (fd still open) when it cannot be had.
+bool LockExclusive(int fd) {
+    int locked;
+    while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    return locked == 0;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::string::size_type slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+}  // namespace
 
 FileLock::State FileLock::Acquire(const char* name) {
     Release();
     if (name == nullptr || name[0] == 0) return State::Unlocked;
-    path = name;
     for (;;) {
         struct stat named;
         if (stat(name, &named) != 0) {
@@ -24,23 +41,27 @@ FileLock::State FileLock::Acquire(const char* name) {
                 if (S_ISLNK(link.st_mode)) return State::Unlocked;
                 continue;
             }
-            fd = open(name, O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666);
-            if (fd < 0) {
-                if (errno == EEXIST) continue;
+            fd = open(FolderOf(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) return State::Unlocked;
+            if (!LockExclusive(fd)) {
+                Release();
                 return State::Unlocked;
             }
-            made = true;
-        } else {
-            // Not even opened: opening a FIFO for reading waits for a writer.
-            if (!S_ISREG(named.st_mode)) return State::NotRegular;
-            if (faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) != 0 &&
-                (errno == EACCES || errno == EPERM || errno == EROFS))
-                return State::NotWritable;
-            fd = open(name, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-            if (fd < 0) {
-                if (errno == ENOENT) continue;
-                return State::Unlocked;
-            }
+            // The writer before may have made the file while this one
+            // waited: then the file's own lock is next.
+            if (lstat(name, &link) != 0 && errno == ENOENT) return State::HeldEmpty;
+            Release();
+            continue;
+        }
+        // Not even opened: opening a FIFO for reading waits for a writer.
+        if (!S_ISREG(named.st_mode)) return State::NotRegular;
+        if (faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM))
+            return State::NotWritable;
+        // On a read-only mount this fails (EROFS): the save names that.
+        fd = open(name, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ENOENT) continue;
+            return State::Unlocked;
         }
         struct stat held;
         const bool known = fstat(fd, &held) == 0;
@@ -48,10 +69,7 @@ FileLock::State FileLock::Acquire(const char* name) {
             Release();
             return known ? State::NotRegular : State::Unlocked;
         }
-        int locked;
-        while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-        }
-        if (locked != 0) {
+        if (!LockExclusive(fd)) {
             Release();
             return State::Unlocked;
         }
@@ -66,16 +84,8 @@ FileLock::State FileLock::Acquire(const char* name) {
 
 void FileLock::Release() {
     if (fd < 0) return;
-    // A stand-in nothing was written to goes again, while it is still the
-    // file at the path (other writers wait for the lock before replacing it).
-    struct stat held;
-    struct stat now;
-    if (made && fstat(fd, &held) == 0 && held.st_size == 0 && stat(path.c_str(), &now) == 0 &&
-        now.st_dev == held.st_dev && now.st_ino == held.st_ino)
-        unlink(path.c_str());
     close(fd);
     fd = -1;
-    made = false;
 }
 
 }  // namespace FileReplace

@@ -1,13 +1,12 @@
 #include "file_replace/outcome.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 
 namespace FileReplace {
 
 std::string NamedCause(const Outcome& outcome) {
-    if (outcome.error == 0 || outcome.error == ENOENT) return "";
+    if (outcome.error == 0) return "";
     std::string text = std::strerror(outcome.error);
     if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
     return text;

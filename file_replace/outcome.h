@@ -31,14 +31,15 @@ struct Outcome {
     };
     Failure failure = Failure::None;
     Step step = Step::None;
-    int error = 0;    // the errno that is the cause; 0 where none is known
-    mode_t kind = 0;  // NotRegular: the st_mode of what is there
+    int error = 0;              // the errno that is the cause; 0 where none is known
+    mode_t kind = 0;            // NotRegular: the st_mode of what is there
+    bool nothingThere = false;  // no file had the name: a failure left none
     std::string keptCopy;
 };
 
 // The cause, as the system words it, in lower case ("no space left on
-// device"); "" where the outcome has none worth naming: no errno, or a
-// missing folder, which the name given already shows.
+// device", "no such file or directory" for a missing folder); "" where the
+// outcome has no errno.
 std::string NamedCause(const Outcome& outcome);
 
 }  // namespace FileReplace

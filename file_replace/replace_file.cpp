@@ -64,10 +64,15 @@ bool ReplaceFile(const std::string& path, const WriteContents& write, Outcome& o
         return Fail(outcome, Step::Create, errno);
     // Attributes this user may not give the new file are kept by writing
     // into the old one.
-    if (target.exists && !inPlace && CopyAttributes(target.name, temporary.fd) != 0) inPlace = true;
+    if (target.exists && !inPlace) {
+        const auto copy = seams.copyAttributes != nullptr ? seams.copyAttributes : CopyAttributes;
+        if (copy(target.name, temporary.fd) != 0) inPlace = true;
+    }
     if (fsync(temporary.fd) != 0) return Fail(outcome, Step::Write, errno);
 
     if (inPlace) {
+        // A crash during the copy must not lose the whole new file's name.
+        SyncFolder(temporary.name);
         if (CopyInPlace(temporary.fd, target, outcome)) return true;
         if (outcome.failure == Outcome::Failure::CopyFailed) {
             outcome.keptCopy = temporary.name;

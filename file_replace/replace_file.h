@@ -22,7 +22,9 @@ using WriteContents = std::function<int(int fd, const std::string& name)>;
 // them), is synced and renamed over it, and the folder is synced. Where the
 // new file cannot take the owner or the attributes, or other hard links
 // share the old file, the whole new file is copied into the old one instead
-// (see CopyInPlace) and then removed. A name where nothing is yet gets a
+// (see CopyInPlace) and then removed; it is synced, and its folder, before
+// the copy begins, so that a kill or a crash during the copy leaves it whole
+// beside the old file. A name where nothing is yet gets a
 // new file with the mode the umask leaves of 0666.
 // Returns false, with outcome saying why, when the target is refused (see
 // FindTarget) or any step fails; the old file is then as it was and the new

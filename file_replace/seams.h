@@ -14,6 +14,9 @@ struct Seams {
     ssize_t (*copyWrite)(int fd, const void* data, std::size_t size) = nullptr;
     // Called, when set, just before the copy in place opens the old file.
     void (*beforeInPlaceOpen)(const std::string& target) = nullptr;
+    // Gives the new file the old one's attributes, in place of
+    // CopyAttributes, when set.
+    int (*copyAttributes)(const std::string& from, int to) = nullptr;
     // Told, when set, of each folder synced after a rename.
     void (*folderSynced)(const std::string& folder) = nullptr;
 };

@@ -25,7 +25,10 @@ bool FindTarget(const std::string& path, Target& target, Outcome& outcome) {
     if (path.empty()) return Refuse(outcome, Outcome::Failure::Failed, ENOENT);
     struct stat link;
     if (lstat(path.c_str(), &link) != 0) {
-        if (errno == ENOENT) return true;
+        if (errno == ENOENT) {
+            outcome.nothingThere = true;
+            return true;
+        }
         return Refuse(outcome, Outcome::Failure::Failed, errno);
     }
     if (S_ISLNK(link.st_mode)) {

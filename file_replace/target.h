@@ -17,7 +17,8 @@ struct Target {
 
 // Finds the file `path` stands for without opening it (opening a FIFO would
 // wait for a writer): a link is followed, so the link stays and the file it
-// names is replaced; a name where nothing is yet is a new file. Returns
+// names is replaced; a name where nothing is yet is a new file
+// (outcome.nothingThere says so). Returns
 // false, with outcome saying why (step Examine), for a link that names no
 // file, something other than a regular file, a file this user may not write
 // (the system decides: ids, ACLs, read-only mounts), and any other failure

@@ -13,6 +13,7 @@
 // take turns, each holding a lock on it from loading to saving.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -140,7 +141,8 @@ void CheckLimits(const Export& e, size_t width, size_t height, size_t words) {
     Refuse(e.function, "\"" + e.file + "\" is " + kind + "not a regular file; it was left unchanged");
 }
 
-[[noreturn]] void NotWritable(const Export& e) {
+[[noreturn]] void NotWritable(const Export& e, int error) {
+    if (error == EROFS) Refuse(e.function, "\"" + e.file + "\" is on a read-only file system; it was left unchanged");
     Refuse(e.function, "\"" + e.file + "\" is not writable for this user; it was left unchanged");
 }
 
@@ -159,7 +161,7 @@ void LoadWorkbook(const Export& e, XlsDocument& document) {
         case Outcome::Failure::DanglingLink:
             Refuse(e.function, "\"" + e.file + "\" is a symbolic link that names no file; it was left unchanged");
         case Outcome::Failure::NotRegular: NotARegularFile(e, outcome.kind);
-        case Outcome::Failure::NotWritable: NotWritable(e);
+        case Outcome::Failure::NotWritable: NotWritable(e, outcome.error);
         case Outcome::Failure::CopyFailed:
             throw std::runtime_error(std::string(e.function) + ": could not write all of \"" + e.file + "\"" +
                                      (cause.empty() ? "" : " (" + cause + ")") +
@@ -168,8 +170,10 @@ void LoadWorkbook(const Export& e, XlsDocument& document) {
         case Outcome::Failure::None:
         case Outcome::Failure::Failed: break;
     }
+    // Where no file was, none was made: there is nothing to have kept.
     throw std::runtime_error(std::string(e.function) + ": could not write \"" + e.file + "\"" +
-                             (cause.empty() ? "" : ": " + cause) + "; the file was left as it was");
+                             (cause.empty() ? "" : ": " + cause) +
+                             (outcome.nothingThere ? "" : "; the file was left as it was"));
 }
 
 // Only a missing (or empty) file starts a new workbook; anything else that
@@ -180,9 +184,9 @@ void OpenWorkbook(const Export& e, FileLock& lock, XlsDocument& document) {
     switch (lock.Acquire(e.file.c_str())) {
         case FileLock::State::HeldEmpty: document.New(1); return;
         case FileLock::State::Held: LoadWorkbook(e, document); return;
-        case FileLock::State::NotWritable: NotWritable(e);
-        case FileLock::State::NotRegular:  // named below
-        case FileLock::State::Unlocked:    // as without a lock
+        case FileLock::State::NotWritable:  // named below, with the cause
+        case FileLock::State::NotRegular:
+        case FileLock::State::Unlocked:  // as without a lock
             break;
     }
     // Refused as the save would refuse it, before anything opens it:

@@ -57,7 +57,8 @@ std::string Why(const Outcome& outcome) {
     switch (outcome.failure) {
         case Outcome::Failure::DanglingLink: return "it is a symbolic link that names no file; it was left unchanged";
         case Outcome::Failure::NotRegular: return "it is not a regular file";
-        case Outcome::Failure::NotWritable: return "permission denied";
+        case Outcome::Failure::NotWritable:
+            return outcome.error == EROFS ? "read-only file system" : "permission denied";
         case Outcome::Failure::CopyFailed: {
             const std::string cause = FileReplace::NamedCause(outcome);
             return "write failed part of the way" + (cause.empty() ? "" : " (" + cause + ")") +

@@ -65,3 +65,17 @@ TEST_F(ReplaceFolder, NoAclTheOldFileLackedIsAdded) {
     EXPECT_EQ(Attribute(Path("a"), "system.posix_acl_access"), "(none)");
     EXPECT_EQ(Status(Path("a")).st_mode & 07777, 0640u);
 }
+
+// Attributes the new file cannot take (a namespace this user may not
+// write) are kept by copying the new contents into the old file instead.
+TEST_F(ReplaceFolder, AttributesTheNewFileCannotTakeAreKeptInPlace) {
+    Write(Path("a"), "old");
+    if (setxattr(Path("a").c_str(), "user.origin", "camera 2", 8, 0) != 0)
+        GTEST_SKIP() << "this file system holds no user attributes (" << errno << ")";
+    FileReplace::seams.copyAttributes = [](const std::string&, int) { return EPERM; };
+    const ino_t old = Status(Path("a")).st_ino;
+    ASSERT_EQ(Replace(Path("a"), "new").failure, Failure::None);
+    EXPECT_EQ(Contents(Path("a")), "new");
+    EXPECT_EQ(Status(Path("a")).st_ino, old) << "renamed: the attributes the new file lacked are lost";
+    EXPECT_EQ(Attribute(Path("a"), "user.origin"), "camera 2");
+}

@@ -43,6 +43,11 @@ TEST_F(ReplaceFolder, ANewFileOrAWholeOneInTheOldOnesPlaceWithItsMode) {
     EXPECT_NE(Status(Path("a")).st_ino, old) << "renamed, not written in place";
     EXPECT_EQ(Listing(), Names({"a", "new"}));
     EXPECT_EQ(synced, dir);
+
+    // The set-user-id, set-group-id and sticky bits stay too.
+    ASSERT_EQ(chmod(Path("a").c_str(), 07751), 0);
+    EXPECT_EQ(Replace(Path("a"), "newer").failure, Failure::None);
+    EXPECT_EQ(Status(Path("a")).st_mode & 07777, 07751u);
 }
 
 // The file-size limit makes the writes fail midway, as a full disk
@@ -103,11 +108,12 @@ TEST_F(ReplaceFolder, OnlyARegularFileOrALinkToOneIsReplaced) {
     EXPECT_EQ(FileReplace::NamedCause(outcome), "too many levels of symbolic links");
     outcome = Replace(Path(std::string(256, 'n')), "x");
     EXPECT_EQ(FileReplace::NamedCause(outcome), "file name too long");
-    // A missing folder keeps its older, causeless message.
+    // A missing folder is named; no file was there to keep.
     outcome = Replace(Path("missing/a"), "x");
     EXPECT_EQ(outcome.failure, Failure::Failed);
     EXPECT_EQ(outcome.step, Outcome::Step::Create);
-    EXPECT_EQ(FileReplace::NamedCause(outcome), "");
+    EXPECT_EQ(FileReplace::NamedCause(outcome), "no such file or directory");
+    EXPECT_TRUE(outcome.nothingThere);
     EXPECT_EQ(Listing(), Names({"link", "loop", "nowhere", "real", "sub"}));
 }
 
