@@ -1,11 +1,8 @@
 // Preloaded into orvanhost by the save tests: the program kills itself
 // (SIGKILL, which nothing can catch or clean up after) just before its
 // ORVAN_STOP_AT_STEP-th step on a file in the folder ORVAN_STOP_FOLDER. A
-// step is a write, a sync, a cut to length or a rename. Without the
-// variables nothing is stopped; the steps are counted all the same and the
-// count is written to ORVAN_STOP_COUNT_FILE at exit, when that is set.
+// step is a write, a sync, a cut to length or a rename.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -54,17 +51,6 @@ void Step() {
     }();
     if (++steps == stopAt) kill(getpid(), SIGKILL);
 }
-
-struct CountAtExit {
-    ~CountAtExit() {
-        const char* file = std::getenv("ORVAN_STOP_COUNT_FILE");
-        if (file == nullptr) return;
-        if (FILE* f = std::fopen(file, "w")) {
-            std::fprintf(f, "%ld\n", steps);
-            std::fclose(f);
-        }
-    }
-} countAtExit;
 
 template <typename F>
 F Real(const char* name) {

@@ -80,13 +80,64 @@ struct Scenario {
     Before before;
 };
 
-class KilledSaves : public ::testing::TestWithParam<ScratchKind> {};
+struct Counts {
+    int kills = 0, withTemporary = 0, mixed = 0;
+};
+
+class KilledSaves : public ::testing::TestWithParam<ScratchKind> {
+protected:
+    // An empty work folder, holding the old file where the scenario has one.
+    void Prepare(const Scenario& s, const std::string& old) {
+        fs::remove_all(work);
+        fs::create_directory(work);
+        const std::string target = work + "/" + s.name;
+        if (s.before != Before::Nothing) {
+            ASSERT_TRUE(WriteAll(target, old));
+        }
+        if (s.before == Before::OldFileWithSecondLink) {
+            ASSERT_EQ(link(target.c_str(), (work + "/link").c_str()), 0);
+        }
+    }
+
+    // What a run killed at `step` left, against the old and the new file.
+    void Check(const Scenario& s, long step, const std::string& old, const std::string& now, Counts& counts) {
+        ++counts.kills;
+        const Left left = Look(work, s.name);
+        const std::string at =
+            std::string(s.what) + " on " + KindName(GetParam()) + ", killed at step " + std::to_string(step);
+        EXPECT_EQ(left.others, std::vector<std::string>()) << at;
+        EXPECT_LE(left.temporaries.size(), 1u) << at;
+        if (!left.temporaries.empty()) ++counts.withTemporary;
+        if (s.before == Before::OldFileWithSecondLink) {
+            struct stat a, b;
+            ASSERT_EQ(stat((work + "/" + s.name).c_str(), &a), 0) << at;
+            ASSERT_EQ(stat((work + "/link").c_str(), &b), 0) << at;
+            EXPECT_EQ(a.st_ino, b.st_ino) << at << ": the links were parted";
+            // The tell the README gives for a whole temporary.
+            if (left.copyBegun) {
+                EXPECT_TRUE(left.temporaries[0] == now) << at << ": taken for whole";
+            }
+        }
+        if (left.target == now || left.target == (s.before == Before::Nothing ? "(none)" : old)) return;
+        // Only a copy in place is not all or nothing; the whole new file is
+        // beside it then.
+        ++counts.mixed;
+        EXPECT_EQ(s.before, Before::OldFileWithSecondLink) << at << ": neither the old file nor the new one";
+        EXPECT_TRUE(NewStartOldEnd(left.target, old, now)) << at;
+        ASSERT_EQ(left.temporaries.size(), 1u) << at;
+        EXPECT_TRUE(left.temporaries[0] == now) << at << ": the new file beside it is not whole";
+        EXPECT_TRUE(left.copyBegun) << at << ": the file seems older than the whole new one";
+    }
+
+    std::string work, script;
+};
 
 TEST_P(KilledSaves, LeaveTheOldFileOrTheNewOneWhole) {
     if (const std::string missing = MissingPrograms(); !missing.empty()) GTEST_SKIP() << missing;
     ScratchMount mount(GetParam());
     if (!mount.mounted()) GTEST_SKIP() << KindName(GetParam()) << ": " << mount.why();
-    const std::string work = mount.path() + "/work", script = mount.path() + "/save.s";
+    work = mount.path() + "/work";
+    script = mount.path() + "/save.s";
     const Scenario scenarios[] = {
         {"a new image", "a.tif", "SaveImage(a, \"a.tif\");", Before::Nothing},
         {"a new workbook", "a.xls", "saveimageasxls(a, \"a.xls\", \"x\", \"t\", \"S\");", Before::Nothing},
@@ -94,70 +145,37 @@ TEST_P(KilledSaves, LeaveTheOldFileOrTheNewOneWhole) {
         {"an image copied in place", "a.tif", "SaveImage(a, \"a.tif\");", Before::OldFileWithSecondLink},
     };
     for (const Scenario& s : scenarios) {
+        // Several strips and several blocks of the copy in place.
         const bool image = std::string(s.name) == "a.tif";
         const int width = image ? 256 : 40, height = image ? 160 : 30;
         // The old and the new file, each written whole by an unkilled run.
         std::string old, now;
         for (int seed : {1, 2}) {
-            fs::remove_all(work);
-            fs::create_directory(work);
+            Prepare({s.what, s.name, s.call, Before::Nothing}, "");
             ASSERT_TRUE(WriteAll(script, SaveScript(s.call, width, height, seed)));
             const HostRun run = RunHost(script, work);
             ASSERT_EQ(run.status, 0) << run.err;
             (seed == 1 ? old : now) = ReadAll(work + "/" + s.name);
         }
         ASSERT_NE(old, now);
-        int kills = 0, withTemporary = 0, mixed = 0;
+        Counts counts;
         for (long step = 1;; ++step) {
             ASSERT_LT(step, 1000) << s.what << ": never ran to its end";
-            fs::remove_all(work);
-            fs::create_directory(work);
-            const std::string target = work + "/" + s.name;
-            if (s.before != Before::Nothing) {
-                ASSERT_TRUE(WriteAll(target, old));
-            }
-            if (s.before == Before::OldFileWithSecondLink) {
-                ASSERT_EQ(link(target.c_str(), (work + "/link").c_str()), 0);
-            }
+            Prepare(s, old);
             const HostRun run = RunHost(script, work, step);
             if (!run.killed) {
                 ASSERT_EQ(run.status, 0) << run.err;
-                EXPECT_EQ(ReadAll(target), now);
+                EXPECT_EQ(ReadAll(work + "/" + s.name), now);
                 break;
             }
-            ++kills;
-            const Left left = Look(work, s.name);
-            const std::string at =
-                std::string(s.what) + " on " + KindName(GetParam()) + ", killed at step " + std::to_string(step);
-            EXPECT_EQ(left.others, std::vector<std::string>()) << at;
-            EXPECT_LE(left.temporaries.size(), 1u) << at;
-            if (!left.temporaries.empty()) ++withTemporary;
-            if (s.before == Before::OldFileWithSecondLink) {
-                struct stat a, b;
-                ASSERT_EQ(stat(target.c_str(), &a), 0) << at;
-                ASSERT_EQ(stat((work + "/link").c_str(), &b), 0) << at;
-                EXPECT_EQ(a.st_ino, b.st_ino) << at << ": the links were parted";
-                // The tell the README gives for a whole temporary.
-                if (left.copyBegun) {
-                    EXPECT_TRUE(left.temporaries[0] == now) << at << ": taken for whole";
-                }
-            }
-            if (left.target == now || left.target == (s.before == Before::Nothing ? "(none)" : old)) continue;
-            // Only a copy in place is not all or nothing; the whole new file
-            // is beside it then.
-            ++mixed;
-            EXPECT_EQ(s.before, Before::OldFileWithSecondLink) << at << ": neither the old file nor the new one";
-            EXPECT_TRUE(NewStartOldEnd(left.target, old, now)) << at;
-            ASSERT_EQ(left.temporaries.size(), 1u) << at;
-            EXPECT_TRUE(left.temporaries[0] == now) << at << ": the new file beside it is not whole";
-            EXPECT_TRUE(left.copyBegun) << at << ": the file seems older than the whole new one";
+            Check(s, step, old, now, counts);
         }
-        EXPECT_GT(kills, 3) << s.what;
+        EXPECT_GT(counts.kills, 3) << s.what;
         if (s.before == Before::OldFileWithSecondLink) {
-            EXPECT_GT(mixed, 0) << s.what << ": no kill fell in the copy";
+            EXPECT_GT(counts.mixed, 0) << s.what << ": no kill fell in the copy";
         }
         std::printf("%s on %s: %d kills, %d left a temporary, %d a copy in place cut short\n", s.what,
-                    KindName(GetParam()), kills, withTemporary, mixed);
+                    KindName(GetParam()), counts.kills, counts.withTemporary, counts.mixed);
     }
 }
 
