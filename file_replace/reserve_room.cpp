@@ -151,8 +151,11 @@ int ReserveRoomForCopy(int fd, off_t newSize) {
     const ExtentMap map = MapExtents(fd, front, newSize, old.st_size);
     // Holes in the overwritten range need blocks as much as the growth does.
     const bool holes = front > 0 && (!map.known || map.allocated < front);
-    const bool reserved = (!holes || fallocate(fd, 0, 0, front) == 0) &&
-                          (newSize <= old.st_size || fallocate(fd, 0, old.st_size, newSize - old.st_size) == 0);
+    // The growth is reserved beyond the end: a file made longer now would
+    // hold zeros after the old contents if the copy were killed.
+    const bool reserved =
+        (!holes || fallocate(fd, 0, 0, front) == 0) &&
+        (newSize <= old.st_size || fallocate(fd, FALLOC_FL_KEEP_SIZE, old.st_size, newSize - old.st_size) == 0);
     if (!reserved) {
         const int cause = errno;
         if (CannotReserve(cause)) return CheckWithoutReservation(fd, old, map, newSize);

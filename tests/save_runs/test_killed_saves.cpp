@@ -63,12 +63,11 @@ Left Look(const std::string& folder, const std::string& name) {
 }
 
 // The new file's start and the old file's end: the bytes up to some point
-// are the new file's, the rest the old one's.
+// are the new file's, the rest (if the old file went on) the old one's.
 bool NewStartOldEnd(const std::string& got, const std::string& old, const std::string& now) {
-    if (got.size() != old.size() || got.size() != now.size()) return false;
     std::size_t k = 0;
-    while (k < got.size() && got[k] == now[k]) ++k;
-    return got.compare(k, std::string::npos, old, k, std::string::npos) == 0;
+    while (k < got.size() && k < now.size() && got[k] == now[k]) ++k;
+    return got.substr(k) == (k < old.size() ? old.substr(k) : "");
 }
 
 enum class Before { Nothing, OldFile, OldFileWithSecondLink };
@@ -78,6 +77,7 @@ struct Scenario {
     const char* name;
     std::string call;
     Before before;
+    int width, oldHeight, newHeight;
 };
 
 struct Counts {
@@ -138,21 +138,23 @@ TEST_P(KilledSaves, LeaveTheOldFileOrTheNewOneWhole) {
     if (!mount.mounted()) GTEST_SKIP() << KindName(GetParam()) << ": " << mount.why();
     work = mount.path() + "/work";
     script = mount.path() + "/save.s";
+    const std::string tif = "SaveImage(a, \"a.tif\");";
+    const std::string xls = "saveimageasxls(a, \"a.xls\", \"x\", \"t\", \"S\");";
+    // Several strips, and several blocks of a copy in place.
     const Scenario scenarios[] = {
-        {"a new image", "a.tif", "SaveImage(a, \"a.tif\");", Before::Nothing},
-        {"a new workbook", "a.xls", "saveimageasxls(a, \"a.xls\", \"x\", \"t\", \"S\");", Before::Nothing},
-        {"an image replaced", "a.tif", "SaveImage(a, \"a.tif\");", Before::OldFile},
-        {"an image copied in place", "a.tif", "SaveImage(a, \"a.tif\");", Before::OldFileWithSecondLink},
+        {"a new image", "a.tif", tif, Before::Nothing, 256, 160, 160},
+        {"a new workbook", "a.xls", xls, Before::Nothing, 40, 30, 30},
+        {"an image replaced", "a.tif", tif, Before::OldFile, 256, 160, 160},
+        {"an image copied in place", "a.tif", tif, Before::OldFileWithSecondLink, 256, 160, 160},
+        {"a larger image copied in place", "a.tif", tif, Before::OldFileWithSecondLink, 256, 100, 160},
+        {"a smaller image copied in place", "a.tif", tif, Before::OldFileWithSecondLink, 256, 160, 100},
     };
     for (const Scenario& s : scenarios) {
-        // Several strips and several blocks of the copy in place.
-        const bool image = std::string(s.name) == "a.tif";
-        const int width = image ? 256 : 40, height = image ? 160 : 30;
         // The old and the new file, each written whole by an unkilled run.
         std::string old, now;
         for (int seed : {1, 2}) {
-            Prepare({s.what, s.name, s.call, Before::Nothing}, "");
-            ASSERT_TRUE(WriteAll(script, SaveScript(s.call, width, height, seed)));
+            Prepare({s.what, s.name, s.call, Before::Nothing, 0, 0, 0}, "");
+            ASSERT_TRUE(WriteAll(script, SaveScript(s.call, s.width, seed == 1 ? s.oldHeight : s.newHeight, seed)));
             const HostRun run = RunHost(script, work);
             ASSERT_EQ(run.status, 0) << run.err;
             (seed == 1 ? old : now) = ReadAll(work + "/" + s.name);
