@@ -182,9 +182,13 @@ TEST_P(KilledSaves, LeaveTheOldFileOrTheNewOneWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FileSystems, KilledSaves,
-                         ::testing::Values(ScratchKind::Tmpfs, ScratchKind::Ext4, ScratchKind::Xfs, ScratchKind::Btrfs),
+                         ::testing::Values(ScratchKind::Tmpfs, ScratchKind::Ext4, ScratchKind::Ext2, ScratchKind::Xfs,
+                                           ScratchKind::Btrfs, ScratchKind::OverlayExt4, ScratchKind::OverlayBtrfs),
                          [](const ::testing::TestParamInfo<ScratchKind>& info) {
-                             return std::string(KindName(info.param));
+                             std::string name = KindName(info.param);
+                             for (char& c : name)
+                                 if (c == ' ') c = '_';
+                             return name;
                          });
 
 }  // namespace
