@@ -140,7 +140,7 @@ TEST(CentreCheck, ASharperCentreThreePixelsAway) {
     }
 }
 
-// The crop: 512 pixels of the default pattern, its centre in the
+// A crop of 512 pixels of the default pattern, its centre in the
 // middle third, the window 96 to 116 around the 200 ring. From 0.28 pixel
 // off the refinement goes some 7 pixels away, where the edge of the
 // stronger 111 ring, displaced, lies one radius inside the window.
