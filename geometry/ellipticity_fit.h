@@ -15,21 +15,6 @@
 // out holds m doubles. Never throws.
 void PseudoVoigtModel(int n_par, const double* par, int m, const double* t, double* out);
 
-// Triangular smoothing kernel of half-width s >= 0: 2s + 1 weights
-// (1, 2, .., s + 1, .., 2, 1) / (s + 1)^2, summing to 1.
-arma::vec TriangleKernel(int s);
-
-// The kernel-weighted average of p centred on each of its samples (zeros
-// beyond the ends): samples s .. n + s - 1 of the full convolution. kernel
-// holds 2s + 1 weights; p at least one sample.
-arma::vec SmoothProfile(const arma::vec& p, const arma::vec& kernel, int s);
-
-// As SmoothProfile, but a sample whose kernel reaches beyond an end of p is
-// the average over the kernel's weights that fall on p (divided by their
-// sum), not pulled toward the zeros beyond; every other sample is
-// SmoothProfile's, bit for bit. Same arguments.
-arma::vec SmoothProfileInside(const arma::vec& p, const arma::vec& kernel, int s);
-
 // The start of a sector fit (6 doubles into start) from the ring fit of the
 // summed profile (initial, 6 doubles), the sum of n_summed >= 1 sector
 // means, and the sector's own peak position (sample index): the model is

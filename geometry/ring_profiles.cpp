@@ -1,7 +1,7 @@
 #include "geometry/ring_profiles.h"
 
-#include "geometry/ellipticity_fit.h"
 #include "geometry/polar_projection.h"
+#include "geometry/profile_smoothing.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Which samples of which sectors the ring fit's profiles take, on polar
 // tables made by hand.
-#include "geometry/ellipticity_fit.h"
+#include "geometry/profile_smoothing.h"
 #include "geometry/ring_profiles.h"
 
 #include <gtest/gtest.h>
