@@ -209,6 +209,29 @@ bool NoRingInside(const RingWork& work, RadiusSpan counted, const arma::vec& Pa,
     return (!inner_cut && k <= work.s) || (!outer_cut && k >= n - 1 - work.s);
 }
 
+// The half width of the peak of sector a's ring, whose smoothed profile Pa is
+// largest there. Smoothed with a half-width below 2 the peak of a noisy
+// profile is as wide as the noise at its top, half a sample, however broad
+// its ring: the width is measured on the profile smoothed with 2, at the
+// peak that the maximum climbs to there.
+constexpr int kWidthSmoothing = 2;
+
+float RingHalfWidth(const RingWork& work, int a, RadiusSpan counted, RadiusSpan span, const arma::vec& Pa) {
+    int m = static_cast<int>(FirstMaxIndex(Pa));
+    if (work.s >= kWidthSmoothing) return PeakHalfWidth(Pa, m);
+    const arma::vec P = SectorProfileSmoothedWith(work, a, counted, span, kWidthSmoothing);
+    const int n = static_cast<int>(P.n_elem);
+    for (;;) {
+        if (m > 0 && P[m - 1] > P[m])
+            --m;
+        else if (m + 1 < n && P[m + 1] > P[m])
+            ++m;
+        else
+            break;
+    }
+    return PeakHalfWidth(P, m);
+}
+
 // Per sector: ring radius R, peak height Q, middle angle Phi, total weight T,
 // and whether it has a ring position at all.
 struct SectorRings {
@@ -242,7 +265,7 @@ SectorRings FindSectorRings(const RingWork& work, const SectorSpans& spans, Radi
         }
         double own_peak = 0.0;
         RingPosition ring = ProfileMaximum(Pa, work.r_in + span.lo, span.n, own_peak);
-        rings.H[a] = PeakHalfWidth(Pa, static_cast<int>(FirstMaxIndex(Pa)));
+        rings.H[a] = RingHalfWidth(work, a, counted, span, Pa);
         if (fitting) ring = SectorFit(work, span, summed, n_summed, Pa, initial, own_peak, rings.H[a], ring, results);
         rings.R[a] = ring.radius;
         rings.Q[a] = ring.peak;
@@ -339,20 +362,60 @@ void CheckPointsSurroundCentre(const SectorRings& rings, const std::vector<int>&
                                  " usable sectors, all on one side of their centre");
 }
 
-// Throws unless every kept ring point lies on the ellipse (out) within the
-// half width of its own peak: sectors whose strongest ring is not the same
-// one (rings whose strengths vary around the pattern, a ring that a mask or a
-// stop hides in some sectors) give an ellipse between the rings, pixels off.
-void CheckPointsOnOneRing(const SectorRings& rings, const std::vector<int>& kept, const double* out) {
+// How far ring point a lies off the ellipse (out, as FitEllipse gives it), in
+// units of the half width of its own peak; infinite when that is not a number.
+double OffRing(const SectorRings& rings, int a, const double* out) {
     const double c = std::cos(out[4]), s = std::sin(out[4]);
-    for (const int a : kept) {
-        const double x = static_cast<double>(rings.R[a] * std::cos(rings.Phi[a])) - out[0];
-        const double y = static_cast<double>(rings.R[a] * std::sin(rings.Phi[a])) - out[1];
-        const double d = std::hypot(x, y);
-        const double u = (c * x + s * y) / (d * out[2]), v = (-s * x + c * y) / (d * out[3]);
-        if (!(std::fabs(d - 1.0 / std::sqrt(u * u + v * v)) <= static_cast<double>(rings.H[a])))
-            throw std::runtime_error("ellipse fit failed: " + std::to_string(kept.size()) +
-                                     " usable sectors, not all on one ring");
+    const double x = static_cast<double>(rings.R[a] * std::cos(rings.Phi[a])) - out[0];
+    const double y = static_cast<double>(rings.R[a] * std::sin(rings.Phi[a])) - out[1];
+    const double d = std::hypot(x, y);
+    const double u = (c * x + s * y) / (d * out[2]), v = (-s * x + c * y) / (d * out[3]);
+    const double off = std::fabs(d - 1.0 / std::sqrt(u * u + v * v)) / static_cast<double>(rings.H[a]);
+    return std::isnan(off) ? std::numeric_limits<double>::infinity() : off;
+}
+
+// The index in `kept` of the point farthest off the ellipse (out), and how far.
+std::size_t FarthestOff(const SectorRings& rings, const std::vector<int>& kept, const double* out, double& off) {
+    std::size_t worst = 0;
+    off = 0.0;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const double o = OffRing(rings, kept[i], out);
+        if (o > off) {
+            off = o;
+            worst = i;
+        }
+    }
+    return worst;
+}
+
+[[noreturn]] void NotOneRing(std::size_t n) {
+    throw std::runtime_error("ellipse fit failed: " + std::to_string(n) + " usable sectors, not all on one ring");
+}
+
+// Fits the ellipse (out) through the kept ring points, dropping the point
+// farthest off it, relative to its peak's half width, and fitting again while
+// one lies off by more than that. Stray points (noise at the top of a thin
+// sector's peak, a hot pixel) lie here and there, a few in a hundred; sectors
+// whose strongest ring is another one (rings whose strengths vary around the
+// pattern, a ring that a mask or a stop hides in some sectors) lie side by
+// side, and the ellipse bent between two rings leaves only a point or two at
+// each change off it, pixels off itself. So more than one point in sixteen
+// off, or two neighbouring sectors off, throws ("not all on one ring"), as
+// does a degenerate ellipse (FitEllipse). Returns the points kept.
+std::vector<int> FitEllipseOnOneRing(const SectorRings& rings, std::vector<int> kept, double* out) {
+    const std::size_t most = kept.size() / 16;
+    const int n = static_cast<int>(rings.R.n_elem);
+    std::vector<char> off_ring(rings.R.n_elem, 0);
+    for (std::size_t dropped = 0;; ++dropped) {
+        FitEllipse(rings, kept, out);
+        double off = 0.0;
+        const std::size_t worst = FarthestOff(rings, kept, out, off);
+        if (!(off > 1.0)) return kept;
+        const int a = kept[worst];
+        if (dropped == most || kept.size() <= 6 || off_ring[(a + 1) % n] || off_ring[(a + n - 1) % n])
+            NotOneRing(kept.size());
+        off_ring[a] = 1;
+        kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(worst));
     }
 }
 
@@ -369,7 +432,7 @@ void WriteBack(DiffractionPattern& pattern, const double* out, float* mean_radiu
 }  // namespace
 
 void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s, int fit,
-                                    float* mean_radius, std::ostream& results) {
+                                    float* mean_radius, std::ostream& results, bool checked) {
     CheckArguments(r_in, r_out, n_angles, s, fit);
     const RingWork work = PrepareRingWork(pattern, r_in, r_out, n_angles, s);
     const SectorSpans spans = FindSectorSpans(work);
@@ -378,10 +441,52 @@ void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r
     double initial[6] = {0, 0, 0, 0, 0, 0};
     const bool fitting = fit != 0 && InitialFit(work, spans, counted, summed, initial, results);
     const SectorRings rings = FindSectorRings(work, spans, summed, fitting, initial, results);
-    const std::vector<int> kept = KeptSectors(rings);
+    std::vector<int> kept = KeptSectors(rings);
     double out[6] = {0, 0, 0, 0, 0, 0};
-    FitEllipse(rings, kept, out);
-    CheckPointsSurroundCentre(rings, kept, out);
-    CheckPointsOnOneRing(rings, kept, out);
+    if (checked) {
+        kept = FitEllipseOnOneRing(rings, kept, out);
+        CheckPointsSurroundCentre(rings, kept, out);
+    } else {
+        FitEllipse(rings, kept, out);
+    }
     WriteBack(pattern, out, mean_radius);
+}
+
+namespace {
+
+// What a refinement changes, to be put back when it fails.
+struct SavedStart {
+    float x, y, angle, ratio, radius;
+    SavedStart(const DiffractionPattern& p, float r)
+        : x(p.centerX), y(p.centerY), angle(p.angle), ratio(p.axisRatio), radius(r) {}
+    void Restore(DiffractionPattern& p, float* r) const {
+        p.centerX = x;
+        p.centerY = y;
+        p.angle = angle;
+        p.axisRatio = ratio;
+        *r = radius;
+    }
+};
+
+}  // namespace
+
+void RefineCenterEllipticityTwoPassCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s,
+                                        float* mean_radius, std::ostream& results, std::ostream& diagnostic) {
+    const SavedStart start(pattern, *mean_radius);
+    diagnostic << "First fit:" << std::endl;
+    try {
+        // Far from the centre the sectors find different rings, or the
+        // window's end; their ellipse is no result, but it brings the centre
+        // near enough for the second pass, whose result is checked.
+        RefineCenterEllipticityFitCore(pattern, r_in, r_out, n_angles, s, 0, mean_radius, results, false);
+    } catch (const std::runtime_error&) {
+        // The pattern is unchanged: the second pass starts where the script did.
+    }
+    diagnostic << "Second fit:" << std::endl;
+    try {
+        RefineCenterEllipticityFitCore(pattern, r_in, r_out, n_angles, s, 0, mean_radius, results);
+    } catch (...) {
+        start.Restore(pattern, mean_radius);
+        throw;
+    }
 }

@@ -67,8 +67,19 @@ bool DescribesOneRing(const double* par, int n, int s, double maximum);
 // points do not surround its centre ("..., all on one side of their centre":
 // seen from it, two neighbours half a turn or more apart, as a mask or a
 // stop leaves a ring along one side only), or when one lies off the ellipse
-// by more than its peak's half width ("..., not all on one ring": the
-// sectors' strongest rings are not the same one). On every exception the
-// pattern and *mean_radius are unchanged.
+// by more than its peak's half width once the farthest such points, up to a
+// quarter of them, are dropped and the ellipse fitted again ("..., not all on
+// one ring": the sectors' strongest rings are not the same one). With
+// `checked` false neither of the last two is checked and no point is dropped.
+// On every exception the pattern and *mean_radius are unchanged.
 void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s, int fit,
-                                    float* mean_radius, std::ostream& results);
+                                    float* mean_radius, std::ostream& results, bool checked = true);
+
+// The two passes of RefineCenterEllipticity (maxima, no fits): the first, not
+// checked, brings a start far off the centre near it; a first pass that fails
+// leaves the start to the second. "First fit:" and "Second fit:" go to
+// `diagnostic` before each. Throws what the second pass, checked, throws
+// (RefineCenterEllipticityFitCore), leaving the pattern and *mean_radius
+// unchanged.
+void RefineCenterEllipticityTwoPassCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s,
+                                        float* mean_radius, std::ostream& results, std::ostream& diagnostic);

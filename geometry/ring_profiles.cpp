@@ -142,3 +142,9 @@ arma::vec SectorProfile(const RingWork& work, int a, RadiusSpan counted, RadiusS
 arma::vec SectorProfileInside(const RingWork& work, int a, RadiusSpan counted, RadiusSpan span) {
     return SmoothedSpan(work, SectorMeans(work, a, counted), counted, span, true);
 }
+
+arma::vec SectorProfileSmoothedWith(const RingWork& work, int a, RadiusSpan counted, RadiusSpan span, int s) {
+    const arma::vec smooth = SmoothProfile(SectorMeans(work, a, counted), TriangleKernel(s), s);
+    const auto first = static_cast<arma::uword>(span.lo - counted.lo);
+    return smooth.subvec(first, first + static_cast<arma::uword>(span.n) - 1);
+}

@@ -86,3 +86,8 @@ arma::vec SectorProfile(const RingWork& work, int a, RadiusSpan counted, RadiusS
 // (SmoothProfileInside): it differs only within s samples of the ends of
 // `counted`, which are in `span` only where the window itself ends there.
 arma::vec SectorProfileInside(const RingWork& work, int a, RadiusSpan counted, RadiusSpan span);
+
+// Sector a's mean over its counted radii, smoothed with half-width s (not the
+// work's), of which the samples `span` (inside `counted`) are returned.
+// `counted` not empty, s >= 0.
+arma::vec SectorProfileSmoothedWith(const RingWork& work, int a, RadiusSpan counted, RadiusSpan span, int s);

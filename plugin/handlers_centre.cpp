@@ -6,7 +6,8 @@
 // The four refinements return 1.0 when they wrote their results back and
 // 0.0 when the centre, the radii or the starting ellipse were refused, a
 // refined centre was not taken (RefineCenter, for the reason it gives), or the
-// work failed; the two guesses return 1.0 in every case.
+// work failed; the two guesses return 1.0 in every case. A ring fit whose
+// distortion is too large to believe writes the circle back and returns 0.0.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -142,7 +143,8 @@ float Degrees(float radians) { return static_cast<float>(static_cast<double>(rad
 
 float Radians(float degrees) { return static_cast<float>(static_cast<double>(degrees) * 3.14159265358979 / 180.0); }
 
-// A distortion above 1.2 is not believed: the circle is written back instead.
+// A distortion above 1.2 is not believed: the circle is written back instead,
+// and the refinement returns 0, since the centre came from that ellipse.
 bool DistortionTooLarge(DiffractionPattern& pattern) {
     if (!(static_cast<double>(pattern.axisRatio) > 1.2)) return false;
     ResultsStream << "ERROR distortion to large." << std::endl;
@@ -262,18 +264,16 @@ float RefineCenterEllipticity(LinkImage* image, float* center_x, float* center_y
         if (!AcceptRingFit(pattern, inner_radius, outer_radius, angle_bins, half_width, fit)) return;
         const std::int32_t r_in = fit.r_in, r_out = fit.r_out, bins = fit.bins, s = fit.s;
         float ring = 0.0f;
-        DiagnosticStream() << "First fit:" << std::endl;
-        RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
-        DiagnosticStream() << "Second fit:" << std::endl;
-        RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 0, &ring, ResultsStream);
-        if (DistortionTooLarge(pattern)) {
+        RefineCenterEllipticityTwoPassCore(pattern, r_in, r_out, bins, s, &ring, ResultsStream, DiagnosticStream());
+        const bool too_large = DistortionTooLarge(pattern);
+        if (too_large) {
             std::int32_t m = 0;
             AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in), static_cast<std::uint32_t>(r_out), m);
             ring = static_cast<float>(m);
         }
         WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius, outer_radius, r_in,
                      r_out, ring);
-        result = 1.0f;
+        result = too_large ? 0.0f : 1.0f;
     });
     return result;
 }
@@ -292,10 +292,10 @@ float RefineCenterEllipticityFit(LinkImage* image, float* center_x, float* cente
         DiagnosticStream() << "First fit:" << std::endl;
         RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 1, &ring, ResultsStream);
         // The ring radius of the fit stands even when the ellipse is refused.
-        DistortionTooLarge(pattern);
+        const bool too_large = DistortionTooLarge(pattern);
         WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius, outer_radius, r_in,
                      r_out, ring);
-        result = 1.0f;
+        result = too_large ? 0.0f : 1.0f;
     });
     return result;
 }
