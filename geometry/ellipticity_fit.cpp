@@ -253,7 +253,7 @@ SectorRings FindSectorRings(const RingWork& work, const SectorSpans& spans, Radi
                       spans.searched,
                       arma::Col<float>(n_angles, arma::fill::zeros)};
     for (int a = 0; a < n_angles; ++a) rings.Phi[a] = static_cast<float>(a + 0.5) / work.apr;
-    const int n_summed = SearchedCount(spans);
+    const int n_summed = SummedCount(spans);
     for (int a = 0; a < n_angles; ++a) {
         if (!spans.searched[a]) continue;
         const RadiusSpan counted = spans.counted[a];

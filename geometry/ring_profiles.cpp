@@ -55,6 +55,25 @@ arma::vec SectorMeans(const RingWork& work, int a, RadiusSpan counted) {
     return P;
 }
 
+// The searched sectors that the summed profile adds: those whose counted
+// radii begin no further out than those of at least half of the searched
+// sectors. A stop off the pattern's centre cuts the sectors on its far side
+// deeper; the radii that every sector counts would begin a few samples before
+// the ring, leaving the initial fit no background to stand on, and it settled
+// on a peak as wide as the profile.
+std::vector<char> SummedSectors(const RingWork& work, const SectorSpans& spans) {
+    std::vector<int> starts;
+    for (int a = 0; a < work.n_angles; ++a)
+        if (spans.searched[a]) starts.push_back(spans.counted[a].lo);
+    std::vector<char> summed(spans.searched);
+    if (starts.empty()) return summed;
+    std::nth_element(starts.begin(), starts.begin() + (starts.size() - 1) / 2, starts.end());
+    const int median = starts[(starts.size() - 1) / 2];
+    for (int a = 0; a < work.n_angles; ++a)
+        if (spans.counted[a].lo > median) summed[a] = 0;
+    return summed;
+}
+
 }  // namespace
 
 RingWork PrepareRingWork(const DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s) {
@@ -94,7 +113,7 @@ float CoverageFloor(const arma::Col<float>& T) { return static_cast<float>(0.9 *
 
 SectorSpans FindSectorSpans(const RingWork& work) {
     const auto n = static_cast<std::size_t>(work.n_angles);
-    SectorSpans spans{std::vector<RadiusSpan>(n), std::vector<char>(n, 0), arma::Col<float>(work.n_angles)};
+    SectorSpans spans{std::vector<RadiusSpan>(n), std::vector<char>(n, 0), arma::Col<float>(work.n_angles), {}};
     for (int a = 0; a < work.n_angles; ++a) {
         float total = 0.0f;
         for (int r = 0; r < work.n_r; ++r) total += work.W(r, a);
@@ -108,6 +127,7 @@ SectorSpans FindSectorSpans(const RingWork& work) {
         const RadiusSpan counted = spans.counted[a];
         spans.searched[a] = Trimmed(work, counted).n > 0 && (counted.n == work.n_r || spans.T[a] > coverage) ? 1 : 0;
     }
+    spans.summed = SummedSectors(work, spans);
     return spans;
 }
 
@@ -115,7 +135,7 @@ RadiusSpan SummedSpan(const RingWork& work, const SectorSpans& spans) {
     int lo = 0, end = work.n_r;
     bool any = false;
     for (int a = 0; a < work.n_angles; ++a)
-        if (spans.searched[a]) {
+        if (spans.summed[a]) {
             any = true;
             lo = std::max(lo, spans.counted[a].lo);
             end = std::min(end, spans.counted[a].lo + spans.counted[a].n);
@@ -127,11 +147,15 @@ int SearchedCount(const SectorSpans& spans) {
     return static_cast<int>(std::count(spans.searched.begin(), spans.searched.end(), 1));
 }
 
+int SummedCount(const SectorSpans& spans) {
+    return static_cast<int>(std::count(spans.summed.begin(), spans.summed.end(), 1));
+}
+
 arma::vec SummedProfile(const RingWork& work, const SectorSpans& spans, RadiusSpan counted, RadiusSpan span) {
     arma::vec P(counted.n, arma::fill::zeros);
     for (int i = 0; i < counted.n; ++i)
         for (int a = 0; a < work.n_angles; ++a)
-            if (spans.searched[a]) P[i] += static_cast<double>(work.S(counted.lo + i, a) / work.W(counted.lo + i, a));
+            if (spans.summed[a]) P[i] += static_cast<double>(work.S(counted.lo + i, a) / work.W(counted.lo + i, a));
     return SmoothedSpan(work, P, counted, span);
 }
 

@@ -55,6 +55,10 @@ struct SectorSpans {
     std::vector<RadiusSpan> counted;
     std::vector<char> searched;
     arma::Col<float> T;
+    // The searched sectors the summed profile adds: all of them but those
+    // whose counted radii begin further out than those of half of them (a
+    // stop off the centre cuts the sectors on its far side deeper).
+    std::vector<char> summed;
 };
 
 // The spans and totals of every sector. Never throws but for allocation.
@@ -64,16 +68,19 @@ SectorSpans FindSectorSpans(const RingWork& work);
 // all sectors.
 float CoverageFloor(const arma::Col<float>& T);
 
-// The radii every searched sector counts: the summed profile adds the same
+// The radii every summed sector counts: the summed profile adds the same
 // sectors at each of its radii, so it does not ramp where a stop's or a
-// mask's edge changes their number. n = 0 when no sector is searched or
+// mask's edge changes their number. n = 0 when no sector is summed or
 // their spans do not overlap. Never throws.
 RadiusSpan SummedSpan(const RingWork& work, const SectorSpans& spans);
 
-// The number of searched sectors, the summed profile's scale.
+// The number of searched sectors.
 int SearchedCount(const SectorSpans& spans);
 
-// The sum of the searched sectors' means over the radii `counted` (the
+// The number of summed sectors, the summed profile's scale.
+int SummedCount(const SectorSpans& spans);
+
+// The sum of the summed sectors' means over the radii `counted` (the
 // summed span), smoothed, of which the samples `span` (inside `counted`)
 // are returned. `counted` not empty.
 arma::vec SummedProfile(const RingWork& work, const SectorSpans& spans, RadiusSpan counted, RadiusSpan span);

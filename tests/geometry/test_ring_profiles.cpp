@@ -56,38 +56,43 @@ TEST(RingProfiles, CutEndsLoseTheSmoothedSamples) {
     }
 }
 
-// The initial fit takes the sum of the searched sectors' means over the radii
+// The initial fit takes the sum of the summed sectors' means over the radii
 // all of them count: a sector without a ring position adds nothing and does
-// not count in the scale, and where a stop's or a mask's edge leaves fewer
-// sectors the profile is cut, not ramped.
-TEST(RingProfiles, SummedProfileTakesTheRadiiEverySearchedSectorCounts) {
-    // Whole, cut by a stop, cut by a mask, empty (a wedge of zeros), and
-    // whole but for a radius in its middle (a detector gap across it).
-    RingWork work = Tables(20, 2, {{0, 19}, {4, 19}, {0, 15}, {1, 0}, {0, 19}});
-    work.W(10, 4) = 0.0f;
+// not count in the scale, and where a mask's edge leaves fewer sectors the
+// profile is cut, not ramped. A sector that a stop cuts deeper than most
+// (its counted radii beginning beyond those of half the sectors) is left out
+// of the sum rather than cutting it short for all.
+TEST(RingProfiles, SummedProfileTakesTheRadiiEverySummedSectorCounts) {
+    // Cut by a stop, cut by a mask, cut by the stop again, and deeper; empty
+    // (a wedge of zeros), and whole but for a radius in its middle (a
+    // detector gap across it).
+    RingWork work = Tables(20, 2, {{3, 19}, {0, 15}, {3, 19}, {5, 19}, {1, 0}, {0, 19}});
+    work.W(10, 5) = 0.0f;
     const SectorSpans spans = FindSectorSpans(work);
-    EXPECT_EQ(spans.searched, (std::vector<char>{1, 1, 1, 0, 0}));
-    EXPECT_EQ(SearchedCount(spans), 3);
+    EXPECT_EQ(spans.searched, (std::vector<char>{1, 1, 1, 1, 0, 0}));
+    EXPECT_EQ(spans.summed, (std::vector<char>{1, 1, 1, 0, 0, 0}));
+    EXPECT_EQ(SearchedCount(spans), 4);
+    EXPECT_EQ(SummedCount(spans), 3);
     const RadiusSpan counted = SummedSpan(work, spans);
-    EXPECT_EQ(counted.lo, 4);
-    EXPECT_EQ(counted.n, 12);
+    EXPECT_EQ(counted.lo, 3);
+    EXPECT_EQ(counted.n, 13);
     const RadiusSpan span = Trimmed(work, counted);
-    ASSERT_EQ(span.lo, 6);
-    ASSERT_EQ(span.n, 8);
+    ASSERT_EQ(span.lo, 5);
+    ASSERT_EQ(span.n, 9);
     // The means 1, 2 and 3 times (r + 1) sum to 6 (r + 1), which the
     // symmetric kernel keeps where it reaches counted radii only.
     const arma::vec P = SummedProfile(work, spans, counted, span);
-    ASSERT_EQ(P.n_elem, 8u);
-    for (int i = 0; i < 8; ++i) EXPECT_NEAR(P[i], 6.0 * (span.lo + i + 1), 1e-9) << i;
+    ASSERT_EQ(P.n_elem, 9u);
+    for (int i = 0; i < 9; ++i) EXPECT_NEAR(P[i], 6.0 * (span.lo + i + 1), 1e-9) << i;
     // A sector's own profile keeps its own span.
-    const arma::vec own = SectorProfile(work, 2, spans.counted[2], Trimmed(work, spans.counted[2]));
+    const arma::vec own = SectorProfile(work, 1, spans.counted[1], Trimmed(work, spans.counted[1]));
     ASSERT_EQ(own.n_elem, 14u);
-    EXPECT_NEAR(own[13], 3.0 * 14, 1e-9);
+    EXPECT_NEAR(own[13], 2.0 * 14, 1e-9);
 }
 
 // A sector cut so poorly covered that it is dropped anyway is not searched,
-// and does not narrow the summed profile either; sectors whose spans do not
-// overlap leave no summed profile.
+// and does not narrow the summed profile either; of sectors whose spans do
+// not overlap, only those beginning furthest in are summed.
 TEST(RingProfiles, DroppedSectorsDoNotNarrowTheSum) {
     const RingWork work = Tables(20, 1, {{0, 19}, {0, 19}, {0, 19}, {12, 19}});
     const SectorSpans spans = FindSectorSpans(work);
@@ -97,5 +102,7 @@ TEST(RingProfiles, DroppedSectorsDoNotNarrowTheSum) {
     EXPECT_EQ(counted.n, 20);
 
     const RingWork apart = Tables(20, 1, {{0, 9}, {11, 19}});
-    EXPECT_EQ(SummedSpan(apart, FindSectorSpans(apart)).n, 0);
+    const RadiusSpan inner = SummedSpan(apart, FindSectorSpans(apart));
+    EXPECT_EQ(inner.lo, 0);
+    EXPECT_EQ(inner.n, 10);
 }
