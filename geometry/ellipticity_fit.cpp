@@ -43,6 +43,13 @@ bool DescribesOneRing(const double* par, int n, int s, double maximum) {
     return x0 >= 0.0 && x0 <= n - 1.0 && 2.0 * w <= (n - 1.0) + (s + 1.0) && std::fabs(x0 - maximum) <= w;
 }
 
+bool FitsOneRing(const double* t, const double* P, int n, int s, int max_iter, double maximum, double* par) {
+    LeastSquaresFit lsf(n, t, P, PseudoVoigtModel);
+    lsf.SetMaxIter(max_iter);
+    lsf.SetTolerance(0.0001);
+    return lsf.Fit(6, par) != -1 && DescribesOneRing(par, n, s, maximum);
+}
+
 namespace {
 
 // First index of the largest element (not-a-numbers passed over).
@@ -120,18 +127,6 @@ RingPosition ProfileMaximum(const arma::vec& Pa, int r_in, int n_r, double& at) 
     return {static_cast<float>(r_in + static_cast<int>(m)) + delta, peak};
 }
 
-// The pseudo-Voigt fit of profile P (n samples) from par (6 doubles, the
-// result on return) in at most max_iter steps: whether it converged and
-// describes one ring of P, whose maximum lies at sample `maximum`. However
-// well it converged, a fit that settled on a broad hump over two rings, or
-// wandered off the profile, places no ring.
-bool FitsOneRing(const RingWork& work, const arma::vec& P, int n, int max_iter, double maximum, double* par) {
-    LeastSquaresFit lsf(n, work.X.memptr(), P.memptr(), PseudoVoigtModel);
-    lsf.SetMaxIter(max_iter);
-    lsf.SetTolerance(0.0001);
-    return lsf.Fit(6, par) != -1 && DescribesOneRing(par, n, work.s, maximum);
-}
-
 // The ring fit of the summed profile over its span, whose
 // parameters start every sector fit. False, after the message, when it does
 // not converge, does not describe one ring of the profile, or the span is
@@ -145,7 +140,7 @@ bool InitialFit(const RingWork& work, const SectorSpans& spans, RadiusSpan count
         ProfileMaximum(Ps, 0, span.n, maximum);
         // Converged on a hump as wide as the profile, every sector fit
         // started from it settles on such a hump too.
-        if (FitsOneRing(work, Ps, span.n, 700, maximum, initial)) return true;
+        if (FitsOneRing(work.X.memptr(), Ps.memptr(), span.n, work.s, 700, maximum, initial)) return true;
     }
     results << "Initial fit failed, using maxima instead" << std::endl;
     return false;
@@ -183,7 +178,7 @@ RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed,
     SectorFitStart(initial, n_summed, own_peak, par);
     // The background's slope runs per sample from the first of the span.
     if (span.lo != summed.lo) par[4] += par[5] * (span.lo - summed.lo);
-    if (!FitsOneRing(work, Pa, span.n, 100, own_peak, par) ||
+    if (!FitsOneRing(work.X.memptr(), Pa.memptr(), span.n, work.s, 100, own_peak, par) ||
         !(std::fabs(par[0] - own_peak) <= static_cast<double>(own_width))) {
         results << "Fit failed, using maxima instead" << std::endl;
         return maximum;

@@ -30,6 +30,16 @@ void SectorFitStart(const double* initial, int n_summed, double position, double
 // width of the peak. False when any of these is not a number. Never throws.
 bool DescribesOneRing(const double* par, int n, int s, double maximum);
 
+// The pseudo-Voigt fit of profile P (n samples at the abscissae t, 0 .. n -
+// 1), smoothed with half-width s, from par (6 doubles, the result on return)
+// in at most max_iter evaluations: whether the fit driver reports it
+// converged and it describes one ring of P (DescribesOneRing), whose maximum
+// lies at sample `maximum`. However close its parameters, a fit stopped short
+// is no result; however well it converged, one that settled on a broad hump
+// over two rings, or wandered off the profile, places no ring. Never throws
+// but for allocation.
+bool FitsOneRing(const double* t, const double* P, int n, int s, int max_iter, double maximum, double* par);
+
 // Rebins the pattern into n_angles sectors around its current centre, finds in
 // each sector the radius of the strongest ring between r_in and r_out (smoothed
 // profile maximum refined by a parabola, or, fit != 0, a pseudo-Voigt fit

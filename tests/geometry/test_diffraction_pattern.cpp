@@ -302,3 +302,46 @@ TEST(GuessCenter, WithoutMissingPixelsTheStartPlaysNoPart) {
         EXPECT_EQ(y[i], cy + static_cast<float>(y0));
     }
 }
+
+// With missing pixels the square's sums start from the first result, moved
+// into the square's frame: with the centre far from the image's origin (the
+// square well inside the image) and a wedge of missing pixels, whose partners
+// make each sum move only part of the way, a reference in the image's frame
+// (150 px off in the square's) left the guess elsewhere after eight sums.
+TEST(GuessCenter, SquaresSumsStartFromTheFirstResult) {
+    RingSpec s = OffMiddle();
+    s.cx = 330.4;
+    s.cy = 327.8;
+    arma::Mat<float> image = MakeRingPattern(s);
+    for (unsigned x = 0; x < s.width; ++x)
+        for (unsigned y = 0; y < s.height; ++y) {
+            const double degrees = std::atan2(s.cy - y, x - s.cx) * 180 / M_PI;
+            if (degrees > 10 && degrees < 80) image(x, y) = 0.0f;
+        }
+    DiffractionPattern first;
+    first.image = image;
+    first.centerX = 256;
+    first.centerY = 256;
+    GuessCenterCore(first, 0);
+    const float r = static_cast<float>(MaxRadius(first, 1));
+    const arma::uword x0 = static_cast<arma::uword>(first.centerX - r),
+                      y0 = static_cast<arma::uword>(first.centerY - r);
+    const arma::uword x1 = static_cast<arma::uword>(first.centerX + r),
+                      y1 = static_cast<arma::uword>(first.centerY + r);
+    ASSERT_GT(x0, 100u);
+    const float t = arma::mean(arma::vectorise(image));
+    float cx = first.centerX - static_cast<float>(x0), cy = first.centerY - static_cast<float>(y0);
+    for (int round = 0; round < 8; ++round) {
+        const float lastX = cx, lastY = cy;
+        CenterOfMassAboveThreshold(image.submat(x0, y0, x1, y1), t, cx, cy);
+        if (!(std::fabs(cx - lastX) > 0.01f || std::fabs(cy - lastY) > 0.01f)) break;
+    }
+
+    DiffractionPattern p;
+    p.image = image;
+    p.centerX = 256;
+    p.centerY = 256;
+    GuessCenterCore(p, 1);
+    EXPECT_EQ(p.centerX, cx + static_cast<float>(x0));
+    EXPECT_EQ(p.centerY, cy + static_cast<float>(y0));
+}

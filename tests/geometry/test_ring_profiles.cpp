@@ -106,3 +106,20 @@ TEST(RingProfiles, DroppedSectorsDoNotNarrowTheSum) {
     EXPECT_EQ(inner.lo, 0);
     EXPECT_EQ(inner.n, 10);
 }
+
+// A sector that counts every radius is searched however poorly covered (an
+// arm's edge across it): its means add to the summed profile like any
+// other, and only the coverage step drops its ring. A cut sector as poorly
+// covered is not searched.
+TEST(RingProfiles, WholeSectorsAreSearchedHoweverCovered) {
+    RingWork work = Tables(20, 1, {{0, 19}, {0, 19}, {0, 19}, {0, 19}, {2, 19}});
+    for (int r = 0; r < 20; ++r) {
+        work.W(r, 3) = 0.5f;
+        work.S(r, 3) = 0.5f * 4.0f * static_cast<float>(r + 1);
+    }
+    for (int r = 2; r < 20; ++r) work.W(r, 4) = 0.5f;
+    const SectorSpans spans = FindSectorSpans(work);
+    EXPECT_LT(spans.T[3], CoverageFloor(spans.T));
+    EXPECT_EQ(spans.searched, (std::vector<char>{1, 1, 1, 1, 0}));
+    EXPECT_EQ(SummedCount(spans), 4);
+}
