@@ -56,7 +56,8 @@ bool FitsOneRing(const double* t, const double* P, int n, int s, int max_iter, d
 // more than s from both ends of the window, the smoothed profile is largest
 // within s samples of one, where the smoothing pulled it toward those zeros
 // (the ring lies at or beyond the end, if anywhere). The initial fit runs on
-// the sum of those sectors' means over the radii all of them count; a fit,
+// the sum of those sectors' means over the radii all of them count (but for
+// sectors a stop cuts deeper than half of them, which it leaves out); a fit,
 // initial or a sector's, that fails or does not describe one ring of its
 // profile (DescribesOneRing) is a failed fit: after the initial one every
 // sector takes its maximum, after a sector's that sector does; so is a sector
@@ -76,11 +77,13 @@ bool FitsOneRing(const double* t, const double* P, int n, int s, int max_iter, d
 // is degenerate (semi-axes not positive numbers), or when the kept ring
 // points do not surround its centre ("..., all on one side of their centre":
 // seen from it, two neighbours half a turn or more apart, as a mask or a
-// stop leaves a ring along one side only), or when one lies off the ellipse
-// by more than its peak's half width once the farthest such points, up to a
-// quarter of them, are dropped and the ellipse fitted again ("..., not all on
-// one ring": the sectors' strongest rings are not the same one). With
-// `checked` false neither of the last two is checked and no point is dropped.
+// stop leaves a ring along one side only), or when the ring points do not lie
+// on one ellipse ("..., not all on one ring": the sectors' strongest rings are
+// not the same one). A point lies off when further from it than the half
+// width of its sector's peak (measured smoothed with a half-width of at least
+// 2); the farthest such points are dropped and the ellipse fitted again, up
+// to one in sixteen and never two neighbouring sectors. With `checked` false
+// neither of the last two is checked and no point is dropped.
 // On every exception the pattern and *mean_radius are unchanged.
 void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s, int fit,
                                     float* mean_radius, std::ostream& results, bool checked = true);
