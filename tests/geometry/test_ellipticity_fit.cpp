@@ -300,6 +300,23 @@ RingSpec MaskedOneRing(std::uint32_t seed, double radius, double amplitude, doub
     return s;
 }
 
+// One counted ring (axis ratio 1.03) of radius 140 on a falling diffuse
+// background, 512 x 512, centre (256.3, 255.6).
+RingSpec CountedOneRing(double angle, double amplitude) {
+    RingSpec s;
+    s.cx = 256.3;
+    s.cy = 255.6;
+    s.ratio = 1.03;
+    s.angle = angle;
+    s.radii = {140.0};
+    s.amplitudes = {amplitude};
+    s.background = 20;
+    s.diffuse = 300;
+    s.diffuseLength = 60;
+    s.counting = true;
+    return s;
+}
+
 // One refinement with fits from the centre (x, y); false when it failed for
 // want of usable sectors (any other exception fails the test).
 bool FitRefined(DiffractionPattern& p, float x, float y, int r_in, int r_out, int n_angles, int s,
@@ -592,18 +609,8 @@ TEST(EllipticityFit, StrayRingPointsAreDropped) {
         for (const Case c : {Case{192, 0, 0}, Case{384, 0, 0}, Case{384, 1, 0}, Case{384, 0, 1}}) {
             SCOPED_TRACE(testing::Message()
                          << "seed " << seed << ", " << c.n_angles << " sectors, s " << c.s << ", fit " << c.fit);
-            RingSpec s;
-            s.cx = 256.3;
-            s.cy = 255.6;
-            s.ratio = 1.03;
-            s.angle = 0.7;
-            s.radii = {140.0};
-            s.amplitudes = {60.0};
+            RingSpec s = CountedOneRing(0.7, 60.0);
             s.sigma = 4.0;
-            s.background = 20;
-            s.diffuse = 300;
-            s.diffuseLength = 60;
-            s.counting = true;
             s.seed = seed;
             DiffractionPattern p;
             p.image = MakeRingPattern(s);
@@ -665,17 +672,7 @@ TEST(EllipticityFit, PointsOffOnAnotherRingAreNoStrays) {
 // did the refinement; unchecked, it brings the centre near enough for the
 // second, checked pass.
 TEST(EllipticityFit, SecondPassRecoversAFarStart) {
-    RingSpec s;
-    s.cx = 256.3;
-    s.cy = 255.6;
-    s.ratio = 1.03;
-    s.angle = 0.4;
-    s.radii = {140.0};
-    s.amplitudes = {100.0};
-    s.background = 20;
-    s.diffuse = 300;
-    s.diffuseLength = 60;
-    s.counting = true;
+    const RingSpec s = CountedOneRing(0.4, 100.0);
     DiffractionPattern p;
     p.image = MakeRingPattern(s);
     for (double off : {25.0, 28.0})

@@ -17,6 +17,7 @@
 
 #include "host/app/image.h"
 #include "host/app/tiff_io.h"
+#include "tests/host/read_message.h"
 
 namespace {
 
@@ -78,16 +79,6 @@ std::string WriteBytes(const std::string& name, const std::string& bytes) {
     const std::string path = testing::TempDir() + name + ".tif";
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
-}
-
-// The message ReadTiff throws, "" when it throws none.
-std::string ReadMessage(const std::string& path) {
-    try {
-        orvanhost::ReadTiff(path);
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
 }
 
 std::string Refusal(const std::string& path, const std::string& why) {

@@ -2,6 +2,7 @@
 // of each pixel type it accepts, holding values whose floats are known.
 #include "file_replace/seams.h"
 #include "host/app/tiff_io.h"
+#include "tests/host/read_message.h"
 #include "tests/file_size_limit.h"
 #include "tests/workbook/as_nobody.h"
 
@@ -93,16 +94,6 @@ TEST(ReadTiff, OtherKindsAreRefusedByName) {
 }
 
 namespace {
-
-// The message ReadTiff throws, "" when it throws none.
-std::string ReadMessage(const std::string& path) {
-    try {
-        orvanhost::ReadTiff(path);
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // An 8-bit TIFF of one directory per entry of `reduced` (true: a reduced-
 // resolution image); directory i is (i + 1) x 2 pixels of the value i + 1.
