@@ -67,9 +67,11 @@ bool Harmless(const orvanhost::Stmt& s) {
 }
 
 // A ScriptError names a line of the script (or none), and says something.
+// LF, CR LF and a lone CR each end a line.
 void CheckError(const orvanhost::ScriptError& e, const std::string& source) {
     int lines = 1;
-    for (char c : source) lines += c == '\n';
+    for (size_t i = 0; i < source.size(); ++i)
+        lines += source[i] == '\n' || (source[i] == '\r' && (i + 1 == source.size() || source[i + 1] != '\n'));
     Check(e.line >= 0 && e.line <= lines);
     Check(!e.message.empty());
 }
