@@ -53,8 +53,12 @@ number ring = 0, inner = 0, outer = 0;
 GuessInnerandOuterRadius(pattern, half_window, cx, cy, ring, inner, outer);
 Result("Ring window: " + inner + " to " + outer + " pixels\n");
 
-RefineCenter(pattern, cx, cy, ring, inner, outer);
-Result("Refined centre: x = " + cx + ", y = " + cy + " (strongest ring at radius " + ring + ")\n");
+// RefineCenter returns 0, and keeps the centre, when its sharpest ring is
+// not the one the window holds (it says why in a line of its own).
+if (RefineCenter(pattern, cx, cy, ring, inner, outer) == 1)
+    Result("Refined centre: x = " + cx + ", y = " + cy + " (strongest ring at radius " + ring + ")\n");
+else
+    Result("Centre kept from the guess: x = " + cx + ", y = " + cy + "\n");
 
 // Ring positions in each sector from pseudo-Voigt fits, an ellipse through
 // them: the centre moves to the ellipse's centre.
