@@ -42,6 +42,15 @@ bool SharperNearby(const maxazimuthalintcenter& cost, float x1, float y1, float 
     return false;
 }
 
+// The largest ring mean at the start mirrored through the result, over
+// the result's; 0 when no bin there counts a pixel.
+float MirrorShare(const maxazimuthalintcenter& cost, float x0, float y0, float x1, float y1, float largest) {
+    const double mirror[2] = {2.0 * x0 - x1, 2.0 * y0 - y1};
+    float m = 0.0f;
+    if (LargestBin(cost.RingMeans(mirror), m) < 0 || !(largest > 0.0f)) return 0.0f;
+    return m / largest;
+}
+
 }  // namespace
 
 CentreJudgement JudgeRefinedCentre(const maxazimuthalintcenter& cost, int r_in, int r_out, float x0, float y0, float x1,
@@ -70,6 +79,10 @@ CentreJudgement JudgeRefinedCentre(const maxazimuthalintcenter& cost, int r_in, 
         j.refusal = CentreRefusal::OtherRing;
     else if (SharperNearby(cost, x1, y1, largest))
         j.refusal = CentreRefusal::SharperNearby;
+    if (j.refusal == CentreRefusal::None && j.moved > kMirrorMove) {
+        j.mirror = MirrorShare(cost, x0, y0, x1, y1, largest);
+        if (j.mirror >= kMirrorShare) j.refusal = CentreRefusal::MirroredStart;
+    }
     return j;
 }
 
@@ -103,6 +116,14 @@ std::string RefusalText(const CentreJudgement& j, int r_in, int r_out) {
             return "the centre moved " + std::string(moved) + " pixels, beyond the ring it started on (radius " +
                    std::to_string(j.start_ring) + ", its peak " + std::to_string(j.start_width) +
                    " radii wide): the sharpest ring mean now lies on another ring, at radius " + std::to_string(j.ring);
+        }
+        case CentreRefusal::MirroredStart: {
+            char text[256];
+            std::snprintf(text, sizeof text,
+                          "the centre moved %.1f pixels, yet the rings are as sharp (%.0f %%) as far on the other side "
+                          "of the start: the start is the pattern's centre and the search took a displaced ring's edge",
+                          static_cast<double>(j.moved), 100.0 * static_cast<double>(j.mirror));
+            return text;
         }
         case CentreRefusal::SharperNearby:
             return "a centre 3 pixels from the refined one makes a ring more than 2 % sharper: the search stopped "

@@ -221,3 +221,19 @@ TEST(CentreCheck, FarStartsOnTheWholePatternKeepTheirGoodCentres) {
     EXPECT_GE(good, 30);
     EXPECT_EQ(far_refused, 2);
 }
+
+// On rings of axis ratio 1.1 a good start is where the circular cost is
+// flattest: the search from there climbs 7.7 pixels onto the edge of the
+// displaced 111 ring, which stands as high on the start's other side (88 %
+// of the result's mean), so the start is kept.
+TEST(CentreCheck, AMoveFromThePatternsCentreIsRefused) {
+    SampleOptions options;
+    options.axis_ratio = 1.1;
+    options.angle_deg = 75;
+    const SamplePattern s = MakeSamplePattern(options, Gold());
+    const Outcome o = Refine(Crop(s, 0, 0, s.width, s.height), s.center_x - 0.01, s.center_y, 83, 123);
+    EXPECT_GT(std::hypot(o.core_x - s.center_x, o.core_y - s.center_y), 5.0);
+    EXPECT_EQ(o.judged.refusal, CentreRefusal::MirroredStart) << o.judged.mirror;
+    EXPECT_EQ(o.x, static_cast<float>(s.center_x - 0.01));
+    EXPECT_EQ(o.y, static_cast<float>(s.center_y));
+}
