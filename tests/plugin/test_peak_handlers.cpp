@@ -320,10 +320,14 @@ protected:
     }
     void Search(const orvanhost::ImagePtr& profile, orvanhost::ImagePtr* peaks, orvanhost::ImagePtr* points,
                 double percent, double smoothing) {
+        Search(profile, peaks, points, percent, percent, 0, 399, smoothing);
+    }
+    void Search(const orvanhost::ImagePtr& profile, orvanhost::ImagePtr* peaks, orvanhost::ImagePtr* points,
+                double min_percent, double valley_percent, double start, double end, double smoothing) {
         orvan_test::CaptureStdout quiet;
         Call("PeakFindPreFit",
-             {Arg::Image(profile), Arg::ImageSlot(peaks), Arg::ImageSlot(points), Arg::Number(percent),
-              Arg::Number(percent), Arg::Number(0), Arg::Number(399), Arg::Number(smoothing)});
+             {Arg::Image(profile), Arg::ImageSlot(peaks), Arg::ImageSlot(points), Arg::Number(min_percent),
+              Arg::Number(valley_percent), Arg::Number(start), Arg::Number(end), Arg::Number(smoothing)});
     }
 };
 
@@ -394,11 +398,7 @@ TEST_F(PeakSamples, APeakThatNoIntervalHoldsIsLeftOut) {
     std::copy(tail, tail + 20, px.begin() + 20);
     orvanhost::ImagePtr profile = Image(40, 4, px);
     orvanhost::ImagePtr peaks, points;
-    {
-        orvan_test::CaptureStdout quiet;
-        Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(&peaks), Arg::ImageSlot(&points), Arg::Number(-8),
-                                Arg::Number(100), Arg::Number(20), Arg::Number(39), Arg::Number(0)});
-    }
+    Search(profile, &peaks, &points, -8, 100, 20, 39, 0);
     const std::string results = TakeResults();
     EXPECT_NE(results.find("prefitting each peak.\nLeft out "), std::string::npos) << results;
     ASSERT_TRUE(peaks);
@@ -420,11 +420,7 @@ TEST_F(PeakSamples, ASearchWhosePeaksNoIntervalHoldsIsRefusedByName) {
     std::copy(tail, tail + 5, px.begin() + 20);
     orvanhost::ImagePtr profile = Image(40, 4, px);
     orvanhost::ImagePtr peaks, points;
-    {
-        orvan_test::CaptureStdout quiet;
-        Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(&peaks), Arg::ImageSlot(&points), Arg::Number(-103),
-                                Arg::Number(100), Arg::Number(20), Arg::Number(24), Arg::Number(0)});
-    }
+    Search(profile, &peaks, &points, -103, 100, 20, 24, 0);
     const std::string results = TakeResults();
     EXPECT_NE(results.find("\nexception caught: PeakFindPreFit: no peak lies between two background points\n"),
               std::string::npos)
@@ -459,11 +455,7 @@ TEST_F(PeakSamples, PeaksTheSearchDoesNotScanAreNamed) {
     std::copy(p.begin(), p.end(), px.begin());
     orvanhost::ImagePtr profile = Image(300, 4, px);
     orvanhost::ImagePtr peaks, points;
-    {
-        orvan_test::CaptureStdout quiet;
-        Call("PeakFindPreFit", {Arg::Image(profile), Arg::ImageSlot(&peaks), Arg::ImageSlot(&points), Arg::Number(5),
-                                Arg::Number(5), Arg::Number(0), Arg::Number(299), Arg::Number(0)});
-    }
+    Search(profile, &peaks, &points, 5, 5, 0, 299, 0);
     EXPECT_EQ(TakeResults(),
               "Estimating peakpositions and splinepoints.\n"
               "Left out 2 peaks that the search does not scan (it starts at 20 and ends before 299), at 10, 297.\n"

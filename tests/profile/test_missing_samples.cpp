@@ -14,6 +14,16 @@
 
 namespace {
 
+// A gold profile of q step 0.05 (its profile still empty) and <f^2> at the
+// first n samples.
+RDFProfile GoldProfile(int n, arma::Col<float>& f2) {
+    RDFProfile p;
+    p.elements = rdftest::ElementColumn("Au", 100.0f);
+    p.q_step = 0.05f;
+    KirklandScatteringSquared(p, 0.0f, n, f2);
+    return p;
+}
+
 using peak_test::TruePeak;
 
 const std::vector<TruePeak> kTruth = {{150, 1000, 4, 0.5}, {250, 800, 4, 0.5}};
@@ -104,11 +114,8 @@ TEST(MissingSamples, ABackgroundPointOnAMissingSampleKeepsItsValue) {
 // The scale and offset of 3.5 <f^2> + 120 come back when the low-q end and
 // a strip inside the range are missing.
 TEST(MissingSamples, KirklandFitLeavesThemOut) {
-    RDFProfile p;
-    p.elements = rdftest::ElementColumn("Au", 100.0f);
-    p.q_step = 0.05f;
     arma::Col<float> f2;
-    KirklandScatteringSquared(p, 0.0f, 400, f2);
+    RDFProfile p = GoldProfile(400, f2);
     p.profile = f2 * 3.5f + 120.0f;
     p.profile.subvec(0, 59).zeros();
     p.profile.subvec(200, 219).zeros();
@@ -162,11 +169,8 @@ TEST(MissingSamples, StayMissingThroughTheReducedIntensityAndTheTransform) {
 // which read as missing and leave the fit the counts above them; lifted by
 // 0.001 they are measured again.
 TEST(MissingSamples, ZeroCountsAreMissingUntilLifted) {
-    RDFProfile p;
-    p.elements = rdftest::ElementColumn("Au", 100.0f);
-    p.q_step = 0.05f;
     arma::Col<float> f2;
-    KirklandScatteringSquared(p, 0.0f, 600, f2);
+    RDFProfile p = GoldProfile(600, f2);
     double as_missing = 0, lifted = 0;
     const int trials = 5;
     for (int t = 0; t < trials; ++t) {
