@@ -1,80 +1,108 @@
 #include "file_replace/file_lock.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <string>
+#include <chrono>
+#include <limits>
+#include <thread>
 
 namespace FileReplace {
 
 namespace {
 
-// Waits for the lock on fd; false (fd still open) when it cannot be had.
-bool LockExclusive(int fd) {
-    int locked;
-    while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-    }
-    return locked == 0;
+// Saves lock one byte far past any file's end with an open-file-description
+// lock (F_OFD_SETLK). On Linux these never meet flock() locks, so a reader's
+// `flock -s` on the file stops no save, and a reader's record lock on part
+// of the file misses the byte; only a lock on the whole file (fcntl with
+// length 0, as some editors take, or flock on NFS, which becomes one) makes
+// a save wait, and the save says so. Unlike a classic record lock it
+// belongs to the descriptor, not the process: a save that opens and closes
+// the file again (libtiff, the workbook loader) keeps it, and two threads
+// of one process take turns too.
+struct flock TurnByte(short type) {
+    struct flock turn {};
+    turn.l_type = type;
+    turn.l_whence = SEEK_SET;
+    turn.l_start = std::numeric_limits<off_t>::max() - 1;
+    turn.l_len = 1;
+    return turn;
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::string::size_type slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+// Who holds what keeps fd from the lock: a process id, or 0 for an
+// open-file-description lock (another save) or one gone meanwhile.
+pid_t Holder(int fd) {
+    struct flock who = TurnByte(F_WRLCK);
+    if (fcntl(fd, F_OFD_GETLK, &who) != 0 || who.l_type == F_UNLCK) return 0;
+    return who.l_pid > 0 ? who.l_pid : 0;
+}
+
+// Waits for the lock on fd; 0, or the errno where it cannot be had. Asks
+// again and again for the first second, so that `waiting` hears of a wait
+// in time; then waits in the kernel.
+int TakeTurn(int fd, const FileLock::Waiting& waiting) {
+    struct flock turn = TurnByte(F_WRLCK);
+    if (waiting) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int pause = 1; std::chrono::steady_clock::now() - start < std::chrono::seconds(1);
+             pause = std::min(pause * 2, 50)) {
+            if (fcntl(fd, F_OFD_SETLK, &turn) == 0) return 0;
+            if (errno != EAGAIN && errno != EACCES && errno != EINTR) return errno;
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        }
+        if (fcntl(fd, F_OFD_SETLK, &turn) == 0) return 0;
+        waiting(Holder(fd));
+    }
+    while (fcntl(fd, F_OFD_SETLKW, &turn) != 0)
+        if (errno != EINTR) return errno;
+    return 0;
 }
 
 }  // namespace
 
-FileLock::State FileLock::Acquire(const char* name) {
+FileLock::State FileLock::Acquire(const char* name, const Waiting& waiting) {
     Release();
-    if (name == nullptr || name[0] == 0) return State::Unlocked;
+    if (name == nullptr || name[0] == 0) return State::Unsure;
     for (;;) {
         struct stat named;
         if (stat(name, &named) != 0) {
-            if (errno != ENOENT) return State::Unlocked;
+            if (errno != ENOENT) return State::Unsure;
             struct stat link;
             if (lstat(name, &link) == 0) {
                 // A link to no file is left to the save, which refuses it;
                 // anything else was made meanwhile.
-                if (S_ISLNK(link.st_mode)) return State::Unlocked;
+                if (S_ISLNK(link.st_mode)) return State::Unsure;
                 continue;
             }
-            fd = open(FolderOf(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (fd < 0) return State::Unlocked;
-            if (!LockExclusive(fd)) {
-                Release();
-                return State::Unlocked;
-            }
-            // The writer before may have made the file while this one
-            // waited: then the file's own lock is next.
-            if (lstat(name, &link) != 0 && errno == ENOENT) return State::HeldEmpty;
-            Release();
-            continue;
+            return errno == ENOENT ? State::Absent : State::Unsure;
         }
         // Not even opened: opening a FIFO for reading waits for a writer.
         if (!S_ISREG(named.st_mode)) return State::NotRegular;
         if (faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM))
             return State::NotWritable;
-        // On a read-only mount this fails (EROFS): the save names that.
-        fd = open(name, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        // Open for writing, as a write lock needs; on a read-only mount this
+        // fails (EROFS) and the save names that.
+        fd = open(name, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             if (errno == ENOENT) continue;
-            return State::Unlocked;
+            return State::Unsure;
         }
         struct stat held;
         const bool known = fstat(fd, &held) == 0;
         if (!known || !S_ISREG(held.st_mode)) {
             Release();
-            return known ? State::NotRegular : State::Unlocked;
+            return known ? State::NotRegular : State::Unsure;
         }
-        if (!LockExclusive(fd)) {
+        if (const int error = TakeTurn(fd, waiting)) {
             Release();
-            return State::Unlocked;
+            cause = error;
+            return State::NoLocks;
         }
-        // The writer before may have renamed a new file over the one locked
-        // here while this one waited: then it is that file's turn.
+        // The save before may have put a new file in the place of the one
+        // locked here while this one waited: then it is that file's turn.
         struct stat now;
         if (stat(name, &now) == 0 && now.st_dev == held.st_dev && now.st_ino == held.st_ino && fstat(fd, &held) == 0)
             return held.st_size == 0 ? State::HeldEmpty : State::Held;
@@ -83,9 +111,15 @@ FileLock::State FileLock::Acquire(const char* name) {
 }
 
 void FileLock::Release() {
+    cause = 0;
     if (fd < 0) return;
     close(fd);
     fd = -1;
+}
+
+std::string WaitingFor(const std::string& path, pid_t holder) {
+    if (holder == 0) return "waits for another save of \"" + path + "\"";
+    return "waits for process " + std::to_string(holder) + ", which holds a lock on \"" + path + "\"";
 }
 
 }  // namespace FileReplace

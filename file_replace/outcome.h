@@ -17,6 +17,9 @@ struct Outcome {
         Failed,        // the file was left as it was
         CopyFailed,    // the copy in place failed midway: the file
                        // may be damaged, keptCopy holds the whole new one
+        NameTaken,     // no file had the name, but another save put one
+                       // there meanwhile; nothing of this one is left: take
+                       // that file's lock and save again
     };
     // Where it failed, for messages that have only the step to go on.
     enum class Step {
@@ -41,5 +44,8 @@ struct Outcome {
 // device", "no such file or directory" for a missing folder); "" where the
 // outcome has no errno.
 std::string NamedCause(const Outcome& outcome);
+
+// The same for an errno of its own.
+std::string NamedCause(int error);
 
 }  // namespace FileReplace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "file_replace/attributes.h"
 #include "file_replace/copy_in_place.h"
@@ -31,24 +32,55 @@ mode_t NewFileMode() {
     return 0666 & ~mask;
 }
 
-// The rename itself lasts once the folder is on disk. Some file systems
-// cannot sync a folder; the rename stands all the same.
-void SyncFolder(const std::string& file) {
+void Synced(const std::string& name) {
+    if (seams.synced != nullptr) seams.synced(name);
+}
+
+// The rename itself lasts once the folder is on disk. A folder its owner may
+// write but not read cannot be opened to be synced: the whole file system
+// holding `fd`, a file in it, is synced instead. Some file systems cannot
+// sync a folder; the rename stands all the same.
+void SyncFolder(const std::string& file, int fd) {
     const std::string::size_type slash = file.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash == 0 ? 1 : slash);
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    if (fsync(fd) == 0 && seams.folderSynced != nullptr) seams.folderSynced(folder);
-    close(fd);
+    const int opened = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (opened < 0) {
+        if (errno == EACCES && syncfs(fd) == 0) Synced(folder);
+        return;
+    }
+    if (fsync(opened) == 0) Synced(folder);
+    close(opened);
+}
+
+// Puts the whole new file under a name that nothing has, and never over a
+// file another save put there meanwhile. Where the file system refuses such
+// a rename, a second link is made, which fails where the name is taken, and
+// the temporary's name removed (a kill between the two leaves it beside the
+// file as a second link to it). Returns 0, or the errno: EEXIST where the
+// name is taken.
+int PutNew(const std::string& from, const std::string& to) {
+    const int renamed = seams.renameNoReplace != nullptr
+                            ? seams.renameNoReplace(from.c_str(), to.c_str())
+                            : renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    if (renamed == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    if (link(from.c_str(), to.c_str()) != 0) return errno;
+    unlink(from.c_str());
+    return 0;
 }
 
 }  // namespace
 
-bool ReplaceFile(const std::string& path, const WriteContents& write, Outcome& outcome) {
+bool ReplaceFile(const std::string& path, const WriteContents& write, Outcome& outcome, Existing existing) {
     using Step = Outcome::Step;
     outcome = Outcome();
     Target target;
     if (!FindTarget(path, target, outcome)) return false;
+    if (target.exists && existing == Existing::Keep) {
+        outcome.failure = Outcome::Failure::NameTaken;
+        outcome.step = Step::Examine;
+        return false;
+    }
 
     TemporaryFile temporary;
     bool ownerKept = true;
@@ -69,10 +101,11 @@ bool ReplaceFile(const std::string& path, const WriteContents& write, Outcome& o
         if (copy(target.name, temporary.fd) != 0) inPlace = true;
     }
     if (fsync(temporary.fd) != 0) return Fail(outcome, Step::Write, errno);
+    Synced(temporary.name);
 
     if (inPlace) {
         // A crash during the copy must not lose the whole new file's name.
-        SyncFolder(temporary.name);
+        SyncFolder(temporary.name, temporary.fd);
         if (CopyInPlace(temporary.fd, target, outcome)) return true;
         if (outcome.failure == Outcome::Failure::CopyFailed) {
             outcome.keptCopy = temporary.name;
@@ -80,14 +113,22 @@ bool ReplaceFile(const std::string& path, const WriteContents& write, Outcome& o
         }
         return false;
     }
-    if (const int error = temporary.Close()) return Fail(outcome, Step::Write, error);
-    if (rename(temporary.name.c_str(), target.name.c_str()) != 0) return Fail(outcome, Step::Rename, errno);
+    if (!target.exists) {
+        if (const int error = PutNew(temporary.name, target.name)) {
+            Fail(outcome, Step::Rename, error);
+            if (error == EEXIST) outcome.failure = Outcome::Failure::NameTaken;
+            return false;
+        }
+    } else if (rename(temporary.name.c_str(), target.name.c_str()) != 0) {
+        return Fail(outcome, Step::Rename, errno);
+    }
     temporary.Keep();
-    SyncFolder(target.name);
+    // Still open, for a folder that can be synced only with its file system.
+    SyncFolder(target.name, temporary.fd);
     return true;
 }
 
-bool ReplaceFile(const std::string& path, const void* bytes, std::size_t size, Outcome& outcome) {
+bool ReplaceFile(const std::string& path, const void* bytes, std::size_t size, Outcome& outcome, Existing existing) {
     return ReplaceFile(
         path,
         [&](int fd, const std::string&) {
@@ -101,7 +142,7 @@ bool ReplaceFile(const std::string& path, const void* bytes, std::size_t size, O
             }
             return 0;
         },
-        outcome);
+        outcome, existing);
 }
 
 }  // namespace FileReplace

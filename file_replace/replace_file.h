@@ -24,16 +24,23 @@ using WriteContents = std::function<int(int fd, const std::string& name)>;
 // share the old file, the whole new file is copied into the old one instead
 // (see CopyInPlace) and then removed; it is synced, and its folder, before
 // the copy begins, so that a kill or a crash during the copy leaves it whole
-// beside the old file. A name where nothing is yet gets a
-// new file with the mode the umask leaves of 0666.
+// beside the old file. A name where nothing is yet gets a new file with the
+// mode the umask leaves of 0666, put there whole by a rename that never
+// replaces: where another save put a file there meanwhile, the answer is
+// false with NameTaken and nothing of this save is left.
 // Returns false, with outcome saying why, when the target is refused (see
 // FindTarget) or any step fails; the old file is then as it was and the new
 // one removed, except after a copy in place that failed midway
 // (CopyFailed): then the new file stays, whole, named in keptCopy.
-// Writers of one file should hold a FileLock on it around this call.
-bool ReplaceFile(const std::string& path, const WriteContents& write, Outcome& outcome);
+// Saves of one file should hold its FileLock around this call; a save that
+// found no file there (and so holds no lock) asks Existing::Keep: a file
+// found there by now is another save's, kept, and the answer is NameTaken.
+enum class Existing { Replace, Keep };
+bool ReplaceFile(const std::string& path, const WriteContents& write, Outcome& outcome,
+                 Existing existing = Existing::Replace);
 
 // The same with the new contents given whole.
-bool ReplaceFile(const std::string& path, const void* bytes, std::size_t size, Outcome& outcome);
+bool ReplaceFile(const std::string& path, const void* bytes, std::size_t size, Outcome& outcome,
+                 Existing existing = Existing::Replace);
 
 }  // namespace FileReplace

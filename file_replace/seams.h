@@ -1,5 +1,6 @@
 // Places where tests change what replacing a file meets (a disk that fills
-// up midway, a file put in the old one's place) or watch it.
+// up midway, a file put in the old one's place, a file system without a
+// rename that refuses to replace) or watch it.
 #pragma once
 
 #include <sys/types.h>
@@ -17,8 +18,12 @@ struct Seams {
     // Gives the new file the old one's attributes, in place of
     // CopyAttributes, when set.
     int (*copyAttributes)(const std::string& from, int to) = nullptr;
-    // Told, when set, of each folder synced after a rename.
-    void (*folderSynced)(const std::string& folder) = nullptr;
+    // Told, when set, of each file and folder synced, in turn (a folder
+    // that cannot be opened is told when its whole file system was synced).
+    void (*synced)(const std::string& name) = nullptr;
+    // Puts a new file under a name nothing has, in place of
+    // renameat2(RENAME_NOREPLACE), when set.
+    int (*renameNoReplace)(const char* from, const char* to) = nullptr;
 };
 
 // Empty outside tests.

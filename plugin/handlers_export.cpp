@@ -10,7 +10,9 @@
 // the old one, so the old file survives any failure whole (where it must be
 // written in place, to keep its owner or links, a failure names the whole
 // copy). A file this user may not write is refused. Exports of one file
-// take turns, each holding a lock on it from loading to saving.
+// take turns, each holding a lock on it from loading to saving; a new
+// workbook another export put in place meanwhile is loaded and the sheet
+// added to it.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -27,6 +29,7 @@
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
+#include "plugin/streams.h"
 #include "plugin/utf8_text.h"
 #include "file_replace/file_lock.h"
 #include "file_replace/target.h"
@@ -168,6 +171,7 @@ void LoadWorkbook(const Export& e, XlsDocument& document) {
                                      ", which may be damaged; the whole new workbook is in \"" + outcome.keptCopy +
                                      "\"");
         case Outcome::Failure::None:
+        case Outcome::Failure::NameTaken:
         case Outcome::Failure::Failed: break;
     }
     // Where no file was, none was made: there is nothing to have kept.
@@ -179,25 +183,35 @@ void LoadWorkbook(const Export& e, XlsDocument& document) {
 // Only a missing (or empty) file starts a new workbook; anything else that
 // is there must load, or it is left alone. The lock, held until the
 // workbook is saved, makes a second export of the same file wait and then
-// load what this one wrote.
-void OpenWorkbook(const Export& e, FileLock& lock, XlsDocument& document) {
-    switch (lock.Acquire(e.file.c_str())) {
-        case FileLock::State::HeldEmpty: document.New(1); return;
-        case FileLock::State::Held: LoadWorkbook(e, document); return;
+// load what this one wrote; one that waits says so. Where no file was, the
+// answer is Keep: the save must not replace one put there meanwhile.
+FileReplace::Existing OpenWorkbook(const Export& e, FileLock& lock, XlsDocument& document) {
+    const FileLock::Waiting waiting = [&](pid_t holder) {
+        ResultsStream << e.function << " " << FileReplace::WaitingFor(e.file, holder) << std::endl;
+    };
+    switch (lock.Acquire(e.file.c_str(), waiting)) {
+        case FileLock::State::Absent: document.New(1); return FileReplace::Existing::Keep;
+        case FileLock::State::HeldEmpty: document.New(1); return FileReplace::Existing::Replace;
+        case FileLock::State::Held: LoadWorkbook(e, document); return FileReplace::Existing::Replace;
+        case FileLock::State::NoLocks:
+            throw std::runtime_error(std::string(e.function) + ": could not write \"" + e.file +
+                                     "\": it cannot be locked (" + FileReplace::NamedCause(lock.error()) +
+                                     "); the file was left as it was");
         case FileLock::State::NotWritable:  // named below, with the cause
         case FileLock::State::NotRegular:
-        case FileLock::State::Unlocked:  // as without a lock
-            break;
+        case FileLock::State::Unsure: break;
     }
     // Refused as the save would refuse it, before anything opens it:
     // opening a FIFO would wait for a writer.
     FileReplace::Target target;
     Outcome outcome;
     if (!FileReplace::FindTarget(e.file, target, outcome)) Failed(e, outcome);
-    if (!target.exists)
+    if (!target.exists) {
         document.New(1);
-    else
-        LoadWorkbook(e, document);
+        return FileReplace::Existing::Keep;
+    }
+    LoadWorkbook(e, document);
+    return FileReplace::Existing::Replace;
 }
 
 // A sheet holds no NaN or infinity: such pixels become the error values a
@@ -230,6 +244,47 @@ SheetCell& CellAt(XlsSheet& sheet, size_t row, size_t column) {
     return *cell;
 }
 
+// What an export writes into its sheet, checked and decoded.
+struct Sheet {
+    const CellText& title;
+    const std::vector<CellText>& labels;
+    const CellText& name;
+    const arma::Mat<float>& pixels;
+};
+
+// Puts the sheet into the document, in place of one of its name. Throws,
+// with the file left as it was, when no sheet can have the name.
+void WriteSheet(const Export& e, const Sheet& contents, XlsDocument& document) {
+    const CellText& sheet_name = contents.name;
+    const arma::Mat<float>& pixels = contents.pixels;
+    const size_t width = pixels.n_rows, height = pixels.n_cols;
+    // Names match regardless of case and of the width they are stored in.
+    XlsSheet* sheet =
+        sheet_name.ascii ? document.GetSheet(sheet_name.narrow.c_str()) : document.GetSheet(sheet_name.wide.c_str());
+    if (sheet == nullptr)
+        sheet = sheet_name.ascii ? document.AddSheet(sheet_name.narrow.c_str(), 0)
+                                 : document.AddSheet(sheet_name.wide.c_str(), 0);
+    if (sheet == nullptr) Refuse(e.function, UnusableSheetName(e, sheet_name));
+
+    SetCellText(CellAt(*sheet, 0, 0), contents.title);
+    size_t k = 0;
+    for (const CellText& word : contents.labels) SetCellText(CellAt(*sheet, 1, k++), word);
+    CellAt(*sheet, 1, k).SetText("");
+
+    if (e.layout == Layout::Profile) {
+        for (size_t i = 0; i < width; ++i) {
+            const float axis = static_cast<float>(i) * e.step;
+            SetNumber(CellAt(*sheet, i + kFirstDataRow, 0), axis);
+            for (size_t j = 0; j < height; ++j) SetNumber(CellAt(*sheet, i + kFirstDataRow, j + 1), pixels(i, j));
+        }
+    } else {
+        // Row by row: a sheet widens every row it holds when a cell opens a new
+        // column, so the image's columns are opened once, in its first row.
+        for (size_t y = 0; y < height; ++y)
+            for (size_t x = 0; x < width; ++x) SetNumber(CellAt(*sheet, y + kFirstDataRow, x), pixels(x, y));
+    }
+}
+
 void Run(const Export& e) {
     if (!Host::ImageIsValid(e.image)) Refuse(e.function, "the image is not valid");
     const size_t width = Host::ImageGetDimensionSize(e.image, 0);
@@ -260,36 +315,17 @@ void Run(const Export& e) {
     if (pixels.n_rows != width || pixels.n_cols != height)
         Refuse(e.function, "the image's pixels do not match its size");
 
-    FileLock lock;
-    XlsDocument document;
-    OpenWorkbook(e, lock, document);
-    // Names match regardless of case and of the width they are stored in.
-    XlsSheet* sheet =
-        sheet_name.ascii ? document.GetSheet(sheet_name.narrow.c_str()) : document.GetSheet(sheet_name.wide.c_str());
-    if (sheet == nullptr)
-        sheet = sheet_name.ascii ? document.AddSheet(sheet_name.narrow.c_str(), 0)
-                                 : document.AddSheet(sheet_name.wide.c_str(), 0);
-    if (sheet == nullptr) Refuse(e.function, UnusableSheetName(e, sheet_name));
-
-    SetCellText(CellAt(*sheet, 0, 0), title);
-    size_t k = 0;
-    for (const CellText& word : labels) SetCellText(CellAt(*sheet, 1, k++), word);
-    CellAt(*sheet, 1, k).SetText("");
-
-    if (e.layout == Layout::Profile) {
-        for (size_t i = 0; i < width; ++i) {
-            const float axis = static_cast<float>(i) * e.step;
-            SetNumber(CellAt(*sheet, i + kFirstDataRow, 0), axis);
-            for (size_t j = 0; j < height; ++j) SetNumber(CellAt(*sheet, i + kFirstDataRow, j + 1), pixels(i, j));
-        }
-    } else {
-        // Row by row: a sheet widens every row it holds when a cell opens a new
-        // column, so the image's columns are opened once, in its first row.
-        for (size_t y = 0; y < height; ++y)
-            for (size_t x = 0; x < width; ++x) SetNumber(CellAt(*sheet, y + kFirstDataRow, x), pixels(x, y));
+    const Sheet contents{title, labels, sheet_name, pixels};
+    // A new workbook another export put in place meanwhile is loaded, under
+    // its lock, and the sheet added to it: both sheets are kept.
+    for (;;) {
+        FileLock lock;
+        XlsDocument document;
+        const FileReplace::Existing existing = OpenWorkbook(e, lock, document);
+        WriteSheet(e, contents, document);
+        if (document.SaveAs(e.file.c_str(), existing)) return;
+        if (document.LastSaveOutcome().failure != Outcome::Failure::NameTaken) Failed(e, document.LastSaveOutcome());
     }
-
-    if (!document.SaveAs(e.file.c_str())) Failed(e, document.LastSaveOutcome());
 }
 
 }  // namespace

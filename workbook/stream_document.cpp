@@ -2,12 +2,10 @@
 
 #include <cerrno>
 
-#include "file_replace/replace_file.h"
-
 namespace CompoundFiles {
 
 bool ReplaceWithStream(const std::string& target, const char* streamName, const std::vector<char>& stream,
-                       CompoundFile& document, FileReplace::Outcome& outcome) {
+                       CompoundFile& document, FileReplace::Outcome& outcome, FileReplace::Existing existing) {
     if (document.IsOpen()) document.Close();
     auto write = [&](int, const std::string& name) {
         // The block file says only that a write failed; the cause is the
@@ -32,7 +30,7 @@ bool ReplaceWithStream(const std::string& target, const char* streamName, const 
         outcome.failure = FileReplace::Outcome::Failure::Failed;
         return false;
     }
-    return FileReplace::ReplaceFile(target, write, outcome);
+    return FileReplace::ReplaceFile(target, write, outcome, existing);
 }
 
 }  // namespace CompoundFiles

@@ -8,6 +8,7 @@
 
 #include "compound_file/compound_file.h"
 #include "file_replace/outcome.h"
+#include "file_replace/replace_file.h"
 
 namespace CompoundFiles {
 
@@ -17,9 +18,11 @@ namespace CompoundFiles {
 // the old file whole or the new one whole; owner, group, mode, attributes
 // and links kept; a link followed). Returns false, with outcome saying why
 // (the errno of a failed write among it), when the target is refused or any
-// step fails. `document` is used for the writing and is closed on return.
+// step fails; `existing` as for ReplaceFile. `document` is used for the
+// writing and is closed on return.
 bool ReplaceWithStream(const std::string& target, const char* streamName, const std::vector<char>& stream,
-                       CompoundFile& document, FileReplace::Outcome& outcome);
+                       CompoundFile& document, FileReplace::Outcome& outcome,
+                       FileReplace::Existing existing = FileReplace::Existing::Replace);
 
 }  // namespace CompoundFiles
 

@@ -27,6 +27,7 @@
 
 #include "compound_file/compound_file.h"
 #include "file_replace/outcome.h"
+#include "file_replace/replace_file.h"
 #include "workbook/workbook.h"
 #include "workbook/worksheet.h"
 #include "workbook/xls_sheet.h"
@@ -70,8 +71,11 @@ public:
     // it was, the new file is removed and the answer is false. A target that
     // exists but is not a regular file, or that this user may not write, is
     // refused; a symbolic link is followed. False too when the stream would
-    // exceed 4 GiB. On success the file becomes the document's file.
-    bool SaveAs(const char* file);
+    // exceed 4 GiB. With Existing::Keep (the caller found no file there), a
+    // file another save put there meanwhile is kept and the answer is false
+    // with NameTaken: load that one and save again. On success the file
+    // becomes the document's file.
+    bool SaveAs(const char* file, FileReplace::Existing existing = FileReplace::Existing::Replace);
     // Why the last Save or SaveAs answered false, with the cause's errno
     // where there is one; failure None after a success.
     const FileReplace::Outcome& LastSaveOutcome() const { return saveOutcome; }

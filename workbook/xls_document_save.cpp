@@ -338,7 +338,7 @@ bool XlsDocument::Save() {
     return ReplaceWithStream(path, "Workbook", stream, file, saveOutcome);
 }
 
-bool XlsDocument::SaveAs(const char* name) {
+bool XlsDocument::SaveAs(const char* name, FileReplace::Existing existing) {
     saveOutcome = FileReplace::Outcome();
     saveOutcome.failure = FileReplace::Outcome::Failure::Failed;
     if (file.IsOpen()) file.Close();
@@ -346,7 +346,7 @@ bool XlsDocument::SaveAs(const char* name) {
     if (name == nullptr || name[0] == 0) return false;
     std::vector<char> stream;
     if (!BuildStream(stream)) return false;
-    if (!ReplaceWithStream(name, "Workbook", stream, file, saveOutcome)) return false;
+    if (!ReplaceWithStream(name, "Workbook", stream, file, saveOutcome, existing)) return false;
     path = name;
     return true;
 }

@@ -44,10 +44,12 @@ TiffPixels ReadTiff(const std::string& path);
 // Writes `width` x `height` floats as a 32-bit float grayscale TIFF,
 // through FileReplace::ReplaceFile (an existing file is replaced only by a
 // whole new image, keeping its mode, owner, attributes and links; a link is
-// followed), holding the lock writers of the file take turns with.
+// followed), holding the lock saves of the file take turns with. A save
+// that waits for that lock says so once through `results`, when given.
 // Throws std::runtime_error naming the file and the cause when it cannot be
 // written: refused when it is not a regular file, a link that names no
-// file, or a file the user may not write.
-void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels);
+// file, a file the user may not write, or one that cannot be locked.
+void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels,
+               const std::function<void(const std::string&)>& results = nullptr);
 
 }  // namespace orvanhost

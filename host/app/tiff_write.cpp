@@ -65,6 +65,7 @@ std::string Why(const Outcome& outcome) {
                    "; the whole image is in \"" + outcome.keptCopy + "\"";
         }
         case Outcome::Failure::None:
+        case Outcome::Failure::NameTaken:
         case Outcome::Failure::Failed: break;
     }
     const std::string cause = FileReplace::NamedCause(outcome);
@@ -81,20 +82,34 @@ std::string Why(const Outcome& outcome) {
 
 }  // namespace
 
-// Saves of one image take turns (a lock held around the replace), as
+// Saves of one image take turns (its lock held around the replace), as
 // exports of one workbook do: two copies into a file with two links would
-// otherwise mix.
-void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels) {
+// otherwise mix. A new image that another save put in place meanwhile is
+// replaced as any file is, holding its lock.
+void WriteTiff(const std::string& path, uint32_t width, uint32_t height, const float* pixels,
+               const std::function<void(const std::string&)>& results) {
     static QuietLibtiff quiet;
     const std::string named = "cannot write image file \"" + path + "\": ";
     if (width == 0 || height == 0) throw std::runtime_error(named + "the image is empty");
-    FileReplace::FileLock lock;
-    // What the lock cannot be taken on, the replace refuses in its own words.
-    lock.Acquire(path.c_str());
-    Outcome outcome;
-    const bool saved = FileReplace::ReplaceFile(
-        path, [&](int fd, const std::string& name) { return WriteImage(fd, name, width, height, pixels); }, outcome);
-    if (!saved) throw std::runtime_error(named + Why(outcome));
+    const FileReplace::FileLock::Waiting waiting = [&](pid_t holder) {
+        if (results) results("SaveImage " + FileReplace::WaitingFor(path, holder) + "\n");
+    };
+    for (;;) {
+        FileReplace::FileLock lock;
+        // What the lock cannot be taken on, the replace refuses in its own words.
+        const FileReplace::FileLock::State state = lock.Acquire(path.c_str(), waiting);
+        if (state == FileReplace::FileLock::State::NoLocks)
+            throw std::runtime_error(named + "it cannot be locked (" + FileReplace::NamedCause(lock.error()) +
+                                     "); it was left unchanged");
+        Outcome outcome;
+        if (FileReplace::ReplaceFile(
+                path, [&](int fd, const std::string& name) { return WriteImage(fd, name, width, height, pixels); },
+                outcome,
+                state == FileReplace::FileLock::State::Absent ? FileReplace::Existing::Keep
+                                                              : FileReplace::Existing::Replace))
+            return;
+        if (outcome.failure != Outcome::Failure::NameTaken) throw std::runtime_error(named + Why(outcome));
+    }
 }
 
 }  // namespace orvanhost

@@ -390,7 +390,8 @@ Value Interpreter::BuiltinSaveImage(const Expr& e) {
     std::vector<double> px = img->Pixels();
     std::vector<float> f(px.begin(), px.end());
     try {
-        WriteTiff(path, img->DimensionSize(0), img->DimensionSize(1), f.data());
+        WriteTiff(path, img->DimensionSize(0), img->DimensionSize(1), f.data(),
+                  [this](const std::string& line) { host_.ShowResult(line); });
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& err) {

@@ -16,6 +16,20 @@
 #include "file_replace/replace_file.h"
 #include "file_replace/seams.h"
 
+// What the seams saw, in order: "file" and "folder" for each synced,
+// "copy" where a copy in place began.
+inline std::vector<std::string>& Seen() {
+    static std::vector<std::string> seen;
+    return seen;
+}
+inline void WatchSyncs(const std::string& folder) {
+    Seen().clear();
+    static std::string watched;
+    watched = folder;
+    FileReplace::seams.synced = [](const std::string& name) { Seen().push_back(name == watched ? "folder" : "file"); };
+    FileReplace::seams.beforeInPlaceOpen = [](const std::string&) { Seen().push_back("copy"); };
+}
+
 class ReplaceFolder : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -39,7 +39,10 @@ TEST_F(ReplaceFolder, AFileWithTwoLinksIsWrittenInPlace) {
     ASSERT_EQ(link(Path("a").c_str(), Path("b").c_str()), 0);
     const ino_t old = Status(Path("a")).st_ino;
     const std::string bigger(200000, 'n');
+    WatchSyncs(dir);
     EXPECT_EQ(Replace(Path("a"), bigger).failure, Failure::None);
+    // The whole new file and its name are on disk before the copy begins.
+    EXPECT_EQ(Seen(), Names({"file", "folder", "copy"}));
     EXPECT_EQ(Contents(Path("b")), bigger);
     EXPECT_EQ(Replace(Path("a"), "short").failure, Failure::None);
     EXPECT_EQ(Contents(Path("b")), "short");

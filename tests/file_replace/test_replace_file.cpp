@@ -18,17 +18,9 @@ using Failure = FileReplace::Outcome::Failure;
 using Names = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string synced;
-void Synced(const std::string& folder) { synced = folder; }
-
-}  // namespace
-
 // The rename lasts once the folder is synced too.
 TEST_F(ReplaceFolder, ANewFileOrAWholeOneInTheOldOnesPlaceWithItsMode) {
-    FileReplace::seams.folderSynced = Synced;
-    synced.clear();
+    WatchSyncs(dir);
     const mode_t mask = umask(027);
     EXPECT_EQ(Replace(Path("new"), "first").failure, Failure::None);
     umask(mask);
@@ -42,7 +34,7 @@ TEST_F(ReplaceFolder, ANewFileOrAWholeOneInTheOldOnesPlaceWithItsMode) {
     EXPECT_EQ(Status(Path("a")).st_mode & 07777, 0604u);
     EXPECT_NE(Status(Path("a")).st_ino, old) << "renamed, not written in place";
     EXPECT_EQ(Listing(), Names({"a", "new"}));
-    EXPECT_EQ(synced, dir);
+    EXPECT_EQ(Seen(), Names({"file", "folder", "file", "folder"}));
 
     // The set-user-id, set-group-id and sticky bits stay too.
     ASSERT_EQ(chmod(Path("a").c_str(), 07751), 0);
@@ -164,4 +156,60 @@ TEST_F(ReplaceFolder, OwnersAndPermissionsAreKept) {
     EXPECT_EQ(Replace(Path("a"), "new").failure, Failure::None);
     EXPECT_EQ(Status(Path("a")).st_uid, 65534u);
     EXPECT_EQ(Status(Path("a")).st_gid, 65534u);
+}
+
+namespace {
+
+int RefusedRename(const char*, const char*) {
+    errno = EINVAL;
+    return -1;
+}
+
+}  // namespace
+
+// A new name is taken only while nothing has it, with the rename that
+// refuses to replace or, where a file system refuses that, with a second
+// link: a file another save put there meanwhile stays, and nothing of this
+// save is left beside it.
+TEST_F(ReplaceFolder, ANewNameIsNeverTakenFromAnotherSave) {
+    for (const bool linked : {false, true}) {
+        FileReplace::seams.renameNoReplace = linked ? RefusedRename : nullptr;
+        const std::string name = linked ? "linked" : "renamed";
+        Outcome outcome;
+        ASSERT_FALSE(FileReplace::ReplaceFile(
+            Path(name),
+            [&](int fd, const std::string&) {
+                Write(Path(name), "the other save's");
+                return write(fd, "mine", 4) == 4 ? 0 : errno;
+            },
+            outcome));
+        EXPECT_EQ(outcome.failure, Failure::NameTaken) << name;
+        EXPECT_EQ(Contents(Path(name)), "the other save's");
+        EXPECT_EQ(Listing(), Names({name})) << name;
+        fs::remove(Path(name));
+        EXPECT_EQ(Replace(Path(name), "mine").failure, Failure::None) << name;
+        EXPECT_EQ(Contents(Path(name)), "mine");
+        EXPECT_EQ(Status(Path(name)).st_nlink, 1u) << name;
+        EXPECT_EQ(Listing(), Names({name})) << name;
+        fs::remove(Path(name));
+    }
+}
+
+// A folder its owner may write but not read cannot be opened to be synced:
+// the new name is made to last all the same.
+TEST_F(ReplaceFolder, ANewNameLastsInAFolderThatCannotBeRead) {
+    if (geteuid() != 0) GTEST_SKIP() << "running as another user needs root";
+    ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0300), 0);
+    WatchSyncs(dir);
+    EXPECT_EQ(AsNobody([&] { return Replace(Path("a"), "nobody's").failure == Failure::None ? "saved" : ""; }),
+              "saved");
+    EXPECT_EQ(Contents(Path("a")), "nobody's");
+    // The child's seams saw it; here the folder is synced by root.
+    EXPECT_EQ(AsNobody([&] {
+                  WatchSyncs(dir);
+                  Replace(Path("b"), "x");
+                  return Seen() == Names({"file", "folder"}) ? "synced" : "not synced";
+              }),
+              "synced");
 }

@@ -1,7 +1,7 @@
 // Preloaded into orvanhost by the save tests: the program kills itself
 // (SIGKILL, which nothing can catch or clean up after) just before its
 // ORVAN_STOP_AT_STEP-th step on a file in the folder ORVAN_STOP_FOLDER. A
-// step is a write, a sync, a cut to length or a rename.
+// step is a write, a sync, a cut to length, a rename or a link.
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/uio.h>
@@ -103,6 +103,18 @@ extern "C" int ftruncate64(int fd, off_t length) {
 
 extern "C" int rename(const char* from, const char* to) {
     static const auto real = Real<int (*)(const char*, const char*)>("rename");
+    if (WatchedName(to)) Step();
+    return real(from, to);
+}
+
+extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
+    static const auto real = Real<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+    if (WatchedName(to)) Step();
+    return real(fromFolder, from, toFolder, to, flags);
+}
+
+extern "C" int link(const char* from, const char* to) {
+    static const auto real = Real<int (*)(const char*, const char*)>("link");
     if (WatchedName(to)) Step();
     return real(from, to);
 }
