@@ -8,8 +8,9 @@
 #include <string>
 
 struct HostRun {
-    bool killed = false;  // ended by SIGKILL
-    int status = -1;      // the exit status when it exited
+    bool killed = false;    // ended by SIGKILL
+    bool timedOut = false;  // killed by WaitHost, still running at its limit
+    int status = -1;        // the exit status when it exited
     std::string out, err;
 };
 
@@ -19,6 +20,13 @@ struct HostRun {
 // before that step in `folder`; fileLimit > 0 limits the size of the files
 // it writes. A run that cannot be started is reported in err.
 HostRun RunHost(const std::string& script, const std::string& folder, long stopAt = 0, rlim_t fileLimit = 0);
+
+// The same in two halves, for runs side by side: StartHost runs it as
+// `user` when not 0 (which needs root) and answers its process id (-1 when
+// it cannot fork); WaitHost waits for it, at most `seconds` when not 0.
+pid_t StartHost(const std::string& script, const std::string& folder, long stopAt = 0, rlim_t fileLimit = 0,
+                uid_t user = 0);
+HostRun WaitHost(pid_t child, const std::string& script, int seconds = 0);
 
 // Where orvanhost, the module or the shim is not there: which.
 std::string MissingPrograms();
