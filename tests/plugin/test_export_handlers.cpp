@@ -236,3 +236,28 @@ TEST_F(ExportHandlers, AFailedCopyInPlaceNamesTheWholeCopy) {
                                  copy + "\"\n");
     EXPECT_EQ(Read(copy)->names, Names({"New", "Profile", "Sheet1"}));
 }
+
+namespace {
+
+// What another save puts under the new name just before this one would.
+std::string otherSave;
+int TakenFirst(const char*, const char* to) {
+    FileReplace::seams.renameNoReplace = nullptr;
+    fs::copy_file(otherSave, to);
+    errno = EEXIST;
+    return -1;
+}
+
+}  // namespace
+
+// A new workbook that another export put in place meanwhile is loaded, and
+// the sheet added to it: both sheets are kept.
+TEST_F(ExportHandlers, ANewNameTakenMeanwhileKeepsTheOtherSheet) {
+    otherSave = Path("other.xls");
+    ProfileLong(Image(2, 1, {1, 2}), otherSave, "", 1, "t", "Other");
+    FileReplace::seams.renameNoReplace = TakenFirst;
+    ProfileLong(Image(2, 1, {3, 4}), Path("a.xls"), "", 1, "t", "Mine");
+    FileReplace::seams.renameNoReplace = nullptr;
+    EXPECT_EQ(TakeResults(), "");
+    EXPECT_EQ(Read(Path("a.xls"))->names, Names({"Mine", "Other", "Sheet1"}));
+}

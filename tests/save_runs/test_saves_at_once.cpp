@@ -92,14 +92,18 @@ bool Shown(pid_t run, const std::string& script, const std::string& text) {
 }
 
 // Its owner may write the folder but not open it, so it cannot be locked:
-// two exports of one new workbook must still keep both sheets.
+// two exports of one new workbook must still keep both sheets, and two
+// saves of one new image both succeed.
 TEST_F(SavesAtOnce, TwoExportsOfANewWorkbookInAFolderThatCannotBeReadKeepBothSheets) {
     if (geteuid() != 0) GTEST_SKIP() << "running as another user needs root";
     ASSERT_EQ(chown(work.c_str(), 65534, 65534), 0);
     ASSERT_EQ(chmod(work.c_str(), 0300), 0);
-    const std::string one = Script("one.s", Export("a.xls", "One")), two = Script("two.s", Export("a.xls", "Two"));
+    // Two images of one new name at once: the second replaces the first.
+    const std::string one = Script("one.s", Export("a.xls", "One") + "SaveImage(a, \"a.tif\");\n");
+    const std::string two = Script("two.s", Export("a.xls", "Two") + "SaveImage(a, \"a.tif\");\n");
     for (int round = 0; round < 10; ++round) {
         fs::remove(work + "/a.xls");
+        fs::remove(work + "/a.tif");
         const pid_t first = StartHost(one, work, 0, 0, 65534), second = StartHost(two, work, 0, 0, 65534);
         const HostRun a = WaitHost(first, one, kLimit), b = WaitHost(second, two, kLimit);
         ASSERT_EQ(a.status, 0) << a.out << a.err;
@@ -107,7 +111,7 @@ TEST_F(SavesAtOnce, TwoExportsOfANewWorkbookInAFolderThatCannotBeReadKeepBothShe
         EXPECT_TRUE(HasSheet(work + "/a.xls", "One")) << "round " << round;
         EXPECT_TRUE(HasSheet(work + "/a.xls", "Two")) << "round " << round;
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 2);
 }
 
 // `flock -s DIR` and a reader's `flock -s FILE` hold nothing a save needs.
