@@ -1,50 +1,21 @@
 #include "host/app/tiff_directory.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "host/app/tiff_raw_directory.h"
 
 namespace orvanhost {
 namespace {
 
-uint64_t Unpack(const unsigned char* p, int bytes, bool big_endian) {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= uint64_t(p[big_endian ? bytes - 1 - i : i]) << (8 * i);
-    return v;
-}
-
-// libtiff passes the old SubfileType tag over unread, so the current
-// directory's entries are read here. Its value, or 0 when the tag is not
-// there or the entries cannot be read again.
-uint32_t OldSubfileType(TIFF* tif) {
-    const int fd = TIFFFileno(tif);
-    const bool big = TIFFIsBigTIFF(tif), msb = TIFFIsBigEndian(tif);
-    const int count_size = big ? 8 : 2, entry_size = big ? 20 : 12;
-    const off_t at = static_cast<off_t>(TIFFCurrentDirOffset(tif));
-    unsigned char head[8];
-    if (pread(fd, head, count_size, at) != count_size) return 0;
-    const uint64_t count = Unpack(head, count_size, msb);
-    if (count == 0 || count > 65536) return 0;
-    std::vector<unsigned char> entries(count * entry_size);
-    if (pread(fd, entries.data(), entries.size(), at + count_size) != static_cast<ssize_t>(entries.size())) return 0;
-    for (uint64_t i = 0; i < count; ++i) {
-        const unsigned char* e = entries.data() + i * entry_size;
-        const unsigned char* value = e + (big ? 12 : 8);
-        if (Unpack(e, 2, msb) != TIFFTAG_OSUBFILETYPE || Unpack(e + 4, big ? 8 : 4, msb) != 1) continue;
-        const uint64_t type = Unpack(e + 2, 2, msb);
-        if (type == TIFF_SHORT) return static_cast<uint32_t>(Unpack(value, 2, msb));
-        if (type == TIFF_LONG) return static_cast<uint32_t>(Unpack(value, 4, msb));
-    }
-    return 0;
-}
-
 enum class Kind { Image, Reduced, Mask };
 
-Kind KindOf(TIFF* tif) {
+Kind KindOf(TIFF* tif, uint32_t old_subfile_type) {
     uint32_t subfile = 0;
     uint16_t photometric = PHOTOMETRIC_MINISBLACK;
-    if (!TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &subfile) && OldSubfileType(tif) == OFILETYPE_REDUCEDIMAGE)
+    if (!TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &subfile) && old_subfile_type == OFILETYPE_REDUCEDIMAGE)
         subfile = FILETYPE_REDUCEDIMAGE;
     TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
     if ((subfile & FILETYPE_MASK) || photometric == PHOTOMETRIC_MASK) return Kind::Mask;
@@ -83,29 +54,66 @@ std::string SampleName(uint16_t format, uint16_t bits) {
     }
 }
 
+struct ChainBreak {
+    bool loops = false;
+    std::string why;  // "": no break seen
+};
+
+// Why the pointer after the last of the directories at `offsets` cannot be
+// followed, before libtiff tries it: it leads back into the chain, into the
+// header or past the end of the file.
+ChainBreak FollowChain(const std::optional<RawDirectory>& raw, const std::vector<uint64_t>& offsets,
+                       uint64_t header_size, uint64_t file_size) {
+    if (!raw) return {};
+    const std::string from = "directory " + std::to_string(offsets.size());
+    const auto back = std::find(offsets.begin(), offsets.end(), raw->next);
+    if (back != offsets.end())
+        return {true, from + " points back to directory " + std::to_string(back - offsets.begin() + 1)};
+    if (raw->next < header_size) return {false, "the next one would start inside the file's header"};
+    if (raw->next >= file_size) return {false, "the next one would start past the end of the file"};
+    return {};
+}
+
 }  // namespace
 
-void SelectImageDirectory(TIFF* tif, const std::string& path) {
-    tdir_t directories = 0, full = 0, first = 0;
+std::string SelectImageDirectory(TIFF* tif, const std::string& path, uint64_t file_size) {
+    std::vector<uint64_t> offsets;  // of the directories read, in the chain's order
+    tdir_t full = 0, first = 0;
+    bool held = true;  // libtiff still holds the last directory read
+    ChainBreak broken;
     for (;;) {
-        const Kind kind = KindOf(tif);
+        const std::optional<RawDirectory> raw = ReadRawDirectory(tif);
+        offsets.push_back(TIFFCurrentDirOffset(tif));
+        const Kind kind = KindOf(tif, raw ? raw->old_subfile_type : 0);
         if (kind == Kind::Mask)
-            throw TiffReadFailure(path, "directory " + std::to_string(directories + 1) +
+            throw TiffReadFailure(path, "directory " + std::to_string(offsets.size()) +
                                             " is a transparency mask; images with a mask cannot be read");
-        if (kind == Kind::Image && full++ == 0) first = directories;
-        ++directories;
+        if (kind == Kind::Image && full++ == 0) first = static_cast<tdir_t>(offsets.size() - 1);
         if (TIFFLastDirectory(tif)) break;
-        // Taken for the end of the chain, it would leave a thumbnail to be
-        // read as the image.
-        if (!TIFFReadDirectory(tif))
-            throw TiffReadFailure(path, "directory " + std::to_string(directories + 1) + " is damaged or cut short");
+        broken = FollowChain(raw, offsets, TIFFIsBigTIFF(tif) ? 16 : 8, file_size);
+        if (broken.why.empty()) {
+            if (TIFFReadDirectory(tif)) continue;
+            held = false;
+            broken.why = "directory " + std::to_string(offsets.size() + 1) + " is damaged or cut short";
+        }
+        break;
     }
-    const tdir_t pages = full > 0 ? full : directories;
+    const std::string last = std::to_string(offsets.size());
+    // Taken for the end of the chain, a break would leave a thumbnail to be
+    // read as the image.
+    if (!broken.why.empty() && full == 0)
+        throw TiffReadFailure(
+            path, broken.loops ? "its chain of directories loops: " + broken.why
+                               : "directory " + std::to_string(offsets.size() + 1) + " is damaged or cut short");
+    const tdir_t pages = full > 0 ? full : static_cast<tdir_t>(offsets.size());
     // Reading the first page alone would pass the others over without a word.
     if (pages > 1)
         throw TiffReadFailure(path, "holds " + std::to_string(pages) + " pages; only single-page images can be read");
-    if (directories > 1 && !TIFFSetDirectory(tif, first))
+    if ((!held || first + 1 != offsets.size()) && !TIFFSetDirectory(tif, first))
         throw TiffReadFailure(path, "directory " + std::to_string(first + 1) + " is damaged");
+    if (broken.why.empty()) return "";
+    return "image file \"" + path + "\" read, but its chain of directories " +
+           (broken.loops ? "loops: " : "is broken after directory " + last + ": ") + broken.why;
 }
 
 void CheckImageKind(TIFF* tif, const std::string& path) {

@@ -17,9 +17,12 @@ inline std::runtime_error TiffReadFailure(const std::string& path, const std::st
 // Makes the one full-resolution image current. Reduced-resolution images
 // (thumbnails, previews), marked so by either SubfileType tag, are passed
 // over; when every directory is marked reduced, each counts as a page.
-// Throws (TiffReadFailure) for a directory that cannot be read, a
-// transparency mask, or more than one page.
-void SelectImageDirectory(TIFF* tif, const std::string& path);
+// Returns "" or, when the chain of directories is broken after a
+// full-resolution image was found, a line for the Results window saying
+// where and how (a loop is told as one). Throws (TiffReadFailure) for a chain
+// broken before a full-resolution image, a transparency mask, or more than
+// one page.
+std::string SelectImageDirectory(TIFF* tif, const std::string& path, uint64_t file_size);
 
 // Throws (TiffReadFailure) naming the kind unless the current directory
 // holds one black-is-zero sample per pixel, untiled, of 8, 16 or 32-bit

@@ -12,6 +12,7 @@
 #include "host/app/tiff_directory.h"
 #include "host/app/tiff_handle.h"
 #include "host/app/tiff_io.h"
+#include "host/app/tiff_orientation.h"
 
 namespace orvanhost {
 namespace {
@@ -70,6 +71,7 @@ TiffHandle Open(const std::string& path, uint64_t& size) {
 struct Layout {
     uint32_t width = 0, height = 0;
     uint16_t bits = 0, format = SAMPLEFORMAT_UINT, compression = COMPRESSION_NONE;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
     uint64_t line = 0;  // bytes per row
 };
 
@@ -122,48 +124,55 @@ void ToFloats(const Layout& l, const unsigned char* raw, size_t n, float* out) {
         sign ? Convert<int32_t>(raw, n, out) : Convert<uint32_t>(raw, n, out);
 }
 
-// Row by row, the first row read before the room for the rest is taken, so
-// that a small damaged file declaring a large image takes no memory for it.
-void ReadByRow(TIFF* tif, const std::string& path, const Layout& l, const PixelRoom& room) {
+// Row by row, into the room when there is one; without, every row is only
+// decoded, to find that all of them do.
+void ReadByRow(TIFF* tif, const std::string& path, const Layout& l, float* out) {
     std::vector<unsigned char> row(l.line);
-    if (TIFFReadScanline(tif, row.data(), 0, 0) < 0) throw TiffReadFailure(path, "damaged at row 0");
-    float* const out = room(l.width, l.height);
-    ToFloats(l, row.data(), l.width, out);
-    for (uint32_t y = 1; y < l.height; ++y) {
+    for (uint32_t y = 0; y < l.height; ++y) {
         if (TIFFReadScanline(tif, row.data(), y, 0) < 0)
             throw TiffReadFailure(path, "damaged at row " + std::to_string(y));
-        ToFloats(l, row.data(), l.width, out + static_cast<size_t>(y) * l.width);
+        if (out) ToFloats(l, row.data(), l.width, out + static_cast<size_t>(y) * l.width);
     }
 }
 
 // PackBits runs may cross a row's end, and libtiff, decoding one row at a
 // time, drops what crosses: such data is decoded a strip at a time, each
 // strip into the end of its own rows' room and turned into floats there.
-void ReadByStrip(TIFF* tif, const std::string& path, const Layout& l, const PixelRoom& room) {
+// Without a room, each strip is decoded into a strip of its own, which the
+// bound on PackBits keeps within 64 times the file's size.
+void ReadByStrip(TIFF* tif, const std::string& path, const Layout& l, float* out) {
     uint32_t per_strip = l.height;
     TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &per_strip);
     if (per_strip == 0 || per_strip > l.height) per_strip = l.height;
-    float* const out = room(l.width, l.height);
+    std::vector<unsigned char> strip(out ? 0 : per_strip * l.line);
     for (uint32_t y = 0; y < l.height; y += per_strip) {
         const uint32_t rows = std::min(per_strip, l.height - y);
         const size_t n = static_cast<size_t>(rows) * l.width;
         const tmsize_t bytes = static_cast<tmsize_t>(rows * l.line);
-        unsigned char* const room_start = reinterpret_cast<unsigned char*>(out + static_cast<size_t>(y) * l.width);
-        unsigned char* const raw = room_start + n * sizeof(float) - static_cast<size_t>(bytes);
+        unsigned char* const room_start =
+            out ? reinterpret_cast<unsigned char*>(out + static_cast<size_t>(y) * l.width) : strip.data();
+        unsigned char* const raw = out ? room_start + n * sizeof(float) - static_cast<size_t>(bytes) : strip.data();
         if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), raw, bytes) != bytes)
             throw TiffReadFailure(
                 path, "damaged in the strip of rows " + std::to_string(y) + " to " + std::to_string(y + rows - 1));
-        ToFloats(l, raw, n, reinterpret_cast<float*>(room_start));
+        if (out) ToFloats(l, raw, n, reinterpret_cast<float*>(room_start));
     }
+}
+
+void Read(TIFF* tif, const std::string& path, const Layout& l, float* out) {
+    if (l.compression == COMPRESSION_PACKBITS)
+        ReadByStrip(tif, path, l, out);
+    else
+        ReadByRow(tif, path, l, out);
 }
 
 }  // namespace
 
-void ReadTiff(const std::string& path, const PixelRoom& room) {
+std::string ReadTiff(const std::string& path, const PixelRoom& room) {
     static QuietLibtiff quiet;
     uint64_t file_size = 0;
     TiffHandle tif = Open(path, file_size);
-    SelectImageDirectory(tif.get(), path);
+    const std::string note = SelectImageDirectory(tif.get(), path, file_size);
     CheckImageKind(tif.get(), path);
 
     Layout l;
@@ -173,6 +182,7 @@ void ReadTiff(const std::string& path, const PixelRoom& room) {
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &l.bits);
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &l.format);
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &l.compression);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &l.orientation);
     if (l.width == 0 || l.height == 0) throw TiffReadFailure(path, "empty image");
     // Strips are decoded where their floats go, which needs rows of exactly
     // width samples.
@@ -181,15 +191,18 @@ void ReadTiff(const std::string& path, const PixelRoom& room) {
         throw TiffReadFailure(path, "its rows' size does not match its width");
     l.line = static_cast<uint64_t>(line);
     CheckSizeAgainstFile(path, l, file_size);
-    if (l.compression == COMPRESSION_PACKBITS)
-        ReadByStrip(tif.get(), path, l, room);
-    else
-        ReadByRow(tif.get(), path, l, room);
+    // Uncompressed, every pixel is in the file; compressed, a few good rows
+    // could otherwise claim room for a whole image.
+    if (l.compression != COMPRESSION_NONE) Read(tif.get(), path, l, nullptr);
+    float* const out = SwapsSides(l.orientation) ? room(l.height, l.width) : room(l.width, l.height);
+    Read(tif.get(), path, l, out);
+    ApplyOrientation(out, l.width, l.height, l.orientation);
+    return note;
 }
 
 TiffPixels ReadTiff(const std::string& path) {
     TiffPixels out;
-    ReadTiff(path, [&out](uint32_t width, uint32_t height) {
+    out.note = ReadTiff(path, [&out](uint32_t width, uint32_t height) {
         out.width = width;
         out.height = height;
         out.pixels.resize(static_cast<size_t>(width) * height);

@@ -368,10 +368,11 @@ Value Interpreter::BuiltinOpenImage(const Expr& e) {
         std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
         // The pixels go straight into the image: one copy of them, not two.
         ImagePtr image;
-        ReadTiff(path, [&](uint32_t width, uint32_t height) {
+        const std::string note = ReadTiff(path, [&](uint32_t width, uint32_t height) {
             image = MakeImage(name, DataType::Real4, {width, height});
             return static_cast<float*>(image->Data());
         });
+        if (!note.empty()) host_.ShowResult(note + "\n");
         return Value::Img(image);
     } catch (const std::bad_alloc&) {
         throw;

@@ -93,6 +93,13 @@ Dir Thumbnail(Entry mark) {
     return d;
 }
 
+// Where the first directory's next pointer leads.
+size_t SecondDirectory(const std::string& b) {
+    const auto byte = [&](size_t i) { return size_t(uint8_t(b[i])); };
+    const size_t next = 10 + 12 * (byte(8) | byte(9) << 8);
+    return byte(next) | byte(next + 1) << 8 | byte(next + 2) << 16 | byte(next + 3) << 24;
+}
+
 Dir Image() {
     Dir d;
     d.strip = {char(1), char(2)};
@@ -101,24 +108,56 @@ Dir Image() {
 
 }  // namespace
 
-// A thumbnail first and the image's directory unreadable: the file is
-// damaged; the thumbnail is not the image.
-TEST(ReadTiffKinds, ADirectoryThatCannotBeReadIsDamage) {
+// A chain of directories broken after the image (a copy cut short, a
+// writer's wrong pointer) still gives the image, and a note that says
+// where the chain breaks; broken before it, with only a thumbnail read, the
+// file is damaged: the thumbnail is not the image.
+TEST(ReadTiffKinds, AChainBrokenAfterTheImageIsToldBrokenBeforeItIsDamage) {
+    const std::string path = testing::TempDir() + "chain.tif";
+    const std::string read = "image file \"" + path + "\" read, but its chain of directories ";
+    const auto expect_read = [&](const std::string& bytes, const std::string& note) {
+        WriteBytes("chain", bytes);
+        const orvanhost::TiffPixels image = orvanhost::ReadTiff(path);
+        EXPECT_EQ(image.pixels, (std::vector<float>{1, 2})) << note;
+        EXPECT_EQ(image.note, read + note);
+    };
+    expect_read(TiffBytes({Image()}, 1u << 20),
+                "is broken after directory 1: the next one would start past the end of the file");
+    expect_read(TiffBytes({Image()}, 8), "loops: directory 1 points back to directory 1");
+    expect_read(TiffBytes({Image()}, 4),
+                "is broken after directory 1: the next one would start inside the file's header");
     const Dir thumbnail = Thumbnail({254, 4, FILETYPE_REDUCEDIMAGE});
-    const std::string whole = TiffBytes({thumbnail, Image()});
-    const std::string path = WriteBytes("chain", whole);
-    EXPECT_EQ(orvanhost::ReadTiff(path).pixels, (std::vector<float>{1, 2}));
+    expect_read(TiffBytes({Image(), thumbnail}, 8), "loops: directory 2 points back to directory 1");
 
+    // The second directory's entry count damaged, or the file cut in it.
+    const std::string whole = TiffBytes({Image(), thumbnail});
+    const size_t second = SecondDirectory(whole);
+    std::string counted = whole;
+    counted[second] = char(0xff), counted[second + 1] = char(0x7f);
+    expect_read(counted, "is broken after directory 1: directory 2 is damaged or cut short");
+    expect_read(whole.substr(0, second + 30), "is broken after directory 1: directory 2 is damaged or cut short");
+    // Its image length tag renamed: libtiff gives it up having dropped the
+    // image's directory.
+    std::string lengthless = whole;
+    const size_t length_tag = lengthless.find(std::string("\x01\x01\x04\x00", 4), second);
+    ASSERT_NE(length_tag, std::string::npos);
+    lengthless[length_tag + 1] = char(0x7f);
+    expect_read(lengthless, "is broken after directory 1: directory 2 is damaged or cut short");
+
+    const std::string first = TiffBytes({thumbnail, Image()});
+    EXPECT_EQ(ReadMessage(WriteBytes("chain", first)), "");
     const std::string damaged = Refusal(path, "directory 2 is damaged or cut short");
     WriteBytes("chain", TiffBytes({thumbnail}, 1u << 20));
     EXPECT_EQ(ReadMessage(path), damaged) << "the next directory past the end";
-    const size_t second = whole.find(std::string("\x0a\x00\x00\x01", 4), 8);
-    ASSERT_NE(second, std::string::npos);
-    std::string counted = whole;
-    counted[second] = char(0xff), counted[second + 1] = char(0x7f);
+    WriteBytes("chain", TiffBytes({thumbnail}, 8));
+    EXPECT_EQ(ReadMessage(path),
+              Refusal(path, "its chain of directories loops: directory 1 points back to directory 1"));
+    const size_t image = SecondDirectory(first);
+    counted = first;
+    counted[image] = char(0xff), counted[image + 1] = char(0x7f);
     WriteBytes("chain", counted);
     EXPECT_EQ(ReadMessage(path), damaged) << "a damaged entry count";
-    WriteBytes("chain", whole.substr(0, second + 30));
+    WriteBytes("chain", first.substr(0, image + 30));
     EXPECT_EQ(ReadMessage(path), damaged) << "the file cut in the directory";
     std::remove(path.c_str());
 }
@@ -149,8 +188,8 @@ TEST(ReadTiffKinds, OldSubfileTypesAndMasksAreTold) {
     std::remove(path.c_str());
 }
 
-// Pixels that are not black-is-zero grayscale, and complex ones, are refused
-// naming their kind, not read as if they were.
+// Pixels that are not black-is-zero grayscale, masks, tiles and complex
+// pixels are refused naming their kind, not read as if they were.
 TEST(ReadTiffKinds, OtherPhotometricKindsAndComplexPixelsAreNamed) {
     const std::string path = testing::TempDir() + "photometric.tif";
     TIFF* t = TIFFOpen(path.c_str(), "w");
@@ -174,6 +213,25 @@ TEST(ReadTiffKinds, OtherPhotometricKindsAndComplexPixelsAreNamed) {
     EXPECT_EQ(ReadMessage(path), Refusal(path,
                                          "its pixels are white-is-zero grayscale (photometric 0); only "
                                          "black-is-zero grayscale can be read"));
+
+    Dir mask = Image();
+    mask.photometric = PHOTOMETRIC_MASK;
+    WriteBytes("photometric", TiffBytes({Image(), mask}));
+    EXPECT_EQ(ReadMessage(path), Refusal(path, "directory 2 is a transparency mask; images with a mask cannot be read"))
+        << "a mask told by its photometric alone";
+
+    t = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 16);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 16);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
+    TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
+    std::vector<uint8_t> tile(256, 7);
+    TIFFWriteTile(t, tile.data(), 0, 0, 0, 0);
+    TIFFClose(t);
+    EXPECT_EQ(ReadMessage(path), Refusal(path, "tiled images are not supported"));
 
     Dir complex = Image();
     complex.bits = 64;
@@ -220,6 +278,57 @@ TEST(ReadTiffKinds, PackBitsRunsAcrossRowsReadRight) {
     std::remove(path.c_str());
 }
 
+// Every orientation is read as viewers show it. The stored rows are
+// a b c / d e f (1 to 6); then larger images, square (swapped in blocks) and
+// not, against the tag's definitions.
+TEST(ReadTiffKinds, TheOrientationTagIsApplied) {
+    const std::vector<float> shown[8] = {
+        {1, 2, 3, 4, 5, 6},  // 1: as stored
+        {3, 2, 1, 6, 5, 4},  // 2: mirrored
+        {6, 5, 4, 3, 2, 1},  // 3: turned 180 degrees
+        {4, 5, 6, 1, 2, 3},  // 4: upside down
+        {1, 4, 2, 5, 3, 6},  // 5: transposed
+        {4, 1, 5, 2, 6, 3},  // 6: turned 90 degrees clockwise
+        {6, 3, 5, 2, 4, 1},  // 7: transposed across the other diagonal
+        {3, 6, 2, 5, 1, 4},  // 8: turned 90 degrees anticlockwise
+    };
+    const std::string path = testing::TempDir() + "orientation.tif";
+    Dir stored;
+    stored.w = 3;
+    stored.h = 2;
+    stored.strip = {1, 2, 3, 4, 5, 6};
+    for (uint16_t o = 1; o <= 8; ++o) {
+        stored.extra = {{274, 3, o}};
+        WriteBytes("orientation", TiffBytes({stored}));
+        const orvanhost::TiffPixels image = orvanhost::ReadTiff(path);
+        EXPECT_EQ(image.width, o < 5 ? 3u : 2u) << o;
+        EXPECT_EQ(image.pixels, shown[o - 1]) << o;
+    }
+
+    for (uint32_t w : {10u, 13u}) {
+        const uint32_t h = w == 10 ? 10 : 7;
+        stored.w = w;
+        stored.h = h;
+        stored.strip.clear();
+        for (uint32_t i = 0; i < w * h; ++i) stored.strip.push_back(char(i));
+        const auto at = [&](uint32_t c, uint32_t r) { return float(c + r * w); };
+        for (uint16_t o = 5; o <= 8; ++o) {
+            stored.extra = {{274, 3, o}};
+            WriteBytes("orientation", TiffBytes({stored}));
+            const orvanhost::TiffPixels image = orvanhost::ReadTiff(path);
+            ASSERT_EQ(image.width, h);
+            ASSERT_EQ(image.pixels.size(), size_t(w) * h);
+            for (uint32_t y = 0; y < w; ++y)
+                for (uint32_t x = 0; x < h; ++x) {
+                    // Row 0 is shown at the left (5, 8) or right; column 0 at the top (5, 6) or bottom.
+                    const uint32_t r = o == 5 || o == 8 ? x : h - 1 - x, c = o == 5 || o == 6 ? y : w - 1 - y;
+                    ASSERT_EQ(image.pixels[x + y * h], at(c, r)) << w << " x " << h << ", orientation " << o;
+                }
+        }
+    }
+    std::remove(path.c_str());
+}
+
 TEST(ReadTiffKinds, AMissingFileIsToldFromOneThatIsNoTiff) {
     const std::string missing = testing::TempDir() + "no-such.tif";
     EXPECT_EQ(ReadMessage(missing), Refusal(missing, "no such file"));
@@ -259,9 +368,9 @@ constexpr uint64_t kMiB = 1024 * 1024;
 
 }  // namespace
 
-// A 210-byte file declaring 20 000 000 x 100 floats (7.9 GB) and a 5 KB
-// deflated one declaring 16384 x 16384 bytes, damaged from its first row,
-// are refused within 64 MB.
+// A 210-byte file declaring 20 000 000 x 100 floats (7.9 GB) and deflated
+// ones declaring 16384 x 16384 bytes, damaged from their first or second
+// row, are refused within 64 MB.
 TEST(ReadTiffKinds, ASmallFileDeclaringALargeImageTakesLittleMemory) {
     Dir wide;
     wide.w = 20000000;
@@ -284,6 +393,23 @@ TEST(ReadTiffKinds, ASmallFileDeclaringALargeImageTakesLittleMemory) {
     const std::string deflated = WriteBytes("bomb", TiffBytes({bomb}));
     EXPECT_TRUE(
         WithinAddressSpace(64 * kMiB, [&] { return ReadMessage(deflated) == Refusal(deflated, "damaged at row 0"); }));
+
+    // One good row, then the strip ends: the room for the image (1 GB) is
+    // not taken on the strength of a row.
+    TIFF* t = TIFFOpen(deflated.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 16384);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 16384);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16384);
+    std::vector<uint8_t> row(16384);
+    for (size_t x = 0; x < row.size(); ++x) row[x] = uint8_t(x * x >> 7);
+    ASSERT_GE(TIFFWriteScanline(t, row.data(), 0, 0), 0);
+    TIFFClose(t);
+    EXPECT_TRUE(
+        WithinAddressSpace(64 * kMiB, [&] { return ReadMessage(deflated) == Refusal(deflated, "damaged at row 1"); }));
     std::remove(floats.c_str());
     std::remove(deflated.c_str());
 }

@@ -193,7 +193,7 @@ std::string WriteBytes(const std::string& name, const std::string& bytes) {
 
 // Pixels the file cannot hold are refused at once, before room is taken for
 // them (60000 x 60000 floats took 14 GB): uncompressed beyond the file's
-// size, compressed beyond 16384 x 16384 pixels or 65536:1.
+// size, compressed beyond 16384 x 16384 pixels or 65536:1 (PackBits 64:1).
 TEST(ReadTiff, SizesTheFileCannotHoldAreRefusedAtOnce) {
     // The 4 x 4 bytes 0 to 15 fill the file's 150 bytes exactly.
     std::string counting;
@@ -216,6 +216,9 @@ TEST(ReadTiff, SizesTheFileCannotHoldAreRefusedAtOnce) {
                 "it declares 1000 x 1000 pixels of 32 bits, more than the file's 150 bytes hold; it is damaged"));
     ASSERT_TRUE(refused("deflated", TinyTiff(2000, 2000, 32, 3, 8, "x", 150),
                         "it declares 2000 x 2000 pixels of 32 bits, more than any compression fits in the file's 150 "
+                        "bytes; it is damaged"));
+    ASSERT_TRUE(refused("packbits_bound", TinyTiff(4000, 4000, 8, 1, 32773, "x", 322),
+                        "it declares 4000 x 4000 pixels of 8 bits, more than any compression fits in the file's 322 "
                         "bytes; it is damaged"));
     ASSERT_TRUE(refused("wide", TinyTiff(16385, 16384, 8, 1, 8, "x", 5000),
                         "it declares 16385 x 16384 pixels of 8 bits; a compressed image may hold at most 268435456 "
