@@ -91,20 +91,16 @@ std::string SelectImageDirectory(TIFF* tif, const std::string& path, uint64_t fi
         if (kind == Kind::Image && full++ == 0) first = static_cast<tdir_t>(offsets.size() - 1);
         if (TIFFLastDirectory(tif)) break;
         broken = FollowChain(raw, offsets, TIFFIsBigTIFF(tif) ? 16 : 8, file_size);
-        if (broken.why.empty()) {
-            if (TIFFReadDirectory(tif)) continue;
-            held = false;
-            broken.why = "directory " + std::to_string(offsets.size() + 1) + " is damaged or cut short";
-        }
+        if (broken.why.empty() && TIFFReadDirectory(tif)) continue;
+        held = !broken.why.empty();
         break;
     }
-    const std::string last = std::to_string(offsets.size());
+    const std::string damaged = "directory " + std::to_string(offsets.size() + 1) + " is damaged or cut short";
+    if (!held) broken.why = damaged;
     // Taken for the end of the chain, a break would leave a thumbnail to be
     // read as the image.
     if (!broken.why.empty() && full == 0)
-        throw TiffReadFailure(
-            path, broken.loops ? "its chain of directories loops: " + broken.why
-                               : "directory " + std::to_string(offsets.size() + 1) + " is damaged or cut short");
+        throw TiffReadFailure(path, broken.loops ? "its chain of directories loops: " + broken.why : damaged);
     const tdir_t pages = full > 0 ? full : static_cast<tdir_t>(offsets.size());
     // Reading the first page alone would pass the others over without a word.
     if (pages > 1)
@@ -113,7 +109,8 @@ std::string SelectImageDirectory(TIFF* tif, const std::string& path, uint64_t fi
         throw TiffReadFailure(path, "directory " + std::to_string(first + 1) + " is damaged");
     if (broken.why.empty()) return "";
     return "image file \"" + path + "\" read, but its chain of directories " +
-           (broken.loops ? "loops: " : "is broken after directory " + last + ": ") + broken.why;
+           (broken.loops ? "loops: " : "is broken after directory " + std::to_string(offsets.size()) + ": ") +
+           broken.why;
 }
 
 void CheckImageKind(TIFF* tif, const std::string& path) {
