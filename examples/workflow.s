@@ -60,21 +60,35 @@ if (RefineCenter(pattern, cx, cy, ring, inner, outer) == 1)
 else
     Result("Centre kept from the guess: x = " + cx + ", y = " + cy + "\n");
 
+// Each ellipse refinement returns 0, and writes nothing (or, for a
+// distortion too large to believe, a circle), when its result is no
+// sharper than its start; the chain carries on from the last result that
+// returned 1, and says so.
+number angle = 0, ratio = 1, mean_radius = ring;
+number tx = cx, ty = cy, t_angle = angle, t_ratio = ratio, t_radius = mean_radius;
 // Ring positions in each sector from pseudo-Voigt fits, an ellipse through
 // them: the centre moves to the ellipse's centre.
-number angle = 0, ratio = 1, mean_radius = 0;
-RefineCenterEllipticityFit(pattern, cx, cy, angle, ratio, mean_radius, inner, outer,
-                           angle_bins, fit_smoothing);
-Result("Ellipse from sector fits: centre x = " + cx + ", y = " + cy + ", axis ratio " + ratio +
-       " at " + angle + " degrees, ring radius " + mean_radius + "\n");
+if (RefineCenterEllipticityFit(pattern, tx, ty, t_angle, t_ratio, t_radius, inner, outer,
+                               angle_bins, fit_smoothing) == 1) {
+    cx = tx; cy = ty; angle = t_angle; ratio = t_ratio; mean_radius = t_radius;
+    Result("Ellipse from sector fits: centre x = " + cx + ", y = " + cy + ", axis ratio " + ratio +
+           " at " + angle + " degrees, ring radius " + mean_radius + "\n");
+} else
+    Result("Ellipse from sector fits not taken: carrying on from x = " + cx + ", y = " + cy + " and a circle\n");
 // From there, the distortion that makes the rings sharpest at that centre.
 number unused = 0;
-RefineCenterEllipticitySimplex(pattern, cx, cy, angle, ratio, unused, inner, outer);
-Result("Sharpest distortion at that centre: axis ratio " + ratio + " at " + angle + " degrees\n");
+if (RefineCenterEllipticitySimplex(pattern, cx, cy, angle, ratio, unused, inner, outer) == 1)
+    Result("Sharpest distortion at that centre: axis ratio " + ratio + " at " + angle + " degrees\n");
+else
+    Result("Sharpest distortion not taken: carrying on from axis ratio " + ratio + " at " + angle + " degrees\n");
 // Two passes with the sector maxima from there, as a check: on these rings
 // they agree with the sector fits to a few hundredths of a pixel.
-RefineCenterEllipticity(pattern, cx, cy, angle, ratio, mean_radius, inner, outer,
-                        angle_bins, fit_smoothing);
+tx = cx; ty = cy; t_angle = angle; t_ratio = ratio; t_radius = mean_radius;
+if (RefineCenterEllipticity(pattern, tx, ty, t_angle, t_ratio, t_radius, inner, outer,
+                            angle_bins, fit_smoothing) == 1) {
+    cx = tx; cy = ty; angle = t_angle; ratio = t_ratio; mean_radius = t_radius;
+} else
+    Result("Ellipse from sector maxima not taken: carrying on from the last one taken\n");
 Result("Centre: x = " + cx + ", y = " + cy + " pixels\n");
 Result("Ellipse: axis ratio = " + ratio + ", angle = " + angle + " degrees, ring radius " +
        mean_radius + " pixels\n");

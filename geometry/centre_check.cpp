@@ -19,19 +19,6 @@ int LargestBin(const std::vector<float>& value, float& largest) {
     return bin;
 }
 
-// Radii around bin m whose means stay at or above halfway between value[m]
-// and the smallest mean; a bin not a number ends the walk.
-int PeakWidth(const std::vector<float>& value, int m) {
-    float smallest = value[static_cast<std::size_t>(m)];
-    for (float v : value)
-        if (v < smallest) smallest = v;
-    const float half = (value[static_cast<std::size_t>(m)] + smallest) / 2.0f;
-    int lo = m, hi = m;
-    while (lo > 0 && value[static_cast<std::size_t>(lo - 1)] >= half) --lo;
-    while (hi + 1 < static_cast<int>(value.size()) && value[static_cast<std::size_t>(hi + 1)] >= half) ++hi;
-    return hi - lo + 1;
-}
-
 bool SharperNearby(const maxazimuthalintcenter& cost, float x1, float y1, float largest) {
     for (int k = 0; k < 8; ++k) {
         const double a = k * (3.14159265358979 / 4.0);
@@ -53,33 +40,35 @@ float MirrorShare(const maxazimuthalintcenter& cost, float x0, float y0, float x
 
 }  // namespace
 
-CentreJudgement JudgeRefinedCentre(const maxazimuthalintcenter& cost, int r_in, int r_out, float x0, float y0, float x1,
-                                   float y1) {
+CentreJudgement JudgeRefinedCentre(const maxazimuthalintcenter& cost, const PixelView& image, int r_in, int r_out,
+                                   float x0, float y0, float x1, float y1) {
     CentreJudgement j;
     const double result[2] = {x1, y1};
     float largest = 0.0f;
     const int bin = LargestBin(cost.RingMeans(result), largest);
     j.ring = bin < 0 ? -1 : r_in + bin;
     j.shift_bound = cost.ShiftBound();
-    const double start[2] = {x0, y0};
-    const std::vector<float> before = cost.RingMeans(start);
-    float start_largest = 0.0f;
-    const int start_bin = LargestBin(before, start_largest);
-    if (start_bin >= 0) {
-        j.start_ring = r_in + start_bin;
-        j.start_width = PeakWidth(before, start_bin);
-    }
     j.moved = static_cast<float>(std::hypot(static_cast<double>(x1) - x0, static_cast<double>(y1) - y0));
     const float reach = static_cast<float>(cost.ShiftBound() - kSearchEdgeMargin);
-    if (std::fabs(x1 - x0) >= reach || std::fabs(y1 - y0) >= reach)
+    if (std::fabs(x1 - x0) >= reach || std::fabs(y1 - y0) >= reach) {
         j.refusal = CentreRefusal::SearchBoxEdge;
-    else if (bin < 0 || bin <= kWindowEndMargin || bin >= r_out - r_in - 1 - kWindowEndMargin)
+        return j;
+    }
+    if (bin < 0 || bin <= kWindowEndMargin || bin >= r_out - r_in - 1 - kWindowEndMargin) {
         j.refusal = CentreRefusal::WindowEnd;
-    else if (j.start_ring >= 0 && j.moved > static_cast<float>(j.start_width) + kMoveBeyondPeak)
-        j.refusal = CentreRefusal::OtherRing;
-    else if (SharperNearby(cost, x1, y1, largest))
+        return j;
+    }
+    j.start_height = RingProminence(PatternView(image, x0, y0), r_in, r_out);
+    j.height = RingProminence(PatternView(image, x1, y1), r_in, r_out);
+    if (j.height < j.start_height * (1.0f - kDullerShare)) {
+        j.refusal = CentreRefusal::Duller;
+        return j;
+    }
+    if (SharperNearby(cost, x1, y1, largest)) {
         j.refusal = CentreRefusal::SharperNearby;
-    if (j.refusal == CentreRefusal::None && j.moved > kMirrorMove) {
+        return j;
+    }
+    if (j.moved > kMirrorMove) {
         j.mirror = MirrorShare(cost, x0, y0, x1, y1, largest);
         if (j.mirror >= kMirrorShare) j.refusal = CentreRefusal::MirroredStart;
     }
@@ -91,7 +80,7 @@ CentreJudgement RefineCenterJudged(DiffractionPattern& pattern, int r_in, int r_
     const float x0 = pattern.centerX, y0 = pattern.centerY;
     RefineCenterCore(pattern, cost);
     const float x1 = pattern.centerX, y1 = pattern.centerY;
-    const CentreJudgement j = JudgeRefinedCentre(cost, r_in, r_out, x0, y0, x1, y1);
+    const CentreJudgement j = JudgeRefinedCentre(cost, pattern.image, r_in, r_out, x0, y0, x1, y1);
     if (j.refusal != CentreRefusal::None) {
         pattern.centerX = x0;
         pattern.centerY = y0;
@@ -110,12 +99,13 @@ std::string RefusalText(const CentreJudgement& j, int r_in, int r_out) {
             if (j.ring < 0) return "no pixel of the window" + window + " lies in the image around the refined centre";
             return "the sharpest ring mean lies at radius " + std::to_string(j.ring) + ", at the end of the window" +
                    window + ": the edge of a ring beyond it or a falling background, not a ring it brackets";
-        case CentreRefusal::OtherRing: {
-            char moved[32];
-            std::snprintf(moved, sizeof moved, "%.1f", static_cast<double>(j.moved));
-            return "the centre moved " + std::string(moved) + " pixels, beyond the ring it started on (radius " +
-                   std::to_string(j.start_ring) + ", its peak " + std::to_string(j.start_width) +
-                   " radii wide): the sharpest ring mean now lies on another ring, at radius " + std::to_string(j.ring);
+        case CentreRefusal::Duller: {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "the ring stands %.4g above its valleys in the profile about the refined centre, less than "
+                          "the %.4g about the start: the refinement made it no sharper",
+                          static_cast<double>(j.height), static_cast<double>(j.start_height));
+            return text;
         }
         case CentreRefusal::MirroredStart: {
             char text[256];

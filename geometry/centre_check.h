@@ -7,6 +7,7 @@
 
 #include "geometry/center_refinement.h"
 #include "geometry/diffraction_pattern.h"
+#include "geometry/ring_sharpness.h"
 
 #include <string>
 
@@ -17,15 +18,10 @@
 constexpr int kWindowEndMargin = 2;
 // Pixels the result must keep from the edge of the cost's search box.
 constexpr int kSearchEdgeMargin = 1;
-// From a start d pixels off a ring's centre, the ring's means spread over
-// about 2d radii; a start whose largest ring mean stands in a peak w radii
-// wide (where the means stay above halfway between it and the window's
-// smallest) lay within about w / 2 of that ring's centre. A refinement that
-// moves farther than w plus these pixels took another ring (the edge of a
-// stronger one, displaced) for it. Good results moved up to 3 pixels beyond
-// w when started 4 to 8 pixels off; refinements that went 14 to 22 pixels
-// to another ring, 11 or more.
-constexpr float kMoveBeyondPeak = 4.0f;
+// The ring of the plain circular profile (pixel means) must stand no lower
+// above its valleys at the result than at the start (RingProminence, within
+// kDullerShare): the sharpest ring mean of the radius-weighted cost can be
+// the edge of a displaced ring, or another ring, whose profile is duller.
 // The refinement stops within its tolerance of 0.5 pixel of the largest ring
 // mean it can reach; one of the 8 centres this far from the result holding a
 // ring mean larger by more than the share below means it stopped on the edge
@@ -48,24 +44,23 @@ constexpr float kSharperShare = 0.02f;
 constexpr float kMirrorMove = 5.0f;
 constexpr float kMirrorShare = 0.85f;
 
-enum class CentreRefusal { None, SearchBoxEdge, WindowEnd, OtherRing, SharperNearby, MirroredStart };
+enum class CentreRefusal { None, SearchBoxEdge, WindowEnd, Duller, SharperNearby, MirroredStart };
 
 struct CentreJudgement {
     CentreRefusal refusal = CentreRefusal::None;
-    int ring = -1;        // radius of the largest ring mean at the result; -1: none
-    int shift_bound = 0;  // the cost's search box, pixels either way
-    int start_ring = -1;  // radius of the largest ring mean at the start
-    int start_width = 0;  // its peak's width in radii
-    float moved = 0.0f;   // pixels from the start to the result
-    float mirror = 0.0f;  // largest ring mean at 2 start - result over the result's
+    int ring = -1;                             // radius of the largest ring mean at the result; -1: none
+    int shift_bound = 0;                       // the cost's search box, pixels either way
+    float moved = 0.0f;                        // pixels from the start to the result
+    float mirror = 0.0f;                       // largest ring mean at 2 start - result over the result's
+    float start_height = 0.0f, height = 0.0f;  // RingProminence of the circle at each
 };
 
-// Judges the result (x1, y1) of a refinement started at (x0, y0) with the
-// cost object it minimised; the rules are checked in the order of
+// Judges the result (x1, y1) of a refinement of `image` started at (x0, y0)
+// with the cost object it minimised; the rules are checked in the order of
 // CentreRefusal and the first that fails is returned. Throws only
 // std::bad_alloc.
-CentreJudgement JudgeRefinedCentre(const maxazimuthalintcenter& cost, int r_in, int r_out, float x0, float y0, float x1,
-                                   float y1);
+CentreJudgement JudgeRefinedCentre(const maxazimuthalintcenter& cost, const PixelView& image, int r_in, int r_out,
+                                   float x0, float y0, float x1, float y1);
 
 // RefineCenterCore, judged: on a refusal the pattern's centre is put back
 // to where it started. Throws what RefineCenterCore throws (the pattern is

@@ -1,5 +1,6 @@
 #include "geometry/ellipticity_fit.h"
 
+#include "geometry/ellipse_hold.h"
 #include "geometry/ring_profiles.h"
 #include "numerics/ellipse_fit.h"
 #include "numerics/least_squares_fit.h"
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -165,12 +167,12 @@ float PeakHalfWidth(const arma::vec& P, int m) {
 // The pseudo-Voigt fit of one sector's profile Pa over `span`, started at
 // its own maximum; `initial` was fitted over `summed`, the sum of n_summed
 // sector means. A fit that fails, or does not describe the ring at that
-// maximum, keeps the maximum; so does one whose peak lies further from it
-// than the half width `own_width` of the maximum's own peak (a fit over two
-// rings that the smoothing merged settles between them).
+// maximum, keeps the maximum and counts in *fell_back; so does one whose
+// peak lies further from it than the half width `own_width` of the
+// maximum's own peak (a fit over two rings that the smoothing merged
+// settles between them).
 RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed, int n_summed, const arma::vec& Pa,
-                       const double* initial, double own_peak, float own_width, RingPosition maximum,
-                       std::ostream& results) {
+                       const double* initial, double own_peak, float own_width, RingPosition maximum, int* fell_back) {
     double par[6];
     // Started at the summed profile's peak, a sector whose ring lies
     // pixels away from it (a strong ellipse, a centre off) settles on
@@ -180,7 +182,7 @@ RingPosition SectorFit(const RingWork& work, RadiusSpan span, RadiusSpan summed,
     if (span.lo != summed.lo) par[4] += par[5] * (span.lo - summed.lo);
     if (!FitsOneRing(work.X.memptr(), Pa.memptr(), span.n, work.s, 100, own_peak, par) ||
         !(std::fabs(par[0] - own_peak) <= static_cast<double>(own_width))) {
-        results << "Fit failed, using maxima instead" << std::endl;
+        ++*fell_back;
         return maximum;
     }
     return {static_cast<float>(par[0] + (work.r_in + span.lo)), static_cast<float>(par[1])};
@@ -233,11 +235,12 @@ struct SectorRings {
     arma::Col<float> R, Q, Phi, T;
     std::vector<char> has_ring;
     arma::Col<float> H;  // the half width of the peak at the ring, in pixels
+    int no_ring = 0;     // searched sectors that found no ring inside the window
 };
 
 // The ring in every searched sector, by its profile's maximum or, when
 // fitting, by a fit started there; `summed` is the span `initial` was
-// fitted over.
+// fitted over. The sectors whose fit failed are counted in one line.
 SectorRings FindSectorRings(const RingWork& work, const SectorSpans& spans, RadiusSpan summed, bool fitting,
                             const double* initial, std::ostream& results) {
     const int n_angles = work.n_angles;
@@ -249,6 +252,7 @@ SectorRings FindSectorRings(const RingWork& work, const SectorSpans& spans, Radi
                       arma::Col<float>(n_angles, arma::fill::zeros)};
     for (int a = 0; a < n_angles; ++a) rings.Phi[a] = static_cast<float>(a + 0.5) / work.apr;
     const int n_summed = SummedCount(spans);
+    int fell_back = 0, fitted = 0;
     for (int a = 0; a < n_angles; ++a) {
         if (!spans.searched[a]) continue;
         const RadiusSpan counted = spans.counted[a];
@@ -256,15 +260,22 @@ SectorRings FindSectorRings(const RingWork& work, const SectorSpans& spans, Radi
         const arma::vec Pa = SectorProfile(work, a, counted, span);
         if (NoRingInside(work, counted, Pa, SectorProfileInside(work, a, counted, span))) {
             rings.has_ring[a] = 0;
+            ++rings.no_ring;
             continue;
         }
         double own_peak = 0.0;
         RingPosition ring = ProfileMaximum(Pa, work.r_in + span.lo, span.n, own_peak);
         rings.H[a] = RingHalfWidth(work, a, counted, span, Pa);
-        if (fitting) ring = SectorFit(work, span, summed, n_summed, Pa, initial, own_peak, rings.H[a], ring, results);
+        if (fitting) {
+            ring = SectorFit(work, span, summed, n_summed, Pa, initial, own_peak, rings.H[a], ring, &fell_back);
+            ++fitted;
+        }
         rings.R[a] = ring.radius;
         rings.Q[a] = ring.peak;
     }
+    // One line a call: a line per sector filled the window on noisy rings.
+    if (fell_back > 0)
+        results << "Fit failed, using maxima instead (" << fell_back << " of " << fitted << " sectors)" << std::endl;
     return rings;
 }
 
@@ -319,15 +330,23 @@ std::vector<int> KeptSectors(const SectorRings& rings) {
     return kept;
 }
 
-// The ellipse through the kept ring points (out: centre x, y,
-// semi-axes, angle). Throws for a degenerate ellipse.
-void FitEllipse(const SectorRings& rings, const std::vector<int>& kept, double* out) {
-    std::vector<double> ex(kept.size()), ey(kept.size());
+// The kept ring points, x and y about the rebinning's centre.
+void RingPoints(const SectorRings& rings, const std::vector<int>& kept, std::vector<double>& ex,
+                std::vector<double>& ey) {
+    ex.resize(kept.size());
+    ey.resize(kept.size());
     for (std::size_t i = 0; i < kept.size(); ++i) {
         const int a = kept[i];
         ex[i] = static_cast<double>(rings.R[a] * std::cos(rings.Phi[a]));
         ey[i] = static_cast<double>(rings.R[a] * std::sin(rings.Phi[a]));
     }
+}
+
+// The ellipse through the kept ring points (out: centre x, y,
+// semi-axes, angle). Throws for a degenerate ellipse.
+void FitEllipse(const SectorRings& rings, const std::vector<int>& kept, double* out) {
+    std::vector<double> ex, ey;
+    RingPoints(rings, kept, ex, ey);
     CEllipseFit ellipse;
     ellipse.Fit(static_cast<int>(kept.size()), ex.data(), ey.data(), out);
     if (!(out[2] > 0.0 && out[3] > 0.0 && std::isfinite(out[0]) && std::isfinite(out[1]) && std::isfinite(out[2]) &&
@@ -383,8 +402,15 @@ std::size_t FarthestOff(const SectorRings& rings, const std::vector<int>& kept, 
     return worst;
 }
 
-[[noreturn]] void NotOneRing(std::size_t n) {
-    throw std::runtime_error("ellipse fit failed: " + std::to_string(n) + " usable sectors, not all on one ring");
+// Says what is so: how many points lie off the ellipse, and how many
+// sectors held no ring at all (a spotty ring leaves many empty).
+[[noreturn]] void NotOneRing(const SectorRings& rings, const std::vector<int>& kept, const double* out) {
+    std::size_t off = 0;
+    for (const int a : kept) off += OffRing(rings, a, out) > 1.0;
+    throw std::runtime_error("ellipse fit failed: " + std::to_string(kept.size()) +
+                             " usable sectors, not all on one ring (" + std::to_string(off) + " lie off it; " +
+                             std::to_string(rings.no_ring) + " of " + std::to_string(rings.R.n_elem) +
+                             " sectors held no ring)");
 }
 
 // Fits the ellipse (out) through the kept ring points, dropping the point
@@ -408,10 +434,25 @@ std::vector<int> FitEllipseOnOneRing(const SectorRings& rings, std::vector<int> 
         if (!(off > 1.0)) return kept;
         const int a = kept[worst];
         if (dropped == most || kept.size() <= 6 || off_ring[(a + 1) % n] || off_ring[(a + n - 1) % n])
-            NotOneRing(kept.size());
+            NotOneRing(rings, kept, out);
         off_ring[a] = 1;
         kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(worst));
     }
+}
+
+// Throws unless the kept ring points hold the centre of their ellipse (out)
+// to kLooseCentre pixels (CentreUncertainty): points along a few arcs, or
+// along one side of the ring only (a mask, a stop), agree with ellipses
+// whose centres lie pixels apart.
+void CheckCentreHeld(const SectorRings& rings, const std::vector<int>& kept, const double* out) {
+    std::vector<double> ex, ey;
+    RingPoints(rings, kept, ex, ey);
+    const double u = CentreUncertainty(kept.size(), ex.data(), ey.data(), out);
+    if (u <= kLooseCentre) return;
+    char text[160];
+    std::snprintf(text, sizeof text, "ellipse fit failed: %zu usable sectors hold its centre only to %.2g pixels",
+                  kept.size(), u);
+    throw std::runtime_error(text);
 }
 
 // Writes the ellipse into the pattern. It lives in a frame whose y axis
@@ -441,6 +482,7 @@ void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r
     if (checked) {
         kept = FitEllipseOnOneRing(rings, kept, out);
         CheckPointsSurroundCentre(rings, kept, out);
+        CheckCentreHeld(rings, kept, out);
     } else {
         FitEllipse(rings, kept, out);
     }

@@ -7,6 +7,12 @@
 #include <armadillo>
 #include <ostream>
 
+// The most, in pixels, that a refined centre may be uncertain by
+// (CentreUncertainty of the ring points that the ellipse went through).
+// Good centres on our survey patterns were held to 0.2 px or better nearly
+// always; ellipses through the few arcs of a textured ring, 2 px and more.
+constexpr double kLooseCentre = 0.5;
+
 // Pseudo-Voigt peak on a sloping background, the vector model of the fit
 // driver: par = (position x0, area A, half width w, Lorentzian fraction eta,
 // offset b0, slope b1 per sample index); out[i] = A * (area-normalised mix of
@@ -68,8 +74,9 @@ bool FitsOneRing(const double* t, const double* P, int n, int s, int max_iter, d
 // angle and axisRatio from the ellipse and stores its mean semi-axis in
 // *mean_radius. s is the half-width of the triangular smoothing kernel.
 //
-// "Initial fit failed, using maxima instead" and "Fit failed, using maxima
-// instead" go to `results`; the fit driver's status lines to standard output.
+// "Initial fit failed, using maxima instead" and, once for all the sectors
+// whose fit failed, "Fit failed, using maxima instead (N of M sectors)" go
+// to `results`; the fit driver's status lines to standard output.
 //
 // Throws std::invalid_argument for n_angles < 1, s < 0, r_out <= r_in or,
 // with fit on, r_out - r_in < 3; std::runtime_error when fewer than six
@@ -77,13 +84,16 @@ bool FitsOneRing(const double* t, const double* P, int n, int s, int max_iter, d
 // is degenerate (semi-axes not positive numbers), or when the kept ring
 // points do not surround its centre ("..., all on one side of their centre":
 // seen from it, two neighbours half a turn or more apart, as a mask or a
-// stop leaves a ring along one side only), or when the ring points do not lie
-// on one ellipse ("..., not all on one ring": the sectors' strongest rings are
-// not the same one). A point lies off when further from it than the half
-// width of its sector's peak (measured smoothed with a half-width of at least
-// 2); the farthest such points are dropped and the ellipse fitted again, up
-// to one in sixteen and never two neighbouring sectors. With `checked` false
-// neither of the last two is checked and no point is dropped.
+// stop leaves a ring along one side only), or when the ring points do
+// not lie on one ellipse ("..., not all on one ring (K lie off it; M of N
+// sectors held no ring)": the sectors' strongest rings are not the same
+// one), or when they hold its centre only loosely ("..., hold its centre
+// only to U pixels": U, their CentreUncertainty, above kLooseCentre). A
+// point lies off when further from it than the half width of its sector's
+// peak (measured smoothed with a half-width of at least 2); the farthest such
+// points are dropped and the ellipse fitted again, up to one in sixteen and
+// never two neighbouring sectors. With `checked` false none of the last
+// three is checked and no point is dropped.
 // On every exception the pattern and *mean_radius are unchanged.
 void RefineCenterEllipticityFitCore(DiffractionPattern& pattern, int r_in, int r_out, int n_angles, int s, int fit,
                                     float* mean_radius, std::ostream& results, bool checked = true);

@@ -22,6 +22,7 @@
 #include "geometry/diffraction_pattern.h"
 #include "geometry/elliptical_ring_pixels.h"
 #include "geometry/ellipticity_fit.h"
+#include "geometry/ring_sharpness.h"
 #include "plugin/frame.h"
 #include "plugin/handlers.h"
 #include "plugin/image_bridge.h"
@@ -165,6 +166,20 @@ void WriteEllipse(const DiffractionPattern& pattern, float* center_x, float* cen
     orvan::StoreFloat(outer_radius, static_cast<float>(r_out));
 }
 
+// Where RefineCenterEllipticitySimplex starts when given a circle.
+constexpr float kCircleStart = 1.001f;
+
+// The verdict every ellipse refinement gives its result (JudgeSharpness):
+// false, after the line saying why, when it is no success. The centre is
+// probed only where the refinement moved it.
+bool SharpestResult(const char* function, const PatternView& start, const PatternView& result, std::int32_t r_in,
+                    std::int32_t r_out, bool moved_centre) {
+    const SharpnessVerdict verdict = JudgeSharpness(start, result, r_in, r_out, moved_centre);
+    if (verdict.refusal == SharpnessRefusal::None) return true;
+    ResultsStream << function << ": " << SharpnessText(verdict) << "; nothing is changed" << std::endl;
+    return false;
+}
+
 }  // namespace
 
 float GuessCenter(LinkImage* image, float* center_x, float* center_y) {
@@ -241,12 +256,13 @@ float RefineCenter(LinkImage* image, float* center_x, float* center_y, float* ri
                           << std::endl;
             return;
         }
-        std::int32_t ring = 0;
-        AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in), static_cast<std::uint32_t>(r_out), ring);
+        // The ring written is the one the judgement found inside the window:
+        // the plain profile's maximum can lie at the window's end, on the
+        // falling background the radius weighting tilts up.
         orvan::StoreFloat(center_x, pattern.centerX);
         orvan::StoreFloat(center_y, pattern.centerY);
         orvan::StoreFloat(inner_radius, static_cast<float>(r_in));
-        orvan::StoreFloat(ring_radius, static_cast<float>(ring));
+        orvan::StoreFloat(ring_radius, static_cast<float>(judged.ring));
         orvan::StoreFloat(outer_radius, static_cast<float>(r_out));
         result = 1.0f;
     });
@@ -264,12 +280,15 @@ float RefineCenterEllipticity(LinkImage* image, float* center_x, float* center_y
         if (!AcceptRingFit(pattern, inner_radius, outer_radius, angle_bins, half_width, fit)) return;
         const std::int32_t r_in = fit.r_in, r_out = fit.r_out, bins = fit.bins, s = fit.s;
         float ring = 0.0f;
+        const PatternView start(pattern);
         RefineCenterEllipticityTwoPassCore(pattern, r_in, r_out, bins, s, &ring, ResultsStream, DiagnosticStream());
         const bool too_large = DistortionTooLarge(pattern);
         if (too_large) {
             std::int32_t m = 0;
             AzimuthalProfileMax(pattern, static_cast<std::uint32_t>(r_in), static_cast<std::uint32_t>(r_out), m);
             ring = static_cast<float>(m);
+        } else if (!SharpestResult("RefineCenterEllipticity", start, pattern, r_in, r_out, true)) {
+            return;
         }
         WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius, outer_radius, r_in,
                      r_out, ring);
@@ -289,10 +308,12 @@ float RefineCenterEllipticityFit(LinkImage* image, float* center_x, float* cente
         if (!AcceptRingFit(pattern, inner_radius, outer_radius, angle_bins, half_width, fit)) return;
         const std::int32_t r_in = fit.r_in, r_out = fit.r_out, bins = fit.bins, s = fit.s;
         float ring = 0.0f;
+        const PatternView start(pattern);
         DiagnosticStream() << "First fit:" << std::endl;
         RefineCenterEllipticityFitCore(pattern, r_in, r_out, bins, s, 1, &ring, ResultsStream);
         // The ring radius of the fit stands even when the ellipse is refused.
         const bool too_large = DistortionTooLarge(pattern);
+        if (!too_large && !SharpestResult("RefineCenterEllipticityFit", start, pattern, r_in, r_out, true)) return;
         WriteEllipse(pattern, center_x, center_y, angle, axis_ratio, ring_radius, inner_radius, outer_radius, r_in,
                      r_out, ring);
         result = too_large ? 0.0f : 1.0f;
@@ -313,7 +334,13 @@ float RefineCenterEllipticitySimplex(LinkImage* image, float* center_x, float* c
             return;
         pattern.angle = Radians(Read(angle));
         pattern.axisRatio = Read(axis_ratio);
+        const PatternView start(pattern);
+        // At a ratio of exactly 1 the angle means nothing and every ratio
+        // below costs the same, so a search from there can stay put; a hair
+        // off the circle the angle has a direction to turn.
+        if (pattern.axisRatio == 1.0f) pattern.axisRatio = kCircleStart;
         RefineCenterEllipticityCore(pattern, r_in, r_out);
+        if (!SharpestResult("RefineCenterEllipticitySimplex", start, pattern, r_in, r_out, false)) return;
         orvan::StoreFloat(center_x, pattern.centerX);
         orvan::StoreFloat(center_y, pattern.centerY);
         orvan::StoreFloat(axis_ratio, pattern.axisRatio);

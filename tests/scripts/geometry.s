@@ -2,7 +2,6 @@
 // whose truth is set here: centre (131.4, 122.7), axis ratio 1.04 with the
 // long axis at 30 degrees, rings of mean radius 40, 65, 90 and 110, a
 // background falling off from the centre and a zero beam stop.
-// orvanhost-at-most: 1 Fit failed, using maxima instead
 number w = 256, h = 256;
 number cx = 131.4, cy = 122.7;
 number c = 0.8660254037844387, s = 0.5;        // cos and sin of 30 degrees

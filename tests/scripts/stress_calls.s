@@ -2,9 +2,6 @@
 // each call's results replacing the last. Run under the sanitizer build it
 // must end without a leak report; tests/robustness watches its memory
 // footprint at the checkpoint lines. Rounds: see the first statement.
-// Sector fits on this small ring may fall back to their maxima, once a call
-// at most:
-// orvanhost-at-most: 1000 Fit failed, using maxima instead
 number rounds = 1000;
 
 // A 64 x 64 ring pattern: one bright ring of radius about 18 around (32, 31).
