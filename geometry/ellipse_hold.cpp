@@ -6,7 +6,7 @@
 
 double CentreUncertainty(std::size_t n, const double* x, const double* y, const double* fitted) {
     const double inf = std::numeric_limits<double>::infinity();
-    if (n < 6) return inf;
+    if (n < 8) return inf;
     const double c = std::cos(fitted[4]), s = std::sin(fitted[4]);
     arma::mat design(n, 5);
     double squares = 0.0;

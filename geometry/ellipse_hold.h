@@ -12,6 +12,7 @@
 // n - 5 degrees of freedom, through the least-squares fit of a radial offset
 // linear in 1, cos phi, sin phi, cos 2 phi and sin 2 phi (phi the point's
 // direction from the centre), whose cos and sin terms move the centre.
-// Infinite for fewer than six points, or points whose directions fix no
-// such fit. Never throws.
+// Infinite for fewer than eight points (six or seven fit an ellipse nearly
+// exactly, however loosely they hold it, and say nothing of their scatter),
+// or points whose directions fix no such fit. Never throws.
 double CentreUncertainty(std::size_t n, const double* x, const double* y, const double* fitted);

@@ -450,8 +450,11 @@ void CheckCentreHeld(const SectorRings& rings, const std::vector<int>& kept, con
     const double u = CentreUncertainty(kept.size(), ex.data(), ey.data(), out);
     if (u <= kLooseCentre) return;
     char text[160];
-    std::snprintf(text, sizeof text, "ellipse fit failed: %zu usable sectors hold its centre only to %.2g pixels",
-                  kept.size(), u);
+    if (std::isinf(u))
+        std::snprintf(text, sizeof text, "ellipse fit failed: %zu usable sectors do not fix its centre", kept.size());
+    else
+        std::snprintf(text, sizeof text, "ellipse fit failed: %zu usable sectors hold its centre only to %.2g pixels",
+                      kept.size(), u);
     throw std::runtime_error(text);
 }
 

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -705,4 +706,53 @@ TEST(EllipticityFit, FitsFallingBackAreCountedInOneLine) {
     FitRefined(p, 256.8f, 255.6f, 125, 155, 720, 0, results);
     // One line (-1 for more), counting dozens of sectors.
     EXPECT_GE(SectorsFellBack(results.str()), 10) << results.str();
+}
+
+// One ring, present only in two narrow opposite arcs (a textured ring).
+// Over a falling background the sectors between the arcs find no ring
+// inside the window; the six points of the arcs fit an ellipse nearly
+// exactly, however loosely they fix its centre, and are refused. Over a
+// flat background those sectors find noise instead, off the ellipse, and
+// the refusal says how many points lie off and how many sectors held no
+// ring.
+TEST(EllipticityFit, ArcsOfARing) {
+    for (const double diffuse : {3000.0, 0.0}) {
+        SCOPED_TRACE(testing::Message() << "diffuse " << diffuse);
+        RingSpec s = CountedOneRing(0.7, 200.0);
+        s.diffuse = diffuse;
+        RingSpec bare = s;
+        bare.amplitudes = {0.0};
+        const arma::Mat<float> ring = MakeRingPattern(s);
+        DiffractionPattern p;
+        p.image = MakeRingPattern(bare);
+        for (arma::uword y = 0; y < p.image.n_cols; ++y)
+            for (arma::uword x = 0; x < p.image.n_rows; ++x) {
+                const double phi = std::atan2(-(y - s.cy), x - s.cx);
+                for (const double arc : {0.3, 0.3 + M_PI})
+                    if (std::fabs(std::remainder(phi - arc, 2 * M_PI)) < 0.12) p.image(x, y) = ring(x, y);
+            }
+        p.centerX = 256.8f;
+        p.centerY = 255.2f;
+        float radius = 0;
+        std::ostringstream results;
+        try {
+            RefineCenterEllipticityFitCore(p, 120, 160, 72, 2, 0, &radius, results);
+            ADD_FAILURE() << "taken: " << p.centerX << ", " << p.centerY;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(p.centerX, 256.8f);
+            if (diffuse > 0.0) {
+                EXPECT_EQ(std::string(e.what()), "ellipse fit failed: 6 usable sectors do not fix its centre");
+                continue;
+            }
+            int off = 0, empty = 0, n = 0;
+            EXPECT_EQ(std::sscanf(e.what(),
+                                  "ellipse fit failed: %d usable sectors, not all on one ring (%d lie off it; "
+                                  "%d of 72 sectors held no ring)",
+                                  &n, &off, &empty),
+                      3)
+                << e.what();
+            EXPECT_GT(off, 5);
+            EXPECT_GT(empty, 5);
+        }
+    }
 }

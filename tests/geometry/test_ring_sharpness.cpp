@@ -108,6 +108,9 @@ TEST(CentreUncertainty, ScatterAndCoverOfTheAzimuth) {
     EXPECT_GT(CentreUncertainty(x.size(), x.data(), y.data(), fitted), 4.0 * all_round);
     points(72, 0.0, false, x, y);
     EXPECT_NEAR(CentreUncertainty(x.size(), x.data(), y.data(), fitted), 0.0, 1e-9);
-    points(5, 0.5, false, x, y);
+    // Seven points leave two degrees of freedom: their scatter is unknown.
+    points(7, 0.5, false, x, y);
     EXPECT_EQ(CentreUncertainty(x.size(), x.data(), y.data(), fitted), INFINITY);
+    points(8, 0.5, false, x, y);
+    EXPECT_LT(CentreUncertainty(x.size(), x.data(), y.data(), fitted), 1.0);
 }

@@ -4,7 +4,7 @@ it prints and writes against the pattern's known truth.
 
   check_workflow.py --generator make_sample_pattern --orvanhost orvanhost
                     --script workflow.s --work DIR [--module orvantools.so]
-                    [--size N] [--seed S]
+                    [--size N] [--seed S] [--steps-only]
 
 The workbook is read back with xlrd and the TIFF files with a small reader of
 our own, so nothing here trusts the module's own reading of its output.
@@ -86,6 +86,8 @@ def main():
     ap.add_argument("--module")
     ap.add_argument("--size", type=int)
     ap.add_argument("--seed", type=int)
+    ap.add_argument("--steps-only", action="store_true",
+                    help="check only that each refinement's result is taken when it returned 1")
     a = ap.parse_args()
 
     shutil.rmtree(a.work, ignore_errors=True)
@@ -120,6 +122,26 @@ def main():
 
     rings = truth["rings"]
     sigma = truth["ring_sigma_px"]
+
+    # Each refinement's centre or ellipse is taken only when it returned 1:
+    # a refusal of its own (a line naming it, or an exception) comes before
+    # the line that keeps the last one taken.
+    lines = out.splitlines()
+    for function, taken, kept in (
+            ("RefineCenter", "Refined centre:", "Centre kept from the guess:"),
+            ("RefineCenterEllipticityFit", "Ellipse from sector fits:", "Ellipse from sector fits not taken:"),
+            ("RefineCenterEllipticitySimplex", "Sharpest distortion at that centre:",
+             "Sharpest distortion not taken:")):
+        at = next((i for i, l in enumerate(lines) if l.startswith(taken) or l.startswith(kept)), None)
+        if not c.check(at is not None, "the workflow says whether it took %s's result" % function):
+            break
+        refused = any(l.startswith(function + ": ") or l.startswith("exception caught:") for l in lines[:at])
+        c.check(lines[at].startswith(kept if refused else taken),
+                "%s %s: %s" % (function, "refused" if refused else "returned 1", lines[at]))
+        lines = lines[at + 1:]
+    if a.steps_only:
+        print("%d check(s) failed" % len(c.failures) if c.failures else "all checks passed")
+        return 1 if c.failures else 0
 
     # Centre and ellipse.
     cx = number(r"^Centre: x = (\S+), y = (\S+) pixels$", 1)
