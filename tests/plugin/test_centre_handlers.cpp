@@ -208,6 +208,28 @@ TEST_F(CentreHandlers, RefineCenterRefusesAMaximumAtTheWindowsEnd) {
     EXPECT_EQ(n.ring, 100);
 }
 
+// A ring of 140 at radius 110.5 inside a window from 85 whose first radii
+// lie on a bright disc (150 over the background, out to radius 89): the
+// plain means are largest at the window's inner end, the radius-weighted
+// means the refinement judges, at the ring. The ring written is the one it
+// judged, not the window's end.
+TEST_F(CentreHandlers, RefineCenterWritesTheRingItJudged) {
+    RingSpec s = Rings(256.3, 255.6);
+    s.radii = {110.5};
+    s.amplitudes = {140.0};
+    s.diffuse = 0;
+    s.beamStop = 0;
+    s.noise = 0;
+    arma::Mat<float> m = MakeRingPattern(s);
+    for (arma::uword y = 0; y < m.n_cols; ++y)
+        for (arma::uword x = 0; x < m.n_rows; ++x)
+            if (std::hypot(x - s.cx, y - s.cy) < 89.0) m(x, y) += 150.0f;
+    orvanhost::ImagePtr image = Image(m.n_rows, m.n_cols, std::vector<float>(m.begin(), m.end()));
+    Numbers n{257.9, 254.4, -99, -99, -99, 85, 135};
+    EXPECT_EQ(Refine(image, n), 1.0) << TakeResults();
+    EXPECT_EQ(n.ring, 110);
+}
+
 TEST_F(CentreHandlers, EllipticityRecoveredByBothRingFits) {
     struct Case {
         double ratio, degrees;
