@@ -4,10 +4,11 @@
 // failure leaves them as they were.
 //
 // The four refinements return 1.0 when they wrote their results back and
-// 0.0 when the centre, the radii or the starting ellipse were refused, a
-// refined centre was not taken (RefineCenter, for the reason it gives), or the
-// work failed; the two guesses return 1.0 in every case. A ring fit whose
-// distortion is too large to believe writes the circle back and returns 0.0.
+// 0.0 when the centre, the radii or the starting ellipse were refused, the
+// result was judged no success (for the reason each gives: a ring no sharper
+// than at the start, a search stopped short), or the work failed; the two
+// guesses return 1.0 in every case. A ring fit whose distortion is too large
+// to believe writes the circle back and returns 0.0.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -257,8 +258,9 @@ float RefineCenter(LinkImage* image, float* center_x, float* center_y, float* ri
             return;
         }
         // The ring written is the one the judgement found inside the window:
-        // the plain profile's maximum can lie at the window's end, on the
-        // falling background the radius weighting tilts up.
+        // the plain profile's maximum can lie at or beyond the window's end
+        // (a falling background, a bright disc) where the radius-weighted
+        // means it judged do not.
         orvan::StoreFloat(center_x, pattern.centerX);
         orvan::StoreFloat(center_y, pattern.centerY);
         orvan::StoreFloat(inner_radius, static_cast<float>(r_in));
