@@ -65,6 +65,7 @@ void LeastSquaresFit::SetVerbose(int verbose) { verbose_ = verbose; }
 
 int LeastSquaresFit::Fit(int n_par, double* par) {
     n_par_ = n_par;
+    last_outcome_ = -1;
     if (method_ != "lmfit" || model_ == nullptr) return -1;
 
     lm_control_struct control = lm_control_double;
@@ -79,6 +80,7 @@ int LeastSquaresFit::Fit(int n_par, double* par) {
 
     lm_status_struct status{};
     lmmin(n_par, par, m_dat_, this, ResidualsVector, &control, &status);
+    last_outcome_ = status.outcome;
 
     if (verbose_)
         std::cout << "Status after " << status.nfev << " function evaluations:" << lm_infmsg[status.outcome]

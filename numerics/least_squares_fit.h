@@ -41,6 +41,10 @@ public:
     // sees lower + (upper - lower) * (sin(par) + 1) / 2; afterwards par is
     // clamped into [lower, upper].
     int FitBounded(int n_par, double* par, const double* lower, const double* upper);
+    // lmmin's outcome code of the last fit (an index into lm_infmsg; 5 is a
+    // spent evaluation budget), or -1 before any fit and after a fit refused
+    // before lmmin ran.
+    int LastOutcome() const { return last_outcome_; }
 
     // lmmin evaluation callbacks; data is the LeastSquaresFit object.
     static void ResidualsVector(const double* par, int m_dat, const void* data, double* fvec, int* userbreak);
@@ -60,6 +64,7 @@ private:
     const double* lower_;
     const double* upper_;
     VectorModel model_;
+    int last_outcome_ = -1;
 };
 
 #endif

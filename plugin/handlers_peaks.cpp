@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "plugin/image_bridge.h"
 #include "plugin/streams.h"
 #include "profile/peak_index.h"
+#include "profile/peak_profile_end.h"
 #include "profile/peak_profile_fit.h"
 #include "profile/profile_samples.h"
 
@@ -98,26 +101,121 @@ void RequireFiniteSearchRange(const PeakProfileFit& fit, float start, float end,
     RequireFiniteSamples("PeakFindPreFit", fit.profile, first - reach, last + reach);
 }
 
-// Names the peaks that the search leaves out: below sample 20, where it
-// never starts, and at the end, whose last sample it never scans. Throws
-// as the search does for its range, smoothing and maximum.
+// Positions as Results lists them: whole numbers from the search as such,
+// fitted ones to six digits.
+std::string PositionList(const std::vector<double>& positions) {
+    std::ostringstream text;
+    for (size_t i = 0; i < positions.size(); ++i) text << (i ? ", " : "") << positions[i];
+    return text.str();
+}
+
+std::string PeakCount(size_t n) { return std::to_string(n) + (n == 1 ? " peak" : " peaks"); }
+
+// Names the peaks that the search leaves out: those it does not see whole
+// (below 20, where it never starts, rising into its first sample, or falling
+// only after its range), and a last peak that the closing rule drops.
+// Throws as the search does for its range, smoothing and maximum.
 void NamePeaksOutsideSearch(const PeakProfileFit& fit, float min_height, float start, float end, int smoothing) {
-    const arma::Col<float> outside = fit.PeaksOutsideSearch(min_height, start, end, smoothing);
-    if (outside.is_empty()) return;
-    std::string positions;
-    for (float x : outside) positions += (positions.empty() ? "" : ", ") + std::to_string(TruncToInt(x));
-    const float last = std::min(end, static_cast<float>(fit.profile.n_elem) - 1.0f);
-    ResultsStream << "Left out " << outside.n_elem << (outside.n_elem == 1 ? " peak" : " peaks")
-                  << " that the search does not scan (it starts at " << TruncToInt(std::max(start, 20.0f))
-                  << " and ends before " << last << "), at " << positions << "." << std::endl;
+    const PeaksLeftOut left_out = fit.PeaksOutsideSearch(min_height, start, end, smoothing);
+    if (!left_out.unseen.is_empty())
+        ResultsStream << "Left out " << PeakCount(left_out.unseen.n_elem)
+                      << " that the search does not see whole (it scans " << left_out.first_scanned << " to "
+                      << left_out.last_scanned << "), at "
+                      << PositionList(arma::conv_to<std::vector<double>>::from(left_out.unseen)) << "." << std::endl;
+    if (!left_out.dropped_at_end.is_empty())
+        ResultsStream << "Left out the last peak, at " << left_out.dropped_at_end[0]
+                      << ": the profile at the search's last sample (" << left_out.last_scanned
+                      << ") stands within the minimum height of it, so it has no background point after it."
+                      << std::endl;
+}
+
+// What stopped a fit, as Results says it after "the fit".
+const char* FitFailure(PeakFitOutcome outcome) {
+    switch (outcome) {
+        case PeakFitOutcome::kBudgetSpent: return "stopped on its evaluation budget";
+        case PeakFitOutcome::kLeftWindow: return "moved a peak out of its window";
+        case PeakFitOutcome::kNoData: return "had no measured sample";
+        default: return "did not converge";
+    }
+}
+
+// Peaks of the pre-fit's groups that kept their start values, by why,
+// noted before any peak is left out (which renumbers the table).
+struct UnfittedPeaks {
+    std::map<std::string, std::vector<double>> positions;  // by what stopped the fit
+};
+
+// Start values are a whole-number position and width with mixing 0.5; no
+// fit ends on all three.
+bool AtStartValues(const PeakProfileFit& fit, arma::uword c) {
+    const double x = fit.peak_table(0, c), w = fit.peak_table(2, c);
+    return fit.peak_table(3, c) == 0.5 && x == std::floor(x) && w == std::floor(w);
+}
+
+// A peak whose window holds no area above the background starts at area 0,
+// where the fit's difference steps do not move it: it comes back as started.
+void NoteUnfittedGroups(const PeakProfileFit& fit, const std::vector<PeakGroupOutcome>& outcomes,
+                        UnfittedPeaks& unfitted) {
+    for (const PeakGroupOutcome& g : outcomes)
+        for (int c = g.left; c <= g.right; ++c) {
+            const arma::uword col = static_cast<arma::uword>(c);
+            if (g.outcome != PeakFitOutcome::kFitted)
+                unfitted.positions[std::string("the fit ") + FitFailure(g.outcome)].push_back(fit.peak_table(0, col));
+            else if (fit.peak_table(1, col) == 0.0)
+                unfitted.positions["no area above the background"].push_back(fit.peak_table(0, col));
+            else if (AtStartValues(fit, col))
+                unfitted.positions["the fit did not move it"].push_back(fit.peak_table(0, col));
+        }
+}
+
+// One line for all of them: "at 63, 69 (the fit stopped ...); 244 (...)".
+void NameUnfittedPeaks(const UnfittedPeaks& unfitted) {
+    size_t count = 0;
+    std::string text;
+    for (const auto& [why, positions] : unfitted.positions) {
+        count += positions.size();
+        text += (text.empty() ? "" : "; ") + PositionList(positions) + " (" + why + ")";
+    }
+    if (count == 0) return;
+    ResultsStream << "Handed back " << PeakCount(count) << " unfitted, at start values: at " << text << "."
+                  << std::endl;
+}
+
+// Names the peaks whose data the profile's first or last sample cuts off.
+void NamePeaksCutByProfileEnd(const PeakProfileFit& fit) {
+    const std::vector<double> cut = PeaksCutByProfileEnd(fit);
+    if (cut.empty()) return;
+    ResultsStream << PeakCount(cut.size()) << (cut.size() == 1 ? " lies" : " lie") << " within " << kPeakReachHalfWidths
+                  << " half widths of the profile's end, so area and width leave out what lies beyond: at "
+                  << PositionList(cut) << "." << std::endl;
+}
+
+// Says which of PeakFit's two fits failed and whose peaks come back.
+void NameFailedJointFits(const PeakProfileFit& fit, PeakFitOutcome first, PeakFitOutcome second,
+                         const std::vector<double>& given) {
+    const bool first_ok = first == PeakFitOutcome::kFitted, second_ok = second == PeakFitOutcome::kFitted;
+    if ((first_ok && second_ok) || fit.peak_table.n_cols == 0) return;
+    if (!first_ok && second_ok)
+        ResultsStream << "PeakFit: the first fit " << FitFailure(first)
+                      << "; the second, from the peaks as given, converged." << std::endl;
+    else if (first_ok)
+        ResultsStream << "PeakFit: the second fit " << FitFailure(second) << "; the peaks are the first fit's."
+                      << std::endl;
+    else
+        ResultsStream << "PeakFit: neither fit converged (the first " << FitFailure(first) << ", the second "
+                      << FitFailure(second) << "); " << PeakCount(given.size())
+                      << " handed back unfitted, as given: at " << PositionList(given) << "." << std::endl;
 }
 
 // Pre-fits every background interval that holds a peak. An interval without
 // one (two minima with no maximum between, as noise makes them) is passed
 // over instead of ending the pre-fit, so the peaks beyond it get their
 // start values too.
-void PreFitEveryInterval(PeakProfileFit& fit) {
-    for (int p = 0; p + 1 < static_cast<int>(fit.spline_x.n_elem); ++p) fit.PreFitPeakRange(p, p + 1);
+UnfittedPeaks PreFitEveryInterval(PeakProfileFit& fit) {
+    UnfittedPeaks unfitted;
+    for (int p = 0; p + 1 < static_cast<int>(fit.spline_x.n_elem); ++p)
+        NoteUnfittedGroups(fit, fit.PreFitPeakRange(p, p + 1), unfitted);
+    return unfitted;
 }
 
 // A peak that no interval holds keeps a width of 0: it is no peak, and
@@ -181,8 +279,10 @@ void PeakFindPreFit(LinkImage* profile, LinkImage** peaks, LinkImage** spline_po
         fit.FindExtremaAndSplinePoints(min_height, valley_height, start, end, TruncToInt(smoothing));
         fit.SubtractSplineBackground();
         ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;
-        PreFitEveryInterval(fit);
+        const UnfittedPeaks unfitted = PreFitEveryInterval(fit);
         LeaveOutPeaksWithoutWidth(fit);
+        NameUnfittedPeaks(unfitted);
+        NamePeaksCutByProfileEnd(fit);
         orvan::StoreNewImage(peaks, orvan::FloatMatrixToRealImage(fit.GetPeakParameters(), ""));
         orvan::StoreNewImage(spline_points, orvan::FloatMatrixToRealImage(fit.GetSplinePoints(), ""));
         orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
@@ -199,7 +299,10 @@ void PreFit(LinkImage* profile, LinkImage* peaks, LinkImage* spline_points, floa
             RequireFiniteBetweenPoints("PreFit", fit, static_cast<arma::uword>(first), static_cast<arma::uword>(last));
         fit.SubtractSplineBackground();
         ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;
-        fit.PreFitPeakRange(first, last);
+        UnfittedPeaks unfitted;
+        NoteUnfittedGroups(fit, fit.PreFitPeakRange(first, last), unfitted);
+        NameUnfittedPeaks(unfitted);
+        NamePeaksCutByProfileEnd(fit);
         orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
         orvan::CopyFloatMatrixToImage(peaks, fit.GetPeakParameters());
         orvan::CopyFloatMatrixToImage(spline_points, fit.GetSplinePoints());
@@ -220,15 +323,18 @@ void PeakFit(LinkImage* profile, LinkImage* peaks, LinkImage* spline_points) {
         RequireFiniteBetweenPoints("PeakFit", fit, 0, fit.spline_x.n_elem - 1);
 
         fit.PrepareFit(lo, hi);
+        const std::vector<double> given = arma::conv_to<std::vector<double>>::from(fit.peak_table.row(0));
         fit.SubtractSplineBackground();
         ResultsStream << "Performing first Fit (of 2)." << std::endl;
-        fit.FitAllPeaks(lo, hi);
+        const PeakFitOutcome first = fit.FitAllPeaks(lo, hi);
         fit.PrepareFit(lo, hi);
         fit.EvaluateFit();
         fit.SubtractSplineBackground();
         ResultsStream << "Performing second Fit (of 2)." << std::endl;
-        fit.FitAllPeaks(lo, hi);
+        const PeakFitOutcome second = fit.FitAllPeaks(lo, hi);
         fit.PrepareFit(lo, hi);
+        NameFailedJointFits(fit, first, second, given);
+        NamePeaksCutByProfileEnd(fit);
         orvan::CopyFloatMatrixToImage(peaks, fit.GetPeakParameters());
         orvan::CopyFloatMatrixToImage(spline_points, fit.GetSplinePoints());
         orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -19,6 +20,9 @@ using peak_detail::TruncToInt;
 using profile_samples::IsMissing;
 
 namespace {
+
+// lmmin's outcome for a spent evaluation budget.
+constexpr int kBudgetSpentOutcome = 5;
 
 // Data range [lo, hi] clipped to n elements; false when nothing is left.
 bool ClipRange(long long& lo, long long& hi, arma::uword n) {
@@ -39,11 +43,13 @@ arma::Col<double> ModelCurve(const arma::Mat<double>& table, arma::uword m) {
 bool MissingAt(const arma::Col<float>& profile, arma::uword i) { return i < profile.n_elem && IsMissing(profile[i]); }
 
 // Fits the parameter block M to subtracted[lo .. hi], leaving out the
-// profile's missing samples; 0 on convergence. A result with a value that
-// is not finite, or a window without data, counts as failed. A mixing
-// stuck at a clamp is fitted again from inside.
-int FitBlock(const arma::Col<float>& subtracted, const arma::Col<float>& profile, long long lo, long long hi,
-             arma::Mat<double>& M, int max_iter, double tolerance) {
+// profile's missing samples. A result with a value that is not finite, or
+// a window without data, counts as failed. A mixing stuck at a clamp is
+// fitted again from inside, and the restart kept only where `sound`
+// accepts it.
+PeakFitOutcome FitBlock(const arma::Col<float>& subtracted, const arma::Col<float>& profile, long long lo, long long hi,
+                        arma::Mat<double>& M, int max_iter, double tolerance,
+                        const std::function<bool(const arma::Mat<double>&)>& sound) {
     const arma::uword n = static_cast<arma::uword>(hi - lo + 1);
     arma::Col<double> t(n), y(n);
     arma::uword m = 0;
@@ -53,14 +59,16 @@ int FitBlock(const arma::Col<float>& subtracted, const arma::Col<float>& profile
         t[m] = static_cast<double>(lo + static_cast<long long>(i));
         y[m++] = subtracted[j];
     }
-    if (m == 0) return -1;
+    if (m == 0) return PeakFitOutcome::kNoData;
     LeastSquaresFit fit(static_cast<int>(m), t.memptr(), y.memptr(), PseudoVoigtSum);
     fit.SetMaxIter(max_iter);
     fit.SetTolerance(tolerance);
-    int r = fit.Fit(static_cast<int>(M.n_elem), M.memptr());
-    if (r == 0 && M.is_finite()) RefitStuckMixing(fit, M, t.memptr(), y.memptr(), static_cast<int>(m));
-    if (!M.is_finite()) r = -1;
-    return r;
+    const int r = fit.Fit(static_cast<int>(M.n_elem), M.memptr());
+    if (r != 0)
+        return fit.LastOutcome() == kBudgetSpentOutcome ? PeakFitOutcome::kBudgetSpent : PeakFitOutcome::kNotConverged;
+    if (!M.is_finite()) return PeakFitOutcome::kNotConverged;
+    RefitStuckMixing(fit, M, t.memptr(), y.memptr(), static_cast<int>(m), sound);
+    return M.is_finite() ? PeakFitOutcome::kFitted : PeakFitOutcome::kNotConverged;
 }
 
 // Area and width as magnitudes, the mixing inside [0, 1], peaks by position.
@@ -101,14 +109,17 @@ void PeakProfileFit::SubtractSplineBackground() {
                     profile[static_cast<arma::uword>(i)] - background[static_cast<arma::uword>(i)];
 }
 
-void PeakProfileFit::PreFitPeaks() { PreFitPeakRange(0, static_cast<int>(spline_x.n_elem) - 1); }
+std::vector<PeakGroupOutcome> PeakProfileFit::PreFitPeaks() {
+    return PreFitPeakRange(0, static_cast<int>(spline_x.n_elem) - 1);
+}
 
-void PeakProfileFit::PreFitPeakRange(int first, int last) {
+std::vector<PeakGroupOutcome> PeakProfileFit::PreFitPeakRange(int first, int last) {
     if (first < last && (first < 0 || static_cast<long long>(last) >= static_cast<long long>(spline_x.n_elem)))
         throw std::out_of_range("PreFit: background intervals must lie between point 0 and point " +
                                 std::to_string(static_cast<long long>(spline_x.n_elem) - 1));
     if (first < last && peak_table.n_cols > 0 && peak_table.n_rows != 4)
         throw std::invalid_argument("PreFit: the peak table must have 4 rows");
+    std::vector<PeakGroupOutcome> outcomes;
     for (int p = first; p < last; ++p) {
         arma::Col<float> bounds;
         int left = 0, right = 0;
@@ -122,27 +133,33 @@ void PeakProfileFit::PreFitPeakRange(int first, int last) {
             peak_table(2, col) = start.width;
             peak_table(3, col) = 0.5;
         }
-        FitPeakGroup(left, right, bounds);
+        outcomes.push_back({left, right, FitPeakGroup(left, right, bounds)});
     }
+    return outcomes;
 }
 
-void PeakProfileFit::FitPeakGroup(int left, int right, const arma::Col<float>& bounds) {
+PeakFitOutcome PeakProfileFit::FitPeakGroup(int left, int right, const arma::Col<float>& bounds) {
     if (left < 0 || right < left || static_cast<arma::uword>(right) >= peak_table.n_cols || peak_table.n_rows != 4 ||
         bounds.n_elem < static_cast<arma::uword>(right - left) + 2)
         throw std::out_of_range("FitPeakGroup: peak columns or window bounds do not exist");
     const arma::uword k = static_cast<arma::uword>(right - left + 1);
     long long a = TruncToInt(bounds[0]);
     long long b = TruncToInt(bounds[k]);
-    if (!ClipRange(a, b, subtracted.n_elem)) return;
-    arma::Mat<double> M = peak_table.cols(static_cast<arma::uword>(left), static_cast<arma::uword>(right));
-    int r = FitBlock(subtracted, profile, a, b, M, 200, 0.001);
+    if (!ClipRange(a, b, subtracted.n_elem)) return PeakFitOutcome::kNoData;
     // A peak that wandered out of its window has been captured by its
     // neighbour or the background; keep the estimates instead.
-    for (arma::uword c = 0; c < k; ++c)
-        if (!(bounds[c] <= M(0, c) && M(0, c) <= bounds[c + 1])) r = -1;
-    if (r == -1) return;
+    const auto in_windows = [&bounds, k](const arma::Mat<double>& fitted) {
+        for (arma::uword c = 0; c < k; ++c)
+            if (!(bounds[c] <= fitted(0, c) && fitted(0, c) <= bounds[c + 1])) return false;
+        return true;
+    };
+    arma::Mat<double> M = peak_table.cols(static_cast<arma::uword>(left), static_cast<arma::uword>(right));
+    PeakFitOutcome outcome = FitBlock(subtracted, profile, a, b, M, 200, 0.001, in_windows);
+    if (outcome == PeakFitOutcome::kFitted && !in_windows(M)) outcome = PeakFitOutcome::kLeftWindow;
+    if (outcome != PeakFitOutcome::kFitted) return outcome;
     CleanUp(M);
     peak_table.cols(static_cast<arma::uword>(left), static_cast<arma::uword>(right)) = M;
+    return outcome;
 }
 
 void PeakProfileFit::PrepareFit(int lo, int hi) {
@@ -154,13 +171,17 @@ void PeakProfileFit::PrepareFit(int lo, int hi) {
     peak_table = kept.cols(order);
 }
 
-void PeakProfileFit::FitAllPeaks(int lo, int hi) {
+PeakFitOutcome PeakProfileFit::FitAllPeaks(int lo, int hi) {
     long long a = lo, b = hi;
-    if (peak_table.n_cols == 0 || peak_table.n_rows != 4 || !ClipRange(a, b, subtracted.n_elem)) return;
+    if (peak_table.n_cols == 0 || peak_table.n_rows != 4 || !ClipRange(a, b, subtracted.n_elem))
+        return PeakFitOutcome::kNoData;
     arma::Mat<double> M = peak_table;
-    if (FitBlock(subtracted, profile, a, b, M, 700, 0.0001) == -1) return;
+    const PeakFitOutcome outcome =
+        FitBlock(subtracted, profile, a, b, M, 700, 0.0001, [](const arma::Mat<double>&) { return true; });
+    if (outcome != PeakFitOutcome::kFitted) return outcome;
     CleanUp(M);
     peak_table = M;
+    return outcome;
 }
 
 void PeakProfileFit::EvaluateFit() {

@@ -47,7 +47,8 @@ bool MixingStuckAtClamp(const arma::Mat<double>& M, arma::uword c, const double*
     return eta >= 1.0 ? step < -1e-3 : step > 1e-3;
 }
 
-void RefitStuckMixing(LeastSquaresFit& fit, arma::Mat<double>& M, const double* t, const double* y, int m) {
+void RefitStuckMixing(LeastSquaresFit& fit, arma::Mat<double>& M, const double* t, const double* y, int m,
+                      const std::function<bool(const arma::Mat<double>&)>& sound) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         arma::Mat<double> trial = M;
         bool stuck = false;
@@ -57,7 +58,9 @@ void RefitStuckMixing(LeastSquaresFit& fit, arma::Mat<double>& M, const double* 
                 stuck = true;
             }
         if (!stuck) return;
-        if (fit.Fit(static_cast<int>(trial.n_elem), trial.memptr()) != 0 || !trial.is_finite()) return;
+        // A restart that the caller would throw away (a peak gone from its
+        // window) must not replace a fit it keeps.
+        if (fit.Fit(static_cast<int>(trial.n_elem), trial.memptr()) != 0 || !trial.is_finite() || !sound(trial)) return;
         if (!(SumOfSquares(trial, t, y, m) < SumOfSquares(M, t, y, m))) return;
         M = trial;
     }

@@ -22,7 +22,18 @@
 // search passes over it, it is never a background point, its difference
 // from the background stays 0, and no fit uses it.
 
+#include "profile/peak_fit_outcome.h"
+
 #include <armadillo>
+#include <vector>
+
+// What the peak search leaves out, and the samples it scans.
+struct PeaksLeftOut {
+    arma::Col<float> unseen;          // peaks whose maximum, rise or fall lies outside the scanned samples
+    arma::Col<float> dropped_at_end;  // a last peak after which the profile ends within min_height of it
+    int first_scanned = 0;
+    int last_scanned = 0;
+};
 
 class PeakProfileFit {
 public:
@@ -47,12 +58,12 @@ public:
     // of it would mean nothing.
     void FindExtremaAndSplinePoints(float min_height, float valley_height, float start, float end, int smoothing);
 
-    // The peaks that the same search would find in the samples it leaves
-    // out: those below 20 when start is lower, and at the end of the range
-    // (the search never scans its last sample, so a peak there shows no
-    // falling flank). Positions, increasing. Throws as the search does for
-    // its range, smoothing and maximum.
-    arma::Col<float> PeaksOutsideSearch(float min_height, float start, float end, int smoothing) const;
+    // The peaks that the same search leaves out (positions, increasing):
+    // those that it does not see whole, with their maximum, rise or fall in
+    // samples it does not scan (below 20 when start is lower, and the
+    // range's last sample), and a last peak that the closing rule drops.
+    // Throws as the search does for its range, smoothing and maximum.
+    PeaksLeftOut PeaksOutsideSearch(float min_height, float start, float end, int smoothing) const;
 
     // Peaks lying strictly between background points p1 and p2 (indices into
     // `spline_x`, both must be valid): columns left..right of `peak_table`
@@ -69,27 +80,30 @@ public:
     void SubtractSplineBackground();
 
     // PreFitPeakRange(0, n - 1) for n background points.
-    void PreFitPeaks();
+    std::vector<PeakGroupOutcome> PreFitPeaks();
     // Estimates start values and fits the peaks of background intervals
     // first .. last-1, stopping at the first interval without a peak. Needs
     // SubtractSplineBackground first. Throws std::out_of_range when
     // first < last and the intervals reach outside the background points
-    // (first < 0 or last > n - 1); nothing is changed then.
-    void PreFitPeakRange(int first, int last);
+    // (first < 0 or last > n - 1); nothing is changed then. Returns how the
+    // fit of each interval's peaks ended; the peaks of one that did not fit
+    // keep their start values.
+    std::vector<PeakGroupOutcome> PreFitPeakRange(int first, int last);
     // Fits `peak_table` columns left..right together on `subtracted` inside
     // [bounds[0], bounds[k]] (k = right - left + 1 entries + 1 in bounds).
     // The columns change only when the fit converges and every peak stays
     // inside its window. Window parts outside the profile are ignored.
-    // Throws std::out_of_range for columns or bounds that do not exist.
-    void FitPeakGroup(int left, int right, const arma::Col<float>& bounds);
+    // Returns how the fit ended. Throws std::out_of_range for columns or
+    // bounds that do not exist.
+    PeakFitOutcome FitPeakGroup(int left, int right, const arma::Col<float>& bounds);
 
     // Keeps the peaks whose position lies strictly between lo and hi,
     // ordered by ascending position.
     void PrepareFit(int lo, int hi);
     // Fits all peaks together on `subtracted` over positions lo..hi (clipped
     // to the profile). Unchanged table when the fit fails, or when there is
-    // no peak or no data point.
-    void FitAllPeaks(int lo, int hi);
+    // no peak or no data point (kNoData). Returns how the fit ended.
+    PeakFitOutcome FitAllPeaks(int lo, int hi);
     // Moves each background point by the fitted model, so the next background
     // passes under the peaks' tails. Points outside the profile or on a
     // missing sample stay as they are. Throws std::invalid_argument when `spline_x` and `spline_y`

@@ -110,10 +110,14 @@ void ClampSearchRange(float& start, float& end, arma::uword length, int smoothin
 // A height in percent of the smoothed maximum m over the range.
 float PercentOf(float percent, float m) { return percent * m / 100.0f; }
 
-std::string NotAboveZeroText(arma::uword first, arma::uword last, float m) {
+// Names which maximum it is: the refusal rests on the smoothed one, while
+// a user reading the profile sees the raw samples.
+std::string NotAboveZeroText(arma::uword first, arma::uword last, float smoothed, float raw, bool smoothing) {
     std::ostringstream text;
-    text << "peak search: the profile's largest value from " << first << " to " << last << " is " << m
-         << ", not above 0, so heights in percent of it mean nothing (is the background subtracted too far?)";
+    text << "peak search: the " << (smoothing ? "smoothed " : "") << "profile's largest value from " << first << " to "
+         << last << " is " << smoothed;
+    if (smoothing) text << " (unsmoothed " << raw << ")";
+    text << ", not above 0, so heights in percent of it mean nothing (is the background subtracted too far?)";
     return text.str();
 }
 
@@ -136,11 +140,14 @@ SearchSetup PrepareSearch(const arma::Col<float>& profile, float min_height, flo
     const arma::uword first = static_cast<arma::uword>(q.first), last = static_cast<arma::uword>(end);
     const float m = q.s.subvec(first, last).max();
     // Only measured samples tell; a range without any finds nothing anyway.
-    float measured = -std::numeric_limits<float>::infinity();
+    float measured = -std::numeric_limits<float>::infinity(), raw = measured;
     for (arma::uword i = first; i <= last; ++i)
-        if (!IsMissing(profile[i])) measured = std::max(measured, q.s[i]);
+        if (!IsMissing(profile[i])) {
+            measured = std::max(measured, q.s[i]);
+            raw = std::max(raw, profile[i]);
+        }
     if (std::isfinite(measured) && !(measured > 0.0f))
-        throw std::invalid_argument(NotAboveZeroText(first, last, measured));
+        throw std::invalid_argument(NotAboveZeroText(first, last, measured, raw, smoothing > 0));
     q.min_height = PercentOf(min_height, m);
     q.valley_height = PercentOf(valley_height, m);
     return q;
@@ -195,19 +202,22 @@ ScanResult ScanExtrema(const arma::Col<float>& s, const arma::Col<float>& profil
 
 // A scan ending on a falling flank closes with the lowest point
 // after the last peak, if the peak is tall enough; otherwise that peak is
-// dropped. A missing tail sample gives way to the last measured one before
-// it.
-void CloseScan(ScanResult& scan, const arma::Col<float>& s, const arma::Col<float>& profile, int first, float end,
-               float min_height) {
+// dropped, and its position returned (else -1). A missing tail sample gives
+// way to the last measured one before it.
+float CloseScan(ScanResult& scan, const arma::Col<float>& s, const arma::Col<float>& profile, int first, float end,
+                float min_height) {
     std::vector<Extremum>& table = scan.table;
-    if (table.back().code != kPeak) return;
+    if (table.back().code != kPeak) return -1.0f;
     int tail_index = static_cast<int>(end - 1.0f);
     while (tail_index > first && IsMissing(profile[static_cast<arma::uword>(tail_index)])) --tail_index;
     const float tail = s[static_cast<arma::uword>(tail_index)];
-    if (table.back().value - min_height > tail)
+    if (table.back().value - min_height > tail) {
         table.push_back({static_cast<float>(scan.minpos), s[static_cast<arma::uword>(scan.minpos)], kBackground});
-    else
-        table.pop_back();
+        return -1.0f;
+    }
+    const float dropped = table.back().position;
+    table.pop_back();
+    return dropped;
 }
 
 struct CodeCounts {
@@ -266,23 +276,41 @@ void PeakProfileFit::FindExtremaAndSplinePoints(float min_height, float valley_h
     StoreExtrema(scan.table, n, profile, spline_x, spline_y, valley_positions, peak_table);
 }
 
-arma::Col<float> PeakProfileFit::PeaksOutsideSearch(float min_height, float start, float end, int smoothing) const {
+PeaksLeftOut PeakProfileFit::PeaksOutsideSearch(float min_height, float start, float end, int smoothing) const {
     const SearchSetup q = PrepareSearch(profile, min_height, 0.0f, start, end, smoothing);
-    float last_found = -1.0f;
+    PeaksLeftOut out;
+    out.first_scanned = q.first;
+    out.last_scanned = static_cast<int>(std::ceil(q.end)) - 1;
     ScanResult found = ScanExtrema(q.s, profile, q.first, q.end, q.min_height);
+    // The search's leading peak has no minimum before it in the samples it
+    // scans; one the wider scan finds up to there rose outside them. A peak
+    // found after the search's last record falls only outside them.
+    float leading = -1.0f, last_recorded = -1.0f;
+    if (!found.table.empty() && found.table.front().code == kPeak) leading = found.table.front().position;
+    for (const Extremum& e : found.table)
+        if (e.code == kPeak) last_recorded = e.position;
+    std::vector<float> dropped;
     if (found.table.size() >= 2) {
-        CloseScan(found, q.s, profile, q.first, q.end, q.min_height);
-        for (const Extremum& e : found.table)
-            if (e.code == kPeak) last_found = e.position;
+        const float closing = CloseScan(found, q.s, profile, q.first, q.end, q.min_height);
+        if (closing >= 0.0f) dropped.push_back(closing);
     }
-    // The range asked for, every sample of it scanned.
+    // The range asked for, every sample of it scanned. Before the first
+    // sample the search scans, a peak counts that rose from somewhere: its
+    // leading record at the range's very first sample is a falling start.
     const int lo = TruncToInt(std::max(start, 0.0f));
     const float stop = std::floor(std::min(end, static_cast<float>(profile.n_elem) - 1.0f)) + 1.0f;
-    std::vector<float> outside;
-    for (const Extremum& e : ScanExtrema(q.s, profile, lo, stop, q.min_height).table)
-        if (e.code == kPeak && (e.position < static_cast<float>(q.first) || e.position > last_found))
-            outside.push_back(e.position);
-    return arma::Col<float>(outside);
+    const std::vector<Extremum> wide = ScanExtrema(q.s, profile, lo, stop, q.min_height).table;
+    std::vector<float> unseen;
+    for (size_t k = 0; k < wide.size(); ++k) {
+        const float x = wide[k].position;
+        if (wide[k].code != kPeak) continue;
+        const bool rose_unscanned =
+            lo < q.first && (x < static_cast<float>(q.first) || x <= leading) && (k > 0 || x > static_cast<float>(lo));
+        if (rose_unscanned || x > last_recorded) unseen.push_back(x);
+    }
+    out.unseen = arma::Col<float>(unseen);
+    out.dropped_at_end = arma::Col<float>(dropped);
+    return out;
 }
 
 int PeakProfileFit::FindPeakBounds(int p1, int p2, arma::Col<float>& bounds, int& left, int& right) const {

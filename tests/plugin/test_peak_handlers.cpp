@@ -374,16 +374,28 @@ TEST_F(PeakSamples, EveryPeakOfANoisySearchHasAWidth) {
     orvanhost::ImagePtr profile = PairImage(3.0);
     orvanhost::ImagePtr peaks, points;
     Search(profile, &peaks, &points, 2, 0);
-    EXPECT_EQ(TakeResults(),
-              "Estimating peakpositions and splinepoints.\n"
-              "Left out 2 peaks that the search does not scan (it starts at 20 and ends before 399), at 6, 10.\n"
-              "Determining Peak-Fitparameters by prefitting each peak.\n");
+    const std::string results = TakeResults();
+    EXPECT_EQ(results.rfind("Estimating peakpositions and splinepoints.\n"
+                            "Left out 3 peaks that the search does not see whole (it scans 20 to 398), at 6, "
+                            "10, 22.\n",
+                            0),
+              0u)
+        << results;
     ASSERT_TRUE(peaks);
     ASSERT_GT(peaks->DimensionSize(1), 10u);  // noise peaks, as asked for
+    // Every peak that comes back at its start values (whole-number position
+    // and width, mixing 0.5) is named, and only those.
+    const size_t named_at = results.find("Handed back ");
+    ASSERT_NE(named_at, std::string::npos) << results;
+    const std::string named = results.substr(named_at, results.find('\n', named_at) - named_at);
     int near_truth = 0;
     for (uint32_t c = 0; c < peaks->DimensionSize(1); ++c) {
         const std::vector<float> p = Line(peaks, c);
         EXPECT_GT(p[2], 0.0f) << "peak at " << p[0];
+        const bool at_start = p[3] == 0.5f && p[0] == std::floor(p[0]) && p[2] == std::floor(p[2]);
+        const std::string at = " " + std::to_string(int(p[0]));
+        const bool listed = named.find(at + ",") != std::string::npos || named.find(at + " (") != std::string::npos;
+        EXPECT_EQ(at_start, listed) << "peak at " << p[0] << ": " << named;
         for (const TruePeak& t : kPair) near_truth += std::fabs(p[0] - t.x0) <= 1 && p[1] > 0.5 * t.area;
     }
     EXPECT_EQ(near_truth, 2);
@@ -458,7 +470,7 @@ TEST_F(PeakSamples, PeaksTheSearchDoesNotScanAreNamed) {
     Search(profile, &peaks, &points, 5, 5, 0, 299, 0);
     EXPECT_EQ(TakeResults(),
               "Estimating peakpositions and splinepoints.\n"
-              "Left out 2 peaks that the search does not scan (it starts at 20 and ends before 299), at 10, 297.\n"
+              "Left out 2 peaks that the search does not see whole (it scans 20 to 298), at 10, 297.\n"
               "Determining Peak-Fitparameters by prefitting each peak.\n");
     ASSERT_TRUE(peaks);
     ASSERT_EQ(peaks->DimensionSize(1), 1u);
@@ -475,7 +487,7 @@ TEST_F(PeakSamples, AProfileEntirelyBelowZeroIsRefused) {
     Search(profile, &peaks, &points, 5, 2);
     const std::string results = TakeResults();
     EXPECT_EQ(results.rfind("Estimating peakpositions and splinepoints.\nexception caught: peak search: the "
-                            "profile's largest value from 20 to 399 is -",
+                            "smoothed profile's largest value from 20 to 399 is -",
                             0),
               0u)
         << results;
@@ -483,6 +495,15 @@ TEST_F(PeakSamples, AProfileEntirelyBelowZeroIsRefused) {
     EXPECT_FALSE(peaks);
     EXPECT_FALSE(points);
     EXPECT_EQ(Pixels(profile), before);
+
+    // Two narrow peaks on a baseline of -5: the smoothing pulls them below 0,
+    // and the refusal says so, quoting the samples' own maximum too.
+    for (uint32_t i = 0; i < 400; ++i) profile->SetPixel(i, 0, i == 100 || i == 200 ? 4.5f : -5.0f);
+    Search(profile, &peaks, &points, 5, 2);
+    EXPECT_NE(
+        TakeResults().find("the smoothed profile's largest value from 20 to 399 is -1.83333 (unsmoothed 4.5), not "
+                           "above 0"),
+        std::string::npos);
 }
 
 }  // namespace

@@ -91,4 +91,45 @@ TEST(PeakMixing, SinglePeaksComeOutWithinThreeAndFivePercent) {
             }
 }
 
+// Three overlapping peaks from rough starts: the mixing of one and then of
+// another stops at a clamp, and each restart frees one; a single restart
+// leaves areas 10 to 25 % off.
+TEST(PeakMixing, OverlappingPeaksFromRoughStartsComeBackWhole) {
+    for (const std::vector<peak_test::TruePeak>& truth :
+         {std::vector<peak_test::TruePeak>{{60.2, 975, 2.3, 0.85}, {69, 625, 4.4, 0.25}, {78.2, 209, 3.6, 0.45}},
+          std::vector<peak_test::TruePeak>{{66, 217, 3.2, 0.65}, {75.4, 799, 4.4, 0.5}, {86.2, 380, 1.6, 0.2}}}) {
+        PeakProfileFit f;
+        f.profile = MakeProfile(160, truth, Zero);
+        f.subtracted = f.profile;
+        f.peak_table.zeros(4, truth.size());
+        for (arma::uword k = 0; k < truth.size(); ++k)
+            f.peak_table.col(k) = arma::Col<double>{std::floor(truth[k].x0), 0.8 * truth[k].area,
+                                                    std::max(1.0, std::floor(0.6 * truth[k].w)), 0.5};
+        f.FitAllPeaks(30, 150);
+        ASSERT_EQ(f.peak_table.n_cols, truth.size());
+        for (arma::uword k = 0; k < truth.size(); ++k) {
+            EXPECT_NEAR(f.peak_table(1, k), truth[k].area, 0.01 * truth[k].area) << truth[k].x0;
+            EXPECT_NEAR(f.peak_table(3, k), truth[k].eta, 0.01) << truth[k].x0;
+        }
+    }
+}
+
+// A restart that ends with a peak outside its window is thrown away by the
+// group fit, and with it the whole group's fit: the group must keep the fit
+// it had. Here the pre-fit of a noisy pair came back at start values.
+TEST(PeakMixing, ARestartThatLeavesItsWindowIsNotKept) {
+    PeakProfileFit f;
+    f.profile = MakeProfile(
+        300, {{82.5, 809, 4.3, 0.7}, {113.9, 1134, 4.8, 0.15}}, [](double t) { return 200.0 - 0.2 * t; }, 4.0, 1816);
+    f.FindExtremaAndSplinePoints(1, 1, 20, 299, 1);
+    f.SubtractSplineBackground();
+    for (int p = 0; p + 1 < int(f.spline_x.n_elem); ++p) f.PreFitPeakRange(p, p + 1);
+    const arma::uvec near = arma::find(arma::abs(f.peak_table.row(0) - 82.5) < 1.0);
+    ASSERT_EQ(near.n_elem, 1u);
+    const arma::Col<double> peak = f.peak_table.col(near[0]);
+    EXPECT_NE(peak[3], 0.5) << "left at its start values";
+    EXPECT_NEAR(peak[0], 82.5, 0.2);
+    EXPECT_NEAR(peak[2], 4.3, 0.5);
+}
+
 }  // namespace
