@@ -201,6 +201,9 @@ void NameFailedJointFits(const PeakProfileFit& fit, PeakFitOutcome first, PeakFi
     else if (first_ok)
         ResultsStream << "PeakFit: the second fit " << FitFailure(second) << "; the peaks are the first fit's."
                       << std::endl;
+    else if (first == second && first == PeakFitOutcome::kNotConverged)
+        ResultsStream << "PeakFit: neither fit converged; " << PeakCount(given.size())
+                      << " handed back unfitted, as given: at " << PositionList(given) << "." << std::endl;
     else
         ResultsStream << "PeakFit: neither fit converged (the first " << FitFailure(first) << ", the second "
                       << FitFailure(second) << "); " << PeakCount(given.size())

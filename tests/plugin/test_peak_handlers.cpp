@@ -506,4 +506,70 @@ TEST_F(PeakSamples, AProfileEntirelyBelowZeroIsRefused) {
         std::string::npos);
 }
 
+// The search's windows at the ends of the profile: a peak 2.4 samples from
+// the last sample comes back with a fraction of its area, and one whose
+// maximum lies on sample 20, the first the search scans, has its rise
+// below it. Results names both.
+TEST_F(PeakSamples, PeaksAtTheProfilesEndsAreNamed) {
+    const arma::Col<float> p = peak_test::MakeProfile(
+        400, {{19.6, 3000, 2, 0.5}, {200, 3000, 2, 0.5}, {396.6, 3000, 2, 0.5}}, [](double) { return 50.0; });
+    std::vector<float> px(400 * 4, 0.0f);
+    std::copy(p.begin(), p.end(), px.begin());
+    orvanhost::ImagePtr profile = Image(400, 4, px);
+    orvanhost::ImagePtr peaks, points;
+    Search(profile, &peaks, &points, 5, 5, 0, 399, 0);
+    const std::string results = TakeResults();
+    EXPECT_NE(results.find("Left out 1 peak that the search does not see whole (it scans 20 to 398), at 20.\n"),
+              std::string::npos)
+        << results;
+    EXPECT_NE(results.find("1 peak lies within 3 half widths of the profile's end, so area and width leave out what "
+                           "lies beyond: at 396."),
+              std::string::npos)
+        << results;
+    ASSERT_TRUE(peaks);
+    ASSERT_EQ(peaks->DimensionSize(1), 2u);
+    EXPECT_NEAR(Line(peaks, 0)[1], 3000, 60);  // the middle one is not named
+    TakeResults();
+    Fit(profile, peaks, points);
+    EXPECT_NE(TakeResults().find("the profile's end, so area and width leave out what lies beyond: at 396."),
+              std::string::npos);
+}
+
+// A last peak on a shoulder that the profile never falls from by the
+// minimum height: the closing rule drops it, 98 samples before the end of
+// the range, and Results says so rather than that it went unscanned.
+TEST_F(PeakSamples, ALastPeakTheClosingRuleDropsIsNamedForIt) {
+    std::vector<float> px(400 * 4, 0.0f);
+    for (int i = 0; i < 400; ++i) {
+        double v = 50 + 50 * std::exp(-(i - 150.0) * (i - 150.0) / 8);
+        if (i >= 200) v = 50 + 42 * std::min(1.0, (i - 200) / 60.0);
+        if (i >= 260) v = 92 + 8 * std::exp(-(i - 300.0) * (i - 300.0) / 8);
+        if (i > 307) v = 92 + 4 * (i - 307) / 92.0;
+        px[static_cast<size_t>(i)] = static_cast<float>(v);
+    }
+    orvanhost::ImagePtr profile = Image(400, 4, px);
+    orvanhost::ImagePtr peaks, points;
+    Search(profile, &peaks, &points, 5, 5, 20, 399, 0);
+    EXPECT_EQ(TakeResults(),
+              "Estimating peakpositions and splinepoints.\n"
+              "Left out the last peak, at 300: the profile at the search's last sample (398) stands within the "
+              "minimum height of it, so it has no background point after it.\n"
+              "Determining Peak-Fitparameters by prefitting each peak.\n");
+    ASSERT_TRUE(peaks);
+    ASSERT_EQ(peaks->DimensionSize(1), 1u);
+}
+
+// PeakFit says when its fits fail, and which peaks come back as given:
+// here two peaks (8 values) over 5 samples, which no fit can fix.
+TEST_F(PeakSamples, PeakFitNamesFitsThatFail) {
+    orvanhost::ImagePtr profile = PairImage();
+    orvanhost::ImagePtr points = Image(2, 2, {148, 152, 50, 50});
+    orvanhost::ImagePtr peaks = PeakImage({{149, 900, 4, 0.5f}, {151, 900, 4, 0.5f}});
+    Fit(profile, peaks, points);
+    EXPECT_EQ(TakeResults(),
+              "Performing first Fit (of 2).\nPerforming second Fit (of 2).\n"
+              "PeakFit: neither fit converged; 2 peaks handed back unfitted, as given: at 149, 151.\n");
+    EXPECT_EQ(Line(peaks, 0), (std::vector<float>{149, 900, 4, 0.5f}));
+}
+
 }  // namespace

@@ -118,13 +118,29 @@ TEST(PeakFit, FailedOrEmptyFitsLeaveTheTable) {
     f.subtracted = f.profile;
     const arma::Mat<double> start = OnePeak(49, 90, 2.5, 0.5);
     f.peak_table = start;
-    f.FitAllPeaks(50, 51);  // two data points for four parameters
+    EXPECT_EQ(f.FitAllPeaks(50, 51), PeakFitOutcome::kNotConverged);  // two data points for four parameters
     EXPECT_TRUE(arma::approx_equal(f.peak_table, start, "absdiff", 0.0));
-    f.FitAllPeaks(200, 300);  // no data at all
+    EXPECT_EQ(f.FitAllPeaks(200, 300), PeakFitOutcome::kNoData);
     EXPECT_TRUE(arma::approx_equal(f.peak_table, start, "absdiff", 0.0));
     f.peak_table.set_size(4, 0);
     f.FitAllPeaks(20, 80);
     EXPECT_EQ(f.peak_table.n_cols, 0u);
+}
+
+// Forty peaks: 161 values, whose differences alone take most of the
+// evaluation budget, so the fit stops on it and says so.
+TEST(PeakFit, AFitThatSpendsItsBudgetSaysSo) {
+    std::vector<TruePeak> truth;
+    for (int k = 0; k < 40; ++k) truth.push_back({30.0 + 10.0 * k, 300, 3, 0.5});
+    PeakProfileFit f;
+    f.profile = MakeProfile(440, truth, [](double) { return 0.0; });
+    f.subtracted = f.profile;
+    f.peak_table.zeros(4, truth.size());
+    for (arma::uword k = 0; k < truth.size(); ++k)
+        f.peak_table.col(k) = arma::Col<double>{truth[k].x0 + 1, 200, 2, 0.5};
+    const arma::Mat<double> start = f.peak_table;
+    EXPECT_EQ(f.FitAllPeaks(20, 430), PeakFitOutcome::kBudgetSpent);
+    EXPECT_TRUE(arma::approx_equal(f.peak_table, start, "absdiff", 0.0));
 }
 
 TEST(PeakFit, GroupFitKeepsEstimatesWhenAPeakLeavesItsWindow) {
@@ -135,10 +151,17 @@ TEST(PeakFit, GroupFitKeepsEstimatesWhenAPeakLeavesItsWindow) {
     f.subtracted = f.profile;
     const arma::Mat<double> start = OnePeak(35, 5, 2, 0.5);
     f.peak_table = start;
-    f.FitPeakGroup(0, 0, arma::Col<float>{20, 40});
+    EXPECT_NE(f.FitPeakGroup(0, 0, arma::Col<float>{20, 40}), PeakFitOutcome::kFitted);
     EXPECT_TRUE(arma::approx_equal(f.peak_table, start, "absdiff", 0.0));
     EXPECT_THROW(f.FitPeakGroup(0, 1, arma::Col<float>{20, 40, 60}), std::out_of_range);
     EXPECT_THROW(f.FitPeakGroup(0, 0, arma::Col<float>{20}), std::out_of_range);
+    // Peaks at 50 and 58, windows split at 46: the first runs to 50.
+    f.profile = MakeProfile(100, {{50, 500, 3, 0.5}, {58, 500, 3, 0.5}}, [](double) { return 0.0; });
+    f.subtracted = f.profile;
+    const arma::Mat<double> pair = arma::join_rows(OnePeak(44, 300, 2, 0.5), OnePeak(55, 500, 2, 0.5));
+    f.peak_table = pair;
+    EXPECT_EQ(f.FitPeakGroup(0, 1, arma::Col<float>{30, 46, 75}), PeakFitOutcome::kLeftWindow);
+    EXPECT_TRUE(arma::approx_equal(f.peak_table, pair, "absdiff", 0.0));
 }
 
 // Three peaks, two of them overlapping, on a gently curved background.

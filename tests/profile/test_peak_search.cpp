@@ -218,4 +218,15 @@ TEST(PeakSearch, FractionalAndNegativeThresholdsStayInsideTheTable) {
         }
 }
 
+// Spikes of +4 on a baseline of -4, smoothed over one sample each side,
+// peak at exactly 0: heights in percent of 0 are all 0, and every spike
+// would count as a peak.
+TEST(PeakSearch, ASmoothedMaximumOfExactlyZeroIsRefused) {
+    PeakProfileFit f;
+    f.profile = arma::Col<float>(200, arma::fill::value(-4.0f));
+    for (arma::uword i : {60u, 100u, 140u}) f.profile[i] = 4.0f;
+    EXPECT_THROW(f.FindExtremaAndSplinePoints(5, 5, 20, 199, 1), std::invalid_argument);
+    EXPECT_TRUE(f.peak_table.is_empty());
+}
+
 }  // namespace

@@ -215,7 +215,8 @@ TEST(KirklandFreeFit, TellsWhenTheProfileAsksForANegativeValue) {
         bool scale_below, offset_below;
     };
     for (const Case& c :
-         {Case{-2.0f, 500.0f, true, false}, Case{20.0f, 0.0f, false, false}, Case{3.5f, 120.0f, false, false}}) {
+         {Case{-2.0f, 500.0f, true, false}, Case{20.0f, 0.0f, false, false}, Case{3.5f, 120.0f, false, false},
+          Case{20.0f, -0.5f, false, true}}) {  // -0.5: under half a percent of the profile, yet below 0
         const RDFProfile q = SyntheticBackground("Au", c.s, c.o, 300, 0.05f);
         ASSERT_TRUE(KirklandFreeFit(q, 10, 290, free)) << c.s;
         EXPECT_NEAR(free.scale, c.s, 1e-4 * std::fabs(c.s));
