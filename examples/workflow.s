@@ -25,7 +25,7 @@ number peak_valley_height = 0.4;
 number peak_smoothing = 1;
 number peak_min_area = 0.5;     // percent of the strongest peak's area
 number peak_max_width = 4;      // times the strongest peak's half width
-number ring_max_width = 1.25;   // a ring: at most this times the strongest's half width,
+number ring_max_width = 2;      // a ring: at most this times the strongest's half width,
 number index_tolerance = 0.1;   // and h2+k2+l2 this close to a whole number
 number sector_start = 0;        // degrees, counter-clockwise from +x
 number sector_end = 90;
@@ -183,6 +183,10 @@ Result("Calibration: " + q_step + " 1/nm per pixel (first ring at radius " + r1 
 // whole number and it is no wider than ring_max_width times the strongest
 // peak. A candidate that is not is listed apart as unresolved: rings too
 // close together to be told apart, fitted as one broad peak between them.
+// The index tells them apart: two merged rings sit 0.17 or more off a whole
+// number, one ring within 0.05. The width only guards a merged pair that
+// lands on a whole number; a single ring fitted as a Lorentzian over a
+// background a little low comes out up to 1.8 times as wide.
 number ring_width = GetPixel(peaks, 2, strongest) * ring_max_width;
 image is_ring := RealImage("is ring", 4, n_candidates, 1);
 number n_rings = 0;
