@@ -266,6 +266,22 @@ std::vector<bool> PreFitCoverage(const PeakProfileFit& fit, int first, int last)
     return covered;
 }
 
+// Names the peaks between background points first and last that the
+// pre-fit does not reach, as it stops at the first interval without a peak.
+void NamePeaksPastAnEmptyInterval(const PeakProfileFit& fit, int first, int last, const std::vector<bool>& covered) {
+    if (first >= last) return;
+    const double lo = fit.spline_x[static_cast<arma::uword>(first)];
+    const double hi = fit.spline_x[static_cast<arma::uword>(last)];
+    std::vector<double> missed;
+    for (arma::uword c = 0; c < fit.peak_table.n_cols; ++c)
+        if (!covered[c] && fit.peak_table(0, c) > lo && fit.peak_table(0, c) < hi)
+            missed.push_back(fit.peak_table(0, c));
+    if (missed.empty()) return;
+    ResultsStream << "Handed back " << PeakCount(missed.size())
+                  << " as given, not pre-fitted: the pre-fit stops at the first interval without a peak; at "
+                  << PositionList(missed) << "." << std::endl;
+}
+
 }  // namespace
 
 void PeakFindPreFit(LinkImage* profile, LinkImage** peaks, LinkImage** spline_points, float min_height,
@@ -302,9 +318,11 @@ void PreFit(LinkImage* profile, LinkImage* peaks, LinkImage* spline_points, floa
             RequireFiniteBetweenPoints("PreFit", fit, static_cast<arma::uword>(first), static_cast<arma::uword>(last));
         fit.SubtractSplineBackground();
         ResultsStream << "Determining Peak-Fitparameters by prefitting each peak." << std::endl;
+        const std::vector<bool> covered = PreFitCoverage(fit, first, last);
         UnfittedPeaks unfitted;
         NoteUnfittedGroups(fit, fit.PreFitPeakRange(first, last), unfitted);
         NameUnfittedPeaks(unfitted);
+        NamePeaksPastAnEmptyInterval(fit, first, last, covered);
         NamePeaksCutByProfileEnd(fit);
         orvan::CopyFloatMatrixToImage(profile, fit.GetFitCurves());
         orvan::CopyFloatMatrixToImage(peaks, fit.GetPeakParameters());

@@ -222,6 +222,22 @@ TEST_F(PeakHandlers, PreFitEstimatesPeaksGivenByPositionOnly) {
     for (float v : Line(profile, 3)) EXPECT_TRUE(std::isfinite(v));
 }
 
+// The pre-fit stops at the first interval without a peak (140 to 180);
+// the peaks beyond keep the values given, and Results names them.
+TEST_F(PeakHandlers, PreFitNamesThePeaksBeyondAnEmptyInterval) {
+    orvanhost::ImagePtr profile = ProfileImage();
+    orvanhost::ImagePtr points = PointsAt({40, 140, 180, 260, 380, 500}, profile);
+    orvanhost::ImagePtr peaks =
+        PeakImage({{80, 100, 3, 0.5f}, {200, 100, 3, 0.5f}, {320, 100, 3, 0.5f}, {440, 100, 3, 0.5f}});
+    PreFit(profile, peaks, points, 0, 5);
+    EXPECT_EQ(TakeResults(),
+              "Determining Peak-Fitparameters by prefitting each peak.\n"
+              "Handed back 3 peaks as given, not pre-fitted: the pre-fit stops at the first interval without a peak; "
+              "at 200, 320, 440.\n");
+    EXPECT_NE(Line(peaks, 0)[1], 100.0f);
+    EXPECT_EQ(Line(peaks, 1), (std::vector<float>{200, 100, 3, 0.5f}));
+}
+
 TEST_F(PeakHandlers, PreFitOfNoIntervalWritesTheBackgroundOnly) {
     orvanhost::ImagePtr profile = ProfileImage();
     const std::vector<float> measured = Line(profile, 0);
