@@ -1,7 +1,5 @@
 #include "profile/peak_profile_end.h"
 
-#include "profile/peak_index.h"
-
 #include <cmath>
 
 namespace {
