@@ -299,7 +299,14 @@ PeaksLeftOut PeakProfileFit::PeaksOutsideSearch(float min_height, float start, f
     // leading record at the range's very first sample is a falling start.
     const int lo = TruncToInt(std::max(start, 0.0f));
     const float stop = std::floor(std::min(end, static_cast<float>(profile.n_elem) - 1.0f)) + 1.0f;
-    const std::vector<Extremum> wide = ScanExtrema(q.s, profile, lo, stop, q.min_height).table;
+    // The smoothing pulls the samples within its half-width of the profile's
+    // ends toward 0; there the wider scan reads the samples themselves, or
+    // every peak before the end would seem to fall.
+    arma::Col<float> curve = q.s;
+    const arma::uword n = profile.n_elem, reach = smoothing > 0 ? static_cast<arma::uword>(smoothing) : 0;
+    for (arma::uword i = 0; i < n; ++i)
+        if (i < reach || i + reach >= n) curve[i] = profile[i];
+    const std::vector<Extremum> wide = ScanExtrema(curve, profile, lo, stop, q.min_height).table;
     std::vector<float> unseen;
     for (size_t k = 0; k < wide.size(); ++k) {
         const float x = wide[k].position;

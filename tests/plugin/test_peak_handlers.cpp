@@ -575,6 +575,25 @@ TEST_F(PeakSamples, ALastPeakTheClosingRuleDropsIsNamedForIt) {
     ASSERT_EQ(peaks->DimensionSize(1), 1u);
 }
 
+// A step up after the last peak, then a bump lower than the minimum
+// height and the profile level to its end: the smoothing pulls the last
+// sample toward 0, which is no fall of the bump's.
+TEST_F(PeakSamples, ASmoothedEndMakesNoPeak) {
+    const arma::Col<float> p =
+        peak_test::MakeProfile(300, {{100, 2000, 3, 0.5}, {200, 2000, 3, 0.5}, {270, 100, 3, 0.5}}, [](double t) {
+            return t < 230 ? 300.0 : t < 250 ? 300.0 + 3 * (t - 230) : 360.0;
+        });
+    std::vector<float> px(300 * 4, 0.0f);
+    std::copy(p.begin(), p.end(), px.begin());
+    orvanhost::ImagePtr profile = Image(300, 4, px);
+    orvanhost::ImagePtr peaks, points;
+    Search(profile, &peaks, &points, 5, 5, 20, 299, 1);
+    const std::string results = TakeResults();
+    EXPECT_EQ(results.find("Left out"), std::string::npos) << results;
+    ASSERT_TRUE(peaks);
+    EXPECT_EQ(peaks->DimensionSize(1), 2u);
+}
+
 // PeakFit says when its fits fail, and which peaks come back as given:
 // here two peaks (8 values) over 5 samples, which no fit can fix.
 TEST_F(PeakSamples, PeakFitNamesFitsThatFail) {
