@@ -512,3 +512,38 @@ TEST_F(CentreHandlers, TheSimplexFromACircleFindsTheEllipse) {
         EXPECT_LT(AngleGapDegrees(n.angle, degrees), 2.0) << n.angle;
     }
 }
+
+// Three close rings (168.7, 180.1, 194.8) in the window 160 to 200, axis
+// ratio 1.09: from a circle the search stopped at a ratio of 1.01, where
+// the first two rings merge into one, and returned 1 (ring positions 7 px
+// off). The true ellipse, 0.06 to 0.08 away, holds a ring twice as high.
+TEST_F(CentreHandlers, TheSimplexStoppedOnAMergedPairIsNoSuccess) {
+    RingSpec s;
+    s.cx = 256.4;
+    s.cy = 255.3;
+    s.ratio = 1.09;
+    s.angle = 25.6 * M_PI / 180;
+    s.radii = {168.7, 180.1, 194.8};
+    s.amplitudes = {60.0, 60.0, 35.0};
+    s.sigma = 1.7;
+    s.noise = 10;
+    s.diffuse = 200;
+    orvanhost::ImagePtr image = Pattern(s);
+    Numbers n{256.4, 255.3, 0, 1, 0, 160, 200};
+    double fifth = 0;
+    EXPECT_EQ(Simplex(image, n, &fifth), 0.0);
+    const std::string text = TakeResults();
+    EXPECT_EQ(text.rfind("RefineCenterEllipticitySimplex: an ellipse beside the result (axis ratio 0.02 to 0.08 apart) "
+                         "makes the ring stand ",
+                         0),
+              0u)
+        << text;
+    EXPECT_EQ(n.ratio, 1);
+    EXPECT_EQ(n.angle, 0);
+    // From the truth it stays there and returns 1.
+    n.ratio = 1.09;
+    n.angle = 25.6;
+    EXPECT_EQ(Simplex(image, n, &fifth), 1.0) << TakeResults();
+    EXPECT_NEAR(n.ratio, 1.09, 0.003);
+    EXPECT_LT(AngleGapDegrees(n.angle, 25.6), 2.0) << n.angle;
+}
