@@ -84,28 +84,28 @@ SharpnessVerdict JudgeSharpness(const PatternView& start, const PatternView& res
 }
 
 std::string SharpnessText(const SharpnessVerdict& v) {
-    char text[240];
+    // Each refusal quotes two heights: the result's against what beat it.
+    const char* format = nullptr;
+    double first = v.nearby, second = v.result;
     switch (v.refusal) {
         case SharpnessRefusal::None: return "";
         case SharpnessRefusal::Duller:
-            std::snprintf(text, sizeof text,
-                          "the ring stands %.4g above its valleys in the corrected profile, less than the %.4g at "
-                          "the start",
-                          static_cast<double>(v.result), static_cast<double>(v.start));
+            format = "the ring stands %.4g above its valleys in the corrected profile, less than the %.4g at the start";
+            first = v.result;
+            second = v.start;
             break;
         case SharpnessRefusal::SharperEllipse:
-            std::snprintf(
-                text, sizeof text,
-                "an ellipse beside the result (axis ratio 0.02 to 0.08 apart) makes the ring stand %.4g above its "
-                "valleys, against %.4g: the search stopped short of the sharpest",
-                static_cast<double>(v.nearby), static_cast<double>(v.result));
+            format =
+                "an ellipse beside the result (axis ratio 0.02 to 0.08 apart) makes the ring stand %.4g above "
+                "its valleys, against %.4g: the search stopped short of the sharpest";
             break;
         case SharpnessRefusal::SharperCentre:
-            std::snprintf(text, sizeof text,
-                          "a centre 1 pixel from the result makes the ring stand %.4g above its valleys, against "
-                          "%.4g: the ring points agree with an ellipse that is not the rings'",
-                          static_cast<double>(v.nearby), static_cast<double>(v.result));
+            format =
+                "a centre 1 pixel from the result makes the ring stand %.4g above its valleys, against %.4g: "
+                "the ring points agree with an ellipse that is not the rings'";
             break;
     }
+    char text[240];
+    std::snprintf(text, sizeof text, format, first, second);
     return text;
 }
